@@ -1,0 +1,25 @@
+# Opciones de compilación comunes a todos los destinos del proyecto.
+find_program(ZOQ_CCACHE ccache)
+if(ZOQ_CCACHE)
+    set(CMAKE_C_COMPILER_LAUNCHER "${ZOQ_CCACHE}")
+    set(CMAKE_CXX_COMPILER_LAUNCHER "${ZOQ_CCACHE}")
+endif()
+
+add_library(zoq_opciones INTERFACE)
+add_library(Zoq::Opciones ALIAS zoq_opciones)
+target_compile_options(zoq_opciones INTERFACE -Wall -Wextra)
+
+if(ZOQ_SANITIZERS)
+    set(_san -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    add_compile_options(${_san})
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+set(CMAKE_WINDOWS_EXPORT_ALL_SYMBOLS ON)
+# Los programas encuentran sus bibliotecas compartidas tanto en el árbol de compilación como instalados.
+set(CMAKE_INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+
+# Las clases con Q_OBJECT se procesan con moc sin más ceremonia.
+set(CMAKE_AUTOMOC ON)
+set(CMAKE_AUTORCC ON)

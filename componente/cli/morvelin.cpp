@@ -1,0 +1,80 @@
+// morvelin: los métodos del componente desde la línea de órdenes.
+//
+//   morvelin firma RUTA_ORIGEN CERTIFICADO RUTA_DESTINO
+//   morvelin verifica RUTA_ORIGEN RUTA_DESTINO
+//
+// Escribe la cadena de resultado y un fin de línea en la salida estándar. Sale con 0 cuando el
+// código es "00", 1 con cualquier otro código, 2 ante un error de uso y 3 ante un fallo que no
+// es ninguno de los de la tabla de mensajes (memoria agotada, error interno).
+#include "metodos.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <iostream>
+#include <new>
+#include <string>
+
+namespace {
+
+constexpr const char* Uso =
+    "Uso:\n"
+    "  morvelin firma RUTA_ORIGEN CERTIFICADO RUTA_DESTINO\n"
+    "      Firma la factura RUTA_ORIGEN con el certificado del titular cuyo NIF es CERTIFICADO\n"
+    "      y graba el fichero de firma en RUTA_DESTINO.\n"
+    "  morvelin verifica RUTA_ORIGEN RUTA_DESTINO\n"
+    "      Envía el fichero de firma RUTA_ORIGEN al servicio de verificación y graba la\n"
+    "      factura en RUTA_DESTINO.\n"
+    "  morvelin -h | --ayuda\n"
+    "      Muestra esta ayuda.\n"
+    "\n"
+    "Escribe el resultado, que empieza por un código de dos cifras (\"00\" es éxito).\n"
+    "Estado de salida: 0 con el código 00, 1 con otro código, 2 ante un error de uso,\n"
+    "3 ante un fallo inesperado.\n";
+
+int informar(const std::string& resultado) {
+    std::cout << resultado << '\n' << std::flush;
+    return resultado.compare(0, 2, "00") == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app("Firma de facturas electrónicas y verificación de la firma.", "morvelin");
+    app.set_help_flag("-h,--ayuda");
+    app.require_subcommand(1, 1);
+    app.allow_windows_style_options(false);
+
+    std::string origen, certificado, destino;
+    auto* firma = app.add_subcommand("firma");
+    firma->add_option("RUTA_ORIGEN", origen)->required();
+    firma->add_option("CERTIFICADO", certificado)->required();
+    firma->add_option("RUTA_DESTINO", destino)->required();
+    auto* verifica = app.add_subcommand("verifica");
+    verifica->add_option("RUTA_ORIGEN", origen)->required();
+    verifica->add_option("RUTA_DESTINO", destino)->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::cout << Uso;
+        return 0;
+    } catch (const CLI::ParseError&) {
+        std::cerr << "morvelin: argumentos incorrectos.\n\n" << Uso;
+        return 2;
+    }
+
+    try {
+        if (firma->parsed())
+            return informar(morvelin::FIRMA(origen, certificado, destino));
+        return informar(morvelin::VERIFICA(origen, destino));
+    } catch (const std::bad_alloc&) {
+        std::cerr << "morvelin: memoria agotada; la operación no se ha completado.\n";
+    } catch (const std::exception& e) {
+        std::cerr << "morvelin: fallo inesperado (" << e.what()
+                  << "); la operación no se ha completado.\n";
+    } catch (...) {
+        std::cerr << "morvelin: fallo inesperado; la operación no se ha completado.\n";
+    }
+    return 3;
+}
