@@ -12,7 +12,7 @@ install(FILES ${PROJECT_BINARY_DIR}/ZoqConfig.cmake ${PROJECT_BINARY_DIR}/ZoqCon
 # de arranque: así el paquete lleva consigo todo lo que las aplicaciones de la suite esperan.
 set(_depende "")
 set(_sugiere "")
-file(STRINGS "${ZOQ_MANIFIESTO_CONTROLES}" _filas)
+file(STRINGS "${ZOQ_MANIFIESTO_CONTROLES}" _filas ENCODING UTF-8)
 foreach(_fila IN LISTS _filas)
     if(_fila MATCHES "^#")
         continue()
@@ -45,5 +45,6 @@ set(CPACK_PACKAGE_CONTACT "Equipo ZOQ <zoq@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+# Además, las bibliotecas con las que están enlazados los programas.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)
