@@ -1,0 +1,45 @@
+#pragma once
+// Codificaciones de texto del componente: base64 (alfabeto estándar, "=" de relleno, en una sola
+// línea) y la codificación de formularios con "%XX" del cuerpo de la petición al servicio.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace morvelin {
+
+/// Base64 de `bytes` (cualquier valor, cualquier longitud) en una línea, sin saltos. Cada grupo
+/// de tres bytes da cuatro caracteres; un byte sobrante da dos caracteres y "==", dos sobrantes
+/// tres caracteres y "=". La entrada vacía da el texto vacío.
+std::string codificarBase64(std::string_view bytes);
+
+/// Añade a `salida` el base64 de `bytes`. Codificar una secuencia por trozos cuya longitud sea
+/// múltiplo de PiezaBase64 (salvo el último) da el mismo texto que codificarla entera.
+void anadirBase64(std::string_view bytes, std::string& salida);
+inline constexpr std::size_t PiezaBase64 = 3;
+
+/// Longitud del base64 de `n` bytes.
+constexpr std::size_t longitudBase64(std::size_t n) {
+    return (n + 2) / 3 * 4;
+}
+
+/// Decodifica base64; nunca falla. Toma los caracteres de cuatro en cuatro, sin saltarse
+/// ninguno, e ignora un grupo final de menos de cuatro. Cada grupo da tres bytes, de los que se
+/// retira uno si el cuarto carácter es "=" y otro más si lo es el tercero. Un carácter que no es
+/// del alfabeto ni "=" vale 255 (todos los bits a uno) y ocupa su lugar en el grupo. Para el
+/// texto de codificarBase64 es la decodificación exacta.
+///
+/// La tabla de decodificación se construye en el primer uso del proceso, a salvo de dos primeros
+/// usos a la vez, y se conserva hasta el final.
+std::string decodificarBase64(std::string_view texto);
+
+/// Añade a `salida` lo decodificado de `texto`. Decodificar por trozos cuya longitud sea múltiplo
+/// de 4 (salvo el último) da lo mismo que decodificar el texto entero.
+void anadirDecodificado(std::string_view texto, std::string& salida);
+
+/// Codifica `texto` en su sitio para un formulario: el espacio pasa a "+", letras ASCII y cifras
+/// quedan igual y cualquier otro byte pasa a "%" y su valor en dos cifras hexadecimales
+/// mayúsculas. El resultado mide a lo sumo el triple.
+void codificarUrl(std::string& texto);
+
+} // namespace morvelin

@@ -1,0 +1,275 @@
+#include "escritura.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace morvelin {
+
+namespace {
+
+// Tamaño de los bloques que FicheroNuevo entrega al sistema.
+constexpr std::size_t TamanoBloque = 256 * 1024;
+
+std::atomic<SistemaFicheros*> sustituto{nullptr};
+
+int descriptor(SistemaFicheros::Manejador f) {
+    return static_cast<int>(f);
+}
+
+// Carpeta de una ruta, tal como la necesita open(): "." si no tiene separador.
+std::string carpetaDe(const std::string& ruta) {
+    const auto p = ruta.rfind(SeparadorRuta);
+    if (p == std::string::npos)
+        return ".";
+    if (p == 0)
+        return std::string(1, SeparadorRuta);
+    return ruta.substr(0, p);
+}
+
+// Sufijo aleatorio para el nombre del temporal.
+std::string sufijoAleatorio() {
+    thread_local std::mt19937_64 generador{std::random_device{}()};
+    static constexpr char cifras[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string s(10, '0');
+    for (char& c : s)
+        c = cifras[generador() % 36];
+    return s;
+}
+
+} // namespace
+
+SistemaFicheros::Manejador SistemaFicheros::crearNuevo(const std::string& ruta, unsigned permisos) {
+    int fd;
+    do
+        fd = ::open(ruta.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permisos);
+    while (fd < 0 && errno == EINTR);
+    return fd < 0 ? Invalido : fd;
+}
+
+bool SistemaFicheros::escribir(Manejador f, const char* datos, std::size_t n) {
+    while (n > 0) {
+        const ssize_t escritos = ::write(descriptor(f), datos, n);
+        if (escritos < 0 && errno == EINTR)
+            continue;
+        if (escritos <= 0)
+            return false;
+        datos += escritos;
+        n -= static_cast<std::size_t>(escritos);
+    }
+    return true;
+}
+
+bool SistemaFicheros::volcar(Manejador f) {
+    return ::fsync(descriptor(f)) == 0;
+}
+
+bool SistemaFicheros::cerrar(Manejador f) {
+    // Tras un EINTR el descriptor ya está cerrado en Linux: no se reintenta.
+    return ::close(descriptor(f)) == 0 || errno == EINTR;
+}
+
+bool SistemaFicheros::reemplazar(const std::string& desde, const std::string& hacia) {
+    return std::rename(desde.c_str(), hacia.c_str()) == 0;
+}
+
+void SistemaFicheros::borrar(const std::string& ruta) {
+    ::unlink(ruta.c_str());
+}
+
+SistemaFicheros::Tipo SistemaFicheros::tipo(const std::string& ruta) {
+    struct stat st {};
+    if (::stat(ruta.c_str(), &st) != 0)
+        return Tipo::Ninguno;
+    if (S_ISREG(st.st_mode))
+        return Tipo::Fichero;
+    return S_ISDIR(st.st_mode) ? Tipo::Carpeta : Tipo::Otro;
+}
+
+std::string SistemaFicheros::rutaReal(const std::string& ruta) {
+    struct stat st {};
+    if (::lstat(ruta.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return ruta;
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(ruta.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) : ruta;
+}
+
+SistemaFicheros::Manejador SistemaFicheros::abrirExistente(const std::string& ruta) {
+    int fd;
+    do
+        fd = ::open(ruta.c_str(), O_WRONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    return fd < 0 ? Invalido : fd;
+}
+
+bool SistemaFicheros::crearCarpeta(const std::string& ruta, unsigned permisos) {
+    // Si otro la ha creado a la vez, también vale.
+    return ::mkdir(ruta.c_str(), permisos) == 0 || (errno == EEXIST && tipo(ruta) == Tipo::Carpeta);
+}
+
+void SistemaFicheros::copiarPermisos(const std::string& ruta, Manejador f) {
+    struct stat st {};
+    if (::stat(ruta.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        ::fchmod(descriptor(f), st.st_mode & 07777);
+}
+
+void SistemaFicheros::volcarCarpeta(const std::string& ruta) {
+    const int fd = ::open(ruta.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+SistemaFicheros& sistemaFicheros() {
+    static SistemaFicheros nativo;
+    SistemaFicheros* s = sustituto.load(std::memory_order_acquire);
+    return s ? *s : nativo;
+}
+
+void usarSistemaFicheros(SistemaFicheros* sistema) {
+    sustituto.store(sistema, std::memory_order_release);
+}
+
+FicheroNuevo::FicheroNuevo(std::string destino, unsigned permisos)
+    : destino_(std::move(destino)), permisos_(permisos) {}
+
+FicheroNuevo::~FicheroNuevo() {
+    descartar();
+}
+
+bool FicheroNuevo::abrir() {
+    descartar();
+    if (destino_.empty() || destino_.back() == SeparadorRuta)
+        return false;
+    auto& sistema = sistemaFicheros();
+    real_ = sistema.rutaReal(destino_);
+    switch (sistema.tipo(real_)) {
+    case SistemaFicheros::Tipo::Carpeta:
+        return false;
+    case SistemaFicheros::Tipo::Otro:
+        directo_ = true;
+        f_ = sistema.abrirExistente(real_);
+        break;
+    case SistemaFicheros::Tipo::Ninguno:
+    case SistemaFicheros::Tipo::Fichero:
+        directo_ = false;
+        f_ = crearTemporal();
+        break;
+    }
+    if (f_ == SistemaFicheros::Invalido)
+        return false;
+    bloque_.reserve(TamanoBloque);
+    correcto_ = true;
+    return true;
+}
+
+SistemaFicheros::Manejador FicheroNuevo::crearTemporal() {
+    auto& sistema = sistemaFicheros();
+    const auto p = real_.rfind(SeparadorRuta);
+    const std::string base = p == std::string::npos ? std::string() : real_.substr(0, p + 1);
+    // Un nombre corto y oculto: no depende de la longitud del nombre del destino.
+    auto f = SistemaFicheros::Invalido;
+    for (int intento = 0; intento < 16 && f == SistemaFicheros::Invalido; ++intento) {
+        temporal_ = base + ".morvelin-" + sufijoAleatorio() + ".tmp";
+        errno = 0;
+        f = sistema.crearNuevo(temporal_, permisos_);
+        if (f == SistemaFicheros::Invalido && errno != EEXIST)
+            break;
+    }
+    if (f == SistemaFicheros::Invalido)
+        temporal_.clear();
+    else
+        sistema.copiarPermisos(real_, f);
+    return f;
+}
+
+bool FicheroNuevo::escribir(std::string_view datos) {
+    if (!correcto_)
+        return false;
+    if (bloque_.size() + datos.size() <= TamanoBloque) {
+        bloque_.append(datos);
+        return true;
+    }
+    if (!vaciarBloque())
+        return false;
+    if (datos.size() >= TamanoBloque) {
+        correcto_ = sistemaFicheros().escribir(f_, datos.data(), datos.size());
+        return correcto_;
+    }
+    bloque_.append(datos);
+    return true;
+}
+
+bool FicheroNuevo::vaciarBloque() {
+    if (correcto_ && !bloque_.empty())
+        correcto_ = sistemaFicheros().escribir(f_, bloque_.data(), bloque_.size());
+    bloque_.clear();
+    return correcto_;
+}
+
+bool FicheroNuevo::confirmar() {
+    if (!correcto_ || !vaciarBloque()) {
+        descartar();
+        return false;
+    }
+    auto& sistema = sistemaFicheros();
+    // Un dispositivo o una tubería no se vuelcan: basta con que cada escritura haya entrado.
+    const bool volcado = directo_ || sistema.volcar(f_);
+    const bool cerrado = sistema.cerrar(f_);
+    f_ = SistemaFicheros::Invalido;
+    if (!volcado || !cerrado || (!directo_ && !sistema.reemplazar(temporal_, real_))) {
+        descartar();
+        return false;
+    }
+    if (!directo_)
+        sistema.volcarCarpeta(carpetaDe(real_));
+    temporal_.clear();
+    correcto_ = false; // terminado: no admite más escrituras
+    return true;
+}
+
+void FicheroNuevo::descartar() {
+    auto& sistema = sistemaFicheros();
+    if (f_ != SistemaFicheros::Invalido) {
+        sistema.cerrar(f_);
+        f_ = SistemaFicheros::Invalido;
+    }
+    if (!temporal_.empty()) {
+        sistema.borrar(temporal_);
+        temporal_.clear();
+    }
+    bloque_.clear();
+    correcto_ = false;
+}
+
+bool crearCarpetas(const std::string& ruta) {
+    auto& sistema = sistemaFicheros();
+    for (auto p = ruta.find(SeparadorRuta); p != std::string::npos;
+         p = ruta.find(SeparadorRuta, p + 1)) {
+        const std::string prefijo = ruta.substr(0, p);
+#if !defined(_WIN32)
+        // Aquí el prefijo vacío es la raíz, que existe.
+        if (prefijo.empty())
+            continue;
+#endif
+        if (sistema.tipo(prefijo) != SistemaFicheros::Tipo::Carpeta &&
+            !sistema.crearCarpeta(prefijo, 0777))
+            return false;
+    }
+    return true;
+}
+
+std::string nombreSinCarpetas(const std::string& ruta) {
+    const auto p = ruta.rfind(SeparadorRuta);
+    return p == std::string::npos ? ruta : ruta.substr(p + 1);
+}
+
+} // namespace morvelin

@@ -1,0 +1,127 @@
+#pragma once
+// Escritura de ficheros del componente.
+//
+// Todo fichero que graba el componente (el fichero de firma, la factura verificada, las
+// entradas del almacén de certificados) se escribe igual: en un temporal junto al destino, con
+// cada escritura comprobada, volcado al disco y renombrado sobre el destino al final. Un fallo o
+// una caída a medias deja el fichero anterior entero, o ningún fichero si no lo había; nunca un
+// fichero a medio escribir.
+//
+// Las llamadas al sistema pasan por SistemaFicheros, que las pruebas sustituyen para provocar
+// fallos (ejecutamos como root: los permisos no bastan para que una escritura falle).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace morvelin {
+
+/// Separador de carpetas de la plataforma.
+#if defined(_WIN32)
+inline constexpr char SeparadorRuta = '\\';
+#else
+inline constexpr char SeparadorRuta = '/';
+#endif
+
+/// Las operaciones del sistema de ficheros que usa la capa de escritura. Cada una devuelve false
+/// (o un manejador inválido) si falla; ninguna lanza.
+class SistemaFicheros {
+public:
+    using Manejador = std::intptr_t;
+    static constexpr Manejador Invalido = -1;
+
+    virtual ~SistemaFicheros() = default;
+
+    /// Crea un fichero nuevo (falla si ya existe) y lo abre para escribir. `permisos` son los
+    /// bits de modo a la manera de POSIX, a los que el sistema aplica su máscara habitual.
+    virtual Manejador crearNuevo(const std::string& ruta, unsigned permisos);
+    /// Escribe todos los bytes, reintentando las escrituras cortas; false si no caben todos.
+    virtual bool escribir(Manejador f, const char* datos, std::size_t n);
+    /// Vuelca al disco lo escrito.
+    virtual bool volcar(Manejador f);
+    virtual bool cerrar(Manejador f);
+    /// Pone `desde` en lugar de `hacia` de una vez: quien abra `hacia` ve el fichero viejo o el
+    /// nuevo, nunca una mezcla.
+    virtual bool reemplazar(const std::string& desde, const std::string& hacia);
+    virtual void borrar(const std::string& ruta);
+
+    enum class Tipo { Ninguno, Fichero, Carpeta, Otro };
+    /// Qué hay en `ruta`, siguiendo los enlaces: nada, un fichero normal, una carpeta u otra
+    /// cosa (un dispositivo, una tubería).
+    virtual Tipo tipo(const std::string& ruta);
+    /// Si `ruta` es un enlace simbólico, la ruta a la que lleva; si no (o si no lleva a nada que
+    /// exista), la propia ruta.
+    virtual std::string rutaReal(const std::string& ruta);
+    /// Abre para escribir algo que ya existe y no es un fichero normal (un dispositivo, una
+    /// tubería).
+    virtual Manejador abrirExistente(const std::string& ruta);
+    virtual bool crearCarpeta(const std::string& ruta, unsigned permisos);
+    /// Copia a `f` los permisos de `ruta` si existe; si no existe, no hace nada.
+    virtual void copiarPermisos(const std::string& ruta, Manejador f);
+    /// Vuelca al disco la carpeta `ruta` (para que un renombrado sobreviva a una caída).
+    virtual void volcarCarpeta(const std::string& ruta);
+};
+
+/// El sistema en uso: el de la plataforma, salvo que una prueba ponga otro.
+SistemaFicheros& sistemaFicheros();
+
+/// Solo para pruebas: sustituye el sistema en uso (nullptr vuelve al de la plataforma). No se
+/// debe llamar mientras otro hilo escribe.
+void usarSistemaFicheros(SistemaFicheros* sistema);
+
+/// Un fichero que se está escribiendo para sustituir a `destino`.
+///
+/// abrir() crea el temporal en la carpeta del destino; escribir() acumula y escribe por bloques;
+/// confirmar() escribe lo pendiente, vuelca, cierra y renombra sobre el destino. Cualquier fallo
+/// se recuerda: las escrituras siguientes no hacen nada y confirmar() devuelve false. Si no se
+/// llega a confirmar con éxito, el destructor borra el temporal y el destino queda como estaba.
+///
+/// Si el destino es un enlace simbólico, se sustituye el fichero al que lleva y el enlace queda.
+/// Si es algo que no es un fichero normal (un dispositivo como /dev/null, una tubería), no se
+/// puede sustituir: se escribe directamente en él, comprobando igual cada escritura.
+class FicheroNuevo {
+public:
+    /// `permisos`: bits de modo del fichero nuevo (0666 menos la máscara del proceso, como un
+    /// fichero creado a la manera habitual). Si el destino ya existe, se conservan los suyos.
+    explicit FicheroNuevo(std::string destino, unsigned permisos = 0666);
+    FicheroNuevo(const FicheroNuevo&) = delete;
+    FicheroNuevo& operator=(const FicheroNuevo&) = delete;
+    virtual ~FicheroNuevo();
+
+    /// Crea el temporal. false si no se puede (carpeta inexistente, destino vacío...).
+    bool abrir();
+    /// Añade bytes al fichero. false si este o un paso anterior ha fallado.
+    bool escribir(std::string_view datos);
+    /// Termina el fichero y lo pone en su sitio. false si algo ha fallado; entonces el destino
+    /// queda como estaba y no queda temporal.
+    bool confirmar();
+
+    bool correcto() const { return correcto_; }
+    const std::string& destino() const { return destino_; }
+
+private:
+    SistemaFicheros::Manejador crearTemporal();
+    bool vaciarBloque();
+    void descartar();
+
+    std::string destino_;
+    std::string real_;     // el destino tras seguir un enlace simbólico
+    std::string temporal_; // vacío si se escribe directamente en el destino
+    unsigned permisos_;
+    SistemaFicheros::Manejador f_ = SistemaFicheros::Invalido;
+    std::string bloque_;
+    bool directo_ = false;
+    bool correcto_ = false;
+};
+
+/// Crea las carpetas que faltan a lo largo de `ruta`: cada prefijo anterior a un separador que
+/// no exista como carpeta se crea. El último componente (el nombre del fichero) nunca se crea.
+/// true si al final existen todas; false en la primera que no existe ni se puede crear. En esta
+/// plataforma una ruta que empieza por el separador parte de la raíz, que existe.
+bool crearCarpetas(const std::string& ruta);
+
+/// La parte de `ruta` tras su último separador (toda la ruta si no lo tiene).
+std::string nombreSinCarpetas(const std::string& ruta);
+
+} // namespace morvelin

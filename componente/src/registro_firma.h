@@ -1,0 +1,52 @@
+#pragma once
+// El fichero de firma: nueve líneas terminadas en CR LF con tres secciones entre etiquetas.
+//
+//   <NOMFIC>            nombre del fichero de la factura, sin carpetas
+//   <FACB64>            la factura en base64, en una sola línea por larga que sea
+//   <FIRB64>            la firma PKCS #7 en base64, en una línea
+//
+// cada una seguida de su línea de contenido y de su etiqueta de cierre ("</NOMFIC>"...). Quien
+// lo lee solo depende de los tres pares de etiquetas, no de las líneas.
+
+#include "escritura.h"
+
+#include <string>
+#include <string_view>
+
+namespace morvelin {
+
+/// Los tres campos del fichero de firma.
+class RegistroFirma {
+public:
+    RegistroFirma() = default;
+    RegistroFirma(const RegistroFirma&) = default;
+    RegistroFirma& operator=(const RegistroFirma&) = default;
+    virtual ~RegistroFirma() = default;
+
+    std::string nombreFichero; ///< el nombre de la factura, sin carpetas
+    std::string facturaBase64; ///< la factura en base64
+    std::string firmaBase64;   ///< la firma en base64
+};
+
+/// Las etiquetas de apertura y cierre de cada campo, en el orden del fichero.
+struct EtiquetasCampo {
+    std::string_view apertura, cierre;
+};
+inline constexpr EtiquetasCampo EtiquetasNombre{"<NOMFIC>", "</NOMFIC>"};
+inline constexpr EtiquetasCampo EtiquetasFactura{"<FACB64>", "</FACB64>"};
+inline constexpr EtiquetasCampo EtiquetasFirma{"<FIRB64>", "</FIRB64>"};
+
+/// Fin de línea del fichero de firma, el mismo en todas las plataformas.
+inline constexpr std::string_view FinLineaFirma = "\r\n";
+
+/// Escribe las nueve líneas de `registro` en `salida`. Devuelve false si alguna escritura falla
+/// (lo dice también salida.correcto()); el fichero no queda en su sitio hasta confirmarlo.
+bool grabarFicheroFirma(FicheroNuevo& salida, const RegistroFirma& registro);
+
+/// Igual, pero la línea de la factura es el base64 de `factura`, que se codifica por trozos
+/// directamente en `salida` sin guardarlo entero en memoria; registro.facturaBase64 no se usa.
+/// El fichero es idéntico byte a byte al de la otra forma con facturaBase64 ya calculado.
+bool grabarFicheroFirma(FicheroNuevo& salida, const RegistroFirma& registro,
+                        std::string_view factura);
+
+} // namespace morvelin
