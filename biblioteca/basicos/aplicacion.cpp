@@ -1,6 +1,8 @@
 #include "basicos/aplicacion.h"
 
 #include "basicos/nucleo/traduccion.h"
+#include "basicos/pantalla.h"
+#include "rutinas/avisos.h"
 
 #include <QApplication>
 
@@ -8,6 +10,8 @@ namespace basicos {
 
 void PrepararAplicacion(QApplication& aplicacion) {
     CargarTraduccionQt(aplicacion);
+    RegistrarFuentes();
+    rutinas::InstalarAvisos();
 }
 
 } // namespace basicos
