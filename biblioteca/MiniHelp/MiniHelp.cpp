@@ -1,0 +1,190 @@
+#include "MiniHelp/MiniHelp.h"
+
+#include "MiniHelp/documento_ayuda.h"
+#include "MiniHelp/navegador.h"
+#include "MiniHelp/nucleo/titulo.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QPainter>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextEdit>
+#include <QVersionNumber>
+
+#ifndef ZOQ_VERSION
+#define ZOQ_VERSION "0.0.0"
+#endif
+
+namespace MiniHelp {
+
+namespace {
+
+QPointer<Ventana> instancia;
+
+// Posiciones y tamaños del diseño, en twips.
+int Px(int twips) {
+    const qreal ppp = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->logicalDotsPerInchX() : 96;
+    return qRound(twips * ppp / 1440.0);
+}
+QRect Rect(int x, int y, int ancho, int alto) {
+    return QRect(Px(x), Px(y), Px(ancho), Px(alto));
+}
+
+const QColor fondoExplorador(128, 128, 255);
+
+} // namespace
+
+// --- Franja de título ---------------------------------------------------------------------
+
+void FranjaTitulo::Dibujar(const QString& texto) {
+    texto_ = texto;
+    show();
+    update();
+}
+
+void FranjaTitulo::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), QColor(200, 225, 255));
+    p.setPen(QColor(0, 0, 128));
+    const QFontMetrics m(font());
+    const int ancho = m.horizontalAdvance(texto_);
+    const int alto = m.height();
+    p.drawText(QPoint((width() - ancho) / 2, (height() - alto) / 2 + m.ascent()), texto_);
+}
+
+// --- Ventana ----------------------------------------------------------------------------
+
+Ventana::Ventana(QWidget* padre) : QDialog(padre) {
+    setObjectName(QStringLiteral("MiniHelp"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral(" "));
+    setFixedSize(Px(8310), Px(8205));
+
+    TextoAyuda = new QTextEdit(this);
+    TextoAyuda->setObjectName(QStringLiteral("TextoAyuda"));
+    TextoAyuda->setReadOnly(true);
+    TextoAyuda->setGeometry(Rect(60, 60, 8175, 8055));
+
+    MiVersion = new FranjaTitulo(this);
+    MiVersion->setObjectName(QStringLiteral("MiVersion"));
+    MiVersion->setGeometry(Rect(1140, 240, 5835, 375));
+    MiVersion->hide();
+
+    cmdCerrar = new QPushButton(this);
+    cmdCerrar->setObjectName(QStringLiteral("cmdCerrar"));
+    cmdCerrar->setIcon(QIcon(QStringLiteral(":/MiniHelp/cerrar.svg")));
+    cmdCerrar->setIconSize(QSize(Px(555) * 2 / 3, Px(555) * 2 / 3));
+    cmdCerrar->setToolTip(QStringLiteral("Cerrar"));
+    cmdCerrar->setAutoDefault(false);
+    cmdCerrar->setGeometry(Rect(7320, 180, 555, 555));
+    connect(cmdCerrar, &QPushButton::clicked, this, &Ventana::cmdCerrar_Click);
+
+    Form_Load();
+}
+
+Ventana::~Ventana() = default;
+
+void Ventana::Form_Load() {
+    FalloNavegacion = false;
+}
+
+void Ventana::CrearMiniWeb() {
+    if (MiniWeb)
+        return;
+    MiniWeb = CrearNavegador(this);
+    MiniWeb->setObjectName(QStringLiteral("MiniWeb"));
+    MiniWeb->setGeometry(Rect(120, 840, 8115, 7215));
+    MiniWeb->hide();
+    connect(MiniWeb, &Navegador::ErrorNavegacion, this, [this] { FalloNavegacion = true; });
+    // El botón de cerrar y la franja quedan por encima del navegador.
+    MiVersion->raise();
+    cmdCerrar->raise();
+}
+
+void Ventana::CargarAyuda(const QString& Fichero) {
+    CargarFicheroAyuda(Fichero, *TextoAyuda->document());
+}
+
+void Ventana::MiExplorer(const QString& URL, bool& Problema) {
+    QPalette paleta = TextoAyuda->palette();
+    paleta.setColor(QPalette::Base, fondoExplorador);
+    TextoAyuda->setPalette(paleta);
+
+    CrearMiniWeb();
+    QPointer<Ventana> yo(this);
+    QPointer<Navegador> web(MiniWeb);
+    web->Navegar(URL);
+    while (yo && web && web->Ocupado())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (!yo || !web)
+        return;
+    if (FalloNavegacion) {
+        Problema = true;
+        cmdCerrar_Click();
+        return;
+    }
+    if (MiniWeb->isHidden())
+        TituloMiniWeb(QString());
+    MiniWeb->show();
+}
+
+void Ventana::TituloMiniWeb(const QString& Titulo) {
+    MiVersion->Dibujar(Titulo.isEmpty() ? TituloPrograma() : Titulo);
+}
+
+void Ventana::cmdCerrar_Click() {
+    close();
+}
+
+void Ventana::closeEvent(QCloseEvent* evento) {
+    // Cerrar es descargar: el próximo uso carga una ventana nueva.
+    if (instancia == this)
+        instancia = nullptr;
+    evento->accept();
+}
+
+void Ventana::reject() {
+    cmdCerrar->click();
+}
+
+// --- Operaciones sobre la instancia compartida ---------------------------------------------
+
+Ventana& Instancia() {
+    if (!instancia)
+        instancia = new Ventana;
+    return *instancia;
+}
+
+bool Cargada() {
+    return !instancia.isNull();
+}
+
+void Descargar() {
+    if (instancia)
+        instancia->cmdCerrar_Click();
+}
+
+void CargarAyuda(const QString& Fichero) {
+    Instancia().CargarAyuda(Fichero);
+}
+
+void MiExplorer(const QString& URL, bool& Problema) {
+    Instancia().MiExplorer(URL, Problema);
+}
+
+void TituloMiniWeb(const QString& Titulo) {
+    Instancia().TituloMiniWeb(Titulo);
+}
+
+QString TituloPrograma() {
+    QVersionNumber version = QVersionNumber::fromString(QCoreApplication::applicationVersion());
+    if (version.isNull())
+        version = QVersionNumber::fromString(QStringLiteral(ZOQ_VERSION));
+    const QString ejecutable = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    return TituloPorOmision(ejecutable, version);
+}
+
+} // namespace MiniHelp

@@ -1,0 +1,333 @@
+#include "MyBox/MyBox.h"
+
+#include "basicos/nucleo/error.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QWindow>
+#include <algorithm>
+
+namespace MyBox {
+
+namespace {
+
+QPointer<Ventana> instancia;
+
+EstadoCuadro estado;
+
+// Twips por píxel de la pantalla.
+double TwipsPorPixel() {
+    const QScreen* pantalla = QGuiApplication::primaryScreen();
+    return 1440.0 / (pantalla ? pantalla->logicalDotsPerInchX() : 96.0);
+}
+int Px(double twips) {
+    return qRound(twips / TwipsPorPixel());
+}
+float Twips(int pixeles) {
+    return static_cast<float>(pixeles * TwipsPorPixel());
+}
+
+// Geometría de diseño (twips, respecto al área de la ventana) pasada a píxeles dentro del
+// contenedor, que está en (60, 60).
+void Colocar(QWidget* w, int x, int y, int ancho, int alto) {
+    w->setGeometry(Px(x - 60), Px(y - 60), Px(ancho), Px(alto));
+}
+
+QString IconoRecurso(int numero) {
+    return QStringLiteral(":/MyBox/iconos/%1.svg").arg(numero, 2, 10, QLatin1Char('0'));
+}
+
+// Un icono que no está en la lista es un error de quien llama; se comprueba antes de cargar
+// la ventana, para que no quede nada a medias.
+void ComprobarIcono(int ElIcono) {
+    if (ElIcono < 1 || ElIcono > NumeroIconos)
+        throw basicos::ErrorZoq(
+            QStringLiteral("El icono %1 no existe: los iconos van del 1 al %2.")
+                .arg(ElIcono)
+                .arg(NumeroIconos));
+}
+
+} // namespace
+
+EstadoCuadro& Estado() {
+    return estado;
+}
+
+Ventana::Ventana(QWidget* padre) : QDialog(padre) {
+    setObjectName(QStringLiteral("MyBox"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("MyBox"));
+    setFixedSize(Px(7455), Px(2175));
+
+    Contenedor = new QWidget(this);
+    Contenedor->setObjectName(QStringLiteral("Contenedor"));
+    Contenedor->setGeometry(Px(60), Px(60), Px(7335), Px(2055));
+
+    Imagen = new QLabel(Contenedor);
+    Imagen->setObjectName(QStringLiteral("Imagen"));
+    Colocar(Imagen, 180, 120, 435, 435);
+    Imagen->setAlignment(Qt::AlignCenter);
+
+    Mensaje = new QLabel(QStringLiteral("Mensaje"), Contenedor);
+    Mensaje->setObjectName(QStringLiteral("Mensaje"));
+    Colocar(Mensaje, 720, 240, 0, 0);
+    Mensaje->adjustSize();
+
+    const int xBoton[3] = {5880, 4440, 3000};
+    for (int i = 0; i < 3; ++i) {
+        auto* b = new QPushButton(QStringLiteral("Boton%1").arg(i + 1), Contenedor);
+        b->setObjectName(QStringLiteral("Boton_%1").arg(i));
+        b->setCheckable(true); // botones de estilo interruptor
+        b->setAutoDefault(false);
+        Colocar(b, xBoton[i], 1560, 1340, 372);
+        b->installEventFilter(this);
+        connect(b, &QPushButton::clicked, this, [this, i] { Boton_Click(i); });
+        Boton[i] = b;
+    }
+
+    Ayuda = new QPushButton(Contenedor);
+    Ayuda->setObjectName(QStringLiteral("Ayuda"));
+    Ayuda->setIcon(QIcon(QStringLiteral(":/MyBox/iconos/ayuda.svg")));
+    Ayuda->setIconSize(QSize(Px(555) * 2 / 3, Px(555) * 2 / 3));
+    Ayuda->setToolTip(QStringLiteral("Ayuda"));
+    Ayuda->setAutoDefault(false);
+    Colocar(Ayuda, 60, 1380, 555, 555);
+    Ayuda->hide();
+    connect(Ayuda, &QPushButton::clicked, this, &Ventana::Ayuda_Click);
+
+    CampoTexto = new QLineEdit(Contenedor);
+    CampoTexto->setObjectName(QStringLiteral("CampoTexto"));
+    Colocar(CampoTexto, 180, 960, 6915, 312);
+    CampoTexto->hide();
+
+    CampoHasta = new QLineEdit(Contenedor);
+    CampoHasta->setObjectName(QStringLiteral("CampoHasta"));
+    Colocar(CampoHasta, 3660, 1140, 3435, 312);
+    CampoHasta->hide();
+
+    auto etiqueta = [this](const QString& nombre, int x) {
+        auto* e = new QLabel(nombre, Contenedor);
+        e->setObjectName(QStringLiteral("eti") + nombre);
+        QPalette paleta = e->palette();
+        paleta.setColor(QPalette::WindowText, QColor(0, 0, 192));
+        e->setPalette(paleta);
+        Colocar(e, x, 660, 0, 0);
+        e->adjustSize();
+        e->hide();
+        return e;
+    };
+    etiDesde = etiqueta(QStringLiteral("Desde"), 240);
+    etiHasta = etiqueta(QStringLiteral("Hasta"), 3720);
+
+    cbxTabla = new QComboBox(Contenedor);
+    cbxTabla->setObjectName(QStringLiteral("cbxTabla"));
+    cbxTabla->setEditable(false);
+    cbxTabla->hide();
+
+    // Orden de tabulación del diseño.
+    ordenTab_ = {CampoTexto, Boton[2], Boton[1], Boton[0], CampoHasta, Ayuda, cbxTabla};
+    PonerTabIndex(CampoTexto, 0);
+
+    Form_Load();
+}
+
+Ventana::~Ventana() = default;
+
+void Ventana::Form_Load() {
+    Ayuda->hide();
+}
+
+void Ventana::PonerIcono(int ElIcono) {
+    ComprobarIcono(ElIcono);
+    const int lado = std::min(Imagen->width(), Imagen->height());
+    Imagen->setPixmap(QIcon(IconoRecurso(ElIcono)).pixmap(QSize(lado, lado), devicePixelRatio()));
+    Imagen->setProperty("NumeroIcono", ElIcono);
+}
+
+void Ventana::PonerTabIndex(QWidget* control, int indice) {
+    auto it = std::find(ordenTab_.begin(), ordenTab_.end(), control);
+    if (it != ordenTab_.end())
+        ordenTab_.erase(it);
+    indice = std::clamp(indice, 0, static_cast<int>(ordenTab_.size()));
+    ordenTab_.insert(ordenTab_.begin() + indice, control);
+    for (std::size_t i = 1; i < ordenTab_.size(); ++i)
+        QWidget::setTabOrder(ordenTab_[i - 1], ordenTab_[i]);
+}
+
+QWidget* Ventana::PrimerFoco() const {
+    for (QWidget* w : ordenTab_)
+        if (!w->isHidden() && w->isEnabled() && w->focusPolicy() != Qt::NoFocus)
+            return w;
+    return nullptr;
+}
+
+void Ventana::BotonesYPosicion(int LosBotones, int BotonOmision, float& Top, float& Left,
+                               QWidget* Formulario) {
+    juego_ = LosBotones;
+    if (LosBotones >= 1 && LosBotones <= 6) {
+        const JuegoBotones juego = BotonesDelJuego(LosBotones);
+        for (int i = 0; i < 3; ++i) {
+            Boton[i]->setText(juego.titulos[i]);
+            Boton[i]->setVisible(juego.visibles[i]);
+        }
+        if (const auto inicial = BotonInicial(LosBotones, BotonOmision))
+            PonerTabIndex(Boton[*inicial], 0);
+    }
+    // Los juegos 3 y 5 no tienen respuesta para el cierre desde el marco.
+    setWindowFlag(Qt::WindowCloseButtonHint, RespuestaAlCerrar(LosBotones).has_value());
+
+    const QRect pantalla = QGuiApplication::primaryScreen()->geometry();
+    std::optional<RectanguloTwips> sobre;
+    if (Formulario) {
+        const QRect r = Formulario->frameGeometry();
+        sobre = RectanguloTwips{Twips(r.x()), Twips(r.y()), Twips(r.width()), Twips(r.height())};
+    }
+    CalcularPosicion(Top, Left, Twips(width()), Twips(height()), Twips(pantalla.width()),
+                     Twips(pantalla.height()), sobre);
+    move(Px(Left), Px(Top));
+}
+
+void Ventana::Mostrar() {
+    QPointer<Ventana> yo(this);
+    exec();
+    // Si se salió sin descargar (no debería), se descarga aquí para que el próximo uso
+    // empiece con el diseño.
+    if (yo && instancia == yo)
+        Descargar();
+}
+
+void Ventana::showEvent(QShowEvent* evento) {
+    QDialog::showEvent(evento);
+    if (QWidget* w = PrimerFoco())
+        w->setFocus(Qt::TabFocusReason);
+}
+
+void Ventana::Boton_Click(int Index) {
+    // Un clic que llega mientras se atiende otro se descarta (al soltar un botón de estilo
+    // interruptor llegaría uno más).
+    if (enPulsacion_)
+        return;
+    enPulsacion_ = true;
+    QPushButton* b = Boton[Index];
+    if (b->isChecked())
+        b->setChecked(false);
+
+    if (const auto codigo = CodigoDeTitulo(b->text()))
+        estado.respuesta = static_cast<float>(*codigo);
+
+    if (!CampoTexto->property("Tag").toString().isEmpty())
+        estado.texto = CampoTexto->text();
+
+    estado.textoHasta.clear();
+    if (!CampoHasta->isHidden()) {
+        if (!DesdeHastaOk() && estado.respuesta == static_cast<float>(Aceptar)) {
+            enPulsacion_ = false;
+            return;
+        }
+        estado.textoHasta = CampoHasta->text();
+    }
+    if (!cbxTabla->isHidden())
+        estado.texto = cbxTabla->currentText();
+
+    Ayuda->hide();
+    QPointer<Ventana> yo(this);
+    Descargar();
+    QCoreApplication::processEvents();
+    if (yo)
+        yo->enPulsacion_ = false;
+}
+
+void Ventana::Ayuda_Click() {
+    // Se completa con la ventana de ayuda.
+}
+
+bool Ventana::DesdeHastaOk() const {
+    return true;
+}
+
+void Ventana::Descargar() {
+    if (instancia == this)
+        instancia = nullptr;
+    hide();
+    deleteLater();
+}
+
+bool Ventana::eventFilter(QObject* objeto, QEvent* evento) {
+    if (evento->type() == QEvent::KeyPress) {
+        const auto* tecla = static_cast<QKeyEvent*>(evento);
+        for (auto* b : Boton) {
+            if (objeto == b && (tecla->key() == Qt::Key_Return || tecla->key() == Qt::Key_Enter)) {
+                b->click();
+                return true;
+            }
+        }
+    }
+    return QDialog::eventFilter(objeto, evento);
+}
+
+void Ventana::mousePressEvent(QMouseEvent* evento) {
+    // Una pulsación sobre la superficie de la ventana la arrastra, como sobre el título.
+    if (evento->button() == Qt::LeftButton && windowHandle())
+        windowHandle()->startSystemMove();
+    QDialog::mousePressEvent(evento);
+}
+
+void Ventana::closeEvent(QCloseEvent* evento) {
+    // Cierre desde el marco: la respuesta del cuadro estándar, nunca la de la vez anterior.
+    const auto respuesta = RespuestaAlCerrar(juego_);
+    if (!respuesta) {
+        evento->ignore();
+        return;
+    }
+    estado.respuesta = static_cast<float>(*respuesta);
+    estado.texto.clear();
+    estado.textoHasta.clear();
+    Ayuda->hide();
+    if (instancia == this)
+        instancia = nullptr;
+    evento->accept(); // se oculta (acaba la espera modal) y se destruye
+}
+
+void Ventana::reject() {}
+
+Ventana& Instancia() {
+    if (!instancia)
+        instancia = new Ventana;
+    return *instancia;
+}
+
+bool Cargada() {
+    return !instancia.isNull();
+}
+
+float MyMsgBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono, int LosBotones,
+               int BotonOmision, float& Top, float& Left, QWidget* Formulario) {
+    ComprobarIcono(ElIcono);
+    Ventana& v = Instancia();
+    v.Mensaje->setText(TextoConSaltos(ElMensaje));
+    v.Mensaje->adjustSize();
+    v.setWindowTitle(ElTitulo);
+    v.PonerIcono(ElIcono);
+    v.BotonesYPosicion(LosBotones, BotonOmision, Top, Left, Formulario);
+    v.Mostrar();
+    return estado.respuesta;
+}
+
+float MyMsgBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono, int LosBotones,
+               int BotonOmision, QWidget* Formulario) {
+    float Top = -1;
+    float Left = -1;
+    return MyMsgBox(ElMensaje, ElTitulo, ElIcono, LosBotones, BotonOmision, Top, Left, Formulario);
+}
+
+} // namespace MyBox

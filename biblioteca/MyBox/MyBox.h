@@ -1,0 +1,118 @@
+#pragma once
+// MyBox: el cuadro de diálogo modal propio de la suite. Una sola ventana sirve al mensaje
+// (MyMsgBox), a la entrada de un valor o de un rango (MyInputBox, DesdeHastaOk) y al visor de
+// una tabla pequeña (la rejilla VisorMini, que pone el módulo de rejillas).
+//
+// Todas las operaciones usan la instancia compartida de la ventana: la cargan si hace falta,
+// la llenan, la muestran modal y leen la respuesta que el botón pulsado dejó antes de
+// descargar la ventana. Esa respuesta (código, textos devueltos, columna) sobrevive a la
+// descarga: ver Estado().
+//
+// Las posiciones se dan en twips de pantalla (1/1440 de pulgada); -1 centra en ese sentido.
+
+#include "MyBox/nucleo/botones.h"
+
+#include <QDialog>
+#include <array>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace MyBox {
+
+/// Lo que la ventana deja al descargarse y leen las operaciones.
+struct EstadoCuadro {
+    float respuesta = 0;    ///< código de la respuesta (1 a 7); 0 antes de la primera
+    QString texto;          ///< valor que devuelven MyInputBox y el visor
+    QString textoHasta;     ///< segundo valor de un rango
+    float columnaRetorno = 0; ///< columna de la rejilla cuya celda devuelve el visor
+};
+
+/// El estado compartido; no se borra al empezar una operación.
+EstadoCuadro& Estado();
+
+class Ventana : public QDialog {
+    Q_OBJECT
+public:
+    explicit Ventana(QWidget* padre = nullptr);
+    ~Ventana() override;
+
+    // Controles, con los nombres de su diseño.
+    QWidget* Contenedor = nullptr;
+    QLabel* Imagen = nullptr;
+    QLabel* Mensaje = nullptr;
+    std::array<QPushButton*, 3> Boton{}; ///< el índice 0 es el de más a la derecha
+    QPushButton* Ayuda = nullptr;
+    QLineEdit* CampoTexto = nullptr;
+    QLineEdit* CampoHasta = nullptr;
+    QLabel* etiDesde = nullptr;
+    QLabel* etiHasta = nullptr;
+    QComboBox* cbxTabla = nullptr;
+    /// Sitio de la rejilla del visor (diseño: (720, 60), 6495 × 1425 twips, oculta). La
+    /// crea y coloca el módulo de rejillas; mientras no exista, no hay visor.
+    QWidget* VisorMini = nullptr;
+
+    /// Pone el icono número `ElIcono` (1 a 10) en `Imagen`.
+    void PonerIcono(int ElIcono);
+
+    /// Paso de botones y colocación: títulos y visibilidad del juego, primer foco, posición.
+    /// Escribe en `Top` y `Left` la posición calculada, en twips.
+    void BotonesYPosicion(int LosBotones, int BotonOmision, float& Top, float& Left,
+                          QWidget* Formulario);
+
+    /// Da a `control` la posición `indice` del orden de tabulación (0 = primer foco).
+    void PonerTabIndex(QWidget* control, int indice);
+    /// Control que tendrá el foco al mostrarse (el primero del orden que lo pueda tomar).
+    QWidget* PrimerFoco() const;
+
+    /// Muestra la ventana modal y espera a que se descargue.
+    void Mostrar();
+
+    void Boton_Click(int Index);
+    void Ayuda_Click();
+
+    /// true si el par Desde/Hasta que hay escrito en CampoTexto y CampoHasta está en orden.
+    bool DesdeHastaOk() const;
+
+protected:
+    bool eventFilter(QObject* objeto, QEvent* evento) override;
+    void mousePressEvent(QMouseEvent* evento) override;
+    void closeEvent(QCloseEvent* evento) override;
+    void showEvent(QShowEvent* evento) override;
+    void reject() override; // Escape no hace nada
+
+private:
+    void Form_Load();
+    void Descargar();
+
+    std::vector<QWidget*> ordenTab_;
+    int juego_ = 0; // juego de botones de la operación en curso, para el cierre desde el marco
+    bool enPulsacion_ = false;
+};
+
+/// La instancia compartida; la carga si no lo está.
+Ventana& Instancia();
+/// true si la instancia compartida está cargada.
+bool Cargada();
+
+/// Muestra `ElMensaje` (cada ";" es un salto de línea) con el título `ElTitulo`, el icono
+/// `ElIcono` (1 a 10) y el juego de botones `LosBotones` (1 a 6); `BotonOmision` dice qué
+/// botón, contado desde la izquierda, tiene el primer foco (1, 2; otro valor, el de la
+/// derecha). Devuelve el código de la respuesta (1 a 7). `Top` y `Left` (twips de pantalla,
+/// -1 = centrado) reciben la posición en que se mostró; con `Formulario` el cuadro se centra
+/// sobre esa ventana.
+///
+/// Cerrar el cuadro desde el marco responde "Cancelar" (2) en los juegos que lo tienen
+/// (2, 4, 6) y "Aceptar" (1) en el juego 1; en los juegos 3 y 5 el marco no deja cerrar.
+///
+/// Lanza basicos::ErrorZoq si `ElIcono` no está entre 1 y 10; entonces no se muestra nada.
+float MyMsgBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono, int LosBotones,
+               int BotonOmision, float& Top, float& Left, QWidget* Formulario = nullptr);
+/// Lo mismo, sin posición dada (centrado en la pantalla o sobre `Formulario`).
+float MyMsgBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono, int LosBotones,
+               int BotonOmision = 0, QWidget* Formulario = nullptr);
+
+} // namespace MyBox

@@ -1,0 +1,248 @@
+// El cuadro de mensajes como lo usa una aplicación: se muestra modal, se contesta con el
+// teclado o el ratón y devuelve el código de la respuesta.
+#include "MyBox/MyBox.h"
+#include "basicos/nucleo/error.h"
+
+#include "qt_gtest.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace MyBox;
+
+namespace {
+
+// Programa lo que hará "el usuario" en cuanto el cuadro esté en pantalla.
+void AlMostrarse(std::function<void(Ventana&)> accion) {
+    QTimer::singleShot(0, [accion] {
+        ASSERT_TRUE(Cargada());
+        Ventana& v = Instancia();
+        ASSERT_TRUE(v.isVisible());
+        accion(v);
+    });
+}
+
+void PulsarIntro(Ventana& v) {
+    QWidget* foco = v.focusWidget();
+    ASSERT_NE(foco, nullptr);
+    QTest::keyClick(foco, Qt::Key_Return);
+}
+
+int TwipsAPixeles(float twips) {
+    return qRound(twips * QGuiApplication::primaryScreen()->logicalDotsPerInchX() / 1440.0);
+}
+
+class CuadroMensajes : public ::testing::Test {
+protected:
+    void TearDown() override {
+        // Que ningún cuadro quede cargado para el caso siguiente.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_FALSE(Cargada());
+    }
+};
+
+struct CasoIntro {
+    int juego;
+    int omision;
+    float codigo;
+};
+
+class IntroSobreElPrimerFoco : public CuadroMensajes,
+                               public ::testing::WithParamInterface<CasoIntro> {};
+
+TEST_P(IntroSobreElPrimerFoco, DevuelveLaRespuestaDeEseBoton) {
+    const auto c = GetParam();
+    AlMostrarse(PulsarIntro);
+    EXPECT_EQ(MyMsgBox(QStringLiteral("¿Seguimos?"), QStringLiteral("Prueba"), 4, c.juego,
+                       c.omision),
+              c.codigo);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CadaJuegoYBoton, IntroSobreElPrimerFoco,
+    ::testing::Values(CasoIntro{1, 1, 1}, CasoIntro{1, 3, 1}, CasoIntro{2, 1, 1},
+                      CasoIntro{2, 2, 2}, CasoIntro{2, 5, 2}, CasoIntro{3, 1, 6},
+                      CasoIntro{3, 2, 7}, CasoIntro{4, 1, 6}, CasoIntro{4, 2, 7},
+                      CasoIntro{4, 0, 2}, CasoIntro{5, 1, 3}, CasoIntro{5, 2, 4},
+                      CasoIntro{5, 9, 5}, CasoIntro{6, 1, 4}, CasoIntro{6, 2, 2}));
+
+TEST_F(CuadroMensajes, MuestraElTextoEnVariasLineasYSoloLosBotonesDelJuego) {
+    AlMostrarse([](Ventana& v) {
+        EXPECT_EQ(v.Mensaje->text(), QStringLiteral("Primera línea\r\nSegunda\r\n\r\nCuarta"));
+        EXPECT_EQ(v.windowTitle(), QStringLiteral("Aviso"));
+        EXPECT_EQ(v.Imagen->property("NumeroIcono").toInt(), 10);
+        EXPECT_FALSE(v.Imagen->pixmap().isNull());
+        EXPECT_TRUE(v.Boton[0]->isVisible());
+        EXPECT_FALSE(v.Boton[1]->isVisible());
+        EXPECT_FALSE(v.Boton[2]->isVisible());
+        EXPECT_FALSE(v.Ayuda->isVisible());
+        EXPECT_EQ(v.Boton[0]->text(), QStringLiteral("Aceptar"));
+        // La altura del texto crece con las líneas: dos saltos más que una sola línea.
+        EXPECT_GT(v.Mensaje->height(), 3 * v.Mensaje->fontMetrics().height());
+        v.Boton[0]->click();
+    });
+    EXPECT_EQ(MyMsgBox(QStringLiteral("Primera línea;Segunda;;Cuarta"), QStringLiteral("Aviso"),
+                       10, 1, 1),
+              1.0f);
+}
+
+TEST_F(CuadroMensajes, EscapeNoHaceNadaYElRatonContesta) {
+    AlMostrarse([](Ventana& v) {
+        QTest::keyClick(v.focusWidget(), Qt::Key_Escape);
+        QTest::keyClick(&v, Qt::Key_Escape);
+        EXPECT_TRUE(v.isVisible());
+        QTest::mouseClick(v.Boton[2], Qt::LeftButton);
+    });
+    EXPECT_EQ(MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 5, 5, 0), 3.0f); // Abortar
+}
+
+TEST_F(CuadroMensajes, LaBarraEspaciadoraPulsaElBotonConFoco) {
+    AlMostrarse([](Ventana& v) { QTest::keyClick(v.focusWidget(), Qt::Key_Space); });
+    EXPECT_EQ(MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 2, 3, 1), 6.0f); // Si
+}
+
+TEST_F(CuadroMensajes, ElSegundoClicDeUnBotonInterruptorSeDescarta) {
+    AlMostrarse([](Ventana& v) {
+        // Dos clics en cola: el segundo llega mientras se atiende el primero.
+        QMetaObject::invokeMethod(v.Boton[0], "click", Qt::QueuedConnection);
+        QMetaObject::invokeMethod(v.Boton[1], "click", Qt::QueuedConnection);
+    });
+    EXPECT_EQ(MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 2, 1), 2.0f);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Estado().respuesta, 2.0f);
+    EXPECT_FALSE(Cargada());
+}
+
+TEST_F(CuadroMensajes, ElBotonNoQuedaHundido) {
+    QPushButton* pulsado = nullptr;
+    AlMostrarse([&pulsado](Ventana& v) {
+        pulsado = v.Boton[0];
+        QObject::connect(v.Boton[0], &QPushButton::clicked, v.Boton[0], [b = v.Boton[0]] {
+            EXPECT_FALSE(b->isChecked());
+        });
+        v.Boton[0]->click();
+    });
+    MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 1, 1);
+    EXPECT_NE(pulsado, nullptr);
+}
+
+TEST_F(CuadroMensajes, UnTituloQueNoEsRespuestaDejaElCodigoPeroCierra) {
+    AlMostrarse([](Ventana& v) { v.Boton[1]->click(); });
+    EXPECT_EQ(MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 4, 2), 7.0f);
+    AlMostrarse([](Ventana& v) {
+        EXPECT_EQ(v.Boton[1]->text(), QStringLiteral("Boton2"));
+        EXPECT_TRUE(v.Boton[0]->isVisible() && v.Boton[1]->isVisible() &&
+                    v.Boton[2]->isVisible());
+        v.Boton[1]->click();
+    });
+    EXPECT_EQ(MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 9, 1), 7.0f);
+}
+
+TEST_F(CuadroMensajes, ColocacionDadaCentradaYSobreUnaVentana) {
+    const QRect pantalla = QGuiApplication::primaryScreen()->geometry();
+    float top = 100, left = -1;
+    QPoint vista;
+    AlMostrarse([&vista](Ventana& v) {
+        vista = v.pos();
+        v.Boton[0]->click();
+    });
+    MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 1, 1, top, left);
+    EXPECT_EQ(top, 100.0f);
+    EXPECT_GT(left, 0.0f);
+    EXPECT_EQ(vista.y(), TwipsAPixeles(100));
+    EXPECT_NEAR(vista.x(), (pantalla.width() - Instancia().width()) / 2, 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    QWidget otra;
+    otra.setGeometry(200, 150, 900, 600);
+    top = 100;
+    left = 300;
+    QRect cuadro;
+    AlMostrarse([&cuadro](Ventana& v) {
+        cuadro = v.frameGeometry();
+        v.Boton[0]->click();
+    });
+    MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 1, 1, top, left, &otra);
+    // El marco de la ventana no se conoce hasta que se muestra: unos píxeles de margen.
+    EXPECT_NEAR(cuadro.center().x(), otra.frameGeometry().center().x(), 4);
+    EXPECT_NEAR(cuadro.center().y(), otra.frameGeometry().center().y(), 4);
+    EXPECT_NE(top, 100.0f);
+    EXPECT_NE(left, 300.0f);
+}
+
+TEST_F(CuadroMensajes, CerrarDesdeElMarcoNoDejaPasarUnaRespuestaVieja) {
+    struct Caso {
+        int juego;
+        float codigo;
+    };
+    for (const Caso c : {Caso{1, 1}, Caso{2, 2}, Caso{4, 2}, Caso{6, 2}}) {
+        // Primero una respuesta distinta, para ver que no se repite.
+        AlMostrarse([](Ventana& v) { v.Boton[1]->click(); });
+        MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 5, 1); // Reintentar = 4
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        AlMostrarse([](Ventana& v) {
+            EXPECT_TRUE(v.windowFlags() & Qt::WindowCloseButtonHint);
+            v.close();
+        });
+        EXPECT_EQ(MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, c.juego, 1), c.codigo)
+            << "juego " << c.juego;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+TEST_F(CuadroMensajes, EnLosJuegosSinCancelarElMarcoNoCierra) {
+    for (int juego : {3, 5}) {
+        AlMostrarse([](Ventana& v) {
+            EXPECT_FALSE(v.windowFlags() & Qt::WindowCloseButtonHint);
+            EXPECT_FALSE(v.close());
+            EXPECT_TRUE(v.isVisible());
+            v.Boton[0]->click();
+        });
+        EXPECT_EQ(MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, juego, 1),
+                  juego == 3 ? 7.0f : 5.0f);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+TEST_F(CuadroMensajes, UnIconoInexistenteEsUnErrorYNoSeMuestraNada) {
+    for (int icono : {0, 11, -1}) {
+        bool mostrado = false;
+        QTimer::singleShot(0, [&mostrado] {
+            mostrado = Cargada() && Instancia().isVisible();
+            if (mostrado)
+                Instancia().Boton[0]->click();
+        });
+        EXPECT_THROW(MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), icono, 1, 1),
+                     basicos::ErrorZoq);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(mostrado);
+    }
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST_F(CuadroMensajes, LaRespuestaSobreviveALaDescargaYCadaVezSeCargaDeNuevo) {
+    AlMostrarse([](Ventana& v) {
+        // Lo que cambió una llamada no llega a la siguiente: la ventana es nueva.
+        v.Boton[2]->setText(QStringLiteral("Cambiado"));
+        v.Boton[0]->click();
+    });
+    MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 4, 3);
+    EXPECT_EQ(Estado().respuesta, 2.0f);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(Cargada());
+    EXPECT_EQ(Estado().respuesta, 2.0f);
+    AlMostrarse([](Ventana& v) {
+        EXPECT_EQ(v.Boton[2]->text(), QStringLiteral("Abortar"));
+        v.Boton[2]->click();
+    });
+    EXPECT_EQ(MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 5, 3), 3.0f);
+}
+
+} // namespace

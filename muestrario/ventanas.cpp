@@ -1,0 +1,126 @@
+// Las entradas del muestrario: una por ventana y caso representativo.
+#include "Muestrario.h"
+
+#include "MiniHelp/MiniHelp.h"
+#include "MyBox/MyBox.h"
+
+#include <QUrl>
+
+namespace {
+
+QString Respuesta(float codigo) {
+    static const char* const nombres[] = {"ninguna", "Aceptar", "Cancelar", "Abortar",
+                                          "Reintentar", "Ignorar", "Si", "No"};
+    const int n = static_cast<int>(codigo);
+    return QStringLiteral("Respuesta %1 (%2)")
+        .arg(n)
+        .arg(QString::fromUtf8(n >= 0 && n <= 7 ? nombres[n] : "?"));
+}
+
+QString Mensaje(const QString& texto, const QString& titulo, int icono, int botones,
+                int omision, QWidget* sobre = nullptr) {
+    return Respuesta(MyBox::MyMsgBox(texto, titulo, icono, botones, omision, sobre));
+}
+
+QString Ayuda(const QString& fichero) {
+    MiniHelp::CargarAyuda(fichero);
+    MiniHelp::Instancia().exec();
+    return QStringLiteral("Ayuda cerrada");
+}
+
+QString Pagina(const QString& direccion) {
+    bool problema = false;
+    MiniHelp::Instancia().show();
+    MiniHelp::MiExplorer(direccion, problema);
+    if (problema)
+        return QStringLiteral("Problema = true: la página no se pudo abrir");
+    MiniHelp::Instancia().exec();
+    return QStringLiteral("Problema = false");
+}
+
+} // namespace
+
+std::vector<EntradaMuestrario> EntradasMuestrario() {
+    const QString mensajes = QStringLiteral("&Mensajes");
+    const QString ayuda = QStringLiteral("A&yuda");
+    return {
+        // --- MyMsgBox ---
+        {mensajes, QStringLiteral("Información (Aceptar)"),
+         [](QWidget*) {
+             return Mensaje(QStringLiteral("La copia de seguridad ha terminado.;"
+                                           "Se copiaron 1.234 ficheros."),
+                            QStringLiteral("Copia de seguridad"), 10, 1, 1);
+         }},
+        {mensajes, QStringLiteral("Aviso (Aceptar, Cancelar)"),
+         [](QWidget*) {
+             return Mensaje(QStringLiteral("Se van a borrar los apuntes del ejercicio 2025.;"
+                                           "¿Desea continuar?"),
+                            QStringLiteral("Borrar apuntes"), 2, 2, 2);
+         }},
+        {mensajes, QStringLiteral("Pregunta (Sí, No)"),
+         [](QWidget*) {
+             return Mensaje(QStringLiteral("¿Imprimir también las facturas anuladas?"),
+                            QStringLiteral("Listado de facturas"), 4, 3, 1);
+         }},
+        {mensajes, QStringLiteral("Pregunta (Sí, No, Cancelar), foco en No"),
+         [](QWidget*) {
+             return Mensaje(QStringLiteral("El cliente 4300012 ha cambiado.;"
+                                           "¿Guardar los cambios antes de salir?"),
+                            QStringLiteral("Clientes"), 4, 4, 2);
+         }},
+        {mensajes, QStringLiteral("Error (Abortar, Reintentar, Ignorar)"),
+         [](QWidget*) {
+             return Mensaje(QStringLiteral("No se puede escribir en la unidad de red.;"
+                                           "Compruebe la conexión."),
+                            QStringLiteral("Error de escritura"), 1, 5, 2);
+         }},
+        {mensajes, QStringLiteral("Reintentar, Cancelar"),
+         [](QWidget*) {
+             return Mensaje(QStringLiteral("La impresora no responde."),
+                            QStringLiteral("Impresión"), 3, 6, 1);
+         }},
+        {mensajes, QStringLiteral("Centrado sobre el muestrario"),
+         [](QWidget* ventana) {
+             return Mensaje(QStringLiteral("Este cuadro se centra sobre la ventana que lo pide."),
+                            QStringLiteral("Colocación"), 7, 1, 1, ventana);
+         }},
+        {mensajes, QStringLiteral("Arriba del todo (Top = 100)"),
+         [](QWidget*) {
+             float top = 100, left = -1;
+             const float r = MyBox::MyMsgBox(
+                 QStringLiteral("A 100 twips del borde superior, centrado a lo ancho."),
+                 QStringLiteral("Colocación"), 8, 1, 1, top, left);
+             return Respuesta(r) + QStringLiteral("; Top = %1, Left = %2").arg(top).arg(left);
+         }},
+        {mensajes, QStringLiteral("Los diez iconos"),
+         [](QWidget*) {
+             static const char* const dibujos[] = {
+                 "parada", "aviso", "rayo", "pregunta", "correcto",
+                 "incorrecto", "buscar", "calendario", "carpeta", "información"};
+             for (int i = 1; i <= 10; ++i) {
+                 const float r = MyBox::MyMsgBox(
+                     QStringLiteral("Icono %1: %2").arg(i).arg(QString::fromUtf8(dibujos[i - 1])),
+                     QStringLiteral("Iconos"), i, 2, 1);
+                 if (r != 1)
+                     return QStringLiteral("Visto hasta el icono %1").arg(i);
+             }
+             return QStringLiteral("Vistos los diez iconos");
+         }},
+        {mensajes, QStringLiteral("Icono inexistente (error)"),
+         [](QWidget*) {
+             return Mensaje(QStringLiteral("No debería verse"), QStringLiteral("Error"), 11, 1, 1);
+         }},
+        // --- MiniHelp ---
+        {ayuda, QStringLiteral("Documento de ayuda (RTF)"),
+         [](QWidget*) { return Ayuda(DatosMuestrario(QStringLiteral("ayuda.rtf"))); }},
+        {ayuda, QStringLiteral("Documento de ayuda (HTML)"),
+         [](QWidget*) { return Ayuda(DatosMuestrario(QStringLiteral("ayuda.html"))); }},
+        {ayuda, QStringLiteral("Página web (fichero local)"),
+         [](QWidget*) {
+             return Pagina(QUrl::fromLocalFile(DatosMuestrario(QStringLiteral("ayuda.html")))
+                               .toString());
+         }},
+        {ayuda, QStringLiteral("Página que no se puede abrir"),
+         [](QWidget*) { return Pagina(QStringLiteral("http://127.0.0.1:9/")); }},
+    };
+}
