@@ -2,10 +2,12 @@
 //
 //   morvelin firma RUTA_ORIGEN CERTIFICADO RUTA_DESTINO
 //   morvelin verifica RUTA_ORIGEN RUTA_DESTINO
+//   morvelin importa FICHERO
 //
 // Escribe la cadena de resultado y un fin de línea en la salida estándar. Sale con 0 cuando el
 // código es "00", 1 con cualquier otro código, 2 ante un error de uso y 3 ante un fallo que no
 // es ninguno de los de la tabla de mensajes (memoria agotada, error interno).
+#include "importa.h"
 #include "metodos.h"
 
 #include <CLI/CLI.hpp>
@@ -25,6 +27,9 @@ constexpr const char* Uso =
     "  morvelin verifica RUTA_ORIGEN RUTA_DESTINO\n"
     "      Envía el fichero de firma RUTA_ORIGEN al servicio de verificación y graba la\n"
     "      factura en RUTA_DESTINO.\n"
+    "  morvelin importa FICHERO\n"
+    "      Guarda en el almacén de certificados el certificado y la clave de FICHERO\n"
+    "      (.p12, .pfx o PEM); pide su contraseña si la tiene.\n"
     "  morvelin -h | --ayuda\n"
     "      Muestra esta ayuda.\n"
     "\n"
@@ -53,6 +58,8 @@ int main(int argc, char** argv) {
     auto* verifica = app.add_subcommand("verifica");
     verifica->add_option("RUTA_ORIGEN", origen)->required();
     verifica->add_option("RUTA_DESTINO", destino)->required();
+    auto* importa = app.add_subcommand("importa");
+    importa->add_option("FICHERO", origen)->required();
 
     try {
         app.parse(argc, argv);
@@ -67,6 +74,8 @@ int main(int argc, char** argv) {
     try {
         if (firma->parsed())
             return informar(morvelin::FIRMA(origen, certificado, destino));
+        if (importa->parsed())
+            return importarAlAlmacen(origen);
         return informar(morvelin::VERIFICA(origen, destino));
     } catch (const std::bad_alloc&) {
         std::cerr << "morvelin: memoria agotada; la operación no se ha completado.\n";

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 
 namespace morvelin {
 
@@ -14,7 +15,14 @@ std::string leerFichero(const std::string& ruta) {
                                                          &std::fclose);
     if (!f)
         lanzar(NoSeLeeFactura);
+    // Se lee de una vez en su sitio definitivo: una factura grande no se copia ni ocupa el
+    // doble mientras crece. Si el fichero no es normal o crece entretanto, se sigue por trozos.
     std::string contenido;
+    struct stat st {};
+    if (::fstat(::fileno(f.get()), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        contenido.resize(static_cast<std::size_t>(st.st_size));
+        contenido.resize(std::fread(contenido.data(), 1, contenido.size(), f.get()));
+    }
     char trozo[10239];
     for (;;) {
         const std::size_t leidos = std::fread(trozo, 1, sizeof trozo, f.get());

@@ -1,0 +1,70 @@
+#include "importa.h"
+
+#include "certificados.h"
+#include "plataforma/openssl/almacen.h"
+#include "plataforma/openssl/importacion.h"
+
+#include <cstdio>
+#include <iostream>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// Una línea de la entrada estándar, sin el fin de línea. Si es un terminal, sin eco.
+std::optional<std::string> pedirContrasena(const std::string& fichero) {
+    const bool terminal = ::isatty(STDIN_FILENO) == 1;
+    termios antes{};
+    if (terminal) {
+        std::cerr << "Contraseña de «" << fichero << "»: " << std::flush;
+        if (::tcgetattr(STDIN_FILENO, &antes) == 0) {
+            termios sinEco = antes;
+            sinEco.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+            sinEco.c_lflag |= ECHONL;
+            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &sinEco);
+        }
+    }
+    std::string linea;
+    const bool leida = static_cast<bool>(std::getline(std::cin, linea));
+    if (terminal)
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &antes);
+    if (!leida)
+        return std::nullopt;
+    if (!linea.empty() && linea.back() == '\r')
+        linea.pop_back();
+    return linea;
+}
+
+// El identificador por el que FIRMA encuentra el certificado: el número de serie del sujeto, sin
+// prefijos como "IDCES-".
+std::string identificador(const std::string& serie) {
+    if (serie.size() > 9) {
+        const auto guion = serie.rfind('-');
+        if (guion != std::string::npos && serie.size() - guion - 1 == 9)
+            return serie.substr(guion + 1);
+    }
+    return serie;
+}
+
+} // namespace
+
+int importarAlAlmacen(const std::string& fichero) {
+    namespace ossl = morvelin::plataforma::openssl;
+    try {
+        const auto importado = ossl::importarCertificado(fichero, ossl::carpetaAlmacenPersonal(),
+                                                         [&] { return pedirContrasena(fichero); });
+        const morvelin::LectorSujeto sujeto(importado.textoSujeto);
+        const std::string serie = identificador(sujeto.valor(morvelin::ClaveNumeroSerie));
+        std::cout << "Certificado importado en " << importado.ruta << ".\n";
+        if (serie.empty())
+            std::cout << "Su sujeto no trae número de serie: FIRMA lo encuentra por cualquier "
+                         "texto de nueve caracteres de su sujeto.\n";
+        else
+            std::cout << "Responde al identificador " << serie << ".\n";
+        std::cout << "Firmante: " << morvelin::nombreFirmante(sujeto) << "\n";
+        return 0;
+    } catch (const ossl::ErrorImportacion& e) {
+        std::cerr << "morvelin: " << e.what() << " No se ha importado nada.\n";
+        return 1;
+    }
+}

@@ -1,0 +1,334 @@
+// El almacén personal de certificados y la firma PKCS #7 con OpenSSL.
+#include "plataforma/openssl/almacen.h"
+
+#include "plataforma/openssl/contexto.h"
+
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/objects.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs12.h>
+#include <openssl/pkcs7.h>
+#include <openssl/x509.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <vector>
+
+namespace morvelin::plataforma::openssl {
+
+void LiberarX509::operator()(X509* x) const {
+    X509_free(x);
+}
+
+void LiberarClave::operator()(EVP_PKEY* k) const {
+    EVP_PKEY_free(k);
+}
+
+namespace {
+
+// Ninguna entrada del almacén es tan grande: un fichero mayor no se lee.
+constexpr long TamanoMaximoEntrada = 4L << 20;
+
+template <class T, void (*Liberar)(T*)> struct Liberador {
+    void operator()(T* p) const { Liberar(p); }
+};
+using BioPropio = std::unique_ptr<BIO, Liberador<BIO, BIO_free_all>>;
+using Pkcs12Propio = std::unique_ptr<PKCS12, Liberador<PKCS12, PKCS12_free>>;
+using Pkcs7Propio = std::unique_ptr<PKCS7, Liberador<PKCS7, PKCS7_free>>;
+
+void liberarPila(STACK_OF(X509) * pila) {
+    sk_X509_pop_free(pila, X509_free);
+}
+
+// Las claves del almacén no llevan contraseña: nunca se pregunta en el terminal.
+int sinContrasena(char*, int, int, void*) {
+    return 0;
+}
+
+bool leerBytes(const std::string& ruta, std::string& bytes) {
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> f(std::fopen(ruta.c_str(), "rb"),
+                                                         &std::fclose);
+    struct stat st {};
+    if (!f || ::fstat(::fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_size > TamanoMaximoEntrada)
+        return false;
+    bytes.resize(static_cast<std::size_t>(st.st_size));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f.get()));
+    return !std::ferror(f.get());
+}
+
+BioPropio bioDe(const std::string& bytes) {
+    return BioPropio(BIO_new_mem_buf(bytes.data(), static_cast<int>(bytes.size())));
+}
+
+std::string minusculas(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+std::string extension(const std::string& nombre) {
+    const auto p = nombre.rfind('.');
+    return p == std::string::npos ? std::string() : minusculas(nombre.substr(p));
+}
+
+std::string valorUtf8(const ASN1_STRING* dato) {
+    unsigned char* utf8 = nullptr;
+    const int n = ASN1_STRING_to_UTF8(&utf8, dato);
+    if (n < 0)
+        return {};
+    std::string valor(reinterpret_cast<char*>(utf8), static_cast<std::size_t>(n));
+    OPENSSL_free(utf8);
+    return valor;
+}
+
+// Entre comillas si lleva separadores o blancos en los extremos; las comillas se duplican.
+std::string entrecomillar(const std::string& v) {
+    const bool blancoEnExtremo = !v.empty() && (v.front() == ' ' || v.front() == '\t' ||
+                                                v.back() == ' ' || v.back() == '\t');
+    if (!blancoEnExtremo && v.find_first_of(",+=\"<>#;\r\n") == std::string::npos)
+        return v;
+    std::string q = "\"";
+    for (char c : v) {
+        q += c;
+        if (c == '"')
+            q += '"';
+    }
+    return q + '"';
+}
+
+bool sujetoContiene(X509* certificado, const std::string& buscadoMinusculas) {
+    const X509_NAME* nombre = X509_get_subject_name(certificado);
+    for (int i = 0; i < X509_NAME_entry_count(nombre); ++i) {
+        const ASN1_STRING* dato = X509_NAME_ENTRY_get_data(X509_NAME_get_entry(nombre, i));
+        if (minusculas(valorUtf8(dato)).find(buscadoMinusculas) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+ClavePropia leerClave(const std::string& bytes) {
+    ClavePropia clave(PEM_read_bio_PrivateKey(bioDe(bytes).get(), nullptr, sinContrasena, nullptr));
+    if (!clave) {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+        clave.reset(d2i_AutoPrivateKey(nullptr, &p, static_cast<long>(bytes.size())));
+    }
+    return clave;
+}
+
+struct Entrada {
+    X509Propio certificado;
+    ClavePropia clave;
+};
+
+// Lee una entrada del almacén; sin certificado si el fichero no lo es. La clave de las entradas
+// que no son PKCS #12 solo se busca si se pide.
+Entrada cargarEntrada(const std::string& carpeta, const std::string& nombre, bool conClave) {
+    Entrada e;
+    std::string bytes;
+    const std::string ruta = carpeta + "/" + nombre;
+    if (!leerBytes(ruta, bytes))
+        return e;
+    const std::string ext = extension(nombre);
+    if (ext == ".p12" || ext == ".pfx") {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+        Pkcs12Propio p12(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
+        EVP_PKEY* clave = nullptr;
+        X509* certificado = nullptr;
+        STACK_OF(X509)* cadena = nullptr;
+        // Con "" valen tanto los ficheros sin contraseña como los de contraseña vacía.
+        if (p12 && PKCS12_parse(p12.get(), "", &clave, &certificado, &cadena)) {
+            e.certificado.reset(certificado);
+            e.clave.reset(clave);
+            liberarPila(cadena);
+        }
+        return e;
+    }
+    e.certificado.reset(PEM_read_bio_X509(bioDe(bytes).get(), nullptr, sinContrasena, nullptr));
+    if (!e.certificado) {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+        e.certificado.reset(d2i_X509(nullptr, &p, static_cast<long>(bytes.size())));
+    }
+    if (!e.certificado || !conClave)
+        return e;
+    e.clave.reset(PEM_read_bio_PrivateKey(bioDe(bytes).get(), nullptr, sinContrasena, nullptr));
+    if (!e.clave) {
+        const auto punto = nombre.rfind('.');
+        std::string bytesClave;
+        if (leerBytes(carpeta + "/" + nombre.substr(0, punto) + ".key", bytesClave))
+            e.clave = leerClave(bytesClave);
+    }
+    return e;
+}
+
+class CertificadoOpenSsl : public Certificado {
+public:
+    CertificadoOpenSsl(X509Propio certificado, ClavePropia clave)
+        : certificado_(std::move(certificado)), clave_(std::move(clave)) {}
+
+    std::string textoSujeto() const override { return openssl::textoSujeto(certificado_.get()); }
+
+    std::optional<std::string> firmarDesprendida(std::string_view contenido) const override;
+
+private:
+    X509Propio certificado_;
+    ClavePropia clave_;
+};
+
+std::optional<std::string> CertificadoOpenSsl::firmarDesprendida(std::string_view contenido) const {
+    EnContextoPrivado en;
+    if (!en.valido() || !clave_)
+        return std::nullopt;
+    // Sin la lista de capacidades que OpenSSL pone por su cuenta: la nuestra lleva una sola.
+    constexpr int opciones = PKCS7_PARTIAL | PKCS7_NOSMIMECAP | PKCS7_BINARY | PKCS7_DETACHED;
+    Pkcs7Propio p7(
+        PKCS7_sign_ex(nullptr, nullptr, nullptr, nullptr, opciones, contextoPrivado(), nullptr));
+    if (!p7)
+        return std::nullopt;
+    PKCS7_SIGNER_INFO* firmante =
+        PKCS7_sign_add_signer(p7.get(), certificado_.get(), clave_.get(), EVP_sha1(), opciones);
+    if (firmante == nullptr)
+        return std::nullopt;
+    STACK_OF(X509_ALGOR)* capacidades = sk_X509_ALGOR_new_null();
+    const bool conCapacidades = capacidades != nullptr &&
+                                PKCS7_simple_smimecap(capacidades, NID_rc2_cbc, 40) &&
+                                PKCS7_add_attrib_smimecap(firmante, capacidades);
+    sk_X509_ALGOR_pop_free(capacidades, X509_ALGOR_free);
+    if (!conCapacidades)
+        return std::nullopt;
+    // La hora de la firma la pone PKCS7_final: la hora UTC de este momento.
+    BioPropio datos(BIO_new_mem_buf(contenido.data(), static_cast<int>(contenido.size())));
+    if (!datos || !PKCS7_final(p7.get(), datos.get(), opciones))
+        return std::nullopt;
+    unsigned char* der = nullptr;
+    const int n = i2d_PKCS7(p7.get(), &der);
+    if (n <= 0)
+        return std::nullopt;
+    std::string firma(reinterpret_cast<char*>(der), static_cast<std::size_t>(n));
+    OPENSSL_free(der);
+    return firma;
+}
+
+class AlmacenCarpeta : public AlmacenCertificados {
+public:
+    AlmacenCarpeta(std::string carpeta, std::vector<std::string> nombres)
+        : carpeta_(std::move(carpeta)), nombres_(std::move(nombres)) {}
+
+    std::unique_ptr<Certificado> buscarPorSujeto(const std::string& texto) override {
+        EnContextoPrivado en;
+        if (!en.valido())
+            return nullptr;
+        const std::string buscado = minusculas(texto);
+        for (const std::string& nombre : nombres_) {
+            Entrada e = cargarEntrada(carpeta_, nombre, false);
+            if (!e.certificado || !sujetoContiene(e.certificado.get(), buscado))
+                continue;
+            if (!e.clave)
+                e = cargarEntrada(carpeta_, nombre, true);
+            if (e.certificado)
+                return envolverCertificado(std::move(e.certificado), std::move(e.clave));
+        }
+        return nullptr;
+    }
+
+private:
+    std::string carpeta_;
+    std::vector<std::string> nombres_;
+};
+
+} // namespace
+
+std::string carpetaAlmacenPersonal() {
+    // Una ruta relativa en XDG_DATA_HOME no vale y se ignora, como manda la convención.
+    const char* datos = std::getenv("XDG_DATA_HOME");
+    if (datos != nullptr && datos[0] == '/')
+        return std::string(datos) + "/MORVELIN/MY";
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0')
+        return {};
+    return std::string(home) + "/.local/share/MORVELIN/MY";
+}
+
+std::unique_ptr<AlmacenCertificados> abrirAlmacen(const std::string& carpeta) {
+    if (carpeta.empty())
+        return nullptr;
+    std::vector<std::string> nombres;
+    struct CerrarDir {
+        void operator()(DIR* d) const { ::closedir(d); }
+    };
+    std::unique_ptr<DIR, CerrarDir> dir(::opendir(carpeta.c_str()));
+    if (!dir) {
+        if (errno != ENOENT)
+            return nullptr;
+    } else {
+        errno = 0;
+        while (const dirent* e = ::readdir(dir.get())) {
+            const std::string nombre = e->d_name;
+            if (nombre.empty() || nombre.front() == '.' || extension(nombre) == ".key")
+                continue;
+            nombres.push_back(nombre);
+        }
+        if (errno != 0)
+            return nullptr;
+    }
+    std::sort(nombres.begin(), nombres.end()); // orden de bytes del nombre
+    return std::make_unique<AlmacenCarpeta>(carpeta, std::move(nombres));
+}
+
+std::unique_ptr<Certificado> envolverCertificado(X509Propio certificado, ClavePropia clave) {
+    return std::make_unique<CertificadoOpenSsl>(std::move(certificado), std::move(clave));
+}
+
+std::string textoSujeto(X509* certificado) {
+    const X509_NAME* nombre = X509_get_subject_name(certificado);
+    std::string texto;
+    int componenteAnterior = -1;
+    for (int i = 0; i < X509_NAME_entry_count(nombre); ++i) {
+        const X509_NAME_ENTRY* e = X509_NAME_get_entry(nombre, i);
+        const int componente = X509_NAME_ENTRY_set(e);
+        if (i > 0)
+            texto += componente == componenteAnterior ? " + " : "\r\n";
+        componenteAnterior = componente;
+        char oid[256];
+        const int n = OBJ_obj2txt(oid, sizeof oid, X509_NAME_ENTRY_get_object(e), 1);
+        if (n > 0 && static_cast<std::size_t>(n) < sizeof oid)
+            texto += oid;
+        texto += '=';
+        texto += entrecomillar(valorUtf8(X509_NAME_ENTRY_get_data(e)));
+    }
+    return texto;
+}
+
+} // namespace morvelin::plataforma::openssl
+
+namespace morvelin::plataforma {
+
+// Lo que los pasos de los métodos piden a la plataforma.
+
+std::unique_ptr<AlmacenCertificados> abrirAlmacenPersonal() {
+    return openssl::abrirAlmacen(openssl::carpetaAlmacenPersonal());
+}
+
+std::optional<ResumenSha1> resumenSha1(std::string_view datos) {
+    openssl::EnContextoPrivado en;
+    if (!en.valido())
+        return std::nullopt;
+    EVP_MD* sha1 = EVP_MD_fetch(openssl::contextoPrivado(), "SHA1", nullptr);
+    ResumenSha1 resumen{};
+    unsigned int n = 0;
+    const bool bien = sha1 != nullptr &&
+                      EVP_Digest(datos.data(), datos.size(), resumen.data(), &n, sha1, nullptr) &&
+                      n == resumen.size();
+    EVP_MD_free(sha1);
+    if (!bien)
+        return std::nullopt;
+    return resumen;
+}
+
+} // namespace morvelin::plataforma

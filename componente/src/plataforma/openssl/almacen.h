@@ -1,0 +1,43 @@
+#pragma once
+// El almacén personal de certificados en esta plataforma: la carpeta MORVELIN/MY dentro de la
+// carpeta de datos del usuario ($XDG_DATA_HOME, o ~/.local/share si no está definida).
+//
+// Cada entrada es un fichero, y el almacén las enumera por orden de bytes de su nombre:
+//   - .p12 o .pfx: PKCS #12 con el certificado y su clave, sin contraseña;
+//   - cualquier otro (.pem, .crt, .cer...): un certificado PEM o DER; la clave va en el mismo
+//     fichero PEM (sin cifrar) o en un fichero .key con el mismo nombre.
+// Los ficheros .key, los ocultos (nombre que empieza por ".") y los que no son certificados no
+// son entradas. Una carpeta que no existe es un almacén vacío; una que existe pero no se puede
+// leer es un almacén que no se puede abrir.
+
+#include "plataforma/criptografia.h"
+
+#include <openssl/types.h>
+
+#include <memory>
+#include <string>
+
+namespace morvelin::plataforma::openssl {
+
+/// La carpeta del almacén personal; vacía si no se puede saber (sin XDG_DATA_HOME ni HOME).
+std::string carpetaAlmacenPersonal();
+
+/// Abre el almacén que está en `carpeta`. nullptr si la carpeta existe pero no se puede leer.
+std::unique_ptr<AlmacenCertificados> abrirAlmacen(const std::string& carpeta);
+
+struct LiberarX509 {
+    void operator()(X509* x) const;
+};
+struct LiberarClave {
+    void operator()(EVP_PKEY* k) const;
+};
+using X509Propio = std::unique_ptr<X509, LiberarX509>;
+using ClavePropia = std::unique_ptr<EVP_PKEY, LiberarClave>;
+
+/// Un certificado con su clave (que puede faltar) como Certificado de la plataforma.
+std::unique_ptr<Certificado> envolverCertificado(X509Propio certificado, ClavePropia clave);
+
+/// El texto del sujeto de `certificado`, como Certificado::textoSujeto().
+std::string textoSujeto(X509* certificado);
+
+} // namespace morvelin::plataforma::openssl

@@ -1,0 +1,154 @@
+#include "certificados_prueba.h"
+
+#include <openssl/bio.h>
+#include <openssl/buffer.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/rand.h>
+#include <openssl/x509.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace morvelin::pruebas {
+
+namespace {
+
+void exigir(bool bien, const char* que) {
+    if (!bien)
+        throw std::runtime_error(std::string("certificado de prueba: falla ") + que);
+}
+
+template <class Escribir> std::string aPem(Escribir escribir) {
+    std::unique_ptr<BIO, decltype(&BIO_free)> b(BIO_new(BIO_s_mem()), &BIO_free);
+    exigir(b && escribir(b.get()), "PEM");
+    BUF_MEM* m = nullptr;
+    BIO_get_mem_ptr(b.get(), &m);
+    return std::string(m->data, m->length);
+}
+
+std::string comillasShell(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+} // namespace
+
+CertificadoPrueba CertificadoPrueba::crear(const std::vector<Atributo>& sujeto, int desde,
+                                           int hasta, bool rsa) {
+    CertificadoPrueba c;
+    c.clave_.reset(rsa ? EVP_RSA_gen(2048) : EVP_EC_gen("P-256"), &EVP_PKEY_free);
+    exigir(c.clave_ != nullptr, "la clave");
+    c.certificado_.reset(X509_new(), &X509_free);
+    X509* x = c.certificado_.get();
+    exigir(X509_set_version(x, X509_VERSION_3), "la versión");
+    unsigned char serie[16];
+    RAND_bytes(serie, sizeof serie);
+    serie[0] &= 0x7F;
+    BIGNUM* bn = BN_bin2bn(serie, sizeof serie, nullptr);
+    BN_to_ASN1_INTEGER(bn, X509_get_serialNumber(x));
+    BN_free(bn);
+    X509_gmtime_adj(X509_getm_notBefore(x), static_cast<long>(desde) * 86400);
+    X509_gmtime_adj(X509_getm_notAfter(x), static_cast<long>(hasta) * 86400);
+    X509_NAME* nombre = X509_get_subject_name(x);
+    for (const Atributo& a : sujeto)
+        exigir(X509_NAME_add_entry_by_txt(nombre, a.tipo.c_str(), MBSTRING_UTF8,
+                                          reinterpret_cast<const unsigned char*>(a.valor.data()),
+                                          static_cast<int>(a.valor.size()), -1,
+                                          a.nuevoComponente ? 0 : -1),
+               "un atributo del sujeto");
+    exigir(X509_set_issuer_name(x, nombre), "el emisor");
+    exigir(X509_set_pubkey(x, c.clave_.get()), "la clave pública");
+    exigir(X509_sign(x, c.clave_.get(), EVP_sha256()) > 0, "la firma del certificado");
+    return c;
+}
+
+std::string CertificadoPrueba::pemCertificado() const {
+    return aPem([&](BIO* b) { return PEM_write_bio_X509(b, certificado_.get()); });
+}
+
+std::string CertificadoPrueba::pemClave() const {
+    return aPem([&](BIO* b) {
+        return PEM_write_bio_PrivateKey(b, clave_.get(), nullptr, nullptr, 0, nullptr, nullptr);
+    });
+}
+
+void CertificadoPrueba::grabarPem(const fs::path& ruta, bool conClave) const {
+    escribirTodo(ruta, pemCertificado() + (conClave ? pemClave() : ""));
+}
+
+void CertificadoPrueba::grabarClave(const fs::path& ruta) const {
+    escribirTodo(ruta, pemClave());
+}
+
+void CertificadoPrueba::grabarPkcs12(const fs::path& ruta, const std::string& contrasena,
+                                     bool antiguo) const {
+    const fs::path pem = ruta.string() + ".origen.pem";
+    grabarPem(pem, true);
+    const auto s = ejecutar("openssl pkcs12 -export " + std::string(antiguo ? "-legacy " : "") +
+                            "-in " + comillasShell(pem) + " -out " + comillasShell(ruta) +
+                            " -passout pass:" + comillasShell(contrasena) + " 2>&1");
+    fs::remove(pem);
+    exigir(s.estado == 0, ("openssl pkcs12: " + s.texto).c_str());
+}
+
+Salida ejecutar(const std::string& orden) {
+    FILE* p = ::popen(orden.c_str(), "r");
+    if (p == nullptr)
+        return {-1, {}};
+    std::string texto;
+    std::array<char, 4096> b{};
+    for (std::size_t n; (n = std::fread(b.data(), 1, b.size(), p)) > 0;)
+        texto.append(b.data(), n);
+    const int st = ::pclose(p);
+    return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, texto};
+}
+
+std::string leerTodo(const fs::path& ruta) {
+    std::ifstream f(ruta, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void escribirTodo(const fs::path& ruta, const std::string& bytes) {
+    std::ofstream(ruta, std::ios::binary) << bytes;
+}
+
+std::vector<std::string> lineasFirma(const std::string& fichero) {
+    std::vector<std::string> lineas;
+    std::size_t inicio = 0;
+    while (inicio < fichero.size()) {
+        const auto fin = fichero.find("\r\n", inicio);
+        if (fin == std::string::npos)
+            return {};
+        lineas.push_back(fichero.substr(inicio, fin - inicio));
+        inicio = fin + 2;
+    }
+    return lineas.size() == 9 ? lineas : std::vector<std::string>{};
+}
+
+std::string verificarConOpenssl(const std::string& firma, const std::string& contenido,
+                                const fs::path& carpeta) {
+    const fs::path der = carpeta / "firma.der", datos = carpeta / "contenido.bin";
+    escribirTodo(der, firma);
+    escribirTodo(datos, contenido);
+    // -noverify: los certificados de prueba son autofirmados (y alguno está caducado); se
+    // comprueba la firma, no la confianza en el firmante.
+    const auto v =
+        ejecutar("openssl cms -verify -binary -noverify -inform DER -in " + comillasShell(der) +
+                 " -content " + comillasShell(datos) + " -out /dev/null 2>&1");
+    if (v.estado != 0)
+        return {};
+    return ejecutar("openssl cms -cmsout -print -inform DER -in " + comillasShell(der)).texto;
+}
+
+} // namespace morvelin::pruebas

@@ -1,0 +1,66 @@
+#pragma once
+// Certificados de prueba hechos al vuelo con OpenSSL, un almacén personal en una carpeta
+// temporal y la herramienta openssl como par que comprueba las firmas.
+
+#include <openssl/types.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace morvelin::pruebas {
+
+/// Un atributo del sujeto: nombre corto de OpenSSL ("CN", "SN", "GN", "serialNumber", "C") o
+/// identificador con puntos, y su valor en UTF-8. `nuevoComponente` = false lo une al
+/// componente anterior del nombre (componente con varios valores).
+struct Atributo {
+    std::string tipo, valor;
+    bool nuevoComponente = true;
+};
+
+/// Un certificado autofirmado con su clave.
+class CertificadoPrueba {
+public:
+    /// Clave EC P-256 (rápida) o RSA 2048. Validez desde hoy + `desde` hasta hoy + `hasta` días.
+    static CertificadoPrueba crear(const std::vector<Atributo>& sujeto, int desde = -1,
+                                   int hasta = 365, bool rsa = false);
+
+    X509* x509() const { return certificado_.get(); }
+    std::string pemCertificado() const;
+    std::string pemClave() const;
+    /// El certificado en PEM, y su clave detrás si `conClave`.
+    void grabarPem(const std::filesystem::path& ruta, bool conClave) const;
+    void grabarClave(const std::filesystem::path& ruta) const;
+    /// PKCS #12 hecho con la herramienta openssl: `antiguo` usa el cifrado RC2-40 de los
+    /// exportadores antiguos (-legacy); si no, el predeterminado (AES, PBKDF2).
+    void grabarPkcs12(const std::filesystem::path& ruta, const std::string& contrasena,
+                      bool antiguo) const;
+
+private:
+    std::shared_ptr<X509> certificado_;
+    std::shared_ptr<EVP_PKEY> clave_;
+};
+
+struct Salida {
+    int estado;
+    std::string texto;
+};
+
+/// Ejecuta una orden del intérprete y recoge su salida estándar.
+Salida ejecutar(const std::string& orden);
+
+std::string leerTodo(const std::filesystem::path& ruta);
+void escribirTodo(const std::filesystem::path& ruta, const std::string& bytes);
+
+/// Las nueve líneas de un fichero de firma, sin sus CR LF; vacío si el formato no es ese.
+std::vector<std::string> lineasFirma(const std::string& fichero);
+
+/// Comprueba con la herramienta openssl la firma DER `firma` sobre `contenido` (desprendida,
+/// binaria) y devuelve la estructura impresa con "openssl cms -cmsout -print"; vacío si la
+/// firma no verifica.
+std::string verificarConOpenssl(const std::string& firma, const std::string& contenido,
+                                const std::filesystem::path& carpetaTrabajo);
+
+} // namespace morvelin::pruebas

@@ -1,0 +1,413 @@
+// FIRMA de principio a fin: búsqueda en el almacén personal, nombre del firmante, fichero de
+// firma y la firma comprobada con la herramienta openssl.
+#include "certificados.h"
+#include "certificados_prueba.h"
+#include "codificacion.h"
+#include "escritura.h"
+#include "metodos.h"
+#include "plataforma/openssl/almacen.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace morvelin;
+using namespace morvelin::pruebas;
+
+namespace {
+
+const std::string M01 = "01 No se ha podido leer el fichero a firmar.";
+const std::string M02 = "02 No se tiene acceso al almacén de certificados.";
+const std::string M03 = "03 El certificado indicado no existe en el almacén de certificados.";
+const std::string M04 = "04 No se ha podido grabar el fichero de firma en la ruta indicada.";
+const std::string M05 = "05 No se ha podido realizar la firma.";
+
+const std::string NombrePersona = "NOMBRE ESPAÑOL GARCÍA JUAN - NIF 12345678Z";
+const std::string NombreEntidad =
+    "ENTIDAD \"EMPRESA, S.L.\" - CIF B12345674 - NOMBRE PÉREZ ANA - NIF 87654321X";
+
+CertificadoPrueba persona(int desde = -1, int hasta = 365) {
+    return CertificadoPrueba::crear({{"C", "ES"},
+                                     {"serialNumber", "12345678Z"},
+                                     {"SN", "ESPAÑOL GARCÍA"},
+                                     {"GN", "JUAN"},
+                                     {"CN", NombrePersona}},
+                                    desde, hasta);
+}
+
+CertificadoPrueba entidad(bool rsa = false) {
+    return CertificadoPrueba::crear({{"C", "ES"},
+                                     {"CN", "EMPRESA, S.L."},
+                                     {"serialNumber", "B12345674"},
+                                     {"SN", "PÉREZ"},
+                                     {"GN", "ANA"},
+                                     {"1.3.6.1.4.1.18838.1.1", "87654321X"}},
+                                    -1, 365, rsa);
+}
+
+// Un certificado con solo su número de serie y su nombre común.
+CertificadoPrueba simple(const std::string& serie, const std::string& cn, int desde = -1,
+                         int hasta = 365) {
+    return CertificadoPrueba::crear({{"CN", cn}, {"serialNumber", serie}}, desde, hasta);
+}
+
+// Un certificado cualquiera con el sujeto dado como texto ya compuesto.
+class CertificadoFijo : public plataforma::Certificado {
+public:
+    explicit CertificadoFijo(std::string sujeto) : sujeto_(std::move(sujeto)) {}
+    std::string textoSujeto() const override { return sujeto_; }
+    std::optional<std::string> firmarDesprendida(std::string_view) const override {
+        return std::nullopt;
+    }
+
+private:
+    std::string sujeto_;
+};
+
+std::string sha1Hex(const fs::path& fichero) {
+    std::string r = ejecutar("openssl dgst -sha1 -r '" + fichero.string() + "'").texto;
+    r.resize(40);
+    for (char& c : r)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return r;
+}
+
+std::size_t apariciones(const std::string& texto, const std::string& parte) {
+    std::size_t n = 0;
+    for (auto p = texto.find(parte); p != std::string::npos; p = texto.find(parte, p + 1))
+        ++n;
+    return n;
+}
+
+class Firma : public ::testing::Test {
+protected:
+    void SetUp() override {
+        raiz = fs::temp_directory_path() /
+               ("morvelin-firma-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(raiz);
+        datos = raiz / "datos";
+        almacen = datos / "MORVELIN" / "MY";
+        fs::create_directories(almacen);
+        ::setenv("XDG_DATA_HOME", datos.c_str(), 1);
+        factura = ruta("factura.xml");
+        contenido = "<Factura>\n  <Importe>1.234,50</Importe>\n</Factura>\n";
+        escribirTodo(factura, contenido);
+    }
+    void TearDown() override {
+        ::unsetenv("XDG_DATA_HOME");
+        fs::remove_all(raiz);
+    }
+    std::string ruta(const std::string& nombre) const { return (raiz / nombre).string(); }
+
+    // Comprueba el fichero de firma entero: formato, factura, y la firma con openssl sobre el
+    // resumen calculado por openssl. Devuelve la estructura impresa de la firma.
+    std::string comprobarFicheroFirma(const std::string& destino, const std::string& nombre,
+                                      const std::string& bytesFactura) {
+        const auto lineas = lineasFirma(leerTodo(destino));
+        EXPECT_EQ(lineas.size(), 9u) << destino;
+        if (lineas.size() != 9)
+            return {};
+        EXPECT_EQ(lineas[0], "<NOMFIC>");
+        EXPECT_EQ(lineas[1], nombre);
+        EXPECT_EQ(lineas[2], "</NOMFIC>");
+        EXPECT_EQ(lineas[3], "<FACB64>");
+        EXPECT_EQ(decodificarBase64(lineas[4]), bytesFactura);
+        EXPECT_EQ(lineas[5], "</FACB64>");
+        EXPECT_EQ(lineas[6], "<FIRB64>");
+        EXPECT_EQ(lineas[8], "</FIRB64>");
+        escribirTodo(ruta("copia.bin"), bytesFactura);
+        const std::string impreso =
+            verificarConOpenssl(decodificarBase64(lineas[7]), sha1Hex(ruta("copia.bin")), raiz);
+        EXPECT_FALSE(impreso.empty()) << "openssl no verifica la firma";
+        return impreso;
+    }
+
+    fs::path raiz, datos, almacen;
+    std::string factura, contenido;
+};
+
+} // namespace
+
+TEST(NombreFirmante, FormasDelSujeto) {
+    const std::string cr = "\r\n";
+    const std::pair<std::string, std::string> casos[] = {
+        // Nombre común que ya es el nombre, lo haya entre medias o detrás lo que sea.
+        {"2.5.4.3=NOMBRE X - NIF 1 (FIRMA)" + cr + "2.5.4.5=9", "NOMBRE X - NIF 1 (FIRMA)"},
+        {"2.5.4.3=ENTIDAD Y - CIF B1" + cr + "2.5.4.5=9", "ENTIDAD Y - CIF B1"},
+        // Sin la marca esperada, o en minúsculas, se compone con los demás atributos.
+        {"2.5.4.3=ENTIDAD Y" + cr + "2.5.4.4=GIL" + cr + "2.5.4.42=EVA" + cr + "2.5.4.5=1X",
+         "NOMBRE GIL EVA - NIF 1X"},
+        {"2.5.4.3=nombre x - NIF 1" + cr + "2.5.4.5=1X", "NOMBRE   - NIF 1X"},
+        // Entre comillas ya no empieza por NOMBRE; con representante es una entidad y las
+        // comillas se quedan.
+        {"2.5.4.3=\"NOMBRE, X - NIF 1\"" + cr + "2.5.4.5=1X", "NOMBRE   - NIF 1X"},
+        {"2.5.4.3=\"A, S.L.\"" + cr + "2.5.4.5=B1" + cr + "2.5.4.4=GIL" + cr + "2.5.4.42=EVA" + cr +
+             "1.3.6.1.4.1.18838.1.1=7Z",
+         "ENTIDAD \"A, S.L.\" - CIF B1 - NOMBRE GIL EVA - NIF 7Z"},
+        // Sin ningún atributo.
+        {"", "NOMBRE   - NIF "},
+        {"2.5.4.6=ES", "NOMBRE   - NIF "},
+        // "2.5.4.4=" no confunde "2.5.4.42=", y el valor acaba en el CR LF o al final.
+        {"2.5.4.42=EVA" + cr + "2.5.4.4=GIL PEÑA", "NOMBRE GIL PEÑA EVA - NIF "},
+    };
+    for (const auto& [sujeto, nombre] : casos)
+        EXPECT_EQ(nombreFirmante(CertificadoFijo(sujeto)), nombre) << sujeto;
+}
+
+TEST(TextoSujeto, UnAtributoPorLineaConComillasDondeHacenFalta) {
+    const auto c = CertificadoPrueba::crear({{"C", "ES"},
+                                             {"CN", "EMPRESA, S.L."},
+                                             {"O", " espacio delante"},
+                                             {"OU", "dice \"hola\""},
+                                             {"SN", "GIL"},
+                                             {"GN", "EVA", false},
+                                             {"1.3.6.1.4.1.18838.1.1", "87654321X"},
+                                             {"L", "a#b"},
+                                             {"ST", "x;y"},
+                                             {"street", "a+b=c <d>"},
+                                             {"serialNumber", "IDCES-12345678Z"},
+                                             {"title", "ÑANDÚ"}});
+    const std::string cr = "\r\n";
+    EXPECT_EQ(plataforma::openssl::textoSujeto(c.x509()),
+              "2.5.4.6=ES" + cr + "2.5.4.3=\"EMPRESA, S.L.\"" + cr +
+                  "2.5.4.10=\" espacio delante\"" + cr + "2.5.4.11=\"dice \"\"hola\"\"\"" + cr +
+                  "2.5.4.4=GIL + 2.5.4.42=EVA" + cr + "1.3.6.1.4.1.18838.1.1=87654321X" + cr +
+                  "2.5.4.7=\"a#b\"" + cr + "2.5.4.8=\"x;y\"" + cr + "2.5.4.9=\"a+b=c <d>\"" + cr +
+                  "2.5.4.5=IDCES-12345678Z" + cr + "2.5.4.12=ÑANDÚ");
+}
+
+TEST_F(Firma, PersonaEnPemFirmaYOpensslLaVerifica) {
+    persona().grabarPem(almacen / "persona.pem", true);
+    const std::string destino = ruta("salida/firma.txt");
+    ASSERT_EQ(FIRMA(factura, "12345678Z", destino), "00 " + NombrePersona);
+    const std::string impreso = comprobarFicheroFirma(destino, "factura.xml", contenido);
+
+    // La estructura: SignedData desprendida, SHA-1, un solo certificado, y como atributos
+    // firmados exactamente tipo de contenido, hora, resumen y una única capacidad RC2-40.
+    EXPECT_EQ(apariciones(impreso, "algorithm: sha1 (1.3.14.3.2.26)"), 2u) << impreso;
+    EXPECT_EQ(apariciones(impreso, "d.certificate:"), 1u);
+    EXPECT_NE(impreso.find("eContent: <ABSENT>"), std::string::npos);
+    EXPECT_NE(impreso.find("crls:\n      <ABSENT>"), std::string::npos);
+    const auto inicio = impreso.find("signedAttrs:");
+    const auto fin = impreso.find("signatureAlgorithm:");
+    ASSERT_NE(inicio, std::string::npos);
+    const std::string atributos = impreso.substr(inicio, fin - inicio);
+    EXPECT_EQ(apariciones(atributos, "object: "), 4u) << atributos;
+    for (const char* a : {"object: contentType (1.2.840.113549.1.9.3)",
+                          "object: signingTime (1.2.840.113549.1.9.5)",
+                          "object: messageDigest (1.2.840.113549.1.9.4)",
+                          "object: S/MIME Capabilities (1.2.840.113549.1.9.15)"})
+        EXPECT_NE(atributos.find(a), std::string::npos) << a;
+    EXPECT_EQ(apariciones(atributos, "OBJECT            :"), 1u) << atributos;
+    EXPECT_NE(atributos.find("OBJECT            :rc2-cbc"), std::string::npos);
+    EXPECT_NE(atributos.find("INTEGER           :28"), std::string::npos) << "40 en hexadecimal";
+    EXPECT_NE(impreso.find("unsignedAttrs:\n          <ABSENT>"), std::string::npos);
+}
+
+TEST_F(Firma, CadaFormaDelAlmacenSirve) {
+    struct Caso {
+        const char* nombre;
+        std::function<void()> preparar;
+        std::string certificado, resultado;
+    };
+    const Caso casos[] = {
+        {"PKCS #12 antiguo (RC2-40) sin contraseña, clave RSA",
+         [&] { entidad(true).grabarPkcs12(almacen / "entidad.p12", "", true); }, "B12345674",
+         "00 " + NombreEntidad},
+        {"PKCS #12 moderno .pfx",
+         [&] { entidad().grabarPkcs12(almacen / "ENTIDAD.PFX", "", false); }, "B12345674",
+         "00 " + NombreEntidad},
+        {"certificado .crt con su .key",
+         [&] {
+             const auto c = simple("11111111H", "GIL");
+             c.grabarPem(almacen / "gil.crt", false);
+             c.grabarClave(almacen / "gil.key");
+         },
+         "11111111H", "00 NOMBRE   - NIF 11111111H"},
+        {"sin distinguir mayúsculas", [&] { entidad().grabarPem(almacen / "e.pem", true); },
+         "b12345674", "00 " + NombreEntidad},
+        {"caducado: las fechas no se miran",
+         [&] { persona(-400, -35).grabarPem(almacen / "viejo.pem", true); }, "12345678Z",
+         "00 " + NombrePersona},
+        {"el identificador dentro de otro valor",
+         [&] { simple("IDCES-22222222J", "X").grabarPem(almacen / "x.pem", true); }, "22222222J",
+         "00 NOMBRE   - NIF IDCES-22222222J"},
+    };
+    for (const Caso& c : casos) {
+        fs::remove_all(almacen);
+        fs::create_directories(almacen);
+        c.preparar();
+        const std::string destino = ruta("f.sig");
+        EXPECT_EQ(FIRMA(factura, c.certificado, destino), c.resultado) << c.nombre;
+        comprobarFicheroFirma(destino, "factura.xml", contenido);
+    }
+}
+
+TEST_F(Firma, ElPrimeroPorOrdenDeNombreYLoQueNoEsCertificadoSeSalta) {
+    escribirTodo(almacen / "0-notas.txt", "no soy un certificado");
+    escribirTodo(almacen / "1-roto.p12", "tampoco");
+    simple("12345678Z", "SEGUNDO").grabarPem(almacen / "b.pem", true);
+    persona().grabarPem(almacen / "a.pem", true);
+    simple("12345678Z", "OCULTO").grabarPem(almacen / ".a.pem", true);
+    simple("12345678Z", "TERCERO").grabarPem(almacen / "c.pem", true);
+    EXPECT_EQ(FIRMA(factura, "12345678Z", ruta("f.sig")), "00 " + NombrePersona);
+}
+
+TEST_F(Firma, CadaFalloConSuMensaje) {
+    simple("12345678Z", "CON CLAVE").grabarPem(almacen / "a.pem", true);
+    simple("22222222J", "SIN CLAVE").grabarPem(almacen / "b.pem", false);
+    // Certificado con la clave de otro.
+    simple("33333333P", "CLAVE AJENA").grabarPem(almacen / "c.crt", false);
+    simple("33333333P", "OTRO").grabarClave(almacen / "c.key");
+    fs::create_directories(raiz / "carpeta");
+    escribirTodo(ruta("fichero"), "x");
+    const std::string bien = ruta("f.sig");
+    const std::string nombreBien = "00 NOMBRE   - NIF 12345678Z";
+
+    struct Caso {
+        std::string origen, certificado, destino, resultado;
+    };
+    const Caso casos[] = {
+        {"", "12345678Z", bien, M01},
+        {ruta("no-existe.xml"), "12345678Z", bien, M01},
+        {raiz.string(), "12345678Z", bien, M01},
+        {factura, "1234567Z", bien, M03},
+        {factura, "012345678Z", bien, M03},
+        {factura, "44444444A", bien, M03},
+        {factura, "", bien, M03},
+        {factura, "22222222J", bien, M05},
+        {factura, "33333333P", bien, M05},
+        {factura, "12345678Z", "", M04},
+        {factura, "12345678Z", ruta("fichero/f.sig"), M04},
+        {factura, "12345678Z", ruta("carpeta"), M04},
+        {factura, "12345678Z", "/dev/full", M04},
+        {factura, "12345678Z", "/dev/null", nombreBien},
+    };
+    for (const Caso& c : casos) {
+        fs::remove(bien);
+        EXPECT_EQ(FIRMA(c.origen, c.certificado, c.destino), c.resultado)
+            << c.origen << " " << c.certificado << " " << c.destino;
+        if (c.resultado != nombreBien) {
+            EXPECT_FALSE(fs::exists(bien));
+        }
+    }
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+    EXPECT_TRUE(fs::is_directory(raiz / "carpeta"));
+}
+
+TEST_F(Firma, AlmacenQueNoSeAbreYAlmacenQueNoExiste) {
+    persona().grabarPem(almacen / "a.pem", true);
+    // Una carpeta del almacén que no se puede leer: aquí, un fichero en su lugar. El almacén se
+    // abre antes de mirar la longitud del identificador; la factura se lee antes que todo.
+    fs::remove_all(almacen);
+    escribirTodo(almacen, "no es una carpeta");
+    EXPECT_EQ(FIRMA(factura, "12345678Z", ruta("f.sig")), M02);
+    EXPECT_EQ(FIRMA(factura, "123", ruta("f.sig")), M02);
+    EXPECT_EQ(FIRMA(ruta("no-existe.xml"), "123", ruta("f.sig")), M01);
+    // Sin la carpeta, el almacén está vacío.
+    fs::remove_all(datos);
+    EXPECT_EQ(FIRMA(factura, "12345678Z", ruta("f.sig")), M03);
+    EXPECT_FALSE(fs::exists(ruta("f.sig")));
+}
+
+TEST_F(Firma, CarpetaDelAlmacenSegunElEntorno) {
+    ::setenv("HOME", (raiz / "casa").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", "relativa/no/vale", 1);
+    EXPECT_EQ(plataforma::openssl::carpetaAlmacenPersonal(),
+              (raiz / "casa/.local/share/MORVELIN/MY").string());
+    ::unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(plataforma::openssl::carpetaAlmacenPersonal(),
+              (raiz / "casa/.local/share/MORVELIN/MY").string());
+    fs::create_directories(raiz / "casa/.local/share/MORVELIN/MY");
+    persona().grabarPem(raiz / "casa/.local/share/MORVELIN/MY/p.pem", true);
+    EXPECT_EQ(FIRMA(factura, "12345678Z", ruta("f.sig")), "00 " + NombrePersona);
+    ::unsetenv("HOME");
+    EXPECT_EQ(plataforma::openssl::carpetaAlmacenPersonal(), "");
+    EXPECT_EQ(FIRMA(factura, "12345678Z", ruta("f.sig")), M02);
+}
+
+TEST_F(Firma, FacturasYDestinosDeBorde) {
+    persona().grabarPem(almacen / "a.pem", true);
+    // Vacía: el resumen de nada y la línea 5 vacía.
+    escribirTodo(ruta("vacia.xml"), "");
+    ASSERT_EQ(FIRMA(ruta("vacia.xml"), "12345678Z", ruta("v.sig")), "00 " + NombrePersona);
+    EXPECT_EQ(lineasFirma(leerTodo(ruta("v.sig")))[4], "");
+    EXPECT_EQ(sha1Hex(ruta("vacia.xml")), "DA39A3EE5E6B4B0D3255BFEF95601890AFD80709");
+    comprobarFicheroFirma(ruta("v.sig"), "vacia.xml", "");
+
+    // Bytes 0 y por encima de 127, llevados tal cual.
+    std::string binaria;
+    for (int i = 0; i < 5000; ++i)
+        binaria.push_back(static_cast<char>(i % 256));
+    escribirTodo(ruta("bin.xml"), binaria);
+    ASSERT_EQ(FIRMA(ruta("bin.xml"), "12345678Z", ruta("b.sig")), "00 " + NombrePersona);
+    comprobarFicheroFirma(ruta("b.sig"), "bin.xml", binaria);
+
+    // Carpetas que faltan a lo largo del destino.
+    ASSERT_EQ(FIRMA(factura, "12345678Z", ruta("x/y/z/f.sig")), "00 " + NombrePersona);
+    comprobarFicheroFirma(ruta("x/y/z/f.sig"), "factura.xml", contenido);
+
+    // Un origen sin separador: la línea 2 es la ruta entera.
+    const auto antes = fs::current_path();
+    fs::current_path(raiz);
+    EXPECT_EQ(FIRMA("factura.xml", "12345678Z", "relativa.sig"), "00 " + NombrePersona);
+    fs::current_path(antes);
+    EXPECT_EQ(lineasFirma(leerTodo(ruta("relativa.sig")))[1], "factura.xml");
+}
+
+TEST_F(Firma, ElFicheroExistenteSeSustituyeEnteroYDosFirmasCompartenLasLineas1a5) {
+    persona().grabarPem(almacen / "a.pem", true);
+    const std::string destino = ruta("f.sig");
+    escribirTodo(destino, std::string(100000, 'V'));
+    ASSERT_EQ(FIRMA(factura, "12345678Z", destino), "00 " + NombrePersona);
+    const auto primera = lineasFirma(leerTodo(destino));
+    ASSERT_EQ(primera.size(), 9u) << "sustituido, no añadido";
+    ASSERT_EQ(FIRMA(factura, "12345678Z", destino), "00 " + NombrePersona);
+    const auto segunda = lineasFirma(leerTodo(destino));
+    ASSERT_EQ(segunda.size(), 9u);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(primera[i], segunda[i]) << i;
+    EXPECT_NE(primera[7], segunda[7]);
+}
+
+namespace {
+
+// Un disco que se llena tras un número de bytes.
+class DiscoLleno : public SistemaFicheros {
+public:
+    std::size_t cabe;
+    explicit DiscoLleno(std::size_t c) : cabe(c) {}
+    bool escribir(Manejador f, const char* d, std::size_t n) override {
+        if (n > cabe)
+            return false;
+        cabe -= n;
+        return SistemaFicheros::escribir(f, d, n);
+    }
+};
+
+} // namespace
+
+TEST_F(Firma, DiscoLlenoContesta04YDejaElFicheroAnterior) {
+    persona().grabarPem(almacen / "a.pem", true);
+    escribirTodo(factura, std::string(3 << 20, 'F'));
+    const std::string destino = ruta("f.sig");
+    escribirTodo(destino, "firma anterior");
+    DiscoLleno lleno(1 << 20);
+    usarSistemaFicheros(&lleno);
+    const std::string r = FIRMA(factura, "12345678Z", destino);
+    usarSistemaFicheros(nullptr);
+    EXPECT_EQ(r, M04);
+    EXPECT_EQ(leerTodo(destino), "firma anterior");
+    std::vector<std::string> nombres;
+    for (const auto& e : fs::directory_iterator(raiz))
+        nombres.push_back(e.path().filename().string());
+    std::sort(nombres.begin(), nombres.end());
+    EXPECT_EQ(nombres, (std::vector<std::string>{"datos", "f.sig", "factura.xml"}));
+}
