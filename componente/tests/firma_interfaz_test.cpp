@@ -1,0 +1,181 @@
+// FIRMA e importación de certificados tal como los ven los llamadores: la interfaz C y la línea
+// de órdenes.
+#include "certificados_prueba.h"
+#include "morvelin/morvelin.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace morvelin::pruebas;
+
+namespace {
+
+const std::string NombreEntidad =
+    "ENTIDAD \"EMPRESA, S.L.\" - CIF B12345674 - NOMBRE PÉREZ ANA - NIF 87654321X";
+
+CertificadoPrueba entidad() {
+    return CertificadoPrueba::crear({{"C", "ES"},
+                                     {"CN", "EMPRESA, S.L."},
+                                     {"serialNumber", "B12345674"},
+                                     {"SN", "PÉREZ"},
+                                     {"GN", "ANA"},
+                                     {"1.3.6.1.4.1.18838.1.1", "87654321X"}});
+}
+
+std::string comillas(const std::string& s) {
+    return "'" + s + "'";
+}
+
+std::string firmaC(const std::string& origen, const std::string& certificado,
+                   const std::string& destino) {
+    char* r = nullptr;
+    if (morvelin_firma(origen.c_str(), certificado.c_str(), destino.c_str(), &r) != MORVELIN_OK)
+        return "estado distinto de MORVELIN_OK";
+    std::string texto = r;
+    morvelin_liberar(r);
+    return texto;
+}
+
+unsigned modo(const fs::path& ruta) {
+    struct stat st {};
+    ::stat(ruta.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+class Interfaz : public ::testing::Test {
+protected:
+    void SetUp() override {
+        raiz = fs::temp_directory_path() /
+               ("morvelin-ifz-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(raiz);
+        fs::create_directories(raiz);
+        almacen = raiz / "datos/MORVELIN/MY";
+        ::setenv("XDG_DATA_HOME", (raiz / "datos").c_str(), 1);
+        factura = ruta("factura.xml");
+        escribirTodo(factura, "<Factura/>");
+    }
+    void TearDown() override {
+        ::unsetenv("XDG_DATA_HOME");
+        fs::remove_all(raiz);
+    }
+    std::string ruta(const std::string& nombre) const { return (raiz / nombre).string(); }
+
+    Salida morvelin(const std::string& argumentos) const {
+        return ejecutar(std::string(MORVELIN_CLI) + " " + argumentos);
+    }
+    // La línea de órdenes con `entrada` (y un fin de línea) en su entrada estándar.
+    Salida morvelin(const std::string& entrada, const std::string& argumentos) const {
+        return ejecutar("printf '%s\\n' " + comillas(entrada) + " | " + MORVELIN_CLI + " " +
+                        argumentos);
+    }
+
+    fs::path raiz, almacen;
+    std::string factura;
+};
+
+} // namespace
+
+TEST_F(Interfaz, CadaResultadoDeFirmaPorLaInterfazCYLaLineaDeOrdenes) {
+    fs::create_directories(almacen);
+    entidad().grabarPem(almacen / "entidad.pem", true);
+    CertificadoPrueba::crear({{"serialNumber", "22222222J"}})
+        .grabarPem(almacen / "sinclave.pem", false);
+    escribirTodo(ruta("fichero"), "x");
+    struct Caso {
+        std::string origen, certificado, destino, resultado;
+    };
+    const Caso casos[] = {
+        {factura, "B12345674", ruta("a/f.sig"), "00 " + NombreEntidad},
+        {ruta("no.xml"), "B12345674", ruta("f.sig"),
+         "01 No se ha podido leer el fichero a firmar."},
+        {factura, "B1234567", ruta("f.sig"),
+         "03 El certificado indicado no existe en el almacén de certificados."},
+        {factura, "22222222J", ruta("f.sig"), "05 No se ha podido realizar la firma."},
+        {factura, "B12345674", ruta("fichero/f.sig"),
+         "04 No se ha podido grabar el fichero de firma en la ruta indicada."},
+        {factura, "B12345674", "/dev/full",
+         "04 No se ha podido grabar el fichero de firma en la ruta indicada."},
+    };
+    for (const Caso& c : casos) {
+        EXPECT_EQ(firmaC(c.origen, c.certificado, c.destino), c.resultado);
+        const auto s = morvelin("firma " + comillas(c.origen) + " " + comillas(c.certificado) +
+                                " " + comillas(c.destino));
+        EXPECT_EQ(s.texto, c.resultado + "\n");
+        EXPECT_EQ(s.estado, c.resultado.starts_with("00") ? 0 : 1) << c.resultado;
+    }
+    // El almacén que no se abre.
+    fs::remove_all(almacen);
+    escribirTodo(almacen, "x");
+    const std::string m02 = "02 No se tiene acceso al almacén de certificados.";
+    EXPECT_EQ(firmaC(factura, "B12345674", ruta("f.sig")), m02);
+    EXPECT_EQ(
+        morvelin("firma " + comillas(factura) + " B12345674 " + comillas(ruta("f.sig"))).texto,
+        m02 + "\n");
+}
+
+TEST_F(Interfaz, ImportaUnaCopiaAntiguaConContrasenaYLuegoFirma) {
+    entidad().grabarPkcs12(ruta("copia.p12"), "secreto ñ", true);
+    const auto s = morvelin("secreto ñ", "importa " + comillas(ruta("copia.p12")) + " 2>/dev/null");
+    ASSERT_EQ(s.estado, 0) << s.texto;
+    EXPECT_EQ(s.texto, "Certificado importado en " + (almacen / "copia.pem").string() +
+                           ".\nResponde al identificador B12345674.\nFirmante: " + NombreEntidad +
+                           "\n");
+    EXPECT_EQ(modo(almacen), 0700u);
+    EXPECT_EQ(modo(almacen / "copia.pem"), 0600u);
+    EXPECT_EQ(firmaC(factura, "B12345674", ruta("f.sig")), "00 " + NombreEntidad);
+
+    // Otra vez: no pisa la entrada que ya hay.
+    ASSERT_EQ(morvelin("secreto ñ", "importa " + comillas(ruta("copia.p12"))).estado, 0);
+    EXPECT_TRUE(fs::exists(almacen / "copia-2.pem"));
+}
+
+TEST_F(Interfaz, ImportaSinPedirContrasenaSiNoLaTieneYConClavePemCifrada) {
+    entidad().grabarPkcs12(ruta("moderna.pfx"), "", false);
+    auto s = morvelin("importa " + comillas(ruta("moderna.pfx")) + " </dev/null");
+    EXPECT_EQ(s.estado, 0) << s.texto;
+
+    const auto c = CertificadoPrueba::crear({{"CN", "PEM"}, {"serialNumber", "IDCES-11111111H"}});
+    c.grabarPem(ruta("pem.pem"), true);
+    ASSERT_EQ(ejecutar("openssl pkey -in " + comillas(ruta("pem.pem")) +
+                       " -aes256 -passout pass:clave -out " + comillas(ruta("clave.pem")))
+                  .estado,
+              0);
+    escribirTodo(ruta("cifrado.pem"), c.pemCertificado() + leerTodo(ruta("clave.pem")));
+    s = morvelin("clave", "importa " + comillas(ruta("cifrado.pem")) + " 2>/dev/null");
+    EXPECT_EQ(s.estado, 0) << s.texto;
+    EXPECT_NE(s.texto.find("Responde al identificador 11111111H."), std::string::npos);
+    EXPECT_EQ(firmaC(factura, "11111111H", ruta("f.sig")), "00 NOMBRE   - NIF IDCES-11111111H");
+}
+
+TEST_F(Interfaz, ImportacionesQueNoSeHacenNoDejanNada) {
+    const auto c = entidad();
+    c.grabarPkcs12(ruta("copia.p12"), "secreto", true);
+    c.grabarPem(ruta("solo.crt"), false);
+    escribirTodo(ruta("texto.txt"), "hola");
+    struct Caso {
+        std::string entrada, fichero, mensaje;
+    };
+    const Caso casos[] = {
+        {"otra", ruta("copia.p12"), "La contraseña no es correcta."},
+        {"", ruta("solo.crt"), "no trae la clave privada"},
+        {"", ruta("texto.txt"), "no es un certificado"},
+        {"", ruta("no-existe.p12"), "No se puede leer el fichero"},
+    };
+    const auto sinEntrada = morvelin("importa " + comillas(ruta("copia.p12")) + " </dev/null 2>&1");
+    EXPECT_EQ(sinEntrada.estado, 1);
+    EXPECT_NE(sinEntrada.texto.find("Sin contraseña"), std::string::npos) << sinEntrada.texto;
+    for (const Caso& k : casos) {
+        const auto s = morvelin(k.entrada, "importa " + comillas(k.fichero) + " 2>&1");
+        EXPECT_EQ(s.estado, 1) << k.fichero;
+        EXPECT_NE(s.texto.find(k.mensaje), std::string::npos) << s.texto;
+        EXPECT_NE(s.texto.find("No se ha importado nada."), std::string::npos) << s.texto;
+        EXPECT_FALSE(fs::exists(almacen) && !fs::is_empty(almacen)) << k.fichero;
+    }
+    EXPECT_EQ(morvelin("importa 2>&1").estado, 2);
+}
