@@ -19,8 +19,8 @@
 QString DatosMuestrario(const QString& nombre) {
     // Junto al programa instalado, o en las fuentes cuando se ejecuta desde la compilación.
     const QString junto = QCoreApplication::applicationDirPath() + QStringLiteral("/datos/");
-    const QString base = QFileInfo::exists(junto + nombre) ? junto
-                                                            : QStringLiteral(MUESTRARIO_DATOS "/");
+    const QString base =
+        QFileInfo::exists(junto + nombre) ? junto : QStringLiteral(MUESTRARIO_DATOS "/");
     return QDir::cleanPath(base + nombre);
 }
 
@@ -29,10 +29,9 @@ Muestrario::Muestrario(QWidget* padre) : QMainWindow(padre) {
     setWindowTitle(QStringLiteral("Muestrario de ventanas ZOQ"));
     resize(640, 420);
 
-    resultado_ = new QLabel(
-        QStringLiteral("Elija en los menús la ventana que quiere probar.\n\n"
-                       "Aquí verá lo que devolvió."),
-        this);
+    resultado_ = new QLabel(QStringLiteral("Elija en los menús la ventana que quiere probar.\n\n"
+                                           "Aquí verá lo que devolvió."),
+                            this);
     resultado_->setAlignment(Qt::AlignCenter);
     resultado_->setWordWrap(true);
     resultado_->setMargin(24);

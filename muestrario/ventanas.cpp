@@ -9,16 +9,16 @@
 namespace {
 
 QString Respuesta(float codigo) {
-    static const char* const nombres[] = {"ninguna", "Aceptar", "Cancelar", "Abortar",
-                                          "Reintentar", "Ignorar", "Si", "No"};
+    static const char* const nombres[] = {"ninguna",    "Aceptar", "Cancelar", "Abortar",
+                                          "Reintentar", "Ignorar", "Si",       "No"};
     const int n = static_cast<int>(codigo);
     return QStringLiteral("Respuesta %1 (%2)")
         .arg(n)
         .arg(QString::fromUtf8(n >= 0 && n <= 7 ? nombres[n] : "?"));
 }
 
-QString Mensaje(const QString& texto, const QString& titulo, int icono, int botones,
-                int omision, QWidget* sobre = nullptr) {
+QString Mensaje(const QString& texto, const QString& titulo, int icono, int botones, int omision,
+                QWidget* sobre = nullptr) {
     return Respuesta(MyBox::MyMsgBox(texto, titulo, icono, botones, omision, sobre));
 }
 
@@ -94,9 +94,9 @@ std::vector<EntradaMuestrario> EntradasMuestrario() {
          }},
         {mensajes, QStringLiteral("Los diez iconos"),
          [](QWidget*) {
-             static const char* const dibujos[] = {
-                 "parada", "aviso", "rayo", "pregunta", "correcto",
-                 "incorrecto", "buscar", "calendario", "carpeta", "información"};
+             static const char* const dibujos[] = {"parada",   "aviso",      "rayo",   "pregunta",
+                                                   "correcto", "incorrecto", "buscar", "calendario",
+                                                   "carpeta",  "información"};
              for (int i = 1; i <= 10; ++i) {
                  const float r = MyBox::MyMsgBox(
                      QStringLiteral("Icono %1: %2").arg(i).arg(QString::fromUtf8(dibujos[i - 1])),
@@ -112,15 +112,21 @@ std::vector<EntradaMuestrario> EntradasMuestrario() {
          }},
         // --- MiniHelp ---
         {ayuda, QStringLiteral("Documento de ayuda (RTF)"),
-         [](QWidget*) { return Ayuda(DatosMuestrario(QStringLiteral("ayuda.rtf"))); }},
+         [](QWidget*) {
+             return Ayuda(DatosMuestrario(QStringLiteral("ayuda.rtf")));
+         }},
         {ayuda, QStringLiteral("Documento de ayuda (HTML)"),
-         [](QWidget*) { return Ayuda(DatosMuestrario(QStringLiteral("ayuda.html"))); }},
+         [](QWidget*) {
+             return Ayuda(DatosMuestrario(QStringLiteral("ayuda.html")));
+         }},
         {ayuda, QStringLiteral("Página web (fichero local)"),
          [](QWidget*) {
-             return Pagina(QUrl::fromLocalFile(DatosMuestrario(QStringLiteral("ayuda.html")))
-                               .toString());
+             return Pagina(
+                 QUrl::fromLocalFile(DatosMuestrario(QStringLiteral("ayuda.html"))).toString());
          }},
         {ayuda, QStringLiteral("Página que no se puede abrir"),
-         [](QWidget*) { return Pagina(QStringLiteral("http://127.0.0.1:9/")); }},
+         [](QWidget*) {
+             return Pagina(QStringLiteral("http://127.0.0.1:9/"));
+         }},
     };
 }

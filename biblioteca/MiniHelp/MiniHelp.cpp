@@ -26,7 +26,9 @@ QPointer<Ventana> instancia;
 
 // Posiciones y tamaños del diseño, en twips.
 int Px(int twips) {
-    const qreal ppp = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->logicalDotsPerInchX() : 96;
+    const qreal ppp = QGuiApplication::primaryScreen()
+                          ? QGuiApplication::primaryScreen()->logicalDotsPerInchX()
+                          : 96;
     return qRound(twips * ppp / 1440.0);
 }
 QRect Rect(int x, int y, int ancho, int alto) {
@@ -183,7 +185,8 @@ QString TituloPrograma() {
     QVersionNumber version = QVersionNumber::fromString(QCoreApplication::applicationVersion());
     if (version.isNull())
         version = QVersionNumber::fromString(QStringLiteral(ZOQ_VERSION));
-    const QString ejecutable = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    const QString ejecutable =
+        QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
     return TituloPorOmision(ejecutable, version);
 }
 

@@ -49,10 +49,9 @@ QString IconoRecurso(int numero) {
 // la ventana, para que no quede nada a medias.
 void ComprobarIcono(int ElIcono) {
     if (ElIcono < 1 || ElIcono > NumeroIconos)
-        throw basicos::ErrorZoq(
-            QStringLiteral("El icono %1 no existe: los iconos van del 1 al %2.")
-                .arg(ElIcono)
-                .arg(NumeroIconos));
+        throw basicos::ErrorZoq(QStringLiteral("El icono %1 no existe: los iconos van del 1 al %2.")
+                                    .arg(ElIcono)
+                                    .arg(NumeroIconos));
 }
 
 } // namespace

@@ -25,9 +25,9 @@ namespace MyBox {
 
 /// Lo que la ventana deja al descargarse y leen las operaciones.
 struct EstadoCuadro {
-    float respuesta = 0;    ///< código de la respuesta (1 a 7); 0 antes de la primera
-    QString texto;          ///< valor que devuelven MyInputBox y el visor
-    QString textoHasta;     ///< segundo valor de un rango
+    float respuesta = 0;      ///< código de la respuesta (1 a 7); 0 antes de la primera
+    QString texto;            ///< valor que devuelven MyInputBox y el visor
+    QString textoHasta;       ///< segundo valor de un rango
     float columnaRetorno = 0; ///< columna de la rejilla cuya celda devuelve el visor
 };
 

@@ -46,12 +46,31 @@ struct Estado {
 };
 
 // Destinos cuyo contenido no es texto del documento.
-constexpr std::array<std::string_view, 25> destinosIgnorados = {
-    "stylesheet", "info",     "pict",       "header",   "headerl",     "headerr",
-    "headerf",    "footer",   "footerl",    "footerr",  "footerf",     "object",
-    "fldinst",    "xe",       "tc",         "bkmkstart", "bkmkend",    "listtable",
-    "listoverridetable", "rsidtbl", "themedata", "colorschememapping", "latentstyles",
-    "datastore",  "filetbl"};
+constexpr std::array<std::string_view, 25> destinosIgnorados = {"stylesheet",
+                                                                "info",
+                                                                "pict",
+                                                                "header",
+                                                                "headerl",
+                                                                "headerr",
+                                                                "headerf",
+                                                                "footer",
+                                                                "footerl",
+                                                                "footerr",
+                                                                "footerf",
+                                                                "object",
+                                                                "fldinst",
+                                                                "xe",
+                                                                "tc",
+                                                                "bkmkstart",
+                                                                "bkmkend",
+                                                                "listtable",
+                                                                "listoverridetable",
+                                                                "rsidtbl",
+                                                                "themedata",
+                                                                "colorschememapping",
+                                                                "latentstyles",
+                                                                "datastore",
+                                                                "filetbl"};
 
 class Lector {
 public:
@@ -357,7 +376,9 @@ private:
         int rojo = 0, verde = 0, azul = 0;
         bool definido = false;
         std::uint32_t Rgb() const {
-            auto canal = [](int v) { return static_cast<std::uint32_t>(std::clamp(v, 0, 255)); };
+            auto canal = [](int v) {
+                return static_cast<std::uint32_t>(std::clamp(v, 0, 255));
+            };
             return canal(rojo) << 16 | canal(verde) << 8 | canal(azul);
         }
     };

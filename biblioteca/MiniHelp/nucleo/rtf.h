@@ -23,7 +23,7 @@ struct TramoRtf {
     bool negrita = false;
     bool cursiva = false;
     bool subrayado = false;
-    double puntos = 12; ///< tamaño de letra en puntos
+    double puntos = 12;                 ///< tamaño de letra en puntos
     std::optional<std::uint32_t> color; ///< 0xRRGGBB; sin valor, el color por omisión
     QString fuente;                     ///< nombre del tipo de letra; vacío, el de omisión
 

@@ -25,8 +25,8 @@ int main(int argc, char** argv) {
         qputenv("ZOQ_EN_PANTALLA_VIRTUAL", "1");
         qputenv("QT_QPA_PLATFORM", "xcb");
         const QByteArray ruta = xvfb.toLocal8Bit();
-        std::vector<char*> args = {const_cast<char*>(ruta.constData()),
-                                   const_cast<char*>("-a"), const_cast<char*>("-s"),
+        std::vector<char*> args = {const_cast<char*>(ruta.constData()), const_cast<char*>("-a"),
+                                   const_cast<char*>("-s"),
                                    const_cast<char*>("-screen 0 1280x1024x24")};
         args.insert(args.end(), originales.begin(), originales.end());
         args.push_back(nullptr);

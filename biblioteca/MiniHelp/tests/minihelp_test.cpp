@@ -98,7 +98,8 @@ TEST_F(VentanaAyuda, ElTituloSeDibujaYSeCambia) {
     EXPECT_EQ(v.MiVersion->Texto(), QStringLiteral("Manual de usuario"));
     TituloMiniWeb(QString());
     EXPECT_EQ(v.MiVersion->Texto(), TituloPrograma());
-    EXPECT_TRUE(TituloPrograma().startsWith(QStringLiteral("Programa pruebas_minihelp  -  Versión ")))
+    EXPECT_TRUE(
+        TituloPrograma().startsWith(QStringLiteral("Programa pruebas_minihelp  -  Versión ")))
         << TituloPrograma().toStdString();
 }
 

@@ -43,8 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
         // La sustitución no sobrevive al grupo.
         CasoTexto{"{\\rtf1 {x\\u241}?}", "xñ?"},
         // Símbolos de control y palabras de puntuación.
-        CasoTexto{"{\\rtf1 a\\{b\\}c\\\\d\\~e\\tab f\\line g}",
-                  "a{b}c\\d\xC2\xA0" "e\tf\xE2\x80\xA8g"},
+        CasoTexto{"{\\rtf1 a\\{b\\}c\\\\d\\~e\\tab f\\line g}", "a{b}c\\d\xC2\xA0"
+                                                                "e\tf\xE2\x80\xA8g"},
         CasoTexto{"{\\rtf1 \\ldblquote x\\rdblquote  \\emdash  \\bullet}", "“x” — •"},
         // Destinos que no son texto: tablas, información, \*, imágenes.
         CasoTexto{"{\\rtf1{\\fonttbl{\\f0 Arial;}}{\\colortbl;\\red255\\green0\\blue0;}"
@@ -132,8 +132,7 @@ TEST(Errores, LoQueNoEsRtfSeRechaza) {
 }
 
 TEST(Errores, ParametrosEnormesYEscapesRotosNoRompenNada) {
-    EXPECT_EQ(Leer("{\\rtf1\\fs99999999999999999999 a\\'zz b\\'4}").Texto(),
-              QStringLiteral("a b"));
+    EXPECT_EQ(Leer("{\\rtf1\\fs99999999999999999999 a\\'zz b\\'4}").Texto(), QStringLiteral("a b"));
     EXPECT_EQ(Leer("{\\rtf1 a}}}} b").Texto(), QStringLiteral("a b"));
 }
 

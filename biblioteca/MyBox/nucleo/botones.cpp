@@ -8,17 +8,16 @@ JuegoBotones BotonesDelJuego(int LosBotones) {
     case 1:
         return {{QStringLiteral("Aceptar"), nada, nada}, {true, false, false}};
     case 2:
-        return {{QStringLiteral("Cancelar"), QStringLiteral("Aceptar"), nada},
-                {true, true, false}};
+        return {{QStringLiteral("Cancelar"), QStringLiteral("Aceptar"), nada}, {true, true, false}};
     case 3:
         return {{QStringLiteral("No"), QStringLiteral("Si"), nada}, {true, true, false}};
     case 4:
         return {{QStringLiteral("Cancelar"), QStringLiteral("No"), QStringLiteral("Si")},
                 {true, true, true}};
     case 5:
-        return {{QStringLiteral("Ignorar"), QStringLiteral("Reintentar"),
-                 QStringLiteral("Abortar")},
-                {true, true, true}};
+        return {
+            {QStringLiteral("Ignorar"), QStringLiteral("Reintentar"), QStringLiteral("Abortar")},
+            {true, true, true}};
     case 6:
         return {{QStringLiteral("Cancelar"), QStringLiteral("Reintentar"), nada},
                 {true, true, false}};
@@ -48,8 +47,8 @@ std::optional<int> BotonInicial(int LosBotones, int BotonOmision) {
 
 std::optional<int> CodigoDeTitulo(const QString& titulo) {
     static const std::array<QString, 7> titulos = {
-        QStringLiteral("Aceptar"), QStringLiteral("Cancelar"),   QStringLiteral("Abortar"),
-        QStringLiteral("Reintentar"), QStringLiteral("Ignorar"), QStringLiteral("Si"),
+        QStringLiteral("Aceptar"),    QStringLiteral("Cancelar"), QStringLiteral("Abortar"),
+        QStringLiteral("Reintentar"), QStringLiteral("Ignorar"),  QStringLiteral("Si"),
         QStringLiteral("No")};
     for (std::size_t i = 0; i < titulos.size(); ++i)
         if (titulo == titulos[i])

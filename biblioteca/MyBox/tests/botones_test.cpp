@@ -35,18 +35,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(CasoFoco{1, 1, "Aceptar", 1}, CasoFoco{1, 2, "Aceptar", 1},
                       CasoFoco{2, 1, "Aceptar", 1}, CasoFoco{2, 2, "Cancelar", 2},
                       CasoFoco{2, 5, "Cancelar", 2}, CasoFoco{3, 1, "Si", 6},
-                      CasoFoco{3, 2, "No", 7}, CasoFoco{3, 0, "No", 7},
-                      CasoFoco{4, 1, "Si", 6}, CasoFoco{4, 2, "No", 7},
-                      CasoFoco{4, 3, "Cancelar", 2}, CasoFoco{5, 1, "Abortar", 3},
-                      CasoFoco{5, 2, "Reintentar", 4}, CasoFoco{5, -1, "Ignorar", 5},
-                      CasoFoco{6, 1, "Reintentar", 4}, CasoFoco{6, 3, "Cancelar", 2}));
+                      CasoFoco{3, 2, "No", 7}, CasoFoco{3, 0, "No", 7}, CasoFoco{4, 1, "Si", 6},
+                      CasoFoco{4, 2, "No", 7}, CasoFoco{4, 3, "Cancelar", 2},
+                      CasoFoco{5, 1, "Abortar", 3}, CasoFoco{5, 2, "Reintentar", 4},
+                      CasoFoco{5, -1, "Ignorar", 5}, CasoFoco{6, 1, "Reintentar", 4},
+                      CasoFoco{6, 3, "Cancelar", 2}));
 
 TEST(JuegosDeBotones, SeLeenDeIzquierdaADerechaConLosOcultosFuera) {
     // Índices 2, 1, 0 de izquierda a derecha; "-" es un botón oculto.
     const std::array<const char*, 7> esperado = {
         "-|-|Boton3|Boton2|Boton1", // 0: juego no definido, los tres con su título de diseño
-        "-|-|Aceptar",           "-|Aceptar|Cancelar",        "-|Si|No",
-        "Si|No|Cancelar",        "Abortar|Reintentar|Ignorar", "-|Reintentar|Cancelar"};
+        "-|-|Aceptar",
+        "-|Aceptar|Cancelar",
+        "-|Si|No",
+        "Si|No|Cancelar",
+        "Abortar|Reintentar|Ignorar",
+        "-|Reintentar|Cancelar"};
     for (int n = 1; n <= 6; ++n) {
         const JuegoBotones j = BotonesDelJuego(n);
         QStringList vistos;

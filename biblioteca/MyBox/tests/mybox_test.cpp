@@ -60,9 +60,9 @@ class IntroSobreElPrimerFoco : public CuadroMensajes,
 TEST_P(IntroSobreElPrimerFoco, DevuelveLaRespuestaDeEseBoton) {
     const auto c = GetParam();
     AlMostrarse(PulsarIntro);
-    EXPECT_EQ(MyMsgBox(QStringLiteral("¿Seguimos?"), QStringLiteral("Prueba"), 4, c.juego,
-                       c.omision),
-              c.codigo);
+    EXPECT_EQ(
+        MyMsgBox(QStringLiteral("¿Seguimos?"), QStringLiteral("Prueba"), 4, c.juego, c.omision),
+        c.codigo);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -88,8 +88,8 @@ TEST_F(CuadroMensajes, MuestraElTextoEnVariasLineasYSoloLosBotonesDelJuego) {
         EXPECT_GT(v.Mensaje->height(), 3 * v.Mensaje->fontMetrics().height());
         v.Boton[0]->click();
     });
-    EXPECT_EQ(MyMsgBox(QStringLiteral("Primera línea;Segunda;;Cuarta"), QStringLiteral("Aviso"),
-                       10, 1, 1),
+    EXPECT_EQ(MyMsgBox(QStringLiteral("Primera línea;Segunda;;Cuarta"), QStringLiteral("Aviso"), 10,
+                       1, 1),
               1.0f);
 }
 
@@ -124,9 +124,8 @@ TEST_F(CuadroMensajes, ElBotonNoQuedaHundido) {
     QPushButton* pulsado = nullptr;
     AlMostrarse([&pulsado](Ventana& v) {
         pulsado = v.Boton[0];
-        QObject::connect(v.Boton[0], &QPushButton::clicked, v.Boton[0], [b = v.Boton[0]] {
-            EXPECT_FALSE(b->isChecked());
-        });
+        QObject::connect(v.Boton[0], &QPushButton::clicked, v.Boton[0],
+                         [b = v.Boton[0]] { EXPECT_FALSE(b->isChecked()); });
         v.Boton[0]->click();
     });
     MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 1, 1);
@@ -138,8 +137,7 @@ TEST_F(CuadroMensajes, UnTituloQueNoEsRespuestaDejaElCodigoPeroCierra) {
     EXPECT_EQ(MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 4, 2), 7.0f);
     AlMostrarse([](Ventana& v) {
         EXPECT_EQ(v.Boton[1]->text(), QStringLiteral("Boton2"));
-        EXPECT_TRUE(v.Boton[0]->isVisible() && v.Boton[1]->isVisible() &&
-                    v.Boton[2]->isVisible());
+        EXPECT_TRUE(v.Boton[0]->isVisible() && v.Boton[1]->isVisible() && v.Boton[2]->isVisible());
         v.Boton[1]->click();
     });
     EXPECT_EQ(MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 9, 1), 7.0f);
