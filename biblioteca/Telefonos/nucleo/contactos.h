@@ -71,6 +71,9 @@ QByteArray ComponerFichero(const TablaContactos& filas);
 /// vacías y las que sobren se descartan. Sin ninguna línea de contacto, una fila vacía.
 TablaContactos InterpretarFichero(QByteArrayView datos);
 
+/// Verdadero si las filas ya están en el orden de OrdenarPorNombre.
+bool OrdenadasPorNombre(const TablaContactos& filas);
+
 /// Ordena por nombre como la rejilla (orden alfabético español sin distinguir mayúsculas,
 /// "Ñ" tras "N"); los nombres iguales conservan su orden.
 void OrdenarPorNombre(TablaContactos& filas);

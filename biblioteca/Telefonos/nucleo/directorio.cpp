@@ -4,26 +4,34 @@
 
 namespace Telefonos {
 
-Busqueda::Busqueda(const QString& texto) : buscado_(texto.toUpper()) {}
+namespace {
+
+// Mayúsculas carácter a carácter, en el sitio y sin reservar memoria.
+void AMayusculas(QString& texto) {
+    for (QChar& c : texto) {
+        const char16_t u = c.unicode();
+        if (u < 0x80) {
+            if (u >= u'a' && u <= u'z')
+                c = QChar(static_cast<char16_t>(u - 32));
+        } else if (!c.isSurrogate()) {
+            c = c.toUpper();
+        }
+    }
+}
+
+} // namespace
+
+Busqueda::Busqueda(const QString& texto) : buscado_(texto) {
+    AMayusculas(buscado_);
+}
 
 bool Busqueda::Coincide(const QString& nombre, const QString& telefono, const QString& fax,
                         const QString& correo) const {
     if (buscado_.isEmpty())
         return true;
     unidos_.resize(0);
-    unidos_.reserve(nombre.size() + telefono.size() + fax.size() + correo.size());
     unidos_.append(nombre).append(telefono).append(fax).append(correo);
-    // Mayúsculas sin reservar memoria: en el camino rápido, ASCII en el sitio.
-    bool soloAscii = true;
-    for (QChar& c : unidos_) {
-        const char16_t u = c.unicode();
-        if (u >= u'a' && u <= u'z')
-            c = QChar(u - 32);
-        else if (u >= 0x80)
-            soloAscii = false;
-    }
-    if (!soloAscii)
-        unidos_ = unidos_.toUpper();
+    AMayusculas(unidos_);
     return unidos_.contains(buscado_);
 }
 

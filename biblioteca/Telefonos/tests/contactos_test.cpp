@@ -86,6 +86,11 @@ TEST(FormatoContactos, FinesDeLineaYCeldasQueFaltanOSobran) {
         EXPECT_EQ(InterpretarFichero(c.datos), c.filas) << c.nombre;
 }
 
+TEST(FormatoContactos, LoQueLaPagina850NoTieneSaleComoInterrogacion) {
+    EXPECT_EQ(ComponerFichero({C(QStringLiteral("Caf\u00e9 \u20ac 5 \u4e2d"))}),
+              Cabecera + "\r\tCaf\x82 ? 5 ?\t\t\t\r\n");
+}
+
 TEST(FormatoContactos, LoQueNoCabeEnUnCampoSaleComoBlanco) {
     // Un TAB o un salto dentro de un campo descolocaría todas las columnas del fichero.
     const TablaContactos filas{C(QStringLiteral("A\tB"), QStringLiteral("1\r2"),
