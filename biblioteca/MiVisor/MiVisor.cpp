@@ -1,0 +1,262 @@
+#include "MiVisor/MiVisor.h"
+
+#include "MiVisor/MsgBoxPlataforma.h"
+#include "MiVisor/Rejilla.h"
+
+#include <QDate>
+#include <QLocale>
+
+#include <cmath>
+
+namespace MiVisor {
+
+namespace {
+
+// --- Apoyos provisionales, hasta que estén en la rama principal las rutinas de escala y de
+// formato de números y fechas a las que se llama de verdad. ---
+
+float EscalaX(float valor) { return valor; }
+
+// Lectura numérica: espacios, signo, cifras con "." decimal y exponente, hasta el primer
+// carácter que no encaje; sin número, 0.
+double Val(const QString& texto) {
+    const QString t = texto.trimmed();
+    qsizetype i = 0;
+    if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
+        ++i;
+    while (i < t.size() && (t[i].isDigit() || t[i] == u'.'))
+        ++i;
+    bool ok = false;
+    const double v = QLocale::c().toDouble(t.left(i), &ok);
+    return ok ? v : 0.0;
+}
+
+QString NumeroConPunto(const QString& valor) {
+    QString t = valor.trimmed();
+    if (t.contains(u',')) {
+        t.remove(u'.');
+        t.replace(u',', u'.');
+    }
+    return QString::number(Val(t), 'f', 2);
+}
+
+QString FormatoNumero(const QString& valor, bool verCeros) {
+    const double v = Val(valor);
+    if (v == 0.0 && !verCeros)
+        return {};
+    QLocale es(QLocale::Spanish, QLocale::Spain);
+    es.setNumberOptions(QLocale::DefaultNumberOptions);
+    QString s = QString::number(std::fabs(v), 'f', 2);
+    const qsizetype punto = s.indexOf(u'.');
+    QString entera = s.left(punto);
+    for (qsizetype i = entera.size() - 3; i > 0; i -= 3)
+        entera.insert(i, u'.');
+    return (v < 0 ? QStringLiteral("-") : QString()) + entera + u',' + s.mid(punto + 1);
+}
+
+const QDate OrigenFechas(1899, 12, 30);
+
+bool LeerFecha(const QString& texto, QDate& fecha) {
+    const QString t = texto.trimmed();
+    for (const char* formato : {"d/M/yyyy", "d-M-yyyy", "d/M/yy"}) {
+        fecha = QDate::fromString(t, QLatin1String(formato));
+        if (fecha.isValid())
+            return true;
+    }
+    return false;
+}
+
+QString FormatoFecha(const QDate& fecha, const QString& formato) {
+    QString qt = formato;
+    qt.replace(QLatin1String("mm"), QLatin1String("MM"));
+    return fecha.toString(qt);
+}
+
+// --- Fin de los apoyos provisionales. ---
+
+/// Entero que sigue al principio del texto (como la lectura numérica, sin decimales).
+int EnteroInicial(const QString& texto) {
+    return static_cast<int>(Val(texto));
+}
+
+// Guarda Redraw, lo apaga y lo restaura al salir.
+class SinRepintar {
+public:
+    explicit SinRepintar(Rejilla& r) : r_(r), antes_(r.Redraw()) { r_.setRedraw(false); }
+    ~SinRepintar() { r_.setRedraw(antes_); }
+    SinRepintar(const SinRepintar&) = delete;
+    SinRepintar& operator=(const SinRepintar&) = delete;
+
+private:
+    Rejilla& r_;
+    bool antes_;
+};
+
+} // namespace
+
+void DefinirColumnas(Rejilla& rejilla, const QString& Titulos) {
+    QChar sep = u';';
+    if (Titulos.contains(u'|'))
+        sep = u'|';
+    if (Titulos.contains(u';'))
+        sep = u';';
+    QString lista = Titulos;
+    if (lista.endsWith(sep))
+        lista.chop(1);
+    const QStringList elementos = lista.split(sep);
+
+    SinRepintar sin(rejilla);
+    rejilla.Clear();
+    rejilla.setCols(static_cast<int>(elementos.size()));
+    rejilla.setRows(rejilla.FixedRows() + 1);
+    rejilla.setRowHeight(1, -1);
+    for (int c = 0; c < elementos.size(); ++c)
+        DefinirColumna(rejilla, 0, c, elementos[c]);
+}
+
+void DefinirColumna(Rejilla& rejilla, int fila, int col, const QString& elemento) {
+    QString texto = elemento;
+    int alinTitulo = 4;
+    if (texto.startsWith(u'<')) {
+        alinTitulo = 1;
+        texto.remove(0, 1);
+    } else if (texto.startsWith(u'>')) {
+        alinTitulo = 7;
+        texto.remove(0, 1);
+    }
+    int alinDatos = 1;
+    if (texto.endsWith(u'=')) {
+        alinDatos = 4;
+        texto.chop(1);
+    } else if (texto.endsWith(u'>')) {
+        alinDatos = 7;
+        texto.chop(1);
+    }
+    double ancho;
+    const qsizetype almohadilla = texto.indexOf(u'#');
+    if (almohadilla >= 0) {
+        ancho = Val(texto.mid(almohadilla + 1)) * 120;
+        texto.truncate(almohadilla);
+    } else {
+        ancho = texto == QLatin1String("?") ? 0 : static_cast<double>(texto.size()) * 120;
+    }
+    const float escalado = EscalaX(static_cast<float>(ancho));
+    rejilla.setColWidth(col, static_cast<int>(std::lround(escalado)));
+    rejilla.setFixedAlignment(col, alinTitulo);
+    rejilla.setColAlignment(col, alinDatos);
+    PonerCelda(rejilla, fila, col, texto);
+}
+
+QString LeerCelda(const Rejilla& rejilla, int fila, int col) {
+    return rejilla.TextMatrix(fila, col);
+}
+
+void PonerCelda(Rejilla& rejilla, int fila, int col, const QString& valor, bool Acumular,
+                bool MostrarCeros) {
+    if (fila < 0 || col < 0 || col >= rejilla.Cols())
+        return;
+    if (rejilla.Rows() <= fila)
+        rejilla.setRows(fila + 1);
+    if (!Acumular) {
+        rejilla.setTextMatrix(fila, col, valor);
+        return;
+    }
+    const double suma = Val(NumeroConPunto(rejilla.TextMatrix(fila, col))) +
+                        Val(NumeroConPunto(valor));
+    rejilla.setTextMatrix(fila, col, FormatoNumero(QString::number(suma, 'f', 2), MostrarCeros));
+}
+
+void VaciarRejilla(Rejilla& rejilla) {
+    SinRepintar sin(rejilla);
+    for (int f = rejilla.FixedRows(); f < rejilla.Rows(); ++f)
+        for (int c = rejilla.FixedCols(); c < rejilla.Cols(); ++c)
+            rejilla.setTextMatrix(f, c, QString());
+}
+
+void QuitarFila(Rejilla& rejilla, int fila) {
+    if (rejilla.Rows() == 2) {
+        for (int c = 0; c < rejilla.Cols(); ++c)
+            rejilla.setTextMatrix(1, c, QString());
+        return;
+    }
+    rejilla.RemoveItem(fila);
+}
+
+void OrdenarColumna(Rejilla& rejilla, int c, bool Marcar, int cMarca) {
+    const int colAntes = rejilla.Col();
+    SinRepintar sin(rejilla);
+    if (c != -1)
+        rejilla.setCol(c);
+    const QString tipos = rejilla.Tag().leftJustified(rejilla.Cols(), u' ');
+    const QChar tipo = rejilla.Col() < tipos.size() ? tipos[rejilla.Col()] : QChar(u' ');
+    // Con Redraw apagado la vista no se repinta hasta el final; no hace falta ocultarla (y
+    // así no pierde el foco).
+    if (tipo == u'F')
+        OrdenarFechas(rejilla, QStringLiteral("dd/mm/yyyy"), false);
+    else if (tipo == u'I')
+        OrdenarImportes(rejilla, QStringLiteral("#,##0.00"), false);
+    else
+        rejilla.setSort(static_cast<int>(ModoOrden::TextoSinMayusculas));
+    if (Marcar)
+        MarcarColumna(rejilla, cMarca == -1 ? rejilla.Col() : cMarca);
+    rejilla.setCol(colAntes);
+}
+
+void OrdenarFechas(Rejilla& rejilla, const QString& Formato, bool Descendente) {
+    SinRepintar sin(rejilla);
+    const int col = rejilla.Col();
+    QDate fecha;
+    for (int f = 1; f < rejilla.Rows(); ++f) {
+        if (LeerFecha(rejilla.TextMatrix(f, col), fecha))
+            rejilla.setTextMatrix(
+                f, col,
+                QString::number(static_cast<float>(OrigenFechas.daysTo(fecha)), 'g', 9));
+        else
+            rejilla.setTextMatrix(f, col, QString());
+    }
+    rejilla.setSort(Descendente ? 2 : 1);
+    for (int f = 1; f < rejilla.Rows(); ++f) {
+        const QString serie = rejilla.TextMatrix(f, col);
+        if (!serie.isEmpty())
+            rejilla.setTextMatrix(
+                f, col,
+                FormatoFecha(OrigenFechas.addDays(static_cast<qint64>(Val(serie))), Formato));
+    }
+}
+
+void OrdenarImportes(Rejilla& rejilla, const QString& Formato, bool Descendente) {
+    Q_UNUSED(Formato);
+    SinRepintar sin(rejilla);
+    const int col = rejilla.Col();
+    for (int f = 1; f < rejilla.Rows(); ++f)
+        rejilla.setTextMatrix(f, col, NumeroConPunto(rejilla.TextMatrix(f, col)));
+    rejilla.setSort(Descendente ? 2 : 1);
+    for (int f = 1; f < rejilla.Rows(); ++f)
+        rejilla.setTextMatrix(f, col, FormatoNumero(rejilla.TextMatrix(f, col), false));
+}
+
+int BuscarColumna(Rejilla& rejilla, const QString& Titulo, bool Silencioso) {
+    if (Titulo.startsWith(u'#'))
+        return EnteroInicial(Titulo.mid(1));
+    for (int c = 0; c < rejilla.Cols(); ++c)
+        if (rejilla.TextMatrix(0, c) == Titulo)
+            return c;
+    if (Silencioso)
+        return -1;
+    MsgBox(QStringLiteral("No encontrado ninguna columna con el título [") + Titulo + u']', 16,
+           QStringLiteral("Búsqueda en [") + rejilla.Name() + u']', rejilla.window());
+    return 0;
+}
+
+void MarcarColumna(Rejilla& rejilla, int c) {
+    const int filaAntes = rejilla.Row(), colAntes = rejilla.Col();
+    rejilla.setRow(0);
+    for (int i = 0; i < rejilla.Cols(); ++i) {
+        rejilla.setCol(i);
+        rejilla.setCellForeColor(i == c ? 255 : 0);
+    }
+    rejilla.setRow(filaAntes);
+    rejilla.setCol(colAntes);
+}
+
+} // namespace MiVisor
