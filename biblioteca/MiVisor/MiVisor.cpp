@@ -15,7 +15,9 @@ namespace {
 // --- Apoyos provisionales, hasta que estén en la rama principal las rutinas de escala y de
 // formato de números y fechas a las que se llama de verdad. ---
 
-float EscalaX(float valor) { return valor; }
+float EscalaX(float valor) {
+    return valor;
+}
 
 // Lectura numérica: espacios, signo, cifras con "." decimal y exponente, hasta el primer
 // carácter que no encaje; sin número, 0.
@@ -26,9 +28,8 @@ double Val(const QString& texto) {
         ++i;
     while (i < t.size() && (t[i].isDigit() || t[i] == u'.'))
         ++i;
-    bool ok = false;
-    const double v = QLocale::c().toDouble(t.left(i), &ok);
-    return ok ? v : 0.0;
+    double v = 0;
+    return LeerNumeroOrden(t.left(i), v) ? v : 0.0;
 }
 
 QString NumeroConPunto(const QString& valor) {
@@ -44,8 +45,6 @@ QString FormatoNumero(const QString& valor, bool verCeros) {
     const double v = Val(valor);
     if (v == 0.0 && !verCeros)
         return {};
-    QLocale es(QLocale::Spanish, QLocale::Spain);
-    es.setNumberOptions(QLocale::DefaultNumberOptions);
     QString s = QString::number(std::fabs(v), 'f', 2);
     const qsizetype punto = s.indexOf(u'.');
     QString entera = s.left(punto);
@@ -57,19 +56,25 @@ QString FormatoNumero(const QString& valor, bool verCeros) {
 const QDate OrigenFechas(1899, 12, 30);
 
 bool LeerFecha(const QString& texto, QDate& fecha) {
-    const QString t = texto.trimmed();
-    for (const char* formato : {"d/M/yyyy", "d-M-yyyy", "d/M/yy"}) {
-        fecha = QDate::fromString(t, QLatin1String(formato));
-        if (fecha.isValid())
-            return true;
-    }
-    return false;
+    const QStringList partes = texto.trimmed().split(u'/');
+    if (partes.size() != 3)
+        return false;
+    bool ok[3];
+    const int d = partes[0].toInt(&ok[0]), m = partes[1].toInt(&ok[1]);
+    int a = partes[2].toInt(&ok[2]);
+    if (!ok[0] || !ok[1] || !ok[2])
+        return false;
+    if (partes[2].size() <= 2)
+        a += a < 30 ? 2000 : 1900;
+    fecha = QDate(a, m, d);
+    return fecha.isValid();
 }
 
-QString FormatoFecha(const QDate& fecha, const QString& formato) {
-    QString qt = formato;
-    qt.replace(QLatin1String("mm"), QLatin1String("MM"));
-    return fecha.toString(qt);
+QString FormatoFecha(const QDate& fecha, const QString&) {
+    return QStringLiteral("%1/%2/%3")
+        .arg(fecha.day(), 2, 10, QChar(u'0'))
+        .arg(fecha.month(), 2, 10, QChar(u'0'))
+        .arg(fecha.year(), 4, 10, QChar(u'0'));
 }
 
 // --- Fin de los apoyos provisionales. ---
@@ -161,8 +166,8 @@ void PonerCelda(Rejilla& rejilla, int fila, int col, const QString& valor, bool 
         rejilla.setTextMatrix(fila, col, valor);
         return;
     }
-    const double suma = Val(NumeroConPunto(rejilla.TextMatrix(fila, col))) +
-                        Val(NumeroConPunto(valor));
+    const double suma =
+        Val(NumeroConPunto(rejilla.TextMatrix(fila, col))) + Val(NumeroConPunto(valor));
     rejilla.setTextMatrix(fila, col, FormatoNumero(QString::number(suma, 'f', 2), MostrarCeros));
 }
 
@@ -209,8 +214,7 @@ void OrdenarFechas(Rejilla& rejilla, const QString& Formato, bool Descendente) {
     for (int f = 1; f < rejilla.Rows(); ++f) {
         if (LeerFecha(rejilla.TextMatrix(f, col), fecha))
             rejilla.setTextMatrix(
-                f, col,
-                QString::number(static_cast<float>(OrigenFechas.daysTo(fecha)), 'g', 9));
+                f, col, QString::number(static_cast<float>(OrigenFechas.daysTo(fecha)), 'g', 9));
         else
             rejilla.setTextMatrix(f, col, QString());
     }

@@ -46,11 +46,20 @@ int MsgBox(const QString& texto, int estilo, const QString& titulo, QWidget* pad
     caja.setWindowTitle(titulo);
     caja.setText(texto);
     switch (estilo & 0x70) {
-    case 16: caja.setIcon(B::Critical); break;
-    case 32: caja.setIcon(B::Question); break;
-    case 48: caja.setIcon(B::Warning); break;
-    case 64: caja.setIcon(B::Information); break;
-    default: break;
+    case 16:
+        caja.setIcon(B::Critical);
+        break;
+    case 32:
+        caja.setIcon(B::Question);
+        break;
+    case 48:
+        caja.setIcon(B::Warning);
+        break;
+    case 64:
+        caja.setIcon(B::Information);
+        break;
+    default:
+        break;
     }
     for (const BotonCaja& b : botones)
         caja.addButton(b.boton);

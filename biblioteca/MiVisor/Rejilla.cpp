@@ -115,7 +115,6 @@ public:
     FiltroFilas(const DatosRejilla& d, QObject* padre) : QSortFilterProxyModel(padre), d_(d) {
         setDynamicSortFilter(false);
     }
-    void invalidar() { invalidateFilter(); }
 
 protected:
     bool filterAcceptsRow(int fila, const QModelIndex&) const override {
@@ -127,8 +126,7 @@ private:
 };
 
 Rejilla::Rejilla(QWidget* padre)
-    : QTableView(padre), modelo_(new ModeloRejilla(*this)),
-      filtro_(new FiltroFilas(datos_, this)) {
+    : QTableView(padre), modelo_(new ModeloRejilla(*this)), filtro_(new FiltroFilas(datos_, this)) {
     anchos_.assign(static_cast<size_t>(Cols()), AnchoOmision);
     alinDatos_.assign(static_cast<size_t>(Cols()), AlineacionGeneral);
     alinTitulos_.assign(static_cast<size_t>(Cols()), AlineacionGeneral);
@@ -225,8 +223,6 @@ void Rejilla::Refrescar() {
     } else {
         if (p & FilasAnadidas)
             modelo_->publicarFilas();
-        if (p & Altos)
-            filtro_->invalidar();
         if (p & Textos)
             modelo_->textos();
     }
@@ -369,7 +365,11 @@ void Rejilla::setRowHeight(int fila, int twips) {
         return;
     if (twips > 0)
         hayAltosPropios_ = true;
-    if ((antes == 0) != (twips == 0) || twips > 0)
+    // Ocultar o mostrar filas se publica rehaciendo el filtro de una vez: invalidarlo quitaría
+    // las filas de la vista de una en una, y con miles de filas sueltas eso es cuadrático.
+    if ((antes == 0) != (twips == 0))
+        anotar(Estructura);
+    else if (twips > 0)
         anotar(Altos);
 }
 

@@ -1,10 +1,11 @@
 #include "MiVisor/nucleo/datos_rejilla.h"
 
 #include <QCollator>
-#include <QLocale>
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <string>
 
 namespace MiVisor {
 
@@ -48,38 +49,43 @@ void mezclar(std::vector<int>& v, std::vector<int>& aux, size_t ini, size_t fin,
               v.begin() + static_cast<std::ptrdiff_t>(ini));
 }
 
-template <typename Menor>
-void ordenarIndices(std::vector<int>& v, Menor menor) {
+template <typename Menor> void ordenarIndices(std::vector<int>& v, Menor menor) {
     std::vector<int> aux(v.size());
     mezclar(v, aux, 0, v.size(), menor);
 }
 
-bool esCifra(QChar c) { return c >= u'0' && c <= u'9'; }
+bool esCifra(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
 
 } // namespace
 
 bool LeerNumeroOrden(const QString& texto, double& valor) {
-    const QString t = texto.trimmed();
-    qsizetype i = 0;
-    const qsizetype n = t.size();
-    if (i < n && (t[i] == u'+' || t[i] == u'-'))
+    // Sin copias del texto: se recorre en su sitio, saltando los blancos de los extremos.
+    qsizetype i = 0, n = texto.size();
+    while (i < n && texto[i].isSpace())
+        ++i;
+    while (n > i && texto[n - 1].isSpace())
+        --n;
+    const qsizetype ini = i;
+    if (i < n && (texto[i] == u'+' || texto[i] == u'-'))
         ++i;
     qsizetype cifras = 0;
-    while (i < n && esCifra(t[i]))
+    while (i < n && esCifra(texto[i]))
         ++i, ++cifras;
-    if (i < n && (t[i] == u'.' || t[i] == u',')) {
+    if (i < n && (texto[i] == u'.' || texto[i] == u',')) {
         ++i;
-        while (i < n && esCifra(t[i]))
+        while (i < n && esCifra(texto[i]))
             ++i, ++cifras;
     }
     if (cifras == 0)
         return false;
-    if (i < n && (t[i] == u'e' || t[i] == u'E')) {
+    if (i < n && (texto[i] == u'e' || texto[i] == u'E')) {
         qsizetype j = i + 1;
-        if (j < n && (t[j] == u'+' || t[j] == u'-'))
+        if (j < n && (texto[j] == u'+' || texto[j] == u'-'))
             ++j;
         const qsizetype inicio = j;
-        while (j < n && esCifra(t[j]))
+        while (j < n && esCifra(texto[j]))
             ++j;
         if (j == inicio)
             return false;
@@ -87,14 +93,27 @@ bool LeerNumeroOrden(const QString& texto, double& valor) {
     }
     if (i != n)
         return false;
-    QString normal = t;
-    normal.replace(u',', u'.');
-    bool ok = false;
-    valor = QLocale::c().toDouble(normal, &ok);
-    return ok && std::isfinite(valor);
+    // Solo quedan caracteres ASCII: se convierte sin pasar por QLocale, que es lento.
+    char corto[64];
+    std::string largo;
+    char* ascii = corto;
+    const auto longitud = static_cast<size_t>(n - ini);
+    if (longitud > sizeof corto) {
+        largo.resize(longitud);
+        ascii = largo.data();
+    }
+    for (size_t k = 0; k < longitud; ++k) {
+        const QChar c = texto[ini + static_cast<qsizetype>(k)];
+        ascii[k] = c == u',' ? '.' : static_cast<char>(c.unicode());
+    }
+    const char* inicio = ascii[0] == '+' ? ascii + 1 : ascii;
+    const auto r = std::from_chars(inicio, ascii + longitud, valor);
+    return r.ec == std::errc() && r.ptr == ascii + longitud && std::isfinite(valor);
 }
 
-DatosRejilla::DatosRejilla() { setRows(2); }
+DatosRejilla::DatosRejilla() {
+    setRows(2);
+}
 
 void DatosRejilla::setRows(int n) {
     n = std::max(n, 1);

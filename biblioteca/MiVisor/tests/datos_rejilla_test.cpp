@@ -35,7 +35,9 @@ struct CasoOrden {
     QStringList esperado;
 };
 
-void PrintTo(const CasoOrden& c, std::ostream* os) { *os << c.nombre; }
+void PrintTo(const CasoOrden& c, std::ostream* os) {
+    *os << c.nombre;
+}
 
 class OrdenDatos : public ::testing::TestWithParam<CasoOrden> {};
 
@@ -49,25 +51,30 @@ TEST_P(OrdenDatos, OrdenaLasFilasDeDatosSinTocarLosTitulos) {
 
 INSTANTIATE_TEST_SUITE_P(
     Casos, OrdenDatos,
-    ::testing::Values(
-        CasoOrden{"NumerosComoNumeros", ModoOrden::GenericoAscendente,
-                  {"10", "9", "-2.5", "100", "1e1"},
-                  {"-2.5", "9", "10", "1e1", "100"}},
-        CasoOrden{"TextoDistingueMayusculas", ModoOrden::GenericoAscendente,
-                  {"b", "B", "a", "A"},
-                  {"A", "B", "a", "b"}},
-        CasoOrden{"VaciosDelanteDeNumeros", ModoOrden::GenericoAscendente,
-                  {"45000", "", "44000"},
-                  {"", "44000", "45000"}},
-        CasoOrden{"Descendente", ModoOrden::GenericoDescendente,
-                  {"2", "10", "1"},
-                  {"10", "2", "1"}},
-        CasoOrden{"EspanolSinMayusculas", ModoOrden::TextoSinMayusculas,
-                  {"ñu", "Nube", "oso", "Ángel", "angel", "zeta", "Ñandú", "nada"},
-                  {"angel", "Ángel", "nada", "Nube", "Ñandú", "ñu", "oso", "zeta"}},
-        CasoOrden{"EstableEnEmpates", ModoOrden::TextoSinMayusculas,
-                  {"pepe", "PEPE", "Pepe"},
-                  {"pepe", "PEPE", "Pepe"}}),
+    ::testing::Values(CasoOrden{"NumerosComoNumeros",
+                                ModoOrden::GenericoAscendente,
+                                {"10", "9", "-2.5", "100", "1e1"},
+                                {"-2.5", "9", "10", "1e1", "100"}},
+                      CasoOrden{"TextoDistingueMayusculas",
+                                ModoOrden::GenericoAscendente,
+                                {"b", "B", "a", "A"},
+                                {"A", "B", "a", "b"}},
+                      CasoOrden{"VaciosDelanteDeNumeros",
+                                ModoOrden::GenericoAscendente,
+                                {"45000", "", "44000"},
+                                {"", "44000", "45000"}},
+                      CasoOrden{"Descendente",
+                                ModoOrden::GenericoDescendente,
+                                {"2", "10", "1"},
+                                {"10", "2", "1"}},
+                      CasoOrden{"EspanolSinMayusculas",
+                                ModoOrden::TextoSinMayusculas,
+                                {"ñu", "Nube", "oso", "Ángel", "angel", "zeta", "Ñandú", "nada"},
+                                {"angel", "Ángel", "nada", "Nube", "Ñandú", "ñu", "oso", "zeta"}},
+                      CasoOrden{"EstableEnEmpates",
+                                ModoOrden::TextoSinMayusculas,
+                                {"pepe", "PEPE", "Pepe"},
+                                {"pepe", "PEPE", "Pepe"}}),
     [](const auto& info) { return std::string(info.param.nombre); });
 
 TEST(DatosRejilla, LasFilasSeMuevenEnterasConSuAlto) {
@@ -117,9 +124,9 @@ TEST(DatosRejilla, LecturaDeNumerosParaOrdenar) {
         const char* texto;
         bool esNumero;
         double valor;
-    } casos[] = {{" 12 ", true, 12},  {"-3,5", true, -3.5}, {"1.5e2", true, 150},
-                 {"+.5", true, 0.5},  {"12a", false, 0},    {"", false, 0},
-                 {".", false, 0},     {"1e", false, 0},     {"1.234,5", false, 0}};
+    } casos[] = {{" 12 ", true, 12}, {"-3,5", true, -3.5}, {"1.5e2", true, 150},
+                 {"+.5", true, 0.5}, {"12a", false, 0},    {"", false, 0},
+                 {".", false, 0},    {"1e", false, 0},     {"1.234,5", false, 0}};
     for (const auto& c : casos) {
         double v = 0;
         EXPECT_EQ(MiVisor::LeerNumeroOrden(QString::fromUtf8(c.texto), v), c.esNumero) << c.texto;

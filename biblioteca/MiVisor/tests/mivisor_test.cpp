@@ -67,9 +67,12 @@ TEST(DefinirColumnas, AnchosYAlineacionesDeCadaElemento) {
         const char* titulo;
         int ancho, alinTitulo, alinDatos;
     } casos[] = {
-        {"Nombre#34", "Nombre", 34 * 120, 4, 1}, {"#0", "", 0, 4, 1},
-        {"?", "?", 0, 4, 1},                     {"Fax", "Fax", 3 * 120, 4, 1},
-        {"<Importe#10>", "Importe", 1200, 1, 7}, {">Centro=", "Centro", 6 * 120, 7, 4},
+        {"Nombre#34", "Nombre", 34 * 120, 4, 1},
+        {"#0", "", 0, 4, 1},
+        {"?", "?", 0, 4, 1},
+        {"Fax", "Fax", 3 * 120, 4, 1},
+        {"<Importe#10>", "Importe", 1200, 1, 7},
+        {">Centro=", "Centro", 6 * 120, 7, 4},
         {"Dato<", "Dato<", 5 * 120, 4, 1},
     };
     for (const auto& c : casos) {

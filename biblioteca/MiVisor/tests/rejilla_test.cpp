@@ -106,10 +106,9 @@ TEST(Rejilla, AlineacionesConLosCodigosDeLaRejilla) {
         r.setFixedAlignment(1, c.codigo);
         EXPECT_EQ(r.model()->index(0, 0).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
                   c.esperada);
-        EXPECT_EQ(r.model()
-                      ->headerData(1, Qt::Horizontal, Qt::TextAlignmentRole)
-                      .value<Qt::Alignment>(),
-                  c.esperada);
+        EXPECT_EQ(
+            r.model()->headerData(1, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>(),
+            c.esperada);
     }
     r.setColAlignment(1, 9); // general: los números a la derecha
     EXPECT_EQ(r.model()->index(0, 1).data(Qt::TextAlignmentRole).value<Qt::Alignment>(),
