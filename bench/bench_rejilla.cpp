@@ -25,8 +25,7 @@ struct Medida {
     double objetivo; // 0: sin objetivo
 };
 
-template <typename F>
-double medir(F&& f) {
+template <typename F> double medir(F&& f) {
     QElapsedTimer t;
     t.start();
     f();
@@ -35,8 +34,8 @@ double medir(F&& f) {
 }
 
 std::vector<QStringList> datosDePrueba() {
-    static const char* nombres[] = {"García", "ñandú", "Álvarez", "martínez", "Ortiz",
-                                    "Núñez",  "zapata", "Ángel",  "angel",    "López"};
+    static const char* nombres[] = {"García", "ñandú",  "Álvarez", "martínez", "Ortiz",
+                                    "Núñez",  "zapata", "Ángel",   "angel",    "López"};
     QRandomGenerator azar(20240101);
     std::vector<QStringList> filas;
     filas.reserve(Filas);
@@ -47,7 +46,8 @@ std::vector<QStringList> datosDePrueba() {
         const qint64 centimos = static_cast<qint64>(azar.bounded(100000000)) - 20000000;
         QString importe = QString::number(centimos / 100.0, 'f', 2).replace(u'.', u',');
         filas.push_back({QString::number(i),
-                         QStringLiteral("%1 %2").arg(QString::fromUtf8(nombres[azar.bounded(10)]))
+                         QStringLiteral("%1 %2")
+                             .arg(QString::fromUtf8(nombres[azar.bounded(10)]))
                              .arg(azar.bounded(100000)),
                          QStringLiteral("%1/%2/%3")
                              .arg(dia, 2, 10, QChar(u'0'))
@@ -72,21 +72,20 @@ int main(int argc, char** argv) {
     rejilla.resize(800, 600);
     rejilla.show();
     rejilla.setTag("XXFI");
-    medidas.push_back({"DefinirColumnas + PonerCelda (100.000 x 5)", medir([&] {
-                           MiVisor::DefinirColumnas(rejilla,
-                                                    "Código#8;Nombre#30;Fecha#10=;Importe#12>;Nota");
-                           for (int f = 0; f < Filas; ++f)
-                               for (int c = 0; c < Columnas; ++c)
-                                   MiVisor::PonerCelda(rejilla, f + 1, c,
-                                                       datos[static_cast<size_t>(f)][c]);
-                       }),
-                       400});
+    medidas.push_back(
+        {"DefinirColumnas + PonerCelda (100.000 x 5)", medir([&] {
+             MiVisor::DefinirColumnas(rejilla, "Código#8;Nombre#30;Fecha#10=;Importe#12>;Nota");
+             for (int f = 0; f < Filas; ++f)
+                 for (int c = 0; c < Columnas; ++c)
+                     MiVisor::PonerCelda(rejilla, f + 1, c, datos[static_cast<size_t>(f)][c]);
+         }),
+         400});
     medidas.push_back(
         {"OrdenarColumna texto", medir([&] { MiVisor::OrdenarColumna(rejilla, 1, true); }), 300});
     medidas.push_back(
         {"OrdenarColumna fecha", medir([&] { MiVisor::OrdenarColumna(rejilla, 2, true); }), 300});
-    medidas.push_back({"OrdenarColumna importe",
-                       medir([&] { MiVisor::OrdenarColumna(rejilla, 3, true); }), 300});
+    medidas.push_back(
+        {"OrdenarColumna importe", medir([&] { MiVisor::OrdenarColumna(rejilla, 3, true); }), 300});
     int encontrada = -2;
     medidas.push_back({"BuscarColumna (x1000)", medir([&] {
                            for (int i = 0; i < 1000; ++i)
@@ -102,16 +101,14 @@ int main(int argc, char** argv) {
     QTableWidget tabla(Filas, Columnas);
     tabla.resize(800, 600);
     tabla.show();
-    medidas.push_back({"QTableWidget: llenado con setItem", medir([&] {
-                           for (int f = 0; f < Filas; ++f)
-                               for (int c = 0; c < Columnas; ++c)
-                                   tabla.setItem(f, c,
-                                                 new QTableWidgetItem(
-                                                     datos[static_cast<size_t>(f)][c]));
-                       }),
-                       0});
     medidas.push_back(
-        {"QTableWidget::sortItems texto", medir([&] { tabla.sortItems(1); }), 0});
+        {"QTableWidget: llenado con setItem", medir([&] {
+             for (int f = 0; f < Filas; ++f)
+                 for (int c = 0; c < Columnas; ++c)
+                     tabla.setItem(f, c, new QTableWidgetItem(datos[static_cast<size_t>(f)][c]));
+         }),
+         0});
+    medidas.push_back({"QTableWidget::sortItems texto", medir([&] { tabla.sortItems(1); }), 0});
     medidas.push_back(
         {"QTableWidget::sortItems fecha (como texto)", medir([&] { tabla.sortItems(2); }), 0});
     medidas.push_back(

@@ -2,9 +2,10 @@
 
 #include "MiVisor/MsgBoxPlataforma.h"
 #include "MiVisor/Rejilla.h"
+#include "rutinas/nucleo/escalado.h"
+#include "rutinas/nucleo/formato.h"
 
 #include <QDate>
-#include <QLocale>
 
 #include <cmath>
 
@@ -12,76 +13,30 @@ namespace MiVisor {
 
 namespace {
 
-// --- Apoyos provisionales, hasta que estén en la rama principal las rutinas de escala y de
-// formato de números y fechas a las que se llama de verdad. ---
+// --- Apoyos provisionales, hasta que estén en la rama principal las rutinas generales
+// FormatoNumero y NumeroConPunto a las que se llama de verdad. ---
 
-float EscalaX(float valor) {
-    return valor;
-}
-
-// Lectura numérica: espacios, signo, cifras con "." decimal y exponente, hasta el primer
-// carácter que no encaje; sin número, 0.
-double Val(const QString& texto) {
-    const QString t = texto.trimmed();
-    qsizetype i = 0;
-    if (i < t.size() && (t[i] == u'+' || t[i] == u'-'))
-        ++i;
-    while (i < t.size() && (t[i].isDigit() || t[i] == u'.'))
-        ++i;
-    double v = 0;
-    return LeerNumeroOrden(t.left(i), v) ? v : 0.0;
-}
-
+// NumeroConPunto(valor, 0, "0.00"): el valor leído como número español y escrito con dos
+// decimales y punto.
 QString NumeroConPunto(const QString& valor) {
-    QString t = valor.trimmed();
-    if (t.contains(u',')) {
-        t.remove(u'.');
-        t.replace(u',', u'.');
-    }
-    return QString::number(Val(t), 'f', 2);
+    const double v = rutinas::LeerNumeroLocal(valor).value_or(0.0);
+    return rutinas::FormatearNumero(v, u"0.00").replace(u',', u'.');
 }
 
-QString FormatoNumero(const QString& valor, bool verCeros) {
-    const double v = Val(valor);
+QString FormatoNumero(const QString& valor, const QString& formato, bool verCeros) {
+    const double v = rutinas::ValorNumerico(valor);
     if (v == 0.0 && !verCeros)
         return {};
-    QString s = QString::number(std::fabs(v), 'f', 2);
-    const qsizetype punto = s.indexOf(u'.');
-    QString entera = s.left(punto);
-    for (qsizetype i = entera.size() - 3; i > 0; i -= 3)
-        entera.insert(i, u'.');
-    return (v < 0 ? QStringLiteral("-") : QString()) + entera + u',' + s.mid(punto + 1);
-}
-
-const QDate OrigenFechas(1899, 12, 30);
-
-bool LeerFecha(const QString& texto, QDate& fecha) {
-    const QStringList partes = texto.trimmed().split(u'/');
-    if (partes.size() != 3)
-        return false;
-    bool ok[3];
-    const int d = partes[0].toInt(&ok[0]), m = partes[1].toInt(&ok[1]);
-    int a = partes[2].toInt(&ok[2]);
-    if (!ok[0] || !ok[1] || !ok[2])
-        return false;
-    if (partes[2].size() <= 2)
-        a += a < 30 ? 2000 : 1900;
-    fecha = QDate(a, m, d);
-    return fecha.isValid();
-}
-
-QString FormatoFecha(const QDate& fecha, const QString&) {
-    return QStringLiteral("%1/%2/%3")
-        .arg(fecha.day(), 2, 10, QChar(u'0'))
-        .arg(fecha.month(), 2, 10, QChar(u'0'))
-        .arg(fecha.year(), 4, 10, QChar(u'0'));
+    return rutinas::FormatearNumero(v, formato);
 }
 
 // --- Fin de los apoyos provisionales. ---
 
+const QDate OrigenFechas(1899, 12, 30);
+
 /// Entero que sigue al principio del texto (como la lectura numérica, sin decimales).
 int EnteroInicial(const QString& texto) {
-    return static_cast<int>(Val(texto));
+    return static_cast<int>(rutinas::ValorNumerico(texto));
 }
 
 // Guarda Redraw, lo apaga y lo restaura al salir.
@@ -140,12 +95,12 @@ void DefinirColumna(Rejilla& rejilla, int fila, int col, const QString& elemento
     double ancho;
     const qsizetype almohadilla = texto.indexOf(u'#');
     if (almohadilla >= 0) {
-        ancho = Val(texto.mid(almohadilla + 1)) * 120;
+        ancho = rutinas::ValorNumerico(texto.mid(almohadilla + 1)) * 120;
         texto.truncate(almohadilla);
     } else {
         ancho = texto == QLatin1String("?") ? 0 : static_cast<double>(texto.size()) * 120;
     }
-    const float escalado = EscalaX(static_cast<float>(ancho));
+    const float escalado = rutinas::EscalaX(static_cast<float>(ancho));
     rejilla.setColWidth(col, static_cast<int>(std::lround(escalado)));
     rejilla.setFixedAlignment(col, alinTitulo);
     rejilla.setColAlignment(col, alinDatos);
@@ -166,9 +121,11 @@ void PonerCelda(Rejilla& rejilla, int fila, int col, const QString& valor, bool 
         rejilla.setTextMatrix(fila, col, valor);
         return;
     }
-    const double suma =
-        Val(NumeroConPunto(rejilla.TextMatrix(fila, col))) + Val(NumeroConPunto(valor));
-    rejilla.setTextMatrix(fila, col, FormatoNumero(QString::number(suma, 'f', 2), MostrarCeros));
+    const double suma = rutinas::ValorNumerico(NumeroConPunto(rejilla.TextMatrix(fila, col))) +
+                        rutinas::ValorNumerico(NumeroConPunto(valor));
+    rejilla.setTextMatrix(
+        fila, col,
+        FormatoNumero(QString::number(suma, 'f', 2), QStringLiteral("#,##0.00"), MostrarCeros));
 }
 
 void VaciarRejilla(Rejilla& rejilla) {
@@ -210,11 +167,11 @@ void OrdenarColumna(Rejilla& rejilla, int c, bool Marcar, int cMarca) {
 void OrdenarFechas(Rejilla& rejilla, const QString& Formato, bool Descendente) {
     SinRepintar sin(rejilla);
     const int col = rejilla.Col();
-    QDate fecha;
+    const int esteAnio = QDate::currentDate().year();
     for (int f = 1; f < rejilla.Rows(); ++f) {
-        if (LeerFecha(rejilla.TextMatrix(f, col), fecha))
+        if (const auto fecha = rutinas::LeerFechaLocal(rejilla.TextMatrix(f, col), esteAnio))
             rejilla.setTextMatrix(
-                f, col, QString::number(static_cast<float>(OrigenFechas.daysTo(fecha)), 'g', 9));
+                f, col, QString::number(static_cast<float>(OrigenFechas.daysTo(*fecha)), 'g', 9));
         else
             rejilla.setTextMatrix(f, col, QString());
     }
@@ -222,21 +179,21 @@ void OrdenarFechas(Rejilla& rejilla, const QString& Formato, bool Descendente) {
     for (int f = 1; f < rejilla.Rows(); ++f) {
         const QString serie = rejilla.TextMatrix(f, col);
         if (!serie.isEmpty())
-            rejilla.setTextMatrix(
-                f, col,
-                FormatoFecha(OrigenFechas.addDays(static_cast<qint64>(Val(serie))), Formato));
+            rejilla.setTextMatrix(f, col,
+                                  rutinas::FormatearFecha(OrigenFechas.addDays(static_cast<qint64>(
+                                                              rutinas::ValorNumerico(serie))),
+                                                          Formato));
     }
 }
 
 void OrdenarImportes(Rejilla& rejilla, const QString& Formato, bool Descendente) {
-    Q_UNUSED(Formato);
     SinRepintar sin(rejilla);
     const int col = rejilla.Col();
     for (int f = 1; f < rejilla.Rows(); ++f)
         rejilla.setTextMatrix(f, col, NumeroConPunto(rejilla.TextMatrix(f, col)));
     rejilla.setSort(Descendente ? 2 : 1);
     for (int f = 1; f < rejilla.Rows(); ++f)
-        rejilla.setTextMatrix(f, col, FormatoNumero(rejilla.TextMatrix(f, col), false));
+        rejilla.setTextMatrix(f, col, FormatoNumero(rejilla.TextMatrix(f, col), Formato, false));
 }
 
 int BuscarColumna(Rejilla& rejilla, const QString& Titulo, bool Silencioso) {

@@ -1,5 +1,7 @@
 #include "MiVisor/Rejilla.h"
 
+#include "basicos/pantalla.h"
+
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QClipboard>
@@ -163,8 +165,7 @@ Rejilla::Rejilla(QWidget* padre)
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int c, int, int px) {
         // Solo los cambios del usuario; los nuestros ya dejaron el ancho en twips.
         if (!sincronizando_ && c >= 0 && c < static_cast<int>(anchos_.size()))
-            anchos_[static_cast<size_t>(c)] =
-                static_cast<int>(std::lround(px * 1440.0 / std::max(1, logicalDpiX())));
+            anchos_[static_cast<size_t>(c)] = static_cast<int>(std::lround(basicos::TwipsX(px)));
     });
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& actual) { actualChanged(actual); });
@@ -192,7 +193,7 @@ Rejilla::Rejilla(QWidget* padre)
 Rejilla::~Rejilla() = default;
 
 int Rejilla::twipsAPixeles(int twips) const {
-    return static_cast<int>(std::lround(twips * std::max(1, logicalDpiX()) / 1440.0));
+    return basicos::PixelesX(twips);
 }
 
 void Rejilla::anotar(unsigned cambio) {

@@ -9,6 +9,7 @@
 // rejilla sigue ágil con cien mil filas.
 
 #include "MiVisor/nucleo/datos_rejilla.h"
+#include "rutinas/nucleo/escalado.h"
 
 #include <QTableView>
 
@@ -19,7 +20,7 @@ namespace MiVisor {
 class ModeloRejilla;
 class FiltroFilas;
 
-class Rejilla : public QTableView {
+class Rejilla : public QTableView, public rutinas::AnchosDeColumna {
     Q_OBJECT
 public:
     explicit Rejilla(QWidget* padre = nullptr);
@@ -28,7 +29,7 @@ public:
     // Dimensiones. Rows() cuenta la fila de títulos; nunca baja de 1. Cols() nunca baja de 1.
     int Rows() const { return datos_.Rows(); }
     void setRows(int n);
-    int Cols() const { return datos_.Cols(); }
+    int Cols() const override { return datos_.Cols(); }
     void setCols(int n);
     int FixedRows() const { return 1; }
     int FixedCols() const { return 0; }
@@ -52,8 +53,8 @@ public:
     void setTextMatrix(int fila, int col, const QString& texto);
 
     /// Ancho de columna en twips; 0 la oculta.
-    int ColWidth(int col) const;
-    void setColWidth(int col, int twips);
+    int ColWidth(int col) const override;
+    void setColWidth(int col, int twips) override;
     /// Alto de fila en twips: -1 el de omisión, 0 oculta la fila.
     int RowHeight(int fila) const { return datos_.RowHeight(fila); }
     void setRowHeight(int fila, int twips);

@@ -2,6 +2,7 @@
 
 #include "MiVisor/MsgBoxPlataforma.h"
 #include "MiVisor/Rejilla.h"
+#include "rutinas/nucleo/escalado.h"
 
 #include "qt_gtest.h"
 
@@ -84,6 +85,16 @@ TEST(DefinirColumnas, AnchosYAlineacionesDeCadaElemento) {
         EXPECT_EQ(r.FixedAlignment(0), c.alinTitulo) << c.elemento;
         EXPECT_EQ(r.ColAlignment(0), c.alinDatos) << c.elemento;
     }
+}
+
+TEST(DefinirColumnas, LosAnchosPasanPorLaEscalaDeLaSuite) {
+    Rejilla r;
+    rutinas::FactorX = 1.5f;
+    DefinirColumnas(r, "Nombre#34;?;Fax");
+    rutinas::FactorX = 0;
+    EXPECT_EQ(r.ColWidth(0), 34 * 120 * 3 / 2);
+    EXPECT_EQ(r.ColWidth(1), 0);
+    EXPECT_EQ(r.ColWidth(2), 3 * 120 * 3 / 2);
 }
 
 TEST(DefinirColumnas, DejaUnaFilaDeDatosVisibleYRestauraRedraw) {

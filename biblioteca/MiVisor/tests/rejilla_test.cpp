@@ -1,5 +1,8 @@
 #include "MiVisor/Rejilla.h"
 
+#include "basicos/pantalla.h"
+#include "rutinas/escalado.h"
+
 #include "qt_gtest.h"
 
 #include <QHeaderView>
@@ -83,11 +86,11 @@ TEST(Rejilla, AnchosEnTwipsYColumnaOcultaConAnchoCero) {
     r.Refrescar();
     EXPECT_EQ(r.ColWidth(1), 1440);
     EXPECT_TRUE(r.isColumnHidden(0));
-    EXPECT_EQ(r.columnWidth(1), r.logicalDpiX());
+    EXPECT_EQ(r.columnWidth(1), basicos::PixelesX(1440));
     r.setCols(3); // al cambiar la estructura se conservan los anchos
     r.Refrescar();
     EXPECT_TRUE(r.isColumnHidden(0));
-    EXPECT_EQ(r.columnWidth(1), r.logicalDpiX());
+    EXPECT_EQ(r.columnWidth(1), basicos::PixelesX(1440));
 }
 
 TEST(Rejilla, AlineacionesConLosCodigosDeLaRejilla) {
@@ -187,6 +190,22 @@ TEST(Rejilla, OrdenarPorLaColumnaActualConservaLosTitulos) {
     EXPECT_EQ(r.TextMatrix(1, 1), QStringLiteral("1"));
     r.setSort(3); // modo no admitido: nada
     EXPECT_EQ(r.TextMatrix(1, 1), QStringLiteral("1"));
+}
+
+TEST(Rejilla, EscalarLaVentanaEscalaLosAnchosDeColumna) {
+    QWidget ventana;
+    ventana.resize(400, 300);
+    auto* r = new Rejilla(&ventana);
+    r->setCols(3);
+    r->setColWidth(0, 1200);
+    r->setColWidth(1, 0);
+    r->setColWidth(2, 600);
+    rutinas::FactorX = rutinas::FactorY = 1.5f;
+    rutinas::EscalarFormulario(&ventana);
+    rutinas::FactorX = rutinas::FactorY = 0;
+    EXPECT_EQ(r->ColWidth(0), 1800);
+    EXPECT_EQ(r->ColWidth(1), 0); // la columna oculta sigue oculta
+    EXPECT_EQ(r->ColWidth(2), 900);
 }
 
 } // namespace

@@ -1,0 +1,74 @@
+#pragma once
+// Ventana modal en la que el usuario elige impresora y orientación del papel antes de
+// imprimir. Al aceptar deja la elección en tres variables compartidas que lee el código de
+// impresión de cada programa (que es quien la aplica).
+//
+//   Impresora::Instancia();          // carga la ventana (lista y orientación de la actual)
+//   Impresora::ProponerApaisado();   // opcional: propone la otra orientación
+//   Impresora::Instancia().exec();   // modal; Aceptar o Cancelar (o Escape) la descargan
+
+#include "Impresora/nucleo/papel.h"
+
+#include <QDialog>
+#include <QIcon>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QToolButton;
+
+namespace Impresora {
+
+/// Nombre de la impresora elegida (vacío si no hay impresoras).
+extern QString ImpresoraElegida;
+/// "Vertical", "Horizontal" o vacío (se deja la de la impresora).
+extern QString OrientacionElegida;
+/// True si la ventana se dejó con Cancelar; false con Aceptar (y antes del primer uso).
+extern bool ImpresionCancelada;
+
+class Ventana : public QDialog {
+    Q_OBJECT
+public:
+    QGroupBox* MarcoImpresora;
+    QLabel* Etiqueta;
+    QLabel* Imagen;
+    QComboBox* ListaImpresoras;
+    QToolButton* ModoPapel;
+    QPushButton* cmdAceptar;
+    QPushButton* cmdCancelar;
+    /// Los tres dibujos: 1 página vertical, 2 apaisada, 3 con interrogación.
+    QIcon MisIconos[4];
+
+    /// Palabra de orientación que guarda el botón ("Vertical", "Horizontal" o vacía).
+    QString TagModoPapel() const { return papel_.tag; }
+
+    void ModoPapel_Click();
+    void ListaImpresoras_Click();
+    void cmdAceptar_Click();
+    void cmdCancelar_Click();
+
+protected:
+    void reject() override; // Escape y el cierre desde el marco cancelan
+
+private:
+    friend Ventana& Instancia();
+    Ventana();
+    void Form_Load();
+    void Descargar();
+
+    EstadoPapel papel_;
+};
+
+/// La ventana compartida; la carga (desde la impresora actual) si no lo está.
+Ventana& Instancia();
+bool Cargada();
+
+/// Propone la otra orientación (como una pulsación del botón del papel). Carga la ventana si
+/// hace falta; se llama antes de mostrarla.
+void ProponerApaisado();
+
+/// Posición (desde 0) de la impresora actual entre las instaladas; 0 si no está.
+int IndiceImpresora();
+
+} // namespace Impresora
