@@ -1,7 +1,7 @@
 // morvelin: los métodos del componente desde la línea de órdenes.
 //
 //   morvelin firma RUTA_ORIGEN CERTIFICADO RUTA_DESTINO
-//   morvelin verifica RUTA_ORIGEN RUTA_DESTINO
+//   morvelin verifica [--servicio URL] RUTA_ORIGEN RUTA_DESTINO
 //   morvelin importa FICHERO
 //
 // Escribe la cadena de resultado y un fin de línea en la salida estándar. Sale con 0 cuando el
@@ -9,6 +9,7 @@
 // es ninguno de los de la tabla de mensajes (memoria agotada, error interno).
 #include "importa.h"
 #include "metodos.h"
+#include "verificacion.h"
 
 #include <CLI/CLI.hpp>
 
@@ -24,9 +25,10 @@ constexpr const char* Uso =
     "  morvelin firma RUTA_ORIGEN CERTIFICADO RUTA_DESTINO\n"
     "      Firma la factura RUTA_ORIGEN con el certificado del titular cuyo NIF es CERTIFICADO\n"
     "      y graba el fichero de firma en RUTA_DESTINO.\n"
-    "  morvelin verifica RUTA_ORIGEN RUTA_DESTINO\n"
+    "  morvelin verifica [--servicio URL] RUTA_ORIGEN RUTA_DESTINO\n"
     "      Envía el fichero de firma RUTA_ORIGEN al servicio de verificación y graba la\n"
-    "      factura en RUTA_DESTINO.\n"
+    "      factura en RUTA_DESTINO. Con --servicio, a ese servicio en lugar del configurado\n"
+    "      (https://servidor[:puerto]/sincertificados).\n"
     "  morvelin importa FICHERO\n"
     "      Guarda en el almacén de certificados el certificado y la clave de FICHERO\n"
     "      (.p12, .pfx o PEM); pide su contraseña si la tiene.\n"
@@ -51,11 +53,13 @@ int main(int argc, char** argv) {
     app.allow_windows_style_options(false);
 
     std::string origen, certificado, destino;
+    morvelin::ServicioVerificacion servicio;
     auto* firma = app.add_subcommand("firma");
     firma->add_option("RUTA_ORIGEN", origen)->required();
     firma->add_option("CERTIFICADO", certificado)->required();
     firma->add_option("RUTA_DESTINO", destino)->required();
     auto* verifica = app.add_subcommand("verifica");
+    verifica->add_option("--servicio", servicio.url);
     verifica->add_option("RUTA_ORIGEN", origen)->required();
     verifica->add_option("RUTA_DESTINO", destino)->required();
     auto* importa = app.add_subcommand("importa");
@@ -76,7 +80,7 @@ int main(int argc, char** argv) {
             return informar(morvelin::FIRMA(origen, certificado, destino));
         if (importa->parsed())
             return importarAlAlmacen(origen);
-        return informar(morvelin::VERIFICA(origen, destino));
+        return informar(morvelin::verificar(origen, destino, servicio));
     } catch (const std::bad_alloc&) {
         std::cerr << "morvelin: memoria agotada; la operación no se ha completado.\n";
     } catch (const std::exception& e) {

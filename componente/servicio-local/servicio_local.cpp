@@ -1,0 +1,369 @@
+#include "servicio_local.h"
+
+#include "credenciales.h"
+
+#include <httplib.h>
+#include <openssl/pkcs7.h>
+#include <openssl/x509.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <csignal>
+#include <fstream>
+#include <mutex>
+#include <stdexcept>
+#include <strings.h>
+#include <thread>
+
+namespace servicio_local {
+
+namespace {
+
+constexpr const char* Ruta = "/sincertificados";
+
+const std::string R12 = "12 FIRMA NO VALIDA PARA LA FACTURA\r\n";
+const std::string R13 = "13 CERTIFICADO CADUCADO\r\n";
+const std::string R14 = "14 CERTIFICADO REVOCADO\r\n";
+const std::string R15 = "15 CERTIFICADO NO VALIDO\r\n";
+const std::string R16 = "16 FORMATO INVALIDO\r\n";
+const std::string R99 = "99 ERROR TECNICO\r\n";
+
+int valorHex(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+/// Base64 estricto: longitud múltiplo de 4, solo el alfabeto y el relleno al final.
+bool decodificarBase64(const std::string& texto, std::string& bytes) {
+    if (texto.size() % 4 != 0 || texto.size() > 0x7FFFFFFF)
+        return false;
+    if (texto.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"
+                                "=") != std::string::npos)
+        return false;
+    const std::size_t igual = texto.find('=');
+    std::size_t relleno = 0;
+    if (igual != std::string::npos) {
+        relleno = texto.size() - igual;
+        if (relleno > 2 || texto.find_first_not_of('=', igual) != std::string::npos)
+            return false;
+    }
+    bytes.assign(texto.size() / 4 * 3, '\0');
+    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
+                                  reinterpret_cast<const unsigned char*>(texto.data()),
+                                  static_cast<int>(texto.size()));
+    if (n < 0)
+        return false;
+    bytes.resize(static_cast<std::size_t>(n) - relleno);
+    return true;
+}
+
+/// Valor UTF-8 del primer atributo del sujeto con ese identificador; vacío si no está.
+std::string atributo(X509* c, const char* oid) {
+    ASN1_OBJECT* obj = OBJ_txt2obj(oid, 1);
+    if (!obj)
+        return {};
+    X509_NAME* nombre = X509_get_subject_name(c);
+    const int i = X509_NAME_get_index_by_OBJ(nombre, obj, -1);
+    ASN1_OBJECT_free(obj);
+    if (i < 0)
+        return {};
+    unsigned char* utf8 = nullptr;
+    const int n =
+        ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(nombre, i)));
+    if (n < 0)
+        return {};
+    std::string r(reinterpret_cast<char*>(utf8), static_cast<std::size_t>(n));
+    OPENSSL_free(utf8);
+    return r;
+}
+
+/// Nombre del firmante e identificador, compuestos del sujeto como los compone el componente.
+std::pair<std::string, std::string> firmante(X509* c) {
+    const std::string cn = atributo(c, "2.5.4.3");
+    const std::size_t nif = cn.find(" - NIF ");
+    if (cn.rfind("NOMBRE", 0) == 0 && nif != std::string::npos)
+        return {cn.substr(0, nif), cn.substr(nif + 7)};
+    const std::string sn = atributo(c, "2.5.4.4");
+    const std::string gn = atributo(c, "2.5.4.42");
+    const std::string serie = atributo(c, "2.5.4.5");
+    const std::string rep = atributo(c, "1.3.6.1.4.1.18838.1.1");
+    if (rep.empty())
+        return {"NOMBRE " + sn + " " + gn, serie};
+    return {"ENTIDAD " + cn + " - CIF " + serie + " - NOMBRE " + sn + " " + gn, rep};
+}
+
+} // namespace
+
+bool decodificarUrl(const std::string& texto, std::string& salida) {
+    salida.clear();
+    salida.reserve(texto.size());
+    for (std::size_t i = 0; i < texto.size(); ++i) {
+        const char c = texto[i];
+        if (c == '+') {
+            salida += ' ';
+        } else if (c == '%') {
+            if (i + 2 >= texto.size())
+                return false;
+            const int a = valorHex(texto[i + 1]);
+            const int b = valorHex(texto[i + 2]);
+            if (a < 0 || b < 0)
+                return false;
+            salida += static_cast<char>(a * 16 + b);
+            i += 2;
+        } else {
+            salida += c;
+        }
+    }
+    return true;
+}
+
+std::string PeticionRecibida::cabecera(const std::string& nombre) const {
+    for (const auto& [n, v] : cabeceras)
+        if (strcasecmp(n.c_str(), nombre.c_str()) == 0)
+            return v;
+    return {};
+}
+
+std::size_t PeticionRecibida::cuantasCabeceras(const std::string& nombre) const {
+    return static_cast<std::size_t>(
+        std::count_if(cabeceras.begin(), cabeceras.end(), [&](const auto& c) {
+            return strcasecmp(c.first.c_str(), nombre.c_str()) == 0;
+        }));
+}
+
+struct ServicioLocal::Estado {
+    Opciones opciones;
+    Clave claveAutoridad, claveServidor;
+    Certificado autoridad, servidor;
+    std::unique_ptr<httplib::SSLServer> http;
+    std::thread hilo;
+    unsigned short puerto = 0;
+
+    mutable std::mutex m;
+    std::condition_variable despertar;
+    bool parando = false;
+    Comportamiento comportamiento;
+    std::size_t peticiones = 0;
+    PeticionRecibida ultima;
+
+    Comportamiento actual() const {
+        std::lock_guard l(m);
+        return comportamiento;
+    }
+    /// Espera ese tiempo o hasta que el servicio se pare. Falso si se para.
+    bool esperar(std::chrono::milliseconds t) {
+        std::unique_lock l(m);
+        return !despertar.wait_for(l, t, [&] { return parando; });
+    }
+};
+
+ServicioLocal::ServicioLocal(const Opciones& opciones) : e_(std::make_unique<Estado>()) {
+    // Un cliente que corta a medias (las pruebas de límites lo hacen) no debe matar el proceso
+    // con SIGPIPE al escribirle.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    e_->opciones = opciones;
+    e_->claveAutoridad = claveEc();
+    DatosCertificado ca;
+    ca.sujeto = {{"O", "ZOQ pruebas"}, {"CN", "Autoridad del servicio local de verificación"}};
+    ca.autoridad = true;
+    e_->autoridad = emitir(ca, e_->claveAutoridad.get());
+
+    e_->claveServidor = claveEc();
+    DatosCertificado srv;
+    srv.sujeto = {{"O", "ZOQ pruebas"}, {"CN", "localhost"}};
+    srv.servidor = true;
+    srv.nombresDns = {"localhost"};
+    if (opciones.certificadoConIp)
+        srv.ips = {"127.0.0.1"};
+    e_->servidor =
+        emitir(srv, e_->claveServidor.get(), e_->autoridad.get(), e_->claveAutoridad.get());
+
+    e_->http = std::make_unique<httplib::SSLServer>(e_->servidor.get(), e_->claveServidor.get());
+    if (!e_->http->is_valid())
+        throw std::runtime_error("no se ha podido preparar el servidor TLS");
+    e_->http->set_read_timeout(30, 0);
+    e_->http->set_write_timeout(30, 0);
+
+    Estado* e = e_.get();
+    e_->http->Post(Ruta, [this, e](const httplib::Request& req, httplib::Response& res,
+                                   const httplib::ContentReader& lector) {
+        std::string cuerpo;
+        lector([&](const char* datos, std::size_t n) {
+            cuerpo.append(datos, n);
+            return true;
+        });
+        const Comportamiento c = e->actual();
+        {
+            std::lock_guard l(e->m);
+            ++e->peticiones;
+            if (e->opciones.guardarPeticiones) {
+                e->ultima = PeticionRecibida{req.method, req.path, {}, cuerpo};
+                for (const auto& [n, v] : req.headers)
+                    e->ultima.cabeceras.emplace_back(n, v);
+            }
+        }
+        if (c.silencio.count() > 0 && !e->esperar(c.silencio))
+            return;
+        std::string respuesta = responder(cuerpo);
+        cuerpo = std::string();
+        if (c.goteo.count() > 0) {
+            res.set_chunked_content_provider(
+                "text/plain; charset=utf-8",
+                [e, respuesta, goteo = c.goteo](std::size_t desde, httplib::DataSink& sumidero) {
+                    if (desde >= respuesta.size()) {
+                        sumidero.done();
+                        return true;
+                    }
+                    if (!e->esperar(goteo))
+                        return false;
+                    return sumidero.write(respuesta.data() + desde, 1);
+                });
+        } else {
+            res.set_content(respuesta, "text/plain; charset=utf-8");
+        }
+    });
+
+    if (opciones.puerto == 0) {
+        const int p = e_->http->bind_to_any_port("127.0.0.1");
+        if (p <= 0)
+            throw std::runtime_error("no se ha podido escuchar en 127.0.0.1");
+        e_->puerto = static_cast<unsigned short>(p);
+    } else {
+        if (!e_->http->bind_to_port("127.0.0.1", opciones.puerto))
+            throw std::runtime_error("no se ha podido escuchar en 127.0.0.1:" +
+                                     std::to_string(opciones.puerto));
+        e_->puerto = opciones.puerto;
+    }
+    e_->hilo = std::thread([e] { e->http->listen_after_bind(); });
+}
+
+ServicioLocal::~ServicioLocal() {
+    parar();
+}
+
+void ServicioLocal::parar() {
+    {
+        std::lock_guard l(e_->m);
+        e_->parando = true;
+    }
+    e_->despertar.notify_all();
+    if (e_->hilo.joinable()) {
+        e_->http->stop();
+        e_->hilo.join();
+    }
+}
+
+unsigned short ServicioLocal::puerto() const {
+    return e_->puerto;
+}
+
+std::string ServicioLocal::direccion() const {
+    return "https://127.0.0.1:" + std::to_string(e_->puerto) + Ruta;
+}
+
+std::string ServicioLocal::direccionPorNombre() const {
+    return "https://localhost:" + std::to_string(e_->puerto) + Ruta;
+}
+
+std::string ServicioLocal::autoridadPem() const {
+    return pem(e_->autoridad.get());
+}
+
+void ServicioLocal::grabarAutoridad(const std::string& ruta) const {
+    std::ofstream f(ruta, std::ios::binary | std::ios::trunc);
+    f << autoridadPem();
+    f.close();
+    if (!f)
+        throw std::runtime_error("no se ha podido grabar la autoridad en " + ruta);
+}
+
+void ServicioLocal::comportamiento(const Comportamiento& c) {
+    std::lock_guard l(e_->m);
+    e_->comportamiento = c;
+}
+
+std::size_t ServicioLocal::peticiones() const {
+    std::lock_guard l(e_->m);
+    return e_->peticiones;
+}
+
+PeticionRecibida ServicioLocal::ultimaPeticion() const {
+    std::lock_guard l(e_->m);
+    return e_->ultima;
+}
+
+std::string ServicioLocal::responder(const std::string& cuerpo) const {
+    const Comportamiento c = e_->actual();
+    if (c.respuestaFija)
+        return *c.respuestaFija;
+    if (c.falloTecnico)
+        return R99;
+
+    std::string claro;
+    if (!decodificarUrl(cuerpo, claro))
+        return R16;
+    // Seis campos, en su orden: HID=QUENDRAL&NIE=&NIR=&TXT=...&FIR=...&FIN=F
+    static const char* const nombres[] = {"HID", "NIE", "NIR", "TXT", "FIR", "FIN"};
+    std::string valores[6];
+    std::size_t desde = 0;
+    for (int i = 0; i < 6; ++i) {
+        std::size_t fin = claro.find('&', desde);
+        if ((fin == std::string::npos) != (i == 5))
+            return R16;
+        if (fin == std::string::npos)
+            fin = claro.size();
+        const std::string_view par(claro.data() + desde, fin - desde);
+        const std::size_t igual = par.find('=');
+        if (igual == std::string_view::npos || par.substr(0, igual) != nombres[i])
+            return R16;
+        valores[i] = std::string(par.substr(igual + 1));
+        desde = fin + 1;
+    }
+    claro = std::string();
+    if (valores[0] != "QUENDRAL" || valores[5] != "F")
+        return R16;
+
+    std::string factura, firma;
+    if (!decodificarBase64(valores[3], factura) || !decodificarBase64(valores[4], firma))
+        return R16;
+    const auto* p = reinterpret_cast<const unsigned char*>(firma.data());
+    std::unique_ptr<PKCS7, decltype(&PKCS7_free)> p7(
+        d2i_PKCS7(nullptr, &p, static_cast<long>(firma.size())), &PKCS7_free);
+    if (!p7 || !PKCS7_type_is_signed(p7.get()) || !PKCS7_get_detached(p7.get()))
+        return R16;
+    STACK_OF(X509)* firmantes = PKCS7_get0_signers(p7.get(), nullptr, 0);
+    if (!firmantes || sk_X509_num(firmantes) != 1) {
+        sk_X509_free(firmantes);
+        return R16;
+    }
+    X509* certificado = sk_X509_value(firmantes, 0);
+    sk_X509_free(firmantes);
+
+    const std::string resumen = resumenSha1Hex(factura);
+    std::unique_ptr<BIO, decltype(&BIO_free)> contenido(
+        BIO_new_mem_buf(resumen.data(), static_cast<int>(resumen.size())), &BIO_free);
+    if (PKCS7_verify(p7.get(), nullptr, nullptr, contenido.get(), nullptr,
+                     PKCS7_NOVERIFY | PKCS7_BINARY) != 1)
+        return R12;
+    if (X509_cmp_current_time(X509_get0_notAfter(certificado)) < 0)
+        return R13;
+    const auto [nombre, identificador] = firmante(certificado);
+    if (c.revocados.count(identificador))
+        return R14;
+    if (c.noValidos.count(identificador) ||
+        X509_cmp_current_time(X509_get0_notBefore(certificado)) > 0)
+        return R15;
+
+    std::string respuesta = "00 " + nombre;
+    if (respuesta.size() < 3 + c.anchoNombre)
+        respuesta.append(3 + c.anchoNombre - respuesta.size(), ' ');
+    return respuesta + " - NIF " + identificador + "\r\n";
+}
+
+} // namespace servicio_local

@@ -1,0 +1,230 @@
+// El cliente HTTPS de esta plataforma, con libcurl.
+//
+// libcurl hace el intercambio entero de una vez: la petición lo lanza al enviarse y guarda el
+// cuerpo de la respuesta (con su tope) para las lecturas que vienen después. Los proxies salen
+// de las variables de entorno de siempre (https_proxy, no_proxy...), que libcurl lee solo. Los
+// certificados de autoridad, no: se hace lo que hace la herramienta curl, CURL_CA_BUNDLE o si
+// no SSL_CERT_FILE como fichero de autoridades, y SSL_CERT_DIR como carpeta. Sin ellas, el
+// almacén del sistema. El certificado del servidor y su nombre se comprueban siempre.
+#include "red.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace morvelin::red {
+
+namespace {
+
+void comprobar(CURLcode codigo) {
+    if (codigo != CURLE_OK)
+        throw FalloInternet{};
+}
+
+template <class Valor> void poner(CURL* curl, CURLoption opcion, Valor valor) {
+    comprobar(curl_easy_setopt(curl, opcion, valor));
+}
+
+/// Valor de una variable de entorno; nulo si no está o está vacía.
+const char* entorno(const char* nombre) {
+    const char* valor = std::getenv(nombre);
+    return valor && *valor ? valor : nullptr;
+}
+
+void iniciarCurl() {
+    static std::once_flag una;
+    static CURLcode estado = CURLE_OK;
+    std::call_once(una, [] { estado = curl_global_init(CURL_GLOBAL_DEFAULT); });
+    comprobar(estado);
+}
+
+struct BorrarCurl {
+    void operator()(CURL* c) const { curl_easy_cleanup(c); }
+};
+struct BorrarUrl {
+    void operator()(CURLU* u) const { curl_url_cleanup(u); }
+};
+struct BorrarLista {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+struct BorrarTexto {
+    void operator()(char* t) const { curl_free(t); }
+};
+using Texto = std::unique_ptr<char, BorrarTexto>;
+
+Texto parte(CURLU* url, CURLUPart cual, unsigned banderas = 0) {
+    char* t = nullptr;
+    if (curl_url_get(url, cual, &t, banderas) != CURLUE_OK)
+        return nullptr;
+    return Texto(t);
+}
+
+class PeticionCurl final : public Peticion {
+public:
+    PeticionCurl(std::string url, std::string agente, const Limites& limites)
+        : url_(std::move(url)), agente_(std::move(agente)), limites_(limites) {}
+
+    void enviar(std::string_view cabeceras, std::string_view cuerpo) override {
+        std::unique_ptr<CURL, BorrarCurl> curl(curl_easy_init());
+        if (!curl)
+            throw FalloInternet{};
+        CURL* c = curl.get();
+
+        // Solo la cabecera que se pide: fuera las que libcurl añade por su cuenta.
+        std::unique_ptr<curl_slist, BorrarLista> lista;
+        auto anadir = [&](const std::string& linea) {
+            curl_slist* nueva = curl_slist_append(lista.get(), linea.c_str());
+            if (!nueva)
+                throw FalloInternet{};
+            lista.release();
+            lista.reset(nueva);
+        };
+        for (std::size_t desde = 0; desde < cabeceras.size();) {
+            std::size_t fin = cabeceras.find("\r\n", desde);
+            if (fin == std::string_view::npos)
+                fin = cabeceras.size();
+            if (fin > desde)
+                anadir(std::string(cabeceras.substr(desde, fin - desde)));
+            desde = fin + 2;
+        }
+        anadir("Accept:");
+        anadir("Expect:");
+
+        poner(c, CURLOPT_URL, url_.c_str());
+        poner(c, CURLOPT_PROTOCOLS_STR, "http,https");
+        poner(c, CURLOPT_NOSIGNAL, 1L);
+        poner(c, CURLOPT_USERAGENT, agente_.c_str());
+        poner(c, CURLOPT_HTTPHEADER, lista.get());
+        poner(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+        poner(c, CURLOPT_POST, 1L);
+        poner(c, CURLOPT_POSTFIELDS, cuerpo.data());
+        poner(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(cuerpo.size()));
+        poner(c, CURLOPT_FOLLOWLOCATION, 0L);
+
+        poner(c, CURLOPT_SSL_VERIFYPEER, 1L);
+        poner(c, CURLOPT_SSL_VERIFYHOST, 2L);
+        const char* fichero = entorno("CURL_CA_BUNDLE");
+        if (!fichero)
+            fichero = entorno("SSL_CERT_FILE");
+        if (fichero)
+            poner(c, CURLOPT_CAINFO, fichero);
+        if (const char* carpeta = entorno("SSL_CERT_DIR"))
+            poner(c, CURLOPT_CAPATH, carpeta);
+
+        poner(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limites_.conexion.count()));
+        poner(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        poner(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(limites_.estancamiento.count()));
+        poner(c, CURLOPT_TIMEOUT_MS, static_cast<long>(limites_.total.count()));
+
+        respuesta_.clear();
+        leido_ = 0;
+        poner(c, CURLOPT_WRITEFUNCTION, &PeticionCurl::recibir);
+        poner(c, CURLOPT_WRITEDATA, this);
+
+        comprobar(curl_easy_perform(c));
+    }
+
+    std::size_t leer(char* destino, std::size_t capacidad) override {
+        const std::size_t n = std::min(capacidad, respuesta_.size() - leido_);
+        std::memcpy(destino, respuesta_.data() + leido_, n);
+        leido_ += n;
+        return n;
+    }
+
+private:
+    // Devolver menos de lo recibido corta el intercambio (CURLE_WRITE_ERROR).
+    static std::size_t recibir(char* datos, std::size_t, std::size_t n, void* yo) {
+        auto* p = static_cast<PeticionCurl*>(yo);
+        if (n > p->limites_.respuestaMaxima - p->respuesta_.size())
+            return 0;
+        try {
+            p->respuesta_.append(datos, n);
+        } catch (...) {
+            return 0;
+        }
+        return n;
+    }
+
+    std::string url_;
+    std::string agente_;
+    Limites limites_;
+    std::string respuesta_;
+    std::size_t leido_ = 0;
+};
+
+class ConexionCurl final : public Conexion {
+public:
+    ConexionCurl(std::string servidor, unsigned puerto, std::string agente, const Limites& l)
+        : servidor_(std::move(servidor)), puerto_(puerto), agente_(std::move(agente)), limites_(l) {
+    }
+
+    std::unique_ptr<Peticion> abrirPeticion(std::string_view verbo, std::string_view objeto,
+                                            bool segura) override {
+        if (verbo != "POST")
+            throw FalloInternet{}; // el componente solo envía formularios
+        std::string url = segura ? "https://" : "http://";
+        url += servidor_;
+        url += ':';
+        url += std::to_string(puerto_);
+        url += objeto;
+        return std::make_unique<PeticionCurl>(std::move(url), agente_, limites_);
+    }
+
+private:
+    std::string servidor_;
+    unsigned puerto_;
+    std::string agente_;
+    Limites limites_;
+};
+
+class SesionCurl final : public Sesion {
+public:
+    SesionCurl(std::string_view agente, const Limites& limites)
+        : agente_(agente), limites_(limites) {
+        iniciarCurl();
+    }
+
+    bool analizarUrl(const std::string& url, Direccion& d) override {
+        std::unique_ptr<CURLU, BorrarUrl> u(curl_url());
+        if (!u || curl_url_set(u.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
+            return false;
+        const Texto esquema = parte(u.get(), CURLUPART_SCHEME);
+        const Texto servidor = parte(u.get(), CURLUPART_HOST);
+        const Texto puerto = parte(u.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
+        const Texto ruta = parte(u.get(), CURLUPART_PATH);
+        if (!esquema || !servidor || !puerto || !ruta || !*servidor)
+            return false;
+        if (std::strcmp(esquema.get(), "https") == 0)
+            d.segura = true;
+        else if (std::strcmp(esquema.get(), "http") == 0)
+            d.segura = false;
+        else
+            return false;
+        d.servidor = servidor.get();
+        d.puerto = static_cast<unsigned>(std::strtoul(puerto.get(), nullptr, 10));
+        d.objeto = ruta.get();
+        if (const Texto consulta = parte(u.get(), CURLUPART_QUERY))
+            d.objeto += std::string("?") + consulta.get();
+        return true;
+    }
+
+    std::unique_ptr<Conexion> conectar(const std::string& servidor, unsigned puerto) override {
+        // Conectar no toca la red todavía: la conexión la abre el envío.
+        return std::make_unique<ConexionCurl>(servidor, puerto, agente_, limites_);
+    }
+
+private:
+    std::string agente_;
+    Limites limites_;
+};
+
+} // namespace
+
+std::unique_ptr<Sesion> abrirSesion(std::string_view agente, const Limites& limites) {
+    return std::make_unique<SesionCurl>(agente, limites);
+}
+
+} // namespace morvelin::red
