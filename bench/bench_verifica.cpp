@@ -2,8 +2,8 @@
 // proceso, para que su memoria no cuente): tiempo total, memoria máxima del proceso durante la
 // verificación comparada con el tamaño del fichero de firma, y velocidad de la codificación
 // para URL del cuerpo y de la decodificación base64 de la factura.
-#include "credenciales.h"
 #include "codificacion.h"
+#include "credenciales.h"
 #include "verificacion.h"
 
 #include <algorithm>

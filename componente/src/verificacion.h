@@ -2,7 +2,7 @@
 // VERIFICA por dentro: lectura del fichero de firma, petición al servicio de verificación,
 // factura grabada y veredicto del servicio convertido en la cadena de resultado.
 
-#include "red.h"
+#include "plataforma/red.h"
 #include "registro_firma.h"
 
 #include <cstdio>

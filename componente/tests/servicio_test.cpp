@@ -465,3 +465,32 @@ TEST_F(ContraServicio, LineaDeOrdenesConOtroServicio) {
     EXPECT_EQ(estado, 1);
     EXPECT_EQ(texto, cargarMensaje(SinConexion) + "\n");
 }
+
+TEST_F(ContraServicio, IdaYVueltaFirmaYVerifica) {
+    // El almacén personal de prueba, con el certificado y la clave de Ana en un PEM.
+    const fs::path almacen = raiz / "datos" / "MORVELIN" / "MY";
+    fs::create_directories(almacen);
+    escribir(almacen / "ana.pem", sl::pem(ana->certificado.get()) + sl::pem(ana->clave));
+    ::setenv("XDG_DATA_HOME", (raiz / "datos").c_str(), 1);
+
+    // Cada tamaño con su particularidad: vacía, un solo byte, y una cuyo base64 pasa de varios
+    // trozos de lectura.
+    for (const std::string& contenido : {std::string(), std::string("\0", 1), factura}) {
+        escribir(ruta("factura.xml"), contenido);
+        const std::string firma = FIRMA(ruta("factura.xml"), "12345678Z", ruta("firma/f.sig"));
+        ASSERT_EQ(firma, "00 NOMBRE GARCIA LOPEZ ANA - NIF 12345678Z");
+        EXPECT_EQ(verificar(ruta("firma/f.sig"), ruta("vuelta/factura.xml"), local()), firma);
+        EXPECT_EQ(leerTodo(ruta("vuelta/factura.xml")), contenido);
+
+        // La misma factura cambiada después de firmar ya no casa con la firma.
+        std::string fichero = leerTodo(ruta("firma/f.sig"));
+        const std::string otra = sl::base64(contenido + "!");
+        const std::size_t desde = fichero.find("<FACB64>\r\n") + 10;
+        fichero.replace(desde, fichero.find("\r\n", desde) - desde, otra);
+        escribir(ruta("firma/f.sig"), fichero);
+        EXPECT_EQ(verificar(ruta("firma/f.sig"), ruta("vuelta/factura.xml"), local()),
+                  cargarMensaje(FirmaNoValida));
+        EXPECT_EQ(leerTodo(ruta("vuelta/factura.xml")), contenido + "!");
+    }
+    ::unsetenv("XDG_DATA_HOME");
+}

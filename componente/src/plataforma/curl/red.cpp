@@ -6,7 +6,7 @@
 // certificados de autoridad, no: se hace lo que hace la herramienta curl, CURL_CA_BUNDLE o si
 // no SSL_CERT_FILE como fichero de autoridades, y SSL_CERT_DIR como carpeta. Sin ellas, el
 // almacén del sistema. El certificado del servidor y su nombre se comprueban siempre.
-#include "red.h"
+#include "plataforma/red.h"
 
 #include <curl/curl.h>
 

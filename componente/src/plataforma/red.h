@@ -5,8 +5,8 @@
 // agente, que analiza direcciones y abre conexiones; una conexión a un servidor y puerto, que
 // abre peticiones; una petición, que se envía con sus cabeceras y su cuerpo y cuya respuesta se
 // lee después. Cualquier fallo de la red se lanza como FalloInternet. Esta plataforma los
-// cumple con libcurl (red_curl.cpp); otra puede cumplirlos con su propio cliente sin tocar la
-// lógica de la verificación.
+// cumple con libcurl (plataforma/curl/red.cpp); otra puede cumplirlos con su propio cliente sin
+// tocar la lógica de la verificación.
 
 #include <chrono>
 #include <cstddef>
