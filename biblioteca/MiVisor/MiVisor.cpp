@@ -54,7 +54,9 @@ private:
 
 } // namespace
 
-void DefinirColumnas(Rejilla& rejilla, const QString& Titulos) {
+namespace {
+
+QStringList ElementosDeTitulos(const QString& Titulos) {
     QChar sep = u';';
     if (Titulos.contains(u'|'))
         sep = u'|';
@@ -63,7 +65,17 @@ void DefinirColumnas(Rejilla& rejilla, const QString& Titulos) {
     QString lista = Titulos;
     if (lista.endsWith(sep))
         lista.chop(1);
-    const QStringList elementos = lista.split(sep);
+    return lista.split(sep);
+}
+
+} // namespace
+
+int ContarColumnas(const QString& Titulos) {
+    return static_cast<int>(ElementosDeTitulos(Titulos).size());
+}
+
+void DefinirColumnas(Rejilla& rejilla, const QString& Titulos) {
+    const QStringList elementos = ElementosDeTitulos(Titulos);
 
     SinRepintar sin(rejilla);
     rejilla.Clear();

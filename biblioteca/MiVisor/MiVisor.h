@@ -20,6 +20,8 @@ namespace MiVisor {
 class Rejilla;
 
 void DefinirColumnas(Rejilla& rejilla, const QString& Titulos);
+/// Número de columnas que DefinirColumnas sacará de la lista de títulos.
+int ContarColumnas(const QString& Titulos);
 void DefinirColumna(Rejilla& rejilla, int fila, int col, const QString& elemento);
 
 QString LeerCelda(const Rejilla& rejilla, int fila, int col);

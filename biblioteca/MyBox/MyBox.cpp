@@ -1,5 +1,6 @@
 #include "MyBox/MyBox.h"
 
+#include "MiVisor/Rejilla.h"
 #include "basicos/nucleo/error.h"
 
 #include <QApplication>
@@ -132,6 +133,15 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre) {
     cbxTabla->setObjectName(QStringLiteral("cbxTabla"));
     cbxTabla->setEditable(false);
     cbxTabla->hide();
+
+    auto* visor = new MiVisor::Rejilla(Contenedor);
+    visor->setObjectName(QStringLiteral("VisorMini"));
+    visor->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Colocar(visor, 720, 60, 6495, 1425);
+    visor->hide();
+    connect(visor, &MiVisor::Rejilla::Click, this, &Ventana::VisorMini_Click);
+    connect(visor, &MiVisor::Rejilla::DblClick, this, &Ventana::VisorMini_DblClick);
+    VisorMini = visor;
 
     // Orden de tabulación del diseño.
     ordenTab_ = {CampoTexto, Boton[2], Boton[1], Boton[0], CampoHasta, Ayuda, cbxTabla};

@@ -13,6 +13,7 @@
 #include "MyBox/nucleo/botones.h"
 
 #include <QDialog>
+#include <QStringList>
 #include <array>
 #include <vector>
 
@@ -20,6 +21,9 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+namespace MiVisor {
+class Rejilla;
+}
 
 namespace MyBox {
 
@@ -51,9 +55,8 @@ public:
     QLabel* etiDesde = nullptr;
     QLabel* etiHasta = nullptr;
     QComboBox* cbxTabla = nullptr;
-    /// Sitio de la rejilla del visor (diseño: (720, 60), 6495 × 1425 twips, oculta). La
-    /// crea y coloca el módulo de rejillas; mientras no exista, no hay visor.
-    QWidget* VisorMini = nullptr;
+    /// Rejilla del visor (diseño: (720, 60), 6495 × 1425 twips, oculta).
+    MiVisor::Rejilla* VisorMini = nullptr;
 
     /// Pone el icono número `ElIcono` (1 a 10) en `Imagen`.
     void PonerIcono(int ElIcono);
@@ -72,6 +75,8 @@ public:
     void Mostrar();
 
     void Boton_Click(int Index);
+    void VisorMini_Click();
+    void VisorMini_DblClick();
     void Ayuda_Click();
 
     /// true si el par Desde/Hasta que hay escrito en CampoTexto y CampoHasta está en orden.
@@ -114,5 +119,25 @@ float MyMsgBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono, i
 /// Lo mismo, sin posición dada (centrado en la pantalla o sobre `Formulario`).
 float MyMsgBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono, int LosBotones,
                int BotonOmision = 0, QWidget* Formulario = nullptr);
+
+/// Muestra la tabla `Matriz` (filas de textos; la fila r va a la fila r de la rejilla y su
+/// elemento c a la columna c) bajo los títulos `Titulos` (lista de títulos de las rejillas:
+/// "Código;Nombre#30"), con el título `ElTitulo` y el icono `ElIcono`. Sin `ColumnaDevolver`
+/// solo enseña la tabla, con un botón "Aceptar". Con ella, el usuario elige una fila (clic y
+/// "Aceptar", o doble clic) y se devuelve su celda de la columna cuyo título es
+/// `ColumnaDevolver` (o la columna n si es "#n"); si ninguna columna tiene ese título, se avisa
+/// y se usa la columna 0. "Aceptar" sin haber elegido fila en esta llamada, "Cancelar" o el
+/// cierre desde el marco devuelven "".
+///
+/// Lanza basicos::ErrorZoq si `ElIcono` no está entre 1 y 10 o si alguna fila de `Matriz`
+/// tiene menos elementos que títulos; entonces no se muestra nada.
+QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,
+                   const std::vector<QStringList>& Matriz, int ElIcono,
+                   const QString& ColumnaDevolver, float& Top, float& Left,
+                   QWidget* Formulario = nullptr);
+/// Lo mismo, sin posición dada (centrado en la pantalla o sobre `Formulario`).
+QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,
+                   const std::vector<QStringList>& Matriz, int ElIcono,
+                   const QString& ColumnaDevolver = {}, QWidget* Formulario = nullptr);
 
 } // namespace MyBox

@@ -1,0 +1,74 @@
+// El visor de tablas del cuadro MyBox: la rejilla VisorMini en lugar del mensaje.
+#include "MyBox/MyBox.h"
+
+#include "MiVisor/MiVisor.h"
+#include "MiVisor/Rejilla.h"
+#include "basicos/nucleo/error.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace MyBox {
+
+void Ventana::VisorMini_Click() {
+    if (VisorMini->MouseRow() < 1)
+        return;
+    Estado().texto =
+        MiVisor::LeerCelda(*VisorMini, VisorMini->Row(), static_cast<int>(Estado().columnaRetorno));
+}
+
+void Ventana::VisorMini_DblClick() {
+    VisorMini_Click();
+    if (VisorMini->MouseRow() < 1)
+        return;
+    for (int i = 2; i >= 0; --i) {
+        if (!Boton[i]->isHidden()) {
+            Boton_Click(i);
+            return;
+        }
+    }
+}
+
+QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,
+                   const std::vector<QStringList>& Matriz, int ElIcono,
+                   const QString& ColumnaDevolver, float& Top, float& Left, QWidget* Formulario) {
+    const int columnas = MiVisor::ContarColumnas(Titulos);
+    for (size_t r = 0; r < Matriz.size(); ++r)
+        if (Matriz[r].size() < columnas)
+            throw basicos::ErrorZoq(
+                QStringLiteral("La fila %1 de la tabla tiene %2 elementos y hay %3 columnas.")
+                    .arg(r + 1)
+                    .arg(Matriz[r].size())
+                    .arg(columnas));
+
+    Ventana& v = Instancia();
+    v.setWindowTitle(ElTitulo);
+    v.PonerIcono(ElIcono);
+    v.Mensaje->hide();
+    MiVisor::DefinirColumnas(*v.VisorMini, Titulos);
+    for (size_t r = 0; r < Matriz.size(); ++r)
+        for (int c = 0; c < v.VisorMini->Cols(); ++c)
+            MiVisor::PonerCelda(*v.VisorMini, static_cast<int>(r) + 1, c, Matriz[r][c]);
+    v.VisorMini->show();
+
+    const bool elegir = !ColumnaDevolver.isEmpty();
+    v.BotonesYPosicion(elegir ? 2 : 1, 2, Top, Left, Formulario);
+    // Solo vale lo elegido en esta llamada: "Aceptar" sin elegir fila devuelve "".
+    Estado().texto.clear();
+    Estado().columnaRetorno = 0;
+    if (elegir)
+        Estado().columnaRetorno =
+            static_cast<float>(MiVisor::BuscarColumna(*v.VisorMini, ColumnaDevolver, false));
+    v.Mostrar();
+    return Estado().respuesta == 1 ? Estado().texto : QString();
+}
+
+QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,
+                   const std::vector<QStringList>& Matriz, int ElIcono,
+                   const QString& ColumnaDevolver, QWidget* Formulario) {
+    float Top = -1;
+    float Left = -1;
+    return MyVisorBox(ElTitulo, Titulos, Matriz, ElIcono, ColumnaDevolver, Top, Left, Formulario);
+}
+
+} // namespace MyBox
