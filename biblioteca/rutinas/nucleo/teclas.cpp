@@ -1,0 +1,122 @@
+#include "rutinas/nucleo/teclas.h"
+
+#include "rutinas/nucleo/descriptor.h"
+#include "rutinas/nucleo/formato.h"
+#include "rutinas/nucleo/nif.h"
+
+#include <QStringList>
+
+namespace rutinas {
+
+namespace {
+
+constexpr int kRetroceso = 8;
+constexpr int kIntro = 13;
+constexpr int kMas = 43;
+
+bool Entre(QChar c, QStringView permitidos) {
+    return permitidos.contains(c);
+}
+
+// Carácter resultante para un campo numérico o de cuenta; QChar() si se descarta.
+QChar FiltrarNumero(QChar c, const QString& tipo, const EstadoCampo& campo,
+                    const QString& decimales) {
+    if (c == u',')
+        c = u'.';
+    if (c == u'-' && campo.selStart != 0)
+        return {};
+    if (c == u'-' && tipo != u"N")
+        return {};
+    if (c == u'.' && campo.texto.contains(u'.'))
+        return {};
+    if (!Entre(c, u"0123456789.-"))
+        return {};
+    const double d = ValorNumerico(decimales);
+    if (d <= 0 && tipo != u"C")
+        return c == u'.' ? QChar() : c;
+    const qsizetype punto = campo.texto.indexOf(u'.');
+    if (punto >= 0) {
+        const qsizetype p = punto + 1; // desde 1
+        const qsizetype trasPunto = campo.texto.size() - p;
+        if (campo.selStart > p && static_cast<double>(trasPunto) == d)
+            return {}; // los decimales ya están completos
+    }
+    return c;
+}
+
+} // namespace
+
+DecisionTecla DecidirTecla(const EstadoCampo& campo, int KeyAscii) {
+    DecisionTecla r;
+    r.tecla = KeyAscii;
+    if (KeyAscii == kRetroceso)
+        return r;
+    if (KeyAscii == kIntro)
+        return {0, AccionTecla::EnviarTab};
+    if (KeyAscii == kMas)
+        return {0, AccionTecla::ValorOmision};
+
+    const QString tipo = TipoCampo(campo.tag);
+    QChar c(static_cast<char16_t>(KeyAscii));
+    QString decimales = DecimalesCampo(campo.tag);
+    const int longitud = LongitudCampo(campo.tag);
+    if (tipo.toUpper() == u"N" && decimales.isEmpty())
+        decimales = QStringLiteral("2");
+    r.tecla = 0;
+
+    if (tipo == u"N" || tipo == u"n" || tipo == u"C") {
+        c = FiltrarNumero(c, tipo, campo, decimales);
+    } else if (tipo == u"D") {
+        if (!Entre(c, u"0123456789"))
+            c = QChar();
+    } else if (tipo == u"F") {
+        if (c == u'-' || c == u'.')
+            c = u'/';
+        if (!Entre(c, u"0123456789/"))
+            c = QChar();
+        else if (c == u'/' && (campo.texto.count(u'/') >= 2 || campo.texto.endsWith(u'/') ||
+                               campo.selStart == 0))
+            c = QChar();
+    } else if (tipo == u"H") {
+        if (c == u'/' || c == u'.')
+            c = u':';
+        if (!Entre(c, u"0123456789:"))
+            c = QChar();
+        else if (c == u':' && campo.texto.contains(u':'))
+            c = QChar();
+    } else if (tipo == u"M" || tipo == u"X") {
+        const QString mayuscula = QString(c).toUpper();
+        if (mayuscula.size() == 1)
+            c = mayuscula.at(0);
+        if (tipo == u"X" && c == u'?') {
+            QString conLetra = campo.texto + u'?';
+            LetraNif(conLetra);
+            // Solo entra lo que LetraNif ha puesto tras el número; si no pudo poner nada
+            // (número 0 o con letra delante), la tecla no entra.
+            c = conLetra.size() == campo.texto.size() + 1 ? conLetra.back() : QChar();
+        }
+    }
+
+    if (c.isNull())
+        return r;
+    r.tecla = c.unicode();
+    const qsizetype t = campo.texto.size();
+    if (campo.selLength == 0 && t == longitud - 1) {
+        r.accion = AccionTecla::PulsarTab;
+    } else if (campo.selLength == 0 && t == longitud) {
+        r.tecla = 0;
+        r.accion = AccionTecla::PulsarTab;
+    }
+    return r;
+}
+
+int IndiceEnLista(const QStringList& entradas, const QString& valor) {
+    const QString buscado = valor.trimmed();
+    for (qsizetype i = 0; i < entradas.size(); ++i) {
+        if (entradas[i].trimmed() == buscado)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+} // namespace rutinas
