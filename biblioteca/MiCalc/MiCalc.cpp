@@ -1,0 +1,434 @@
+#include "MiCalc/MiCalc.h"
+
+#include "basicos/pantalla.h"
+#include "basicos/teclas_globales.h"
+#include "rutinas/escalado.h"
+#include "rutinas/nucleo/formato.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextOption>
+#include <QToolButton>
+#include <QWindow>
+
+namespace MiCalc {
+
+namespace {
+
+// Diseño de la ventana, en twips.
+constexpr int Margen = 120;
+constexpr int AnchoTecla = 600, AltoTecla = 480, Hueco = 60;
+constexpr int AnchoPanel = Margen + 5 * AnchoTecla + 4 * Hueco; // 3360
+constexpr int AltoPanel = 5 * AltoTecla + 4 * Hueco;            // 2640
+constexpr int ArribaPanel = 1260;
+constexpr int AnchoDiseno = AnchoPanel + Margen;             // 3480
+constexpr int AltoDiseno = ArribaPanel + AltoPanel + Margen; // 4020
+constexpr int AnchoPapel = 3000;
+
+// Fila, columna y columnas que ocupa cada tecla (por índice del arreglo) en el panel:
+//   C < S % E / 7 8 9 / P / 4 5 6 * N / 1 2 3 - I / 0 0 . + =
+struct Casilla {
+    int fila, columna, columnas = 1;
+};
+constexpr std::array<Casilla, 24> Posicion{{
+    {1, 0},    {1, 1}, {1, 2}, // 7 8 9
+    {2, 0},    {2, 1}, {2, 2}, // 4 5 6
+    {3, 0},    {3, 1}, {3, 2}, // 1 2 3
+    {4, 2},                    // .
+    {4, 0, 2},                 // 0
+    {2, 3},                    // *
+    {0, 1},                    // <
+    {1, 3},                    // /
+    {0, 3},                    // %
+    {3, 3},                    // -
+    {0, 2},                    // S
+    {4, 3},                    // +
+    {4, 4},                    // =
+    {2, 4},                    // N
+    {3, 4},                    // I
+    {0, 0},                    // C
+    {0, 4},                    // E
+    {1, 4},                    // P
+}};
+
+QRect Rectangulo(int izquierda, int arriba, int ancho, int alto) {
+    return QRect(basicos::PixelesX(izquierda), basicos::PixelesY(arriba), basicos::PixelesX(ancho),
+                 basicos::PixelesY(alto));
+}
+
+QFont Letra(const QString& familia, int puntos, bool negrita, QFont::StyleHint estilo) {
+    QFont letra(familia, puntos, negrita ? QFont::Bold : QFont::Normal);
+    letra.setStyleHint(estilo);
+    return letra;
+}
+
+void Colorear(QWidget* control, QPalette::ColorRole papel, const QColor& color) {
+    QPalette paleta = control->palette();
+    paleta.setColor(papel, color);
+    control->setPalette(paleta);
+}
+
+} // namespace
+
+Arranque Arranque::DelProceso() {
+    QStringList argumentos = QCoreApplication::arguments();
+    if (!argumentos.isEmpty())
+        argumentos.removeFirst();
+    return {argumentos.join(QLatin1Char(' ')),
+            QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName()};
+}
+
+MiCalc::MiCalc(const Arranque& arranque)
+    : motor_(static_cast<Pantalla&>(*this), static_cast<Papel&>(*this),
+             static_cast<AjusteDecimales&>(*this), static_cast<Portapapeles&>(*this)) {
+    setObjectName(QStringLiteral("MiCalc"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Calculadora"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowMinimizeButtonHint);
+    CrearControles();
+    Form_Load(arranque);
+}
+
+MiCalc::~MiCalc() = default;
+
+MiCalc* MiCalc::Instancia() {
+    for (QWidget* ventana : QApplication::topLevelWidgets()) {
+        if (auto* calculadora = qobject_cast<MiCalc*>(ventana))
+            return calculadora;
+    }
+    return new MiCalc;
+}
+
+QString MiCalc::Evaluar(const QString& Expresion) {
+    Q_UNUSED(Expresion);
+    return QString();
+}
+
+void MiCalc::CrearControles() {
+    basicos::RegistrarFuentes();
+    setGeometry(Rectangulo(0, 0, AnchoDiseno, AltoDiseno));
+
+    Papel_ = new QPlainTextEdit(this);
+    Papel_->setObjectName(QStringLiteral("Papel"));
+    Papel_->setGeometry(Rectangulo(AnchoDiseno, Margen, AnchoPapel, AltoDiseno - 2 * Margen));
+    Papel_->setFont(Letra(QStringLiteral("Courier"), 9, false, QFont::TypeWriter));
+    Papel_->setReadOnly(true);
+    Papel_->setFocusPolicy(Qt::NoFocus);
+    Papel_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Papel_->document()->setDefaultTextOption(QTextOption(Qt::AlignRight));
+    Papel_->hide();
+
+    Panel_ = new QWidget(this);
+    Panel_->setObjectName(QStringLiteral("Panel"));
+    Panel_->setGeometry(Rectangulo(0, ArribaPanel, AnchoPanel, AltoPanel));
+    Panel_->setFocusPolicy(Qt::StrongFocus);
+
+    Pegar_ = new QPushButton(QStringLiteral("Pegar"), this);
+    Pegar_->setObjectName(QStringLiteral("Pegar"));
+    Pegar_->setGeometry(Rectangulo(Margen, 750, 840, 390));
+    connect(Pegar_, &QPushButton::clicked, this, &MiCalc::Pegar_Click);
+
+    const QColor cifras(0xf4, 0xf4, 0xf0), operadores(0xdd, 0xe3, 0xea),
+        especiales(0xe6, 0xdd, 0xc8), borrar(0xe8, 0xc4, 0xbc);
+    for (int i = 0; i < int(Teclas.size()); ++i) {
+        const Tecla& t = Teclas[i];
+        auto* boton = new QPushButton(QString(QLatin1Char(t.rotulo)), Panel_);
+        boton->setObjectName(QStringLiteral("tecla_%1").arg(i));
+        const Casilla& casilla = Posicion[i];
+        boton->setGeometry(Rectangulo(
+            Margen + casilla.columna * (AnchoTecla + Hueco), casilla.fila * (AltoTecla + Hueco),
+            casilla.columnas * AnchoTecla + (casilla.columnas - 1) * Hueco, AltoTecla));
+        boton->setFont(Letra(QStringLiteral("Tahoma"), 11, true, QFont::SansSerif));
+        boton->setToolTip(QString::fromUtf8(t.ayuda));
+        const QChar k = QLatin1Char(t.rotulo);
+        Colorear(boton, QPalette::Button,
+                 k.isDigit() || k == QLatin1Char('.')   ? cifras
+                 : k == QLatin1Char('C')                ? borrar
+                 : QStringLiteral("NIEPS<").contains(k) ? especiales
+                                                        : operadores);
+        connect(boton, &QPushButton::clicked, this, [this, i] { tecla_Click(i); });
+        tecla_[i] = boton;
+    }
+
+    FijarUp_ = new QToolButton(this);
+    FijarUp_->setObjectName(QStringLiteral("FijarUp"));
+    FijarUp_->setGeometry(Rectangulo(1620, 750, 540, 390));
+    FijarUp_->setCheckable(true);
+    FijarUp_->setIcon(QIcon(QStringLiteral(":/MiCalc/fijar.svg")));
+    FijarUp_->setToolTip(QStringLiteral("Siempre visible NO"));
+    connect(FijarUp_, &QToolButton::clicked, this, &MiCalc::FijarUp_Click);
+
+    decimales_ = new QPushButton(QStringLiteral("2d"), this);
+    decimales_->setObjectName(QStringLiteral("decimales"));
+    decimales_->setGeometry(Rectangulo(1020, 750, 540, 390));
+    decimales_->setToolTip(QStringLiteral("Número decimales"));
+    connect(decimales_, &QPushButton::clicked, this, &MiCalc::decimales_Click);
+
+    // El símbolo de página de la letra de símbolos original, como icono.
+    VerPapel_ = new QPushButton(this);
+    VerPapel_->setObjectName(QStringLiteral("VerPapel"));
+    VerPapel_->setGeometry(Rectangulo(2220, 750, 540, 390));
+    VerPapel_->setIcon(QIcon(QStringLiteral(":/MiCalc/papel.svg")));
+    VerPapel_->setToolTip(QStringLiteral("Ver/Ocultar papel"));
+    connect(VerPapel_, &QPushButton::clicked, this, &MiCalc::VerPapel_Click);
+
+    Salir_ = new QToolButton(this);
+    Salir_->setObjectName(QStringLiteral("Salir"));
+    Salir_->setGeometry(Rectangulo(2820, 750, 540, 390));
+    Salir_->setText(QStringLiteral("X"));
+    Salir_->setFont(Letra(QStringLiteral("Tahoma"), 9, true, QFont::SansSerif));
+    Salir_->setToolTip(QStringLiteral("Salir"));
+    connect(Salir_, &QToolButton::clicked, this, &QWidget::close);
+
+    Pantalla_ = new QLabel(this);
+    Pantalla_->setObjectName(QStringLiteral("Pantalla"));
+    Pantalla_->setGeometry(Rectangulo(Margen, Margen, AnchoPanel - Margen, 540));
+    Pantalla_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Pantalla_->setFont(Letra(QStringLiteral("Courier"), 14, true, QFont::TypeWriter));
+    Pantalla_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Pantalla_->setAutoFillBackground(true);
+    Colorear(Pantalla_, QPalette::Window, QColor(0xe8, 0xf0, 0xdc));
+    Pantalla_->setText(motor_.Representar(motor_.OrigenPantalla()));
+    Pantalla_->setToolTip(motor_.OrigenPantalla());
+    Pantalla_->installEventFilter(this);
+
+    for (QWidget* control : findChildren<QWidget*>()) {
+        if (control != Panel_)
+            control->setFocusPolicy(Qt::NoFocus);
+        control->installEventFilter(this);
+    }
+}
+
+void MiCalc::Form_Load(const Arranque& arranque) {
+    const QString linea = arranque.lineaOrdenes + QLatin1Char(' ');
+    if (linea.startsWith(QLatin1Char('+'))) {
+        double f = rutinas::ValorNumerico(QStringView(linea).mid(1));
+        if (f == 0)
+            f = 1;
+        const basicos::MedidasPantalla medidas = basicos::Medidas();
+        float ancho = float(AnchoDiseno * f / medidas.twipsPorPixelX);
+        float alto = float(AltoDiseno * f / medidas.twipsPorPixelY);
+        rutinas::EscalarFormulario(this, ancho, alto, false);
+        FijarUp_->show();
+    } else if (arranque.ejecutable != QLatin1String(NombreResidente)) {
+        float ancho = 0, alto = 0;
+        rutinas::EscalarFormulario(this, ancho, alto, true);
+        FijarUp_->hide();
+    } else {
+        FijarUp_->show();
+    }
+    // Con el papel oculto, la ventana mide el panel más el margen.
+    PonerAncho(Panel_->width() + basicos::PixelesX(rutinas::EscalaY(Margen)));
+    basicos::CentrarFormulario(this);
+    DevolverFoco();
+}
+
+void MiCalc::PonerAncho(int pixeles) {
+    setFixedSize(pixeles, height());
+}
+
+void MiCalc::DevolverFoco() {
+    Panel_->setFocus(Qt::OtherFocusReason);
+}
+
+bool MiCalc::AtenderTeclado(QEvent* evento) {
+    auto* tecla = static_cast<QKeyEvent*>(evento);
+    if (evento->type() == QEvent::KeyPress) {
+        int codigo = 0;
+        switch (tecla->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            codigo = 13;
+            break;
+        case Qt::Key_Backspace:
+            codigo = 8;
+            break;
+        case Qt::Key_Escape:
+            codigo = 27;
+            break;
+        default:
+            if (tecla->text().size() == 1)
+                codigo = tecla->text().at(0).unicode();
+            break;
+        }
+        if (codigo != 0)
+            Form_KeyPress(codigo);
+        return true;
+    }
+    if (evento->type() == QEvent::KeyRelease) {
+        if (!tecla->isAutoRepeat()) {
+            const short codigo = basicos::CodigoTecla(tecla->key());
+            if (codigo != 0)
+                Form_KeyUp(codigo, 0);
+        }
+        return true;
+    }
+    return false;
+}
+
+bool MiCalc::eventFilter(QObject* objeto, QEvent* evento) {
+    switch (evento->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        return AtenderTeclado(evento);
+    case QEvent::MouseButtonPress:
+        if (objeto == Pantalla_) {
+            Pantalla_MouseDown(static_cast<QMouseEvent*>(evento)->button());
+            return true;
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+void MiCalc::keyPressEvent(QKeyEvent* evento) {
+    AtenderTeclado(evento);
+}
+
+void MiCalc::keyReleaseEvent(QKeyEvent* evento) {
+    AtenderTeclado(evento);
+}
+
+void MiCalc::mousePressEvent(QMouseEvent* evento) {
+    // Arrastrar el fondo mueve la ventana, como su barra de título.
+    if (evento->button() == Qt::LeftButton && windowHandle() != nullptr)
+        windowHandle()->startSystemMove();
+}
+
+void MiCalc::Form_KeyPress(int KeyAscii) {
+    if (KeyAscii == 27) {
+        close();
+        return;
+    }
+    QChar k = KeyAscii == 13  ? QLatin1Char('=')
+              : KeyAscii == 8 ? QLatin1Char('<')
+                              : QChar(KeyAscii);
+    if (QStringLiteral("nicsep").contains(k))
+        k = k.toUpper();
+    for (int i = 0; i < int(tecla_.size()); ++i) {
+        if (tecla_[i]->text() == QString(k))
+            tecla_Click(i);
+    }
+}
+
+void MiCalc::Form_KeyUp(short KeyCode, short Shift) {
+    if (KeyCode == basicos::TeclaF8 && fijada_) {
+        FijarUp_->setChecked(false);
+        FijarUp_Click();
+    }
+    ++esperando_;
+    basicos::TeclasGlobales(KeyCode, Shift, QStringLiteral("MiCalc"));
+    if (--esperando_ == 0 && cerrarAlVolver_)
+        close();
+}
+
+void MiCalc::closeEvent(QCloseEvent* evento) {
+    if (esperando_ > 0) {
+        evento->ignore();
+        cerrarAlVolver_ = true;
+        hide();
+        return;
+    }
+    QWidget::closeEvent(evento);
+}
+
+void MiCalc::tecla_Click(int indice) {
+    motor_.Pulsar(tecla_.at(indice)->text().at(0));
+    DevolverFoco();
+}
+
+void MiCalc::decimales_Click() {
+    DevolverFoco();
+    motor_.CambiarDecimales();
+}
+
+void MiCalc::FijarUp_Click() {
+    DevolverFoco();
+    fijada_ = !fijada_;
+    FijarUp_->setChecked(fijada_);
+    FijarUp_->setToolTip(fijada_ ? QStringLiteral("Siempre visible SI")
+                                 : QStringLiteral("Siempre visible NO"));
+    // Cambiar la marca recrea la ventana nativa y la oculta: se vuelve a mostrar sin activarla,
+    // en el mismo sitio y con el mismo tamaño.
+    const bool visible = isVisible();
+    const QPoint sitio = pos();
+    setWindowFlag(Qt::WindowStaysOnTopHint, fijada_);
+    if (visible) {
+        setAttribute(Qt::WA_ShowWithoutActivating, true);
+        move(sitio);
+        show();
+        setAttribute(Qt::WA_ShowWithoutActivating, false);
+    }
+}
+
+void MiCalc::VerPapel_Click() {
+    const int margen = basicos::PixelesX(rutinas::EscalaY(Margen));
+    if (Papel_->isVisible()) {
+        Papel_->hide();
+        PonerAncho(Panel_->width() + margen);
+    } else {
+        Papel_->show();
+        PonerAncho(margen + Panel_->width() + Papel_->width() + margen);
+    }
+    DevolverFoco();
+}
+
+void MiCalc::Pantalla_MouseDown(Qt::MouseButton boton) {
+    if (boton == Qt::LeftButton)
+        VerPapel_Click();
+    else
+        Pegar_Click();
+}
+
+void MiCalc::Pegar_Click() {
+    QString texto = QGuiApplication::clipboard()->text();
+    if (texto.contains(QLatin1Char(','))) {
+        texto.remove(QLatin1Char('.'));
+        texto.replace(QLatin1Char(','), QLatin1Char('.'));
+    }
+    for (QChar c : texto) {
+        if (c.unicode() >= 32)
+            Form_KeyPress(c.unicode());
+    }
+    DevolverFoco();
+}
+
+void MiCalc::Mostrar(const QString& texto, const QString& origen) {
+    Pantalla_->setText(texto);
+    Pantalla_->setToolTip(origen);
+}
+
+void MiCalc::Anotar(const QString& linea) {
+    Papel_->appendPlainText(linea);
+    Papel_->verticalScrollBar()->setValue(Papel_->verticalScrollBar()->maximum());
+}
+
+void MiCalc::Borrar() {
+    Papel_->clear();
+}
+
+int MiCalc::Decimales() const {
+    return int(rutinas::ValorNumerico(decimales_->text()));
+}
+
+void MiCalc::FijarDecimales(int decimales) {
+    decimales_->setText(QString::number(decimales) + QLatin1Char('d'));
+}
+
+void MiCalc::Copiar(const QString& texto) {
+    QClipboard* portapapeles = QGuiApplication::clipboard();
+    portapapeles->clear();
+    portapapeles->setText(texto);
+}
+
+} // namespace MiCalc

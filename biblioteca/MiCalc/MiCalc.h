@@ -1,0 +1,128 @@
+#pragma once
+// La calculadora de sobremesa en su ventana: pantalla, 24 teclas, rollo de papel que se
+// muestra u oculta, decimales, "siempre visible", pegar y salir. Se abre con F4 desde
+// cualquier ventana de la suite (basicos::TeclasGlobales) y es la ventana del programa
+// residente Zodivazod.
+
+#include "MiCalc/nucleo/motor.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+
+namespace MiCalc {
+
+/// Cómo se arrancó el proceso: decide el tamaño de la calculadora y si puede fijarse encima.
+struct Arranque {
+    /// Los argumentos del programa unidos por un blanco (sin el nombre del programa).
+    QString lineaOrdenes;
+    /// Nombre del ejecutable sin carpeta ni extensión.
+    QString ejecutable;
+
+    /// Los del proceso en curso.
+    static Arranque DelProceso();
+};
+
+/// Nombre del programa residente de escritorio.
+inline constexpr const char* NombreResidente = "Zodivazod";
+
+/// La ventana "Calculadora". Se destruye al cerrarse (con ella el cálculo y el papel).
+class MiCalc : public QWidget,
+               private Pantalla,
+               private Papel,
+               private AjusteDecimales,
+               private Portapapeles {
+    Q_OBJECT
+public:
+    /// Crea la ventana y hace su carga: escala según el arranque y se centra.
+    explicit MiCalc(const Arranque& arranque = Arranque::DelProceso());
+    ~MiCalc() override;
+
+    /// La calculadora abierta, o una nueva si no hay ninguna.
+    static MiCalc* Instancia();
+
+    /// No evalúa nada: devuelve siempre un texto vacío.
+    QString Evaluar(const QString& Expresion);
+
+    /// Atiende la pulsación de un carácter como el teclado de la ventana: Intro es "=",
+    /// retroceso "<", "n i c s e p" sus teclas en mayúscula, Esc cierra; lo que no es tecla
+    /// no hace nada.
+    void Form_KeyPress(int KeyAscii);
+    /// Al soltar una tecla: con F8 y la ventana fijada encima, se suelta antes; después,
+    /// las teclas globales de la suite.
+    void Form_KeyUp(short KeyCode, short Shift);
+
+    /// Pega el texto del portapapeles tecleándolo: si lleva ",", se quitan los "." y las ","
+    /// pasan a "." (1.234,56 teclea 1234.56). Los caracteres de control no se teclean.
+    void Pegar_Click();
+    /// Muestra u oculta el papel y ajusta el ancho de la ventana.
+    void VerPapel_Click();
+    /// Siguiente número de decimales (2 a 5).
+    void decimales_Click();
+    /// Fija o suelta la ventana por encima de las demás.
+    void FijarUp_Click();
+
+    /// true mientras la ventana está fijada por encima de las demás.
+    bool Fijada() const { return fijada_; }
+
+    // Controles, a la vista de las pruebas.
+    QLabel* pantalla() const { return Pantalla_; }
+    QPlainTextEdit* papel() const { return Papel_; }
+    QWidget* panel() const { return Panel_; }
+    QPushButton* tecla(int indice) const { return tecla_.at(indice); }
+    QToolButton* fijarUp() const { return FijarUp_; }
+    QPushButton* botonDecimales() const { return decimales_; }
+    QPushButton* verPapel() const { return VerPapel_; }
+    QPushButton* pegar() const { return Pegar_; }
+    QToolButton* salir() const { return Salir_; }
+    const Motor& motor() const { return motor_; }
+
+protected:
+    bool eventFilter(QObject* objeto, QEvent* evento) override;
+    void keyPressEvent(QKeyEvent* evento) override;
+    void keyReleaseEvent(QKeyEvent* evento) override;
+    void mousePressEvent(QMouseEvent* evento) override;
+    void closeEvent(QCloseEvent* evento) override;
+
+private:
+    void CrearControles();
+    void Form_Load(const Arranque& arranque);
+    void tecla_Click(int indice);
+    void Pantalla_MouseDown(Qt::MouseButton boton);
+    void DevolverFoco();
+    void PonerAncho(int pixeles);
+    bool AtenderTeclado(QEvent* evento);
+
+    // Lo que el motor mueve.
+    void Mostrar(const QString& texto, const QString& origen) override;
+    void Anotar(const QString& linea) override;
+    void Borrar() override;
+    int Decimales() const override;
+    void FijarDecimales(int decimales) override;
+    void Copiar(const QString& texto) override;
+
+    QPlainTextEdit* Papel_ = nullptr;
+    QWidget* Panel_ = nullptr;
+    QPushButton* Pegar_ = nullptr;
+    std::array<QPushButton*, 24> tecla_{};
+    QToolButton* FijarUp_ = nullptr;
+    QPushButton* decimales_ = nullptr;
+    QPushButton* VerPapel_ = nullptr;
+    QToolButton* Salir_ = nullptr;
+    QLabel* Pantalla_ = nullptr;
+
+    Motor motor_;
+    bool fijada_ = false;
+    // Mientras espera a una ventana abierta desde su tecla soltada (F8), la calculadora no se
+    // destruye: si se cierra, se oculta y se cierra de verdad al volver.
+    int esperando_ = 0;
+    bool cerrarAlVolver_ = false;
+};
+
+} // namespace MiCalc

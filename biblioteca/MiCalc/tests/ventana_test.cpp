@@ -1,0 +1,331 @@
+#include "MiCalc/MiCalc.h"
+#include "basicos/pantalla.h"
+#include "basicos/teclas_globales.h"
+#include "qt_gtest.h"
+#include "rutinas/escalado.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+using MiCalc::Arranque;
+
+// Cada prueba trabaja con una pantalla de 15 twips por píxel y un área de trabajo conocida, y
+// deja los factores de escala de la suite como estaban.
+class VentanaCalculadora : public ::testing::Test {
+protected:
+    void SetUp() override {
+        basicos::PonerMedidasPantalla(basicos::MedidasPantalla{15, 15, QRect(0, 0, 1280, 1000)});
+        rutinas::FactorX = rutinas::FactorY = 0;
+    }
+    void TearDown() override {
+        delete calculadora;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (qobject_cast<MiCalc::MiCalc*>(w) != nullptr)
+                delete w;
+        }
+        rutinas::FactorX = rutinas::FactorY = 0;
+        basicos::PonerMedidasPantalla(std::nullopt);
+    }
+
+    MiCalc::MiCalc& Abrir(const Arranque& arranque = {QString(), "Zodivazod"}) {
+        calculadora = new MiCalc::MiCalc(arranque);
+        calculadora->show();
+        return *calculadora;
+    }
+
+    QString Pantalla() const { return calculadora->pantalla()->text(); }
+
+    QPointer<MiCalc::MiCalc> calculadora;
+};
+
+TEST_F(VentanaCalculadora, TieneSusControlesYTextos) {
+    MiCalc::MiCalc& c = Abrir();
+    EXPECT_EQ(c.windowTitle(), "Calculadora");
+    EXPECT_EQ(c.objectName(), "MiCalc");
+    EXPECT_EQ(c.pegar()->text(), "Pegar");
+    EXPECT_EQ(c.botonDecimales()->text(), "2d");
+    EXPECT_EQ(c.botonDecimales()->toolTip(), "Número decimales");
+    EXPECT_EQ(c.verPapel()->toolTip(), "Ver/Ocultar papel");
+    EXPECT_EQ(c.salir()->text(), "X");
+    EXPECT_EQ(c.salir()->toolTip(), "Salir");
+    EXPECT_EQ(c.fijarUp()->toolTip(), "Siempre visible NO");
+    EXPECT_EQ(c.pantalla()->toolTip(), "0.00  ");
+    EXPECT_TRUE(c.papel()->isHidden());
+    EXPECT_GE(c.papel()->x(), c.width());
+    EXPECT_TRUE(c.papel()->font().fixedPitch() || c.papel()->fontInfo().fixedPitch());
+    QString rotulos;
+    for (int i = 0; i < 24; ++i)
+        rotulos += c.tecla(i)->text();
+    EXPECT_EQ(rotulos, "789456123.0*</%-S+=NICEP");
+    EXPECT_EQ(c.tecla(12)->toolTip(), "Eliminar último dígito");
+    EXPECT_EQ(c.tecla(22)->toolTip(), "Pesetas a Euros");
+    EXPECT_EQ(c.Evaluar("1+1"), "");
+}
+
+struct CasoTeclado {
+    const char* nombre;
+    QList<int> teclas; // teclas de Qt, en orden
+    const char* pantalla;
+};
+
+void PrintTo(const CasoTeclado& c, std::ostream* os) {
+    *os << c.nombre;
+}
+
+class Teclado : public VentanaCalculadora, public ::testing::WithParamInterface<CasoTeclado> {};
+
+TEST_P(Teclado, LasTeclasLleganAlMotor) {
+    MiCalc::MiCalc& c = Abrir();
+    for (int tecla : GetParam().teclas)
+        QTest::keyClick(c.panel(), Qt::Key(tecla));
+    EXPECT_EQ(Pantalla(), GetParam().pantalla);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Mapeo, Teclado,
+    ::testing::Values(
+        CasoTeclado{"IntroEsIgual",
+                    {Qt::Key_1, Qt::Key_2, Qt::Key_Plus, Qt::Key_3, Qt::Key_Return},
+                    "15,00 ="},
+        CasoTeclado{"IntroDelTecladoNumerico",
+                    {Qt::Key_1, Qt::Key_Asterisk, Qt::Key_4, Qt::Key_Enter},
+                    "4,00 ="},
+        CasoTeclado{"RetrocesoBorraUnaCifra", {Qt::Key_1, Qt::Key_2, Qt::Key_Backspace}, "1,00  "},
+        CasoTeclado{"LaCMinusculaBorraTodo",
+                    {Qt::Key_1, Qt::Key_Plus, Qt::Key_2, Qt::Key_Return, Qt::Key_C},
+                    "0,00  "},
+        CasoTeclado{"LaXNoHaceNada", {Qt::Key_5, Qt::Key_X}, "5,00  "},
+        CasoTeclado{"LaComaNoHaceNada", {Qt::Key_5, Qt::Key_Comma, Qt::Key_5}, "55,00  "},
+        CasoTeclado{"LaSCambiaElSigno", {Qt::Key_5, Qt::Key_S}, "-5,00  "},
+        CasoTeclado{
+            "LaECambiaAEuros", {Qt::Key_1, Qt::Key_0, Qt::Key_0, Qt::Key_0, Qt::Key_E}, "6,01 E"},
+        CasoTeclado{
+            "PorcentajeYDivision",
+            {Qt::Key_2, Qt::Key_0, Qt::Key_0, Qt::Key_Minus, Qt::Key_1, Qt::Key_0, Qt::Key_Percent},
+            "180,00 ="}));
+
+TEST_F(VentanaCalculadora, LasMinusculasVanASusTeclas) {
+    MiCalc::MiCalc& c = Abrir();
+    for (char ch : std::string("1210n21="))
+        c.Form_KeyPress(ch);
+    EXPECT_EQ(Pantalla(), "1.000,00 =");
+    for (char ch : std::string("1210i21\r"))
+        c.Form_KeyPress(ch);
+    EXPECT_EQ(Pantalla(), "210,00 =");
+    for (char ch : std::string("6p"))
+        c.Form_KeyPress(ch);
+    EXPECT_EQ(Pantalla(), "998,32 P");
+    // Otras minúsculas no son teclas.
+    for (char ch : std::string("7abdx"))
+        c.Form_KeyPress(ch);
+    EXPECT_EQ(Pantalla(), "7,00  ");
+}
+
+TEST_F(VentanaCalculadora, EscCierraLaVentana) {
+    Abrir();
+    QTest::keyClick(calculadora->panel(), Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(calculadora.isNull());
+}
+
+TEST_F(VentanaCalculadora, SalirCierraLaVentana) {
+    Abrir();
+    calculadora->salir()->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(calculadora.isNull());
+}
+
+TEST_F(VentanaCalculadora, ElResultadoQuedaEnElPortapapelesYElPapel) {
+    MiCalc::MiCalc& c = Abrir();
+    for (char ch : std::string("12+3+5="))
+        c.Form_KeyPress(ch);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "20,00");
+    EXPECT_EQ(c.papel()->toPlainText(), "12,00 +\n3,00 +\n5,00 =\n20,00 =");
+    EXPECT_EQ(c.pantalla()->toolTip(), " 20 =");
+    c.Form_KeyPress('c');
+    EXPECT_EQ(c.papel()->toPlainText(), "");
+}
+
+struct CasoPegar {
+    const char* portapapeles;
+    const char* entrada;
+};
+
+void PrintTo(const CasoPegar& c, std::ostream* os) {
+    *os << c.portapapeles;
+}
+
+class Pegar : public VentanaCalculadora, public ::testing::WithParamInterface<CasoPegar> {};
+
+TEST_P(Pegar, TecleaElTextoDelPortapapeles) {
+    MiCalc::MiCalc& c = Abrir();
+    QGuiApplication::clipboard()->setText(QString::fromUtf8(GetParam().portapapeles));
+    c.pegar()->click();
+    EXPECT_EQ(c.motor().Entrada(), GetParam().entrada);
+}
+
+INSTANTIATE_TEST_SUITE_P(Textos, Pegar,
+                         ::testing::Values(CasoPegar{"1.234,56", "1234.56"},
+                                           CasoPegar{"12.5", "12.5"}, CasoPegar{"", ""},
+                                           CasoPegar{" 7 kg", "7"},
+                                           // Un salto de línea pegado no hace de "=".
+                                           CasoPegar{"42\r\n", "42"},
+                                           // "-" es la tecla de restar, no el signo.
+                                           CasoPegar{"-3,5", "3.5"}));
+
+TEST_F(VentanaCalculadora, PegarConOperadoresLosPulsa) {
+    MiCalc::MiCalc& c = Abrir();
+    QGuiApplication::clipboard()->setText("12+3=");
+    c.pegar()->click();
+    EXPECT_EQ(Pantalla(), "15,00 =");
+}
+
+TEST_F(VentanaCalculadora, LaPantallaMuestraElPapelOPega) {
+    MiCalc::MiCalc& c = Abrir();
+    QTest::mouseClick(c.pantalla(), Qt::LeftButton);
+    EXPECT_TRUE(c.papel()->isVisible());
+    QGuiApplication::clipboard()->setText("8");
+    QTest::mouseClick(c.pantalla(), Qt::RightButton);
+    EXPECT_EQ(c.motor().Entrada(), "8");
+    EXPECT_TRUE(c.papel()->isVisible());
+}
+
+TEST_F(VentanaCalculadora, VerPapelDosVecesDevuelveElAncho) {
+    MiCalc::MiCalc& c = Abrir();
+    const int antes = c.width();
+    const int margen = 8; // 120 twips a 15 twips por píxel
+    EXPECT_EQ(antes, c.panel()->width() + margen);
+    c.verPapel()->click();
+    EXPECT_TRUE(c.papel()->isVisible());
+    EXPECT_EQ(c.width(), margen + c.panel()->width() + c.papel()->width() + margen);
+    EXPECT_LE(c.papel()->geometry().right(), c.width());
+    c.verPapel()->click();
+    EXPECT_TRUE(c.papel()->isHidden());
+    EXPECT_EQ(c.width(), antes);
+    EXPECT_TRUE(c.panel()->hasFocus() || !c.isActiveWindow());
+}
+
+TEST_F(VentanaCalculadora, LosDecimalesDanLaVuelta) {
+    MiCalc::MiCalc& c = Abrir();
+    for (char ch : std::string("12+3="))
+        c.Form_KeyPress(ch);
+    QStringList rotulos, pantallas;
+    for (int i = 0; i < 4; ++i) {
+        c.botonDecimales()->click();
+        rotulos << c.botonDecimales()->text();
+        pantallas << Pantalla();
+    }
+    EXPECT_EQ(rotulos, QStringList({"3d", "4d", "5d", "2d"}));
+    EXPECT_EQ(pantallas, QStringList({"15,000 =", "15,0000 =", "15,00000 =", "15,00 ="}));
+    EXPECT_EQ(c.papel()->toPlainText(), "12,00 +\n3,00 =\n15,00 =");
+}
+
+TEST_F(VentanaCalculadora, FijarEncimaYSoltarConF8) {
+    MiCalc::MiCalc& c = Abrir();
+    c.fijarUp()->click();
+    EXPECT_TRUE(c.Fijada());
+    EXPECT_TRUE(c.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(c.fijarUp()->toolTip(), "Siempre visible SI");
+    EXPECT_TRUE(c.isVisible());
+    c.fijarUp()->click();
+    EXPECT_FALSE(c.Fijada());
+    EXPECT_FALSE(c.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(c.fijarUp()->toolTip(), "Siempre visible NO");
+
+    c.fijarUp()->click();
+    QTest::keyRelease(c.panel(), Qt::Key_F8);
+    EXPECT_FALSE(c.Fijada());
+    EXPECT_FALSE(c.fijarUp()->isChecked());
+    EXPECT_FALSE(c.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+}
+
+struct CasoArranque {
+    const char* nombre;
+    const char* lineaOrdenes;
+    const char* ejecutable;
+    float factorAplicacion; // factores que ya tenía la aplicación (0: sin calcular)
+    double escala;          // tamaño esperado respecto al de diseño
+    bool conFijar;
+};
+
+void PrintTo(const CasoArranque& c, std::ostream* os) {
+    *os << c.nombre;
+}
+
+class ArranqueCalculadora : public VentanaCalculadora,
+                            public ::testing::WithParamInterface<CasoArranque> {};
+
+TEST_P(ArranqueCalculadora, DecideTamanoYFijar) {
+    const CasoArranque& caso = GetParam();
+    rutinas::FactorX = rutinas::FactorY = caso.factorAplicacion;
+    MiCalc::MiCalc c(Arranque{caso.lineaOrdenes, caso.ejecutable});
+    // Diseño: 3480 × 4020 twips, 232 × 268 píxeles.
+    EXPECT_NEAR(c.width(), 232 * caso.escala, 1.5);
+    EXPECT_NEAR(c.height(), 268 * caso.escala, 1.5);
+    EXPECT_EQ(!c.fijarUp()->isHidden(), caso.conFijar);
+    // Centrada en el área de trabajo (1280 × 1000 píxeles).
+    EXPECT_NEAR(c.x() + c.width() / 2.0, 640, 1.5);
+    EXPECT_NEAR(c.y() + c.height() / 2.0, 500, 1.5);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Casos, ArranqueCalculadora,
+    ::testing::Values(CasoArranque{"ResidenteSinArgumentos", "", "Zodivazod", 0, 1.0, true},
+                      CasoArranque{"ResidenteConFactor", "+1.5", "Zodivazod", 0, 1.5, true},
+                      CasoArranque{"FactorCero", "+0", "Zodivazod", 0, 1.0, true},
+                      CasoArranque{"MasSolo", "+", "Zodivazod", 0, 1.0, true},
+                      CasoArranque{"FactorDesdeOtroPrograma", "+2", "Vandrel", 0, 2.0, true},
+                      CasoArranque{"EnUnaAplicacionSinFactores", "", "Vandrel", 0, 1.0, false},
+                      CasoArranque{"EnUnaAplicacionEscalada", "", "Vandrel", 1.25f, 1.25, false}));
+
+TEST_F(VentanaCalculadora, F4AbreLaCalculadoraYEsperaHastaQueSeCierre) {
+    bool abierta = false;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* c = qobject_cast<MiCalc::MiCalc*>(w); c != nullptr && c->isVisible()) {
+                abierta = true;
+                c->close();
+            }
+        }
+    });
+    basicos::TeclasGlobales(basicos::TeclaF4, 0, "frmTablas");
+    EXPECT_TRUE(abierta);
+}
+
+TEST_F(VentanaCalculadora, F4EnLaCalculadoraNoHaceNada) {
+    MiCalc::MiCalc& c = Abrir();
+    bool otra = false;
+    QTimer::singleShot(0, [&] { otra = true; });
+    QTest::keyRelease(c.panel(), Qt::Key_F4);
+    // Volvió sin esperar: ni abrió otra ventana ni corrió sucesos.
+    EXPECT_FALSE(otra);
+    int calculadoras = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        calculadoras += qobject_cast<MiCalc::MiCalc*>(w) != nullptr;
+    EXPECT_EQ(calculadoras, 1);
+    QCoreApplication::processEvents();
+}
+
+TEST_F(VentanaCalculadora, OtrasTeclasGlobalesNoHacenNada) {
+    bool otra = false;
+    QTimer::singleShot(0, [&] { otra = true; });
+    basicos::TeclasGlobales(basicos::CodigoTecla(Qt::Key_F5), 0, "frmTablas");
+    basicos::TeclasGlobales(0, 0, "frmTablas");
+    EXPECT_FALSE(otra);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(basicos::CodigoTecla(Qt::Key_F4), 115);
+    EXPECT_EQ(basicos::CodigoTecla(Qt::Key_F8), 119);
+    EXPECT_EQ(basicos::CodigoTecla(Qt::Key_A), 0);
+}
+
+} // namespace
