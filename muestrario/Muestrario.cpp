@@ -1,10 +1,12 @@
 #include "Muestrario.h"
 
 #include "basicos/nucleo/error.h"
+#include "basicos/teclas_globales.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -56,4 +58,10 @@ Muestrario::Muestrario(QWidget* padre) : QMainWindow(padre) {
     QMenu* salir = menuBar()->addMenu(QStringLiteral("&Salir"));
     salir->addAction(QStringLiteral("Salir del muestrario"), QKeySequence::Quit, this,
                      &QWidget::close);
+}
+
+void Muestrario::keyReleaseEvent(QKeyEvent* evento) {
+    if (!evento->isAutoRepeat())
+        basicos::TeclasGlobales(basicos::CodigoTecla(evento->key()), 0, objectName());
+    QMainWindow::keyReleaseEvent(evento);
 }

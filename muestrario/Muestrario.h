@@ -29,6 +29,10 @@ class Muestrario : public QMainWindow {
 public:
     explicit Muestrario(QWidget* padre = nullptr);
 
+protected:
+    /// Las teclas globales de la suite (F4 calculadora, F8 contactos), como en toda ventana.
+    void keyReleaseEvent(QKeyEvent* evento) override;
+
 private:
     QLabel* resultado_ = nullptr;
 };

@@ -3,6 +3,10 @@
 
 #include "MiniHelp/MiniHelp.h"
 #include "MyBox/MyBox.h"
+#include "basicos/teclas_globales.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
 
 #include <QUrl>
 
@@ -43,6 +47,7 @@ QString Pagina(const QString& direccion) {
 std::vector<EntradaMuestrario> EntradasMuestrario() {
     const QString mensajes = QStringLiteral("&Mensajes");
     const QString ayuda = QStringLiteral("A&yuda");
+    const QString escritorio = QStringLiteral("&Escritorio");
     return {
         // --- MyMsgBox ---
         {mensajes, QStringLiteral("Información (Aceptar)"),
@@ -127,6 +132,13 @@ std::vector<EntradaMuestrario> EntradasMuestrario() {
         {ayuda, QStringLiteral("Página que no se puede abrir"),
          [](QWidget*) {
              return Pagina(QStringLiteral("http://127.0.0.1:9/"));
+         }},
+        // --- Calculadora: como desde una aplicación, con F4 (también F4 en el muestrario) ---
+        {escritorio, QStringLiteral("Calculadora (F4)"),
+         [](QWidget* ventana) {
+             basicos::TeclasGlobales(basicos::TeclaF4, 0, ventana->objectName());
+             return QStringLiteral("Calculadora cerrada. En el portapapeles: ") +
+                    QGuiApplication::clipboard()->text();
          }},
     };
 }
