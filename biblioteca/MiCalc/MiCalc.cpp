@@ -102,7 +102,8 @@ MiCalc::~MiCalc() = default;
 
 MiCalc* MiCalc::Instancia() {
     for (QWidget* ventana : QApplication::topLevelWidgets()) {
-        if (auto* calculadora = qobject_cast<MiCalc*>(ventana))
+        auto* calculadora = qobject_cast<MiCalc*>(ventana);
+        if (calculadora != nullptr && !calculadora->cerrada_ && !calculadora->cerrarAlVolver_)
             return calculadora;
     }
     return new MiCalc;
@@ -339,6 +340,7 @@ void MiCalc::closeEvent(QCloseEvent* evento) {
         hide();
         return;
     }
+    cerrada_ = true;
     QWidget::closeEvent(evento);
 }
 

@@ -44,7 +44,7 @@ public:
     explicit MiCalc(const Arranque& arranque = Arranque::DelProceso());
     ~MiCalc() override;
 
-    /// La calculadora abierta, o una nueva si no hay ninguna.
+    /// La calculadora abierta (sin contar una que se está cerrando), o una nueva si no hay.
     static MiCalc* Instancia();
 
     /// No evalúa nada: devuelve siempre un texto vacío.
@@ -123,6 +123,8 @@ private:
     // destruye: si se cierra, se oculta y se cierra de verdad al volver.
     int esperando_ = 0;
     bool cerrarAlVolver_ = false;
+    // Cerrada y a punto de destruirse: ya no es la calculadora abierta.
+    bool cerrada_ = false;
 };
 
 } // namespace MiCalc

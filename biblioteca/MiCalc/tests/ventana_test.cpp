@@ -328,4 +328,15 @@ TEST_F(VentanaCalculadora, OtrasTeclasGlobalesNoHacenNada) {
     EXPECT_EQ(basicos::CodigoTecla(Qt::Key_A), 0);
 }
 
+TEST_F(VentanaCalculadora, UnaCalculadoraQueSeCierraNoEsLaAbierta) {
+    MiCalc::MiCalc& c = Abrir();
+    EXPECT_EQ(MiCalc::MiCalc::Instancia(), &c);
+    c.close();
+    // Todavía no se ha destruido, pero F4 ya no puede volver a ella.
+    ASSERT_FALSE(calculadora.isNull());
+    MiCalc::MiCalc* nueva = MiCalc::MiCalc::Instancia();
+    EXPECT_NE(nueva, &c);
+    delete nueva;
+}
+
 } // namespace
