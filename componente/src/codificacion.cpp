@@ -5,13 +5,14 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 
 namespace morvelin {
 
 namespace {
 
-// EVP_EncodeBlock recibe la longitud como int: se le da la entrada por trozos.
+// EVP_EncodeBlock recibe la longitud como int: se le da la entrada por trozos (múltiplos de 3).
 constexpr std::size_t TrozoCodificacion = std::size_t{3} << 20;
 
 using TablaDecodificacion = std::array<std::uint8_t, 256>;
@@ -47,15 +48,22 @@ constexpr std::array<bool, 256> Literales = construirLiterales();
 
 } // namespace
 
+std::size_t codificarBase64En(std::string_view bytes, char* destino) {
+    auto* o = reinterpret_cast<unsigned char*>(destino);
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t escritos = 0;
+    for (std::size_t hecho = 0; hecho < bytes.size(); hecho += TrozoCodificacion) {
+        const std::size_t n = std::min(TrozoCodificacion, bytes.size() - hecho);
+        escritos +=
+            static_cast<std::size_t>(EVP_EncodeBlock(o + escritos, b + hecho, static_cast<int>(n)));
+    }
+    return escritos;
+}
+
 void anadirBase64(std::string_view bytes, std::string& salida) {
     const std::size_t inicio = salida.size();
     salida.resize(inicio + longitudBase64(bytes.size()));
-    auto* destino = reinterpret_cast<unsigned char*>(salida.data() + inicio);
-    const auto* origen = reinterpret_cast<const unsigned char*>(bytes.data());
-    for (std::size_t hecho = 0; hecho < bytes.size(); hecho += TrozoCodificacion) {
-        const std::size_t n = std::min(TrozoCodificacion, bytes.size() - hecho);
-        destino += EVP_EncodeBlock(destino, origen + hecho, static_cast<int>(n));
-    }
+    codificarBase64En(bytes, salida.data() + inicio);
 }
 
 std::string codificarBase64(std::string_view bytes) {

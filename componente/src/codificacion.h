@@ -13,15 +13,19 @@ namespace morvelin {
 /// tres caracteres y "=". La entrada vacía da el texto vacío.
 std::string codificarBase64(std::string_view bytes);
 
+/// Longitud del base64 de `n` bytes.
+constexpr std::size_t longitudBase64(std::size_t n) {
+    return (n + 2) / 3 * 4;
+}
+
 /// Añade a `salida` el base64 de `bytes`. Codificar una secuencia por trozos cuya longitud sea
 /// múltiplo de PiezaBase64 (salvo el último) da el mismo texto que codificarla entera.
 void anadirBase64(std::string_view bytes, std::string& salida);
 inline constexpr std::size_t PiezaBase64 = 3;
 
-/// Longitud del base64 de `n` bytes.
-constexpr std::size_t longitudBase64(std::size_t n) {
-    return (n + 2) / 3 * 4;
-}
+/// Escribe el base64 de `bytes` en `destino`, que tiene sitio para longitudBase64(bytes.size())
+/// caracteres, y devuelve cuántos ha escrito.
+std::size_t codificarBase64En(std::string_view bytes, char* destino);
 
 /// Decodifica base64; nunca falla. Toma los caracteres de cuatro en cuatro, sin saltarse
 /// ninguno, e ignora un grupo final de menos de cuatro. Cada grupo da tres bytes, de los que se

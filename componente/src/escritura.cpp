@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <random>
@@ -15,23 +16,13 @@ namespace morvelin {
 
 namespace {
 
-// Tamaño de los bloques que FicheroNuevo entrega al sistema.
-constexpr std::size_t TamanoBloque = 256 * 1024;
+// Cada cuántos bytes entregados se pide al sistema que empiece a llevarlos al disco.
+constexpr std::size_t PasoAdelanto = 16u << 20;
 
 std::atomic<SistemaFicheros*> sustituto{nullptr};
 
 int descriptor(SistemaFicheros::Manejador f) {
     return static_cast<int>(f);
-}
-
-// Carpeta de una ruta, tal como la necesita open(): "." si no tiene separador.
-std::string carpetaDe(const std::string& ruta) {
-    const auto p = ruta.rfind(SeparadorRuta);
-    if (p == std::string::npos)
-        return ".";
-    if (p == 0)
-        return std::string(1, SeparadorRuta);
-    return ruta.substr(0, p);
 }
 
 // Sufijo aleatorio para el nombre del temporal.
@@ -120,12 +111,12 @@ void SistemaFicheros::copiarPermisos(const std::string& ruta, Manejador f) {
         ::fchmod(descriptor(f), st.st_mode & 07777);
 }
 
-void SistemaFicheros::volcarCarpeta(const std::string& ruta) {
-    const int fd = ::open(ruta.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+void SistemaFicheros::adelantarVolcado(Manejador f) {
+#if defined(__linux__)
+    ::sync_file_range(descriptor(f), 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)f;
+#endif
 }
 
 SistemaFicheros& sistemaFicheros() {
@@ -166,7 +157,9 @@ bool FicheroNuevo::abrir() {
     }
     if (f_ == SistemaFicheros::Invalido)
         return false;
-    bloque_.reserve(TamanoBloque);
+    if (!bloque_)
+        bloque_ = std::make_unique<char[]>(TamanoBloque);
+    usados_ = sinAdelantar_ = 0;
     correcto_ = true;
     return true;
 }
@@ -194,24 +187,46 @@ SistemaFicheros::Manejador FicheroNuevo::crearTemporal() {
 bool FicheroNuevo::escribir(std::string_view datos) {
     if (!correcto_)
         return false;
-    if (bloque_.size() + datos.size() <= TamanoBloque) {
-        bloque_.append(datos);
+    if (datos.size() <= TamanoBloque - usados_) {
+        std::memcpy(bloque_.get() + usados_, datos.data(), datos.size());
+        usados_ += datos.size();
         return true;
     }
     if (!vaciarBloque())
         return false;
-    if (datos.size() >= TamanoBloque) {
-        correcto_ = sistemaFicheros().escribir(f_, datos.data(), datos.size());
-        return correcto_;
-    }
-    bloque_.append(datos);
+    if (datos.size() >= TamanoBloque)
+        return entregar(datos.data(), datos.size());
+    std::memcpy(bloque_.get(), datos.data(), datos.size());
+    usados_ = datos.size();
     return true;
 }
 
+char* FicheroNuevo::hueco(std::size_t n) {
+    if (!correcto_ || n > TamanoBloque)
+        return nullptr;
+    if (n > TamanoBloque - usados_ && !vaciarBloque())
+        return nullptr;
+    return bloque_.get() + usados_;
+}
+
+void FicheroNuevo::ocupar(std::size_t m) {
+    usados_ += m;
+}
+
 bool FicheroNuevo::vaciarBloque() {
-    if (correcto_ && !bloque_.empty())
-        correcto_ = sistemaFicheros().escribir(f_, bloque_.data(), bloque_.size());
-    bloque_.clear();
+    const std::size_t n = usados_;
+    usados_ = 0;
+    return n == 0 ? correcto_ : entregar(bloque_.get(), n);
+}
+
+bool FicheroNuevo::entregar(const char* datos, std::size_t n) {
+    auto& sistema = sistemaFicheros();
+    correcto_ = correcto_ && sistema.escribir(f_, datos, n);
+    sinAdelantar_ += n;
+    if (correcto_ && !directo_ && sinAdelantar_ >= PasoAdelanto) {
+        sistema.adelantarVolcado(f_);
+        sinAdelantar_ = 0;
+    }
     return correcto_;
 }
 
@@ -229,8 +244,6 @@ bool FicheroNuevo::confirmar() {
         descartar();
         return false;
     }
-    if (!directo_)
-        sistema.volcarCarpeta(carpetaDe(real_));
     temporal_.clear();
     correcto_ = false; // terminado: no admite más escrituras
     return true;
@@ -246,7 +259,7 @@ void FicheroNuevo::descartar() {
         sistema.borrar(temporal_);
         temporal_.clear();
     }
-    bloque_.clear();
+    usados_ = 0;
     correcto_ = false;
 }
 

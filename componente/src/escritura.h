@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -59,8 +60,9 @@ public:
     virtual bool crearCarpeta(const std::string& ruta, unsigned permisos);
     /// Copia a `f` los permisos de `ruta` si existe; si no existe, no hace nada.
     virtual void copiarPermisos(const std::string& ruta, Manejador f);
-    /// Vuelca al disco la carpeta `ruta` (para que un renombrado sobreviva a una caída).
-    virtual void volcarCarpeta(const std::string& ruta);
+    /// Empieza a llevar al disco lo escrito en `f` sin esperar, para que el volcado final de
+    /// un fichero grande no tenga que hacerlo todo. Solo es una indicación: puede no hacer nada.
+    virtual void adelantarVolcado(Manejador f);
 };
 
 /// El sistema en uso: el de la plataforma, salvo que una prueba ponga otro.
@@ -76,6 +78,9 @@ void usarSistemaFicheros(SistemaFicheros* sistema);
 /// confirmar() escribe lo pendiente, vuelca, cierra y renombra sobre el destino. Cualquier fallo
 /// se recuerda: las escrituras siguientes no hacen nada y confirmar() devuelve false. Si no se
 /// llega a confirmar con éxito, el destructor borra el temporal y el destino queda como estaba.
+///
+/// El renombrado no se vuelca: tras un corte de luz el destino tiene el fichero viejo o el nuevo,
+/// los dos enteros.
 ///
 /// Si el destino es un enlace simbólico, se sustituye el fichero al que lleva y el enlace queda.
 /// Si es algo que no es un fichero normal (un dispositivo como /dev/null, una tubería), no se
@@ -93,6 +98,14 @@ public:
     bool abrir();
     /// Añade bytes al fichero. false si este o un paso anterior ha fallado.
     bool escribir(std::string_view datos);
+    /// Para quien produce los bytes directamente en el fichero: un hueco de `n` bytes (a lo sumo
+    /// TamanoBloque) tras lo ya escrito, o nullptr si algo ha fallado. ocupar(m) añade al
+    /// fichero los `m` primeros bytes del hueco (m <= n).
+    char* hueco(std::size_t n);
+    void ocupar(std::size_t m);
+
+    /// Bytes que FicheroNuevo junta antes de entregarlos al sistema.
+    static constexpr std::size_t TamanoBloque = 256 * 1024;
     /// Termina el fichero y lo pone en su sitio. false si algo ha fallado; entonces el destino
     /// queda como estaba y no queda temporal.
     bool confirmar();
@@ -103,6 +116,7 @@ public:
 private:
     SistemaFicheros::Manejador crearTemporal();
     bool vaciarBloque();
+    bool entregar(const char* datos, std::size_t n);
     void descartar();
 
     std::string destino_;
@@ -110,7 +124,9 @@ private:
     std::string temporal_; // vacío si se escribe directamente en el destino
     unsigned permisos_;
     SistemaFicheros::Manejador f_ = SistemaFicheros::Invalido;
-    std::string bloque_;
+    std::unique_ptr<char[]> bloque_;
+    std::size_t usados_ = 0;       // bytes pendientes en el bloque
+    std::size_t sinAdelantar_ = 0; // bytes entregados desde el último adelantarVolcado
     bool directo_ = false;
     bool correcto_ = false;
 };

@@ -6,49 +6,50 @@ namespace morvelin {
 
 namespace {
 
-// Bytes de la factura que se codifican de una vez: múltiplo de 3, para que los trozos encajen.
-constexpr std::size_t TrozoFactura = 48 * 1024;
+// Bytes de la factura que se codifican de una vez, directamente en el bloque del fichero:
+// múltiplo de 3, para que los trozos encajen, y con su texto (128 KiB) dentro de un bloque.
+constexpr std::size_t TrozoFactura = 96 * 1024;
 static_assert(TrozoFactura % PiezaBase64 == 0);
+static_assert(longitudBase64(TrozoFactura) <= FicheroNuevo::TamanoBloque);
 
 template <class EscribirContenido>
 bool grabarCampo(FicheroNuevo& salida, EtiquetasCampo etiquetas, EscribirContenido contenido) {
-    salida.escribir(etiquetas.apertura);
-    salida.escribir(FinLineaFirma);
-    contenido();
-    salida.escribir(FinLineaFirma);
-    salida.escribir(etiquetas.cierre);
-    return salida.escribir(FinLineaFirma);
-}
-
-bool grabarSecciones(FicheroNuevo& salida, const RegistroFirma& registro,
-                     const std::string_view* factura) {
-    grabarCampo(salida, EtiquetasNombre, [&] { salida.escribir(registro.nombreFichero); });
-    grabarCampo(salida, EtiquetasFactura, [&] {
-        if (factura == nullptr) {
-            salida.escribir(registro.facturaBase64);
-            return;
-        }
-        std::string texto;
-        texto.reserve(longitudBase64(TrozoFactura));
-        for (std::size_t hecho = 0; hecho < factura->size() && salida.correcto();
-             hecho += TrozoFactura) {
-            texto.clear();
-            anadirBase64(factura->substr(hecho, TrozoFactura), texto);
-            salida.escribir(texto);
-        }
-    });
-    return grabarCampo(salida, EtiquetasFirma, [&] { salida.escribir(registro.firmaBase64); });
+    return salida.escribir(etiquetas.apertura) && salida.escribir(FinLineaFirma) && contenido() &&
+           salida.escribir(FinLineaFirma) && salida.escribir(etiquetas.cierre) &&
+           salida.escribir(FinLineaFirma);
 }
 
 } // namespace
 
+bool escribirBase64(FicheroNuevo& salida, std::string_view bytes) {
+    for (std::size_t hecho = 0; hecho < bytes.size(); hecho += TrozoFactura) {
+        const std::string_view trozo = bytes.substr(hecho, TrozoFactura);
+        char* hueco = salida.hueco(longitudBase64(trozo.size()));
+        if (hueco == nullptr)
+            return false;
+        salida.ocupar(codificarBase64En(trozo, hueco));
+    }
+    return salida.correcto();
+}
+
+bool grabarFicheroFirma(FicheroNuevo& salida, const RegistroFirma& registro,
+                        const LineaFactura& lineaFactura) {
+    return grabarCampo(salida, EtiquetasNombre,
+                       [&] { return salida.escribir(registro.nombreFichero); }) &&
+           grabarCampo(salida, EtiquetasFactura, [&] { return lineaFactura(salida); }) &&
+           grabarCampo(salida, EtiquetasFirma,
+                       [&] { return salida.escribir(registro.firmaBase64); });
+}
+
 bool grabarFicheroFirma(FicheroNuevo& salida, const RegistroFirma& registro) {
-    return grabarSecciones(salida, registro, nullptr);
+    return grabarFicheroFirma(salida, registro,
+                              [&](FicheroNuevo& s) { return s.escribir(registro.facturaBase64); });
 }
 
 bool grabarFicheroFirma(FicheroNuevo& salida, const RegistroFirma& registro,
                         std::string_view factura) {
-    return grabarSecciones(salida, registro, &factura);
+    return grabarFicheroFirma(salida, registro,
+                              [&](FicheroNuevo& s) { return escribirBase64(s, factura); });
 }
 
 } // namespace morvelin

@@ -10,6 +10,7 @@
 
 #include "escritura.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -48,5 +49,19 @@ bool grabarFicheroFirma(FicheroNuevo& salida, const RegistroFirma& registro);
 /// El fichero es idéntico byte a byte al de la otra forma con facturaBase64 ya calculado.
 bool grabarFicheroFirma(FicheroNuevo& salida, const RegistroFirma& registro,
                         std::string_view factura);
+
+/// Escribe la línea de la factura (sin su fin de línea); false si no puede.
+using LineaFactura = std::function<bool(FicheroNuevo& salida)>;
+
+/// Igual, con la línea de la factura escrita por `lineaFactura`, por ejemplo con
+/// escribirBase64() a medida que se lee la factura. Si `lineaFactura` devuelve false, no se
+/// escribe nada más y devuelve false.
+bool grabarFicheroFirma(FicheroNuevo& salida, const RegistroFirma& registro,
+                        const LineaFactura& lineaFactura);
+
+/// Escribe en `salida` el base64 de `bytes`, codificado directamente en sus bloques. Una
+/// secuencia escrita por trozos de longitud múltiplo de 3 (salvo el último) da el mismo texto
+/// que escrita entera.
+bool escribirBase64(FicheroNuevo& salida, std::string_view bytes);
 
 } // namespace morvelin

@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -410,4 +412,18 @@ TEST_F(Firma, DiscoLlenoContesta04YDejaElFicheroAnterior) {
         nombres.push_back(e.path().filename().string());
     std::sort(nombres.begin(), nombres.end());
     EXPECT_EQ(nombres, (std::vector<std::string>{"datos", "f.sig", "factura.xml"}));
+}
+
+TEST_F(Firma, UnaFacturaQueNoSeLeeDosVecesIgualNoDejaFirma) {
+    // La factura se lee una vez para firmarla y otra para llevarla al fichero: si la segunda
+    // no da lo mismo (aquí, una tubería que ya se vació), la firma no correspondería a la
+    // factura que se lleva.
+    persona().grabarPem(almacen / "a.pem", true);
+    const std::string tuberia = ruta("tuberia.xml");
+    ASSERT_EQ(::mkfifo(tuberia.c_str(), 0600), 0);
+    std::thread escritor([&] { escribirTodo(tuberia, contenido); });
+    const std::string r = FIRMA(tuberia, "12345678Z", ruta("f.sig"));
+    escritor.join();
+    EXPECT_EQ(r, M01);
+    EXPECT_FALSE(fs::exists(ruta("f.sig")));
 }

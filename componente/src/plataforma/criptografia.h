@@ -51,7 +51,17 @@ std::unique_ptr<AlmacenCertificados> abrirAlmacenPersonal();
 
 using ResumenSha1 = std::array<unsigned char, 20>;
 
-/// SHA-1 de `datos`. Sin valor si la plataforma no lo puede calcular.
-std::optional<ResumenSha1> resumenSha1(std::string_view datos);
+/// Un SHA-1 que se calcula por partes.
+class CalculoSha1 {
+public:
+    virtual ~CalculoSha1() = default;
+    /// Añade bytes; false si la plataforma falla.
+    virtual bool anadir(std::string_view datos) = 0;
+    /// El resumen de todo lo añadido; sin valor si la plataforma falla.
+    virtual std::optional<ResumenSha1> terminar() = 0;
+};
+
+/// Un cálculo nuevo; nullptr si la plataforma no puede calcular SHA-1.
+std::unique_ptr<CalculoSha1> empezarSha1();
 
 } // namespace morvelin::plataforma

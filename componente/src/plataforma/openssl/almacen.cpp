@@ -41,10 +41,6 @@ using BioPropio = std::unique_ptr<BIO, Liberador<BIO, BIO_free_all>>;
 using Pkcs12Propio = std::unique_ptr<PKCS12, Liberador<PKCS12, PKCS12_free>>;
 using Pkcs7Propio = std::unique_ptr<PKCS7, Liberador<PKCS7, PKCS7_free>>;
 
-void liberarPila(STACK_OF(X509) * pila) {
-    sk_X509_pop_free(pila, X509_free);
-}
-
 // Las claves del almacén no llevan contraseña: nunca se pregunta en el terminal.
 int sinContrasena(char*, int, int, void*) {
     return 0;
@@ -103,14 +99,72 @@ std::string entrecomillar(const std::string& v) {
     return q + '"';
 }
 
-bool sujetoContiene(X509* certificado, const std::string& buscadoMinusculas) {
-    const X509_NAME* nombre = X509_get_subject_name(certificado);
+bool sujetoContiene(const X509_NAME* nombre, const std::string& buscadoMinusculas) {
     for (int i = 0; i < X509_NAME_entry_count(nombre); ++i) {
         const ASN1_STRING* dato = X509_NAME_ENTRY_get_data(X509_NAME_get_entry(nombre, i));
         if (minusculas(valorUtf8(dato)).find(buscadoMinusculas) != std::string::npos)
             return true;
     }
     return false;
+}
+
+// El sujeto de un certificado en DER, sin descodificar el resto: descodificar el certificado
+// entero (su clave pública sobre todo) cuesta mucho más, y para buscar basta el sujeto.
+// Certificate ::= SEQUENCE { tbsCertificate SEQUENCE { [0] version OPTIONAL, serialNumber,
+// signature, issuer, validity, subject, ... }, ... }
+using NombrePropio = std::unique_ptr<X509_NAME, Liberador<X509_NAME, X509_NAME_free>>;
+NombrePropio sujetoDer(const std::string& der) {
+    const auto* p = reinterpret_cast<const unsigned char*>(der.data());
+    const unsigned char* const fin = p + der.size();
+    long largo = 0;
+    int etiqueta = 0, clase = 0;
+    const auto cabecera = [&] {
+        if (p >= fin)
+            return false;
+        const int r = ASN1_get_object(&p, &largo, &etiqueta, &clase, fin - p);
+        return (r & 0x80) == 0 && r != 0x21 && largo <= fin - p;
+    };
+    const auto saltar = [&] {
+        if (!cabecera())
+            return false;
+        p += largo;
+        return true;
+    };
+    // Entra en Certificate y en tbsCertificate.
+    for (int i = 0; i < 2; ++i)
+        if (!cabecera() || etiqueta != V_ASN1_SEQUENCE)
+            return nullptr;
+    // La versión es opcional ([0]).
+    const unsigned char* const inicio = p;
+    if (!cabecera())
+        return nullptr;
+    p = clase == V_ASN1_CONTEXT_SPECIFIC && etiqueta == 0 ? p + largo : inicio;
+    // Serie, algoritmo de firma, emisor y validez.
+    for (int i = 0; i < 4; ++i)
+        if (!saltar())
+            return nullptr;
+    return NombrePropio(d2i_X509_NAME(nullptr, &p, fin - p));
+}
+
+// El DER del primer certificado de un fichero PEM, o el propio fichero si no es PEM.
+std::string derDeCertificado(const std::string& bytes) {
+    BioPropio b = bioDe(bytes);
+    char* nombre = nullptr;
+    char* cabeceras = nullptr;
+    unsigned char* datos = nullptr;
+    long n = 0;
+    while (PEM_read_bio(b.get(), &nombre, &cabeceras, &datos, &n) == 1) {
+        const bool esCertificado = std::string_view(nombre) == PEM_STRING_X509 ||
+                                   std::string_view(nombre) == PEM_STRING_X509_OLD ||
+                                   std::string_view(nombre) == PEM_STRING_X509_TRUSTED;
+        std::string der(reinterpret_cast<char*>(datos), static_cast<std::size_t>(n));
+        OPENSSL_free(nombre);
+        OPENSSL_free(cabeceras);
+        OPENSSL_free(datos);
+        if (esCertificado)
+            return der;
+    }
+    return bytes.find("-----BEGIN ") == std::string::npos ? bytes : std::string();
 }
 
 ClavePropia leerClave(const std::string& bytes) {
@@ -127,41 +181,37 @@ struct Entrada {
     ClavePropia clave;
 };
 
-// Lee una entrada del almacén; sin certificado si el fichero no lo es. La clave de las entradas
-// que no son PKCS #12 solo se busca si se pide.
-Entrada cargarEntrada(const std::string& carpeta, const std::string& nombre, bool conClave) {
+// Una entrada PKCS #12: certificado y clave, o nada si no se puede abrir sin contraseña.
+Entrada cargarPkcs12(const std::string& bytes) {
     Entrada e;
-    std::string bytes;
-    const std::string ruta = carpeta + "/" + nombre;
-    if (!leerBytes(ruta, bytes))
-        return e;
-    const std::string ext = extension(nombre);
-    if (ext == ".p12" || ext == ".pfx") {
-        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-        Pkcs12Propio p12(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
-        EVP_PKEY* clave = nullptr;
-        X509* certificado = nullptr;
-        STACK_OF(X509)* cadena = nullptr;
-        // Con "" valen tanto los ficheros sin contraseña como los de contraseña vacía.
-        if (p12 && PKCS12_parse(p12.get(), "", &clave, &certificado, &cadena)) {
-            e.certificado.reset(certificado);
-            e.clave.reset(clave);
-            liberarPila(cadena);
-        }
-        return e;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    Pkcs12Propio p12(d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
+    EVP_PKEY* clave = nullptr;
+    X509* certificado = nullptr;
+    STACK_OF(X509)* cadena = nullptr;
+    // Con "" valen tanto los ficheros sin contraseña como los de contraseña vacía.
+    if (p12 && PKCS12_parse(p12.get(), "", &clave, &certificado, &cadena)) {
+        e.certificado.reset(certificado);
+        e.clave.reset(clave);
+        sk_X509_pop_free(cadena, X509_free);
     }
-    e.certificado.reset(PEM_read_bio_X509(bioDe(bytes).get(), nullptr, sinContrasena, nullptr));
-    if (!e.certificado) {
-        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-        e.certificado.reset(d2i_X509(nullptr, &p, static_cast<long>(bytes.size())));
-    }
-    if (!e.certificado || !conClave)
+    return e;
+}
+
+// Una entrada PEM o DER: el certificado y su clave, del mismo fichero PEM o del .key con el
+// mismo nombre.
+Entrada cargarCertificado(const std::string& carpeta, const std::string& nombre,
+                          const std::string& bytes) {
+    Entrada e;
+    const std::string der = derDeCertificado(bytes);
+    const auto* p = reinterpret_cast<const unsigned char*>(der.data());
+    e.certificado.reset(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+    if (!e.certificado)
         return e;
     e.clave.reset(PEM_read_bio_PrivateKey(bioDe(bytes).get(), nullptr, sinContrasena, nullptr));
     if (!e.clave) {
-        const auto punto = nombre.rfind('.');
         std::string bytesClave;
-        if (leerBytes(carpeta + "/" + nombre.substr(0, punto) + ".key", bytesClave))
+        if (leerBytes(carpeta + "/" + nombre.substr(0, nombre.rfind('.')) + ".key", bytesClave))
             e.clave = leerClave(bytesClave);
     }
     return e;
@@ -226,13 +276,26 @@ public:
             return nullptr;
         const std::string buscado = minusculas(texto);
         for (const std::string& nombre : nombres_) {
-            Entrada e = cargarEntrada(carpeta_, nombre, false);
-            if (!e.certificado || !sujetoContiene(e.certificado.get(), buscado))
+            std::string bytes;
+            if (!leerBytes(carpeta_ + "/" + nombre, bytes))
                 continue;
-            if (!e.clave)
-                e = cargarEntrada(carpeta_, nombre, true);
-            if (e.certificado)
-                return envolverCertificado(std::move(e.certificado), std::move(e.clave));
+            Entrada e;
+            const std::string ext = extension(nombre);
+            if (ext == ".p12" || ext == ".pfx") {
+                e = cargarPkcs12(bytes);
+                if (!e.certificado ||
+                    !sujetoContiene(X509_get_subject_name(e.certificado.get()), buscado))
+                    continue;
+            } else {
+                // Primero solo el sujeto; el certificado y la clave, si es el buscado.
+                const NombrePropio sujeto = sujetoDer(derDeCertificado(bytes));
+                if (!sujeto || !sujetoContiene(sujeto.get(), buscado))
+                    continue;
+                e = cargarCertificado(carpeta_, nombre, bytes);
+                if (!e.certificado)
+                    continue;
+            }
+            return envolverCertificado(std::move(e.certificado), std::move(e.clave));
         }
         return nullptr;
     }
@@ -315,20 +378,43 @@ std::unique_ptr<AlmacenCertificados> abrirAlmacenPersonal() {
     return openssl::abrirAlmacen(openssl::carpetaAlmacenPersonal());
 }
 
-std::optional<ResumenSha1> resumenSha1(std::string_view datos) {
-    openssl::EnContextoPrivado en;
-    if (!en.valido())
-        return std::nullopt;
-    EVP_MD* sha1 = EVP_MD_fetch(openssl::contextoPrivado(), "SHA1", nullptr);
-    ResumenSha1 resumen{};
-    unsigned int n = 0;
-    const bool bien = sha1 != nullptr &&
-                      EVP_Digest(datos.data(), datos.size(), resumen.data(), &n, sha1, nullptr) &&
-                      n == resumen.size();
-    EVP_MD_free(sha1);
-    if (!bien)
-        return std::nullopt;
-    return resumen;
+namespace {
+
+class CalculoSha1OpenSsl : public CalculoSha1 {
+public:
+    bool empezar() {
+        openssl::EnContextoPrivado en;
+        if (!en.valido() || ctx_ == nullptr)
+            return false;
+        EVP_MD* sha1 = EVP_MD_fetch(openssl::contextoPrivado(), "SHA1", nullptr);
+        const bool bien = sha1 != nullptr && EVP_DigestInit_ex(ctx_.get(), sha1, nullptr);
+        EVP_MD_free(sha1);
+        return bien;
+    }
+    bool anadir(std::string_view datos) override {
+        return EVP_DigestUpdate(ctx_.get(), datos.data(), datos.size()) == 1;
+    }
+    std::optional<ResumenSha1> terminar() override {
+        openssl::EnContextoPrivado en;
+        ResumenSha1 resumen{};
+        unsigned int n = 0;
+        if (!EVP_DigestFinal_ex(ctx_.get(), resumen.data(), &n) || n != resumen.size())
+            return std::nullopt;
+        return resumen;
+    }
+
+private:
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx_{EVP_MD_CTX_new(),
+                                                                 &EVP_MD_CTX_free};
+};
+
+} // namespace
+
+std::unique_ptr<CalculoSha1> empezarSha1() {
+    auto calculo = std::make_unique<CalculoSha1OpenSsl>();
+    if (!calculo->empezar())
+        return nullptr;
+    return calculo;
 }
 
 } // namespace morvelin::plataforma
