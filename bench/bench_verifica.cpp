@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -33,6 +34,13 @@ constexpr std::size_t TamanoFactura = 64 * MiB;
 
 double segundos(Reloj::duration d) {
     return std::chrono::duration<double>(d).count();
+}
+
+/// Tiempo de procesador del hilo: en una máquina compartida, lo que costó de verdad.
+double cpuHilo() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
 /// Memoria residente máxima del proceso (VmHWM), en bytes.
@@ -94,6 +102,8 @@ int main() {
     // El servicio, en su propio proceso.
     const pid_t servicio = fork();
     if (servicio == 0) {
+        if (!std::freopen("/dev/null", "w", stdout))
+            _exit(127);
         execl(SERVICIO_VERIFICACION, SERVICIO_VERIFICACION, "--autoridad", autoridad.c_str(),
               "--direccion-en", direccionEn.c_str(), static_cast<char*>(nullptr));
         _exit(127);
@@ -110,12 +120,15 @@ int main() {
     setenv("CURL_CA_BUNDLE", autoridad.c_str(), 1);
     unsetenv("SSL_CERT_FILE");
     unsetenv("SSL_CERT_DIR");
+    setenv("no_proxy", "127.0.0.1", 1);
 
     const bool picoReiniciado = reiniciarPico();
     const std::size_t base = picoMemoria();
     const auto inicio = Reloj::now();
+    const double cpuInicio = cpuHilo();
     const std::string resultado =
         morvelin::verificar(firmado, destino, morvelin::ServicioVerificacion{url, {}});
+    const double cpuTotal = cpuHilo() - cpuInicio;
     const double total = segundos(Reloj::now() - inicio);
     const std::size_t pico = picoMemoria();
 
@@ -133,17 +146,21 @@ int main() {
     // momento.
     const std::string cuerpo = morvelin::cuerpoPeticion(registro);
     const double tamanoCuerpo = static_cast<double>(cuerpo.size());
-    double codificar = 1e9, decodificar = 1e9;
+    double codificar = 1e9, decodificar = 1e9, cpuCodificar = 1e9, cpuDecodificar = 1e9;
     std::string bytes;
     for (int pasada = 0; pasada < 3; ++pasada) {
         std::string copia = cuerpo;
         auto t = Reloj::now();
+        double c = cpuHilo();
         morvelin::codificarUrl(copia);
+        cpuCodificar = std::min(cpuCodificar, cpuHilo() - c);
         codificar = std::min(codificar, segundos(Reloj::now() - t));
         copia = std::string();
         bytes = std::string();
         t = Reloj::now();
+        c = cpuHilo();
         bytes = morvelin::decodificarBase64(registro.facturaBase64);
+        cpuDecodificar = std::min(cpuDecodificar, cpuHilo() - c);
         decodificar = std::min(decodificar, segundos(Reloj::now() - t));
     }
     std::ostringstream grabada;
@@ -155,13 +172,18 @@ int main() {
     std::printf("Factura grabada completa: %s\n", igual ? "sí" : "NO");
     std::printf("Fichero de firma: %s (factura de %s)\n", mib(tamanoFirmado).c_str(),
                 mib(TamanoFactura).c_str());
-    std::printf("VERIFICA: %.2f s en total\n", total);
+    std::printf("VERIFICA: %.2f s en total (%.2f s de procesador en el cliente; el resto, el "
+                "servicio y la carga de la máquina)\n",
+                total, cpuTotal);
     std::printf("Memoria máxima: %s (%.2f veces el fichero de firma; objetivo < 4; %s de base)%s\n",
                 mib(static_cast<double>(pico)).c_str(), pico / tamanoFirmado,
                 mib(static_cast<double>(base)).c_str(),
                 picoReiniciado ? "" : " [sin reiniciar el pico: incluye la preparación]");
-    std::printf("codificarUrl: %.0f MB/s (objetivo >= 300)\n", tamanoCuerpo / codificar / 1e6);
-    std::printf("decodificarBase64: %.0f MB/s (objetivo >= 300)\n",
-                static_cast<double>(registro.facturaBase64.size()) / decodificar / 1e6);
+    const double tamanoBase64 = static_cast<double>(registro.facturaBase64.size());
+    std::printf("codificarUrl: %.0f MB/s (%.0f MB/s por segundo de procesador; objetivo >= 300)\n",
+                tamanoCuerpo / codificar / 1e6, tamanoCuerpo / cpuCodificar / 1e6);
+    std::printf("decodificarBase64: %.0f MB/s (%.0f MB/s por segundo de procesador; objetivo >= "
+                "300)\n",
+                tamanoBase64 / decodificar / 1e6, tamanoBase64 / cpuDecodificar / 1e6);
     return resultado.compare(0, 2, "00") == 0 && igual ? 0 : 1;
 }
