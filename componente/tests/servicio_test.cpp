@@ -494,3 +494,12 @@ TEST_F(ContraServicio, IdaYVueltaFirmaYVerifica) {
     }
     ::unsetenv("XDG_DATA_HOME");
 }
+
+TEST_F(ContraServicio, ElEstadoHttpNoSeMiraYUnErrorEsUnCodigoDesconocido) {
+    // Una ruta que el servicio no atiende: 404 sin cuerpo, que no empieza por "00".
+    escribir(ruta("f.sig"), ficheroFirma(factura, *ana));
+    const std::string otra =
+        "https://127.0.0.1:" + std::to_string(servicio->puerto()) + "/otra-ruta?x=1";
+    EXPECT_EQ(verificar(ruta("f.sig"), ruta("f.xml"), {otra, {}}), cargarMensaje(ErrorDesconocido));
+    EXPECT_EQ(leerTodo(ruta("f.xml")), factura) << "el intercambio en sí fue bien";
+}
