@@ -151,4 +151,31 @@ std::string verificarConOpenssl(const std::string& firma, const std::string& con
     return ejecutar("openssl cms -cmsout -print -inform DER -in " + comillasShell(der)).texto;
 }
 
+std::string sha1HexOpenssl(const fs::path& fichero) {
+    std::string r = ejecutar("openssl dgst -sha1 -r " + comillasShell(fichero)).texto;
+    r.resize(40);
+    for (char& c : r)
+        if (c >= 'a' && c <= 'f')
+            c = static_cast<char>(c - 'a' + 'A');
+    return r;
+}
+
+std::string verificarFicheroFirma(const fs::path& ficheroFirma, const fs::path& factura,
+                                  const fs::path& carpeta) {
+    const auto lineas = lineasFirma(leerTodo(ficheroFirma));
+    if (lineas.size() != 9)
+        return {};
+    const std::string& b64 = lineas[7];
+    std::string der(b64.size() / 4 * 3, '\0');
+    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(der.data()),
+                                  reinterpret_cast<const unsigned char*>(b64.data()),
+                                  static_cast<int>(b64.size()));
+    if (n < 0)
+        return {};
+    der.resize(static_cast<std::size_t>(n) - (b64.ends_with("==")  ? 2
+                                              : b64.ends_with("=") ? 1
+                                                                   : 0));
+    return verificarConOpenssl(der, sha1HexOpenssl(factura), carpeta);
+}
+
 } // namespace morvelin::pruebas

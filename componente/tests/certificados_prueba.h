@@ -63,4 +63,13 @@ std::vector<std::string> lineasFirma(const std::string& fichero);
 std::string verificarConOpenssl(const std::string& firma, const std::string& contenido,
                                 const std::filesystem::path& carpetaTrabajo);
 
+/// SHA-1 de un fichero según "openssl dgst", en hexadecimal mayúsculas.
+std::string sha1HexOpenssl(const std::filesystem::path& fichero);
+
+/// Comprueba con la herramienta openssl la firma del fichero de firma `ficheroFirma` sobre el
+/// resumen de `factura`; devuelve la estructura impresa, o vacío si no verifica.
+std::string verificarFicheroFirma(const std::filesystem::path& ficheroFirma,
+                                  const std::filesystem::path& factura,
+                                  const std::filesystem::path& carpetaTrabajo);
+
 } // namespace morvelin::pruebas

@@ -103,11 +103,18 @@ TEST_F(Interfaz, CadaResultadoDeFirmaPorLaInterfazCYLaLineaDeOrdenes) {
          "04 No se ha podido grabar el fichero de firma en la ruta indicada."},
     };
     for (const Caso& c : casos) {
+        const bool firma = c.resultado.starts_with("00");
         EXPECT_EQ(firmaC(c.origen, c.certificado, c.destino), c.resultado);
+        if (firma) {
+            EXPECT_FALSE(verificarFicheroFirma(c.destino, c.origen, raiz).empty());
+        }
         const auto s = morvelin("firma " + comillas(c.origen) + " " + comillas(c.certificado) +
                                 " " + comillas(c.destino));
         EXPECT_EQ(s.texto, c.resultado + "\n");
-        EXPECT_EQ(s.estado, c.resultado.starts_with("00") ? 0 : 1) << c.resultado;
+        EXPECT_EQ(s.estado, firma ? 0 : 1) << c.resultado;
+        if (firma) {
+            EXPECT_FALSE(verificarFicheroFirma(c.destino, c.origen, raiz).empty());
+        }
     }
     // El almacén que no se abre.
     fs::remove_all(almacen);
@@ -129,6 +136,7 @@ TEST_F(Interfaz, ImportaUnaCopiaAntiguaConContrasenaYLuegoFirma) {
     EXPECT_EQ(modo(almacen), 0700u);
     EXPECT_EQ(modo(almacen / "copia.pem"), 0600u);
     EXPECT_EQ(firmaC(factura, "B12345674", ruta("f.sig")), "00 " + NombreEntidad);
+    EXPECT_FALSE(verificarFicheroFirma(ruta("f.sig"), factura, raiz).empty());
 
     // Otra vez: no pisa la entrada que ya hay.
     ASSERT_EQ(morvelin("secreto ñ", "importa " + comillas(ruta("copia.p12"))).estado, 0);
@@ -151,6 +159,7 @@ TEST_F(Interfaz, ImportaSinPedirContrasenaSiNoLaTieneYConClavePemCifrada) {
     EXPECT_EQ(s.estado, 0) << s.texto;
     EXPECT_NE(s.texto.find("Responde al identificador 11111111H."), std::string::npos);
     EXPECT_EQ(firmaC(factura, "11111111H", ruta("f.sig")), "00 NOMBRE   - NIF IDCES-11111111H");
+    EXPECT_FALSE(verificarFicheroFirma(ruta("f.sig"), factura, raiz).empty());
 }
 
 TEST_F(Interfaz, ImportacionesQueNoSeHacenNoDejanNada) {

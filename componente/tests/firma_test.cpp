@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -73,11 +72,7 @@ private:
 };
 
 std::string sha1Hex(const fs::path& fichero) {
-    std::string r = ejecutar("openssl dgst -sha1 -r '" + fichero.string() + "'").texto;
-    r.resize(40);
-    for (char& c : r)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return r;
+    return sha1HexOpenssl(fichero);
 }
 
 std::size_t apariciones(const std::string& texto, const std::string& parte) {
@@ -260,6 +255,7 @@ TEST_F(Firma, ElPrimeroPorOrdenDeNombreYLoQueNoEsCertificadoSeSalta) {
     simple("12345678Z", "OCULTO").grabarPem(almacen / ".a.pem", true);
     simple("12345678Z", "TERCERO").grabarPem(almacen / "c.pem", true);
     EXPECT_EQ(FIRMA(factura, "12345678Z", ruta("f.sig")), "00 " + NombrePersona);
+    comprobarFicheroFirma(ruta("f.sig"), "factura.xml", contenido);
 }
 
 TEST_F(Firma, CadaFalloConSuMensaje) {
@@ -330,6 +326,7 @@ TEST_F(Firma, CarpetaDelAlmacenSegunElEntorno) {
     fs::create_directories(raiz / "casa/.local/share/MORVELIN/MY");
     persona().grabarPem(raiz / "casa/.local/share/MORVELIN/MY/p.pem", true);
     EXPECT_EQ(FIRMA(factura, "12345678Z", ruta("f.sig")), "00 " + NombrePersona);
+    comprobarFicheroFirma(ruta("f.sig"), "factura.xml", contenido);
     ::unsetenv("HOME");
     EXPECT_EQ(plataforma::openssl::carpetaAlmacenPersonal(), "");
     EXPECT_EQ(FIRMA(factura, "12345678Z", ruta("f.sig")), M02);
@@ -361,7 +358,7 @@ TEST_F(Firma, FacturasYDestinosDeBorde) {
     fs::current_path(raiz);
     EXPECT_EQ(FIRMA("factura.xml", "12345678Z", "relativa.sig"), "00 " + NombrePersona);
     fs::current_path(antes);
-    EXPECT_EQ(lineasFirma(leerTodo(ruta("relativa.sig")))[1], "factura.xml");
+    comprobarFicheroFirma(ruta("relativa.sig"), "factura.xml", contenido);
 }
 
 TEST_F(Firma, ElFicheroExistenteSeSustituyeEnteroYDosFirmasCompartenLasLineas1a5) {
@@ -371,9 +368,11 @@ TEST_F(Firma, ElFicheroExistenteSeSustituyeEnteroYDosFirmasCompartenLasLineas1a5
     ASSERT_EQ(FIRMA(factura, "12345678Z", destino), "00 " + NombrePersona);
     const auto primera = lineasFirma(leerTodo(destino));
     ASSERT_EQ(primera.size(), 9u) << "sustituido, no añadido";
+    comprobarFicheroFirma(destino, "factura.xml", contenido);
     ASSERT_EQ(FIRMA(factura, "12345678Z", destino), "00 " + NombrePersona);
     const auto segunda = lineasFirma(leerTodo(destino));
     ASSERT_EQ(segunda.size(), 9u);
+    comprobarFicheroFirma(destino, "factura.xml", contenido);
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(primera[i], segunda[i]) << i;
     EXPECT_NE(primera[7], segunda[7]);
