@@ -227,6 +227,12 @@ void MiCalc::Form_Load(const Arranque& arranque) {
     } else {
         FijarUp_->show();
     }
+    // Los iconos crecen con sus botones.
+    for (QAbstractButton* boton :
+         {static_cast<QAbstractButton*>(FijarUp_), static_cast<QAbstractButton*>(VerPapel_)}) {
+        const int lado = boton->height() * 3 / 5;
+        boton->setIconSize(QSize(lado, lado));
+    }
     // Con el papel oculto, la ventana mide el panel más el margen.
     PonerAncho(Panel_->width() + basicos::PixelesX(rutinas::EscalaY(Margen)));
     basicos::CentrarFormulario(this);
