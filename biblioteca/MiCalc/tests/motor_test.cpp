@@ -188,8 +188,10 @@ TEST(Motor, ElResultadoFueraDeAlcanceMuestraErrorYAnulaSinBorrarElPapel) {
     // Cada "*" sin teclear vuelve a multiplicar por el último operando: 10 y 307 "*" dejan
     // pendiente 1E+307.
     const QString casi = "10" + QString(307, '*');
+    const QString enorme = "1" + QString(200, '0');
     for (const QString& teclas :
-         {casi + "1000=", casi + "**", casi + "P", QString("100N100S="), QString("0N100S=")}) {
+         {casi + "1000=", casi + "**", casi + "P", enorme + "*" + enorme + "=",
+          QString("100N100S="), QString("0N100S=")}) {
         Calculadora c;
         c.Teclear(teclas.chopped(1));
         ASSERT_NE(c.mesa.pantalla, "Error") << teclas.toStdString();

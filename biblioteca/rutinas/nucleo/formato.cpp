@@ -1,5 +1,7 @@
 #include "rutinas/nucleo/formato.h"
 
+#include <QVarLengthArray>
+
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -138,17 +140,16 @@ int MesPorNombre(QStringView nombre) {
 } // namespace
 
 double ValorNumerico(QStringView texto) {
-    // Se copia lo numérico, sin blancos, a un búfer que from_chars entiende.
-    char buf[64];
-    int n = 0;
+    // Se copia lo numérico, sin blancos, a un búfer que from_chars entiende (en la pila salvo
+    // textos muy largos: ninguna cifra se pierde).
+    QVarLengthArray<char, 64> buf;
     auto siguiente = [&, i = qsizetype(0)]() mutable -> QChar {
         while (i < texto.size() && EsBlanco(texto[i]))
             ++i;
         return i < texto.size() ? texto[i++] : QChar();
     };
     auto poner = [&](char c) {
-        if (n < static_cast<int>(sizeof buf) - 1)
-            buf[n++] = c;
+        buf.append(c);
     };
     QChar c = siguiente();
     bool negativo = false;
@@ -174,7 +175,7 @@ double ValorNumerico(QStringView texto) {
     if (!cifras)
         return 0;
     if (c == u'E' || c == u'e' || c == u'D' || c == u'd') {
-        const int antes = n;
+        const qsizetype antes = buf.size();
         poner('e');
         c = siguiente();
         if (c == u'-' || c == u'+') {
@@ -188,12 +189,10 @@ double ValorNumerico(QStringView texto) {
             c = siguiente();
         }
         if (!hayExponente)
-            n = antes;
+            buf.resize(antes);
     }
-    // Demasiadas cifras para el búfer: se pierden las menos significativas de la parte
-    // decimal, nunca el orden de magnitud (las enteras caben en 63 caracteres de sobra).
     double valor = 0;
-    auto [p, ec] = std::from_chars(buf, buf + n, valor);
+    auto [p, ec] = std::from_chars(buf.data(), buf.data() + buf.size(), valor);
     (void)p;
     if (ec != std::errc() || !std::isfinite(valor))
         return 0;

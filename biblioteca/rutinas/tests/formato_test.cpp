@@ -23,6 +23,13 @@ TEST(ValorNumerico, LeeLoNumericoDelPrincipioSinMirarLaRegion) {
             << QString::fromUtf16(c.texto).toStdString();
 }
 
+TEST(ValorNumerico, NoPierdeCifrasEnTextosLargos) {
+    // Un número tecleado sin límite de largo conserva su orden de magnitud y su exponente.
+    EXPECT_DOUBLE_EQ(ValorNumerico(QString("1" + QString(200, '0'))), 1e200);
+    EXPECT_DOUBLE_EQ(ValorNumerico(QString("0." + QString(100, '0') + "5E+101")), 5);
+    EXPECT_DOUBLE_EQ(ValorNumerico(QString("-" + QString(80, '9') + " +")), -1e80);
+}
+
 TEST(LeerNumeroLocal, EntiendeLaEscrituraEspanola) {
     struct Caso {
         const char16_t* texto;
