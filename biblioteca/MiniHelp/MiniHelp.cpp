@@ -3,6 +3,8 @@
 #include "MiniHelp/documento_ayuda.h"
 #include "MiniHelp/navegador.h"
 #include "MiniHelp/nucleo/titulo.h"
+#include "basicos/pantalla.h"
+#include "rutinas/escalado.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -24,15 +26,12 @@ namespace {
 
 QPointer<Ventana> instancia;
 
+using basicos::PixelesX;
+using basicos::PixelesY;
+
 // Posiciones y tamaños del diseño, en twips.
-int Px(int twips) {
-    const qreal ppp = QGuiApplication::primaryScreen()
-                          ? QGuiApplication::primaryScreen()->logicalDotsPerInchX()
-                          : 96;
-    return qRound(twips * ppp / 1440.0);
-}
-QRect Rect(int x, int y, int ancho, int alto) {
-    return QRect(Px(x), Px(y), Px(ancho), Px(alto));
+QRect Rect(float x, float y, float ancho, float alto) {
+    return QRect(PixelesX(x), PixelesY(y), PixelesX(ancho), PixelesY(alto));
 }
 
 const QColor fondoExplorador(128, 128, 255);
@@ -63,7 +62,7 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre) {
     setObjectName(QStringLiteral("MiniHelp"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral(" "));
-    setFixedSize(Px(8310), Px(8205));
+    resize(PixelesX(8310), PixelesY(8205));
 
     TextoAyuda = new QTextEdit(this);
     TextoAyuda->setObjectName(QStringLiteral("TextoAyuda"));
@@ -78,7 +77,7 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre) {
     cmdCerrar = new QPushButton(this);
     cmdCerrar->setObjectName(QStringLiteral("cmdCerrar"));
     cmdCerrar->setIcon(QIcon(QStringLiteral(":/MiniHelp/cerrar.svg")));
-    cmdCerrar->setIconSize(QSize(Px(555) * 2 / 3, Px(555) * 2 / 3));
+    cmdCerrar->setIconSize(QSize(PixelesX(370), PixelesY(370)));
     cmdCerrar->setToolTip(QStringLiteral("Cerrar"));
     cmdCerrar->setAutoDefault(false);
     cmdCerrar->setGeometry(Rect(7320, 180, 555, 555));
@@ -90,6 +89,11 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre) {
 Ventana::~Ventana() = default;
 
 void Ventana::Form_Load() {
+    rutinas::FuenteFormulario(this);
+    float ancho = 0;
+    float alto = 0;
+    rutinas::EscalarFormulario(this, ancho, alto, true);
+    setFixedSize(size());
     FalloNavegacion = false;
 }
 
@@ -98,7 +102,9 @@ void Ventana::CrearMiniWeb() {
         return;
     MiniWeb = CrearNavegador(this);
     MiniWeb->setObjectName(QStringLiteral("MiniWeb"));
-    MiniWeb->setGeometry(Rect(120, 840, 8115, 7215));
+    // Se crea después de la carga: su sitio de diseño lleva ya la escala de la suite.
+    MiniWeb->setGeometry(Rect(rutinas::EscalaX(120), rutinas::EscalaY(840), rutinas::EscalaX(8115),
+                              rutinas::EscalaY(7215)));
     MiniWeb->hide();
     connect(MiniWeb, &Navegador::ErrorNavegacion, this, [this] { FalloNavegacion = true; });
     // El botón de cerrar y la franja quedan por encima del navegador.

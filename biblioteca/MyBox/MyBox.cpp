@@ -2,6 +2,9 @@
 
 #include "MiVisor/Rejilla.h"
 #include "basicos/nucleo/error.h"
+#include "basicos/pantalla.h"
+#include "rutinas/controles.h"
+#include "rutinas/escalado.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -24,22 +27,20 @@ QPointer<Ventana> instancia;
 
 EstadoCuadro estado;
 
-// Twips por píxel de la pantalla.
-double TwipsPorPixel() {
-    const QScreen* pantalla = QGuiApplication::primaryScreen();
-    return 1440.0 / (pantalla ? pantalla->logicalDotsPerInchX() : 96.0);
+using basicos::PixelesX;
+using basicos::PixelesY;
+
+float TwipsX(int pixeles) {
+    return static_cast<float>(basicos::TwipsX(pixeles));
 }
-int Px(double twips) {
-    return qRound(twips / TwipsPorPixel());
-}
-float Twips(int pixeles) {
-    return static_cast<float>(pixeles * TwipsPorPixel());
+float TwipsY(int pixeles) {
+    return static_cast<float>(basicos::TwipsY(pixeles));
 }
 
 // Geometría de diseño (twips, respecto al área de la ventana) pasada a píxeles dentro del
 // contenedor, que está en (60, 60).
 void Colocar(QWidget* w, int x, int y, int ancho, int alto) {
-    w->setGeometry(Px(x - 60), Px(y - 60), Px(ancho), Px(alto));
+    w->setGeometry(PixelesX(x - 60), PixelesY(y - 60), PixelesX(ancho), PixelesY(alto));
 }
 
 QString IconoRecurso(int numero) {
@@ -67,11 +68,11 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("MyBox"));
-    setFixedSize(Px(7455), Px(2175));
+    resize(PixelesX(7455), PixelesY(2175));
 
     Contenedor = new QWidget(this);
     Contenedor->setObjectName(QStringLiteral("Contenedor"));
-    Contenedor->setGeometry(Px(60), Px(60), Px(7335), Px(2055));
+    Contenedor->setGeometry(PixelesX(60), PixelesY(60), PixelesX(7335), PixelesY(2055));
 
     Imagen = new QLabel(Contenedor);
     Imagen->setObjectName(QStringLiteral("Imagen"));
@@ -98,7 +99,7 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre) {
     Ayuda = new QPushButton(Contenedor);
     Ayuda->setObjectName(QStringLiteral("Ayuda"));
     Ayuda->setIcon(QIcon(QStringLiteral(":/MyBox/iconos/ayuda.svg")));
-    Ayuda->setIconSize(QSize(Px(555) * 2 / 3, Px(555) * 2 / 3));
+    Ayuda->setIconSize(QSize(PixelesX(370), PixelesY(370)));
     Ayuda->setToolTip(QStringLiteral("Ayuda"));
     Ayuda->setAutoDefault(false);
     Colocar(Ayuda, 60, 1380, 555, 555);
@@ -154,6 +155,12 @@ Ventana::~Ventana() = default;
 
 void Ventana::Form_Load() {
     Ayuda->hide();
+    rutinas::FuenteFormulario(this);
+    float ancho = 0;
+    float alto = 0;
+    rutinas::EscalarFormulario(this, ancho, alto, true);
+    // El tamaño queda fijo: el cuadro no se estira.
+    setFixedSize(size());
 }
 
 void Ventana::PonerIcono(int ElIcono) {
@@ -199,11 +206,12 @@ void Ventana::BotonesYPosicion(int LosBotones, int BotonOmision, float& Top, flo
     std::optional<RectanguloTwips> sobre;
     if (Formulario) {
         const QRect r = Formulario->frameGeometry();
-        sobre = RectanguloTwips{Twips(r.x()), Twips(r.y()), Twips(r.width()), Twips(r.height())};
+        sobre =
+            RectanguloTwips{TwipsX(r.x()), TwipsY(r.y()), TwipsX(r.width()), TwipsY(r.height())};
     }
-    CalcularPosicion(Top, Left, Twips(width()), Twips(height()), Twips(pantalla.width()),
-                     Twips(pantalla.height()), sobre);
-    move(Px(Left), Px(Top));
+    CalcularPosicion(Top, Left, TwipsX(width()), TwipsY(height()), TwipsX(pantalla.width()),
+                     TwipsY(pantalla.height()), sobre);
+    move(PixelesX(Left), PixelesY(Top));
 }
 
 void Ventana::Mostrar() {
@@ -234,7 +242,7 @@ void Ventana::Boton_Click(int Index) {
     if (const auto codigo = CodigoDeTitulo(b->text()))
         estado.respuesta = static_cast<float>(*codigo);
 
-    if (!CampoTexto->property("Tag").toString().isEmpty())
+    if (!rutinas::Tag(CampoTexto).isEmpty())
         estado.texto = CampoTexto->text();
 
     estado.textoHasta.clear();

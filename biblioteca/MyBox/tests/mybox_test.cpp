@@ -2,6 +2,8 @@
 // teclado o el ratón y devuelve el código de la respuesta.
 #include "MyBox/MyBox.h"
 #include "basicos/nucleo/error.h"
+#include "basicos/pantalla.h"
+#include "rutinas/nucleo/escalado.h"
 
 #include "qt_gtest.h"
 
@@ -241,6 +243,22 @@ TEST_F(CuadroMensajes, LaRespuestaSobreviveALaDescargaYCadaVezSeCargaDeNuevo) {
         v.Boton[2]->click();
     });
     EXPECT_EQ(MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 5, 3), 3.0f);
+}
+
+TEST_F(CuadroMensajes, SeCargaConLaLetraYLaEscalaDeLaSuite) {
+    rutinas::FactorX = rutinas::FactorY = 1.5f;
+    QSize tamano;
+    QString letra;
+    AlMostrarse([&](Ventana& v) {
+        tamano = v.size();
+        letra = v.Boton[0]->font().family();
+        v.Boton[0]->click();
+    });
+    MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 1, 1);
+    rutinas::FactorX = rutinas::FactorY = 0;
+    EXPECT_NEAR(tamano.width(), basicos::PixelesX(7455 * 1.5), 2);
+    EXPECT_NEAR(tamano.height(), basicos::PixelesY(2175 * 1.5), 2);
+    EXPECT_EQ(letra, QStringLiteral("MS Shell Dlg 2"));
 }
 
 } // namespace
