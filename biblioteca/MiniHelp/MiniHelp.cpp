@@ -94,6 +94,8 @@ void Ventana::Form_Load() {
     float alto = 0;
     rutinas::EscalarFormulario(this, ancho, alto, true);
     setFixedSize(size());
+    // Se abre en el centro del área de trabajo.
+    basicos::CentrarFormulario(this);
     FalloNavegacion = false;
 }
 
