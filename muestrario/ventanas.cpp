@@ -26,6 +26,12 @@ QString Mensaje(const QString& texto, const QString& titulo, int icono, int boto
     return Respuesta(MyBox::MyMsgBox(texto, titulo, icono, botones, omision, sobre));
 }
 
+QString Entrada(const QString& texto, const QString& titulo, int icono, const QString& tag,
+                const QString& inicial = QString(), const QString& ayuda = QString()) {
+    const QString r = MyBox::MyInputBox(texto, titulo, icono, tag, inicial, nullptr, ayuda);
+    return QStringLiteral("Devolvió «%1»").arg(r);
+}
+
 QString Ayuda(const QString& fichero) {
     MiniHelp::CargarAyuda(fichero);
     MiniHelp::Instancia().exec();
@@ -46,6 +52,7 @@ QString Pagina(const QString& direccion) {
 
 std::vector<EntradaMuestrario> EntradasMuestrario() {
     const QString mensajes = QStringLiteral("&Mensajes");
+    const QString entrada = QStringLiteral("&Entrada");
     const QString ayuda = QStringLiteral("A&yuda");
     const QString escritorio = QStringLiteral("&Escritorio");
     return {
@@ -114,6 +121,69 @@ std::vector<EntradaMuestrario> EntradasMuestrario() {
         {mensajes, QStringLiteral("Icono inexistente (error)"),
          [](QWidget*) {
              return Mensaje(QStringLiteral("No debería verse"), QStringLiteral("Error"), 11, 1, 1);
+         }},
+        // --- MyInputBox ---
+        {entrada, QStringLiteral("Texto en mayúsculas"),
+         [](QWidget*) {
+             return Entrada(QStringLiteral("Nombre o razón social del cliente:"),
+                            QStringLiteral("Alta de cliente"), 10,
+                            QStringLiteral("T(M) L(40) A(I)"));
+         }},
+        {entrada, QStringLiteral("Importe con dos decimales"),
+         [](QWidget*) {
+             return Entrada(QStringLiteral("Importe del cobro (con \"+\" se pone 100,00):"),
+                            QStringLiteral("Cobros"), 10,
+                            QStringLiteral("T(N) L(12) A(D) D(2) +(100)"),
+                            QStringLiteral("1234.5"));
+         }},
+        {entrada, QStringLiteral("Fecha"),
+         [](QWidget*) {
+             return Entrada(
+                 QStringLiteral("Fecha del asiento (escriba solo el día si es de este mes):"),
+                 QStringLiteral("Asientos"), 8, QStringLiteral("T(F) L(10) A(I)"));
+         }},
+        {entrada, QStringLiteral("NIF (\"?\" pone la letra)"),
+         [](QWidget*) {
+             return Entrada(
+                 QStringLiteral("NIF del proveedor;(teclee el número y \"?\" para la letra)"),
+                 QStringLiteral("Proveedores"), 7, QStringLiteral("T(X) L(9) A(I)"));
+         }},
+        {entrada, QStringLiteral("Rango de importes"),
+         [](QWidget*) {
+             return Entrada(QStringLiteral("Importes de las facturas que se listan:"),
+                            QStringLiteral("Listado de facturas"), 7,
+                            QStringLiteral("T(N) L(12) A(D) D(2) (/)"), QStringLiteral("1ƒ1000"));
+         }},
+        {entrada, QStringLiteral("Rango de fechas"),
+         [](QWidget*) {
+             return Entrada(QStringLiteral("Periodo del listado:"), QStringLiteral("Diario"), 8,
+                            QStringLiteral("T(F) L(10) A(I) (/)"),
+                            QStringLiteral("01/01/2026ƒ31/12/2026"));
+         }},
+        {entrada, QStringLiteral("Rango de códigos (texto)"),
+         [](QWidget*) {
+             return Entrada(QStringLiteral("Códigos de artículo:"), QStringLiteral("Inventario"), 7,
+                            QStringLiteral("T(M) L(10) A(I) (/)"), QStringLiteral("Aƒ"));
+         }},
+        {entrada, QStringLiteral("Lista de opciones"),
+         [](QWidget*) {
+             return Entrada(QStringLiteral("Serie de facturación:"), QStringLiteral("Facturas"), 9,
+                            QStringLiteral("TABLA"),
+                            QStringLiteral("A - General;B - Rectificativas;C - Exportación"));
+         }},
+        {entrada, QStringLiteral("Lista desde un fichero"),
+         [](QWidget*) {
+             return Entrada(QStringLiteral("Forma de pago:"), QStringLiteral("Cobros"), 9,
+                            QStringLiteral("TABLA"),
+                            QStringLiteral("@") +
+                                DatosMuestrario(QStringLiteral("formas-pago.txt")));
+         }},
+        {entrada, QStringLiteral("Con botón de ayuda"),
+         [](QWidget*) {
+             return Entrada(
+                 QStringLiteral("Código de cuenta (pulse el botón de ayuda si lo necesita):"),
+                 QStringLiteral("Plan contable"), 4, QStringLiteral("T(C) L(8) A(I)"), QString(),
+                 DatosMuestrario(QStringLiteral("ayuda.rtf")));
          }},
         // --- MiniHelp ---
         {ayuda, QStringLiteral("Documento de ayuda (RTF)"),

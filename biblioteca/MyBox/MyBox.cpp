@@ -1,14 +1,21 @@
 #include "MyBox/MyBox.h"
 
 #include "MiVisor/Rejilla.h"
+#include "MiniHelp/MiniHelp.h"
+#include "MyBox/nucleo/rango.h"
 #include "basicos/nucleo/error.h"
+#include "basicos/nucleo/generales.h"
 #include "basicos/pantalla.h"
+#include "rutinas/avisos.h"
+#include "rutinas/campos.h"
 #include "rutinas/controles.h"
 #include "rutinas/escalado.h"
+#include "rutinas/generales.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -42,6 +49,53 @@ float TwipsY(int pixeles) {
 void Colocar(QWidget* w, int x, int y, int ancho, int alto) {
     w->setGeometry(PixelesX(x - 60), PixelesY(y - 60), PixelesX(ancho), PixelesY(alto));
 }
+
+// Los campos del cuadro pasan por el motor de campos (rutinas::ConectarCampo) con dos
+// añadidos, hechos con filtros alrededor del suyo (los filtros se atienden del último
+// instalado al primero):
+// - nunca quedan como UltimoCampo: SinUltimoCampo es true mientras el motor atiende su
+//   salida (lo pone AntesDelMotor y lo quita DespuesDelMotor);
+// - el motor no cuenta como entrada el foco que llega al activarse la ventana (es volver de
+//   otra ventana); pero al mostrarse el cuadro su primer campo recibe así el foco, y ha de
+//   prepararse: si el campo no estaba en edición, AntesDelMotor llama a EntrarCampo.
+bool FocoDelMotor(const QFocusEvent* e) {
+    return e->reason() != Qt::PopupFocusReason && e->reason() != Qt::ActiveWindowFocusReason;
+}
+
+class AntesDelMotor : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* objeto, QEvent* evento) override {
+        auto* campo = static_cast<QWidget*>(objeto);
+        if (evento->type() == QEvent::FocusIn) {
+            const auto* foco = static_cast<QFocusEvent*>(evento);
+            if (FocoDelMotor(foco)) {
+                enEdicion_ = true;
+            } else if (foco->reason() == Qt::ActiveWindowFocusReason && !enEdicion_) {
+                enEdicion_ = true;
+                rutinas::EntrarCampo(campo);
+            }
+        } else if (evento->type() == QEvent::FocusOut &&
+                   FocoDelMotor(static_cast<QFocusEvent*>(evento))) {
+            enEdicion_ = false;
+            rutinas::SinUltimoCampo = true;
+        }
+        return false;
+    }
+
+private:
+    bool enEdicion_ = false;
+};
+
+class DespuesDelMotor : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject*, QEvent* evento) override {
+        if (evento->type() == QEvent::FocusOut)
+            rutinas::SinUltimoCampo = false;
+        return false;
+    }
+};
 
 QString IconoRecurso(int numero) {
     return QStringLiteral(":/MyBox/iconos/%1.svg").arg(numero, 2, 10, QLatin1Char('0'));
@@ -130,6 +184,9 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre) {
     etiDesde = etiqueta(QStringLiteral("Desde"), 240);
     etiHasta = etiqueta(QStringLiteral("Hasta"), 3720);
 
+    ConectarCampoDelCuadro(CampoTexto);
+    ConectarCampoDelCuadro(CampoHasta);
+
     cbxTabla = new QComboBox(Contenedor);
     cbxTabla->setObjectName(QStringLiteral("cbxTabla"));
     cbxTabla->setEditable(false);
@@ -161,6 +218,12 @@ void Ventana::Form_Load() {
     rutinas::EscalarFormulario(this, ancho, alto, true);
     // El tamaño queda fijo: el cuadro no se estira.
     setFixedSize(size());
+}
+
+void Ventana::ConectarCampoDelCuadro(QWidget* campo) {
+    campo->installEventFilter(new DespuesDelMotor(campo));
+    rutinas::ConectarCampo(campo);
+    campo->installEventFilter(new AntesDelMotor(campo));
 }
 
 void Ventana::PonerIcono(int ElIcono) {
@@ -265,11 +328,19 @@ void Ventana::Boton_Click(int Index) {
 }
 
 void Ventana::Ayuda_Click() {
-    // Se completa con la ventana de ayuda.
+    try {
+        MiniHelp::CargarAyuda(rutinas::Tag(Ayuda));
+        MiniHelp::Instancia().exec();
+    } catch (const basicos::ErrorZoq& e) {
+        MiniHelp::Descargar();
+        rutinas::AvisoCritico(e.Descripcion());
+    }
+    rutinas::PonerFoco(rutinas::UltimoCampo);
 }
 
 bool Ventana::DesdeHastaOk() const {
-    return true;
+    return RangoEnOrden(CampoTexto->text(), CampoHasta->text(), rutinas::Tag(CampoTexto),
+                        rutinas::Tag(CampoHasta));
 }
 
 void Ventana::Descargar() {
@@ -345,6 +416,91 @@ float MyMsgBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono, i
     float Top = -1;
     float Left = -1;
     return MyMsgBox(ElMensaje, ElTitulo, ElIcono, LosBotones, BotonOmision, Top, Left, Formulario);
+}
+
+QString MyInputBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono,
+                   const QString& TagDelCampo, const QString& DatoInicial, float& Top, float& Left,
+                   QWidget* Formulario, const QString& FicheroAyuda) {
+    ComprobarIcono(ElIcono);
+    Ventana& v = Instancia();
+    v.Mensaje->setText(TextoConSaltos(ElMensaje));
+    v.Mensaje->adjustSize();
+    v.setWindowTitle(ElTitulo);
+    v.PonerIcono(ElIcono);
+
+    if (!FicheroAyuda.isEmpty()) {
+        const bool hay = basicos::Existe(FicheroAyuda);
+        v.Ayuda->setVisible(hay);
+        if (hay)
+            rutinas::PonerTag(v.Ayuda, FicheroAyuda);
+    }
+
+    v.BotonesYPosicion(2, 1, Top, Left, Formulario);
+
+    enum class Modo { Valor, Rango, Lista };
+    const Modo modo = TagDelCampo == u"TABLA"                      ? Modo::Lista
+                      : TagDelCampo.endsWith(QLatin1String("(/)")) ? Modo::Rango
+                                                                   : Modo::Valor;
+    switch (modo) {
+    case Modo::Valor:
+        rutinas::PonerTag(v.CampoTexto, TagDelCampo);
+        v.CampoTexto->setText(DatoInicial);
+        v.CampoTexto->show();
+        v.PonerTabIndex(v.CampoTexto, 0);
+        break;
+    case Modo::Rango: {
+        v.CampoTexto->resize(v.CampoHasta->width(), v.CampoTexto->height());
+        rutinas::PonerTag(v.CampoTexto, TagDelCampo);
+        rutinas::PonerTag(v.CampoHasta, TagDelCampo);
+        v.PonerTabIndex(v.CampoTexto, 0);
+        v.PonerTabIndex(v.CampoHasta, 1);
+        if (const auto partes = PartirRango(DatoInicial)) {
+            v.CampoTexto->setText(rutinas::FormatoVisual(partes->first, TagDelCampo));
+            v.CampoHasta->setText(rutinas::FormatoVisual(partes->second, TagDelCampo));
+        }
+        v.CampoHasta->move(v.CampoHasta->x(), v.CampoTexto->y());
+        v.etiDesde->show();
+        v.etiHasta->show();
+        v.CampoTexto->show();
+        v.CampoHasta->show();
+        break;
+    }
+    case Modo::Lista:
+        rutinas::LlenarLista(DatoInicial, v.cbxTabla);
+        v.cbxTabla->setGeometry(v.CampoTexto->x(), v.CampoTexto->y(), v.CampoTexto->width(),
+                                v.cbxTabla->sizeHint().height());
+        v.cbxTabla->show();
+        v.PonerTabIndex(v.cbxTabla, 0);
+        break;
+    }
+
+    v.Mostrar();
+
+    if (estado.respuesta != static_cast<float>(Aceptar))
+        return QString();
+    switch (modo) {
+    case Modo::Valor:
+        return rutinas::FormatoEdicion(estado.texto, TagDelCampo);
+    case Modo::Rango:
+        return UnirRango(rutinas::FormatoEdicion(estado.texto, TagDelCampo),
+                         rutinas::FormatoEdicion(estado.textoHasta, TagDelCampo));
+    case Modo::Lista:
+        break;
+    }
+    return estado.texto;
+}
+
+QString MyInputBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono,
+                   const QString& TagDelCampo, const QString& DatoInicial, QWidget* Formulario,
+                   const QString& FicheroAyuda) {
+    float Top = -1;
+    float Left = -1;
+    return MyInputBox(ElMensaje, ElTitulo, ElIcono, TagDelCampo, DatoInicial, Top, Left, Formulario,
+                      FicheroAyuda);
+}
+
+bool DesdeHastaOk() {
+    return Cargada() ? Instancia().DesdeHastaOk() : true;
 }
 
 } // namespace MyBox

@@ -92,6 +92,7 @@ protected:
 private:
     void Form_Load();
     void Descargar();
+    void ConectarCampoDelCuadro(QWidget* campo);
 
     std::vector<QWidget*> ordenTab_;
     int juego_ = 0; // juego de botones de la operación en curso, para el cierre desde el marco
@@ -139,5 +140,29 @@ QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,
 QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,
                    const std::vector<QStringList>& Matriz, int ElIcono,
                    const QString& ColumnaDevolver = {}, QWidget* Formulario = nullptr);
+
+/// Pide un valor al usuario. `TagDelCampo` elige el modo:
+/// - "TABLA": una lista desplegable con las entradas de `DatoInicial` (separadas por ";" o
+///   "<<", o "@" y el nombre de un fichero con una entrada por línea);
+/// - un descriptor que acaba en "(/)": un rango, dos campos Desde y Hasta con ese descriptor;
+///   `DatoInicial` es Desde + "ƒ" + Hasta;
+/// - cualquier otro descriptor: un campo con ese descriptor y `DatoInicial` como texto.
+/// Los campos pasan por el motor de campos (teclas, forma de edición y de ver). Devuelve el
+/// valor aceptado en su forma de edición (el rango como Desde + "ƒ" + Hasta, la lista con
+/// el texto de la entrada elegida), o "" si no se contestó "Aceptar". Un rango al revés no
+/// deja aceptar. Si existe `FicheroAyuda`, el botón de ayuda lo muestra en MiniHelp.
+/// `Top`, `Left` y `Formulario` como en MyMsgBox. Lanza basicos::ErrorZoq si `ElIcono` no
+/// está entre 1 y 10.
+QString MyInputBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono,
+                   const QString& TagDelCampo, const QString& DatoInicial, float& Top, float& Left,
+                   QWidget* Formulario = nullptr, const QString& FicheroAyuda = QString());
+/// Lo mismo, sin posición dada.
+QString MyInputBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono,
+                   const QString& TagDelCampo, const QString& DatoInicial = QString(),
+                   QWidget* Formulario = nullptr, const QString& FicheroAyuda = QString());
+
+/// true si el par Desde/Hasta que hay escrito en el cuadro cargado está en orden (ver
+/// RangoEnOrden); sin cuadro cargado, true.
+bool DesdeHastaOk();
 
 } // namespace MyBox
