@@ -73,7 +73,12 @@ INSTANTIATE_TEST_SUITE_P(
                       CasoIntro{2, 2, 2}, CasoIntro{2, 5, 2}, CasoIntro{3, 1, 6},
                       CasoIntro{3, 2, 7}, CasoIntro{4, 1, 6}, CasoIntro{4, 2, 7},
                       CasoIntro{4, 0, 2}, CasoIntro{5, 1, 3}, CasoIntro{5, 2, 4},
-                      CasoIntro{5, 9, 5}, CasoIntro{6, 1, 4}, CasoIntro{6, 2, 2}));
+                      CasoIntro{5, 9, 5}, CasoIntro{6, 1, 4}, CasoIntro{6, 2, 2}),
+    [](const ::testing::TestParamInfo<CasoIntro>& i) {
+        return "Juego" + std::to_string(i.param.juego) + "Boton" +
+               (i.param.omision < 0 ? "M" + std::to_string(-i.param.omision)
+                                    : std::to_string(i.param.omision));
+    });
 
 TEST_F(CuadroMensajes, MuestraElTextoEnVariasLineasYSoloLosBotonesDelJuego) {
     AlMostrarse([](Ventana& v) {
