@@ -33,7 +33,7 @@ QChar Cierre(const QString& d) {
 }
 
 // Posición (desde 0) de la clave seguida de la apertura, o -1.
-qsizetype Buscar(const QString& Tag, const QString& Clave, QChar apertura) {
+qsizetype Buscar(QStringView Tag, QStringView Clave, QChar apertura) {
     for (qsizetype desde = 0;;) {
         const qsizetype p = Tag.indexOf(Clave, desde);
         if (p < 0)
@@ -61,6 +61,18 @@ QString LeerDatoTag(const QString& Tag, const QString& Clave, QString& Delimitad
     qsizetype q = Tag.indexOf(Cierre(Delimitadores), p);
     if (q < inicio)
         q = Tag.indexOf(Cierre(Delimitadores), inicio);
+    if (q < 0)
+        q = Tag.size();
+    return Tag.mid(inicio, q - inicio);
+}
+
+QStringView VerDatoTag(QStringView Tag, QStringView Clave, bool& hallado) {
+    const qsizetype p = Buscar(Tag, Clave, u'(');
+    hallado = p >= 0;
+    if (!hallado)
+        return QStringView();
+    const qsizetype inicio = p + Clave.size() + 1;
+    qsizetype q = Tag.indexOf(u')', inicio);
     if (q < 0)
         q = Tag.size();
     return Tag.mid(inicio, q - inicio);

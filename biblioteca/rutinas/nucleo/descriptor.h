@@ -6,6 +6,7 @@
 // distinguir su posición ni exigir separadores; las claves distinguen mayúsculas.
 
 #include <QString>
+#include <QStringView>
 #include <functional>
 
 namespace rutinas {
@@ -35,6 +36,10 @@ QString TextoFaltaDato(const QString& Clave, const QString& Tag);
 /// Devuelve el avisador anterior (las pruebas lo cambian y lo reponen).
 using Avisador = std::function<void(const QString& texto)>;
 Avisador PonerAvisadorFaltaDato(Avisador avisador);
+
+/// Valor del elemento `Clave` con los delimitadores "()" sin copiarlo: una vista sobre `Tag`
+/// (que ha de seguir vivo), y `hallado` dice si el elemento está. No avisa de nada.
+QStringView VerDatoTag(QStringView Tag, QStringView Clave, bool& hallado);
 
 // Valores que las rutinas sacan del descriptor. Los que son obligatorios avisan si faltan.
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 #include <string>
 
 namespace rutinas {
@@ -125,11 +126,13 @@ int LeerEntero(QStringView s) {
 
 // Número de mes de un nombre (abreviado o completo, sin distinguir mayúsculas), o 0.
 int MesPorNombre(QStringView nombre) {
+    auto igual = [nombre](const char16_t* mes) {
+        const QStringView m(mes);
+        return m.size() == nombre.size() && nombre.compare(m, Qt::CaseInsensitive) == 0;
+    };
     for (int i = 0; i < 12; ++i) {
-        if (nombre.compare(QStringView(kMesesCortos[static_cast<size_t>(i)]),
-                           Qt::CaseInsensitive) == 0 ||
-            nombre.compare(QStringView(kMesesLargos[static_cast<size_t>(i)]),
-                           Qt::CaseInsensitive) == 0)
+        if (igual(kMesesCortos[static_cast<size_t>(i)]) ||
+            igual(kMesesLargos[static_cast<size_t>(i)]))
             return i + 1;
     }
     if (nombre.compare(u"sept", Qt::CaseInsensitive) == 0)
@@ -298,10 +301,56 @@ PatronNumero PatronNumero::Importe(int decimales) {
     return r;
 }
 
+namespace {
+
+constexpr double kPotencias[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+constexpr unsigned long long kPotenciasEnteras[] = {
+    1ULL,      10ULL,      100ULL,      1000ULL,      10000ULL,
+    100000ULL, 1000000ULL, 10000000ULL, 100000000ULL, 1000000000ULL};
+
+// Camino rápido del redondeo: con menos de 15 cifras significativas en juego y lejos de una
+// mitad exacta, redondear el valor escalado da lo mismo que redondear sus 15 cifras
+// significativas. Si no se puede asegurar, devuelve false y se va por el camino general.
+bool RedondearRapido(double valor, int decimales, Cifras& r) {
+    if (decimales > 9)
+        return false;
+    const double a = std::fabs(valor) * kPotencias[decimales];
+    if (!(a < 1e14))
+        return false;
+    const double entero = std::floor(a);
+    const double resto = a - entero;
+    if (std::fabs(resto - 0.5) <= a * 1e-14 + 1e-9)
+        return false;
+    const unsigned long long n =
+        static_cast<unsigned long long>(entero) + (resto > 0.5 ? 1ULL : 0ULL);
+    const unsigned long long escala = kPotenciasEnteras[decimales];
+    unsigned long long parteEntera = n / escala;
+    unsigned long long parteDecimal = n % escala;
+    char buf[24];
+    int i = 0;
+    while (parteEntera > 0) {
+        buf[i++] = static_cast<char>('0' + parteEntera % 10);
+        parteEntera /= 10;
+    }
+    r.entera.assign(std::make_reverse_iterator(buf + i), std::make_reverse_iterator(buf));
+    r.decimales.assign(static_cast<size_t>(decimales), '0');
+    for (int d = decimales - 1; d >= 0; --d) {
+        r.decimales[static_cast<size_t>(d)] = static_cast<char>('0' + parteDecimal % 10);
+        parteDecimal /= 10;
+    }
+    r.negativo = std::signbit(valor) && n != 0;
+    return true;
+}
+
+} // namespace
+
 QString FormatearNumero(double valor, const PatronNumero& patron) {
     if (!std::isfinite(valor))
         return QString();
-    Cifras c = Redondear(valor, patron.decimalesFijos + patron.decimalesLibres);
+    const int decimales = patron.decimalesFijos + patron.decimalesLibres;
+    Cifras c;
+    if (!RedondearRapido(valor, decimales, c))
+        c = Redondear(valor, decimales);
     if (patron.decimalesLibres > 0) {
         size_t fin = c.decimales.size();
         while (fin > static_cast<size_t>(patron.decimalesFijos) && c.decimales[fin - 1] == '0')
@@ -311,23 +360,33 @@ QString FormatearNumero(double valor, const PatronNumero& patron) {
     if (static_cast<int>(c.entera.size()) < patron.enterosMinimos)
         c.entera.insert(0, static_cast<size_t>(patron.enterosMinimos) - c.entera.size(), '0');
 
+    // Las cifras se escriben en un búfer y pasan a la cadena de una vez.
+    const size_t n = c.entera.size();
+    const size_t largo = 1 + n + n / 3 + 1 + c.decimales.size();
+    char16_t local[64];
+    std::u16string grande;
+    char16_t* buf = local;
+    if (largo > std::size(local)) {
+        grande.resize(largo);
+        buf = grande.data();
+    }
+    size_t k = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (patron.agrupar && i > 0 && (n - i) % 3 == 0)
+            buf[k++] = u'.';
+        buf[k++] = static_cast<char16_t>(c.entera[i]);
+    }
+    if (patron.punto) {
+        buf[k++] = u',';
+        for (char d : c.decimales)
+            buf[k++] = static_cast<char16_t>(d);
+    }
     QString r;
-    r.reserve(patron.prefijo.size() + patron.sufijo.size() +
-              static_cast<qsizetype>(c.entera.size() * 4 / 3 + c.decimales.size()) + 3);
+    r.reserve(patron.prefijo.size() + patron.sufijo.size() + static_cast<qsizetype>(k) + 1);
     if (c.negativo)
         r += u'-';
     r += patron.prefijo;
-    const int n = static_cast<int>(c.entera.size());
-    for (int i = 0; i < n; ++i) {
-        if (patron.agrupar && i > 0 && (n - i) % 3 == 0)
-            r += u'.';
-        r += QLatin1Char(c.entera[static_cast<size_t>(i)]);
-    }
-    if (patron.punto) {
-        r += u',';
-        for (char d : c.decimales)
-            r += QLatin1Char(d);
-    }
+    r += QStringView(buf, static_cast<qsizetype>(k));
     r += patron.sufijo;
     return r;
 }
@@ -351,6 +410,8 @@ QString MesCompleto(int mes) {
 QString FormatearFecha(QDate fecha, QStringView patron) {
     if (!fecha.isValid())
         return QString();
+    int anio = 0, mes = 0, dia = 0;
+    fecha.getDate(&anio, &mes, &dia);
     QString r;
     r.reserve(patron.size() + 8);
     auto dosCifras = [&r](int v) {
@@ -364,27 +425,27 @@ QString FormatearFecha(QDate fecha, QStringView patron) {
             ++n;
         if (c == u'd') {
             if (n == 1)
-                r += QString::number(fecha.day());
+                r += QString::number(dia);
             else if (n == 2)
-                dosCifras(fecha.day());
+                dosCifras(dia);
             else if (n == 3)
                 r += QStringView(kDiasCortos[static_cast<size_t>(fecha.dayOfWeek() - 1)]);
             else
                 r += QStringView(kDiasLargos[static_cast<size_t>(fecha.dayOfWeek() - 1)]);
         } else if (c == u'm') {
             if (n == 1)
-                r += QString::number(fecha.month());
+                r += QString::number(mes);
             else if (n == 2)
-                dosCifras(fecha.month());
+                dosCifras(mes);
             else if (n == 3)
-                r += MesAbreviado(fecha.month());
+                r += MesAbreviado(mes);
             else
-                r += MesCompleto(fecha.month());
+                r += MesCompleto(mes);
         } else if (c == u'y') {
             if (n <= 2)
-                dosCifras(fecha.year() % 100);
+                dosCifras(anio % 100);
             else
-                r += QString::number(fecha.year()).rightJustified(4, u'0');
+                r += QString::number(anio).rightJustified(4, u'0');
         } else {
             r += patron.mid(i, n);
         }
@@ -431,7 +492,7 @@ std::optional<QDate> LeerFechaLocal(QStringView texto, int anioSinAnio) {
     }
     if (n < 2)
         return std::nullopt;
-    int dia = 0, mes = 0, anio = anioSinAnio;
+    int dia = 0, mes = 0, anio = 0;
     auto mesDe = [](const Trozo& t) {
         return t.cifras ? LeerEntero(t.texto) : MesPorNombre(t.texto);
     };
@@ -451,6 +512,9 @@ std::optional<QDate> LeerFechaLocal(QStringView texto, int anioSinAnio) {
             if (!trozos[2].cifras || trozos[2].texto.size() > 4)
                 return std::nullopt;
             anio = AnioCompleto(LeerEntero(trozos[2].texto));
+        } else {
+            // Solo aquí se pregunta la fecha de hoy, que cuesta una llamada al sistema.
+            anio = anioSinAnio != 0 ? anioSinAnio : QDate::currentDate().year();
         }
     }
     if (dia <= 0 || mes <= 0 || anio <= 0 || !QDate::isValid(anio, mes, dia))

@@ -65,8 +65,8 @@ int AnioCompleto(int anio);
 
 /// Lee un texto escrito como fecha en español: día, mes y año separados por "/", "-", "." o
 /// blancos; el mes en cifras o por su nombre (abreviado o completo, sin distinguir
-/// mayúsculas); sin año, el del año dado. También año/mes/día con el año de cuatro cifras
-/// delante. Sin fecha válida, nada.
+/// mayúsculas); sin año, el año dado (0: el año en curso). También año/mes/día con el año de cuatro
+/// cifras delante. Sin fecha válida, nada.
 std::optional<QDate> LeerFechaLocal(QStringView texto, int anioSinAnio);
 
 /// Redondeo de un número a entero con la mitad al par (15.5 da 16, 16.5 da 16), limitado al

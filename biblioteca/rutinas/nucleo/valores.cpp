@@ -25,6 +25,23 @@ QString DosCifras(double valor) {
     return TextoNumero(valor + 1000).right(2);
 }
 
+// Elemento obligatorio sin copiarlo; si falta, el aviso de siempre.
+QStringView Obligatorio(const QString& Tag, QStringView clave) {
+    bool hallado = false;
+    const QStringView v = VerDatoTag(Tag, clave, hallado);
+    if (!hallado)
+        LeerDatoTag(Tag, clave.toString());
+    return v;
+}
+
+int Decimales(const QString& Tag) {
+    bool hallado = false;
+    const QStringView d = VerDatoTag(Tag, u"D", hallado);
+    if (d.isEmpty())
+        return 2;
+    return EnteroCorto(ValorNumerico(d));
+}
+
 QDate FechaDeTrabajo() {
     if (FechaTrabajo.isNull())
         FechaTrabajo = QDate::currentDate();
@@ -82,19 +99,16 @@ void ExpandirCuenta(QString& Texto) {
 }
 
 int DecimalesNumero(const QString& Tag) {
-    QString d = DecimalesCampo(Tag);
-    if (d.isEmpty())
-        return 2;
-    return EnteroCorto(ValorNumerico(d));
+    return Decimales(Tag);
 }
 
 QString FormatoVisual(const QString& Texto, const QString& Tag) {
-    const QString tipo = TipoCampo(Tag);
-    const int longitud = std::max<int>(0, LongitudCampo(Tag));
-    const QString ajuste = AjusteCampo(Tag);
+    const QStringView tipo = Obligatorio(Tag, u"T");
+    const int longitud = std::max<int>(0, EnteroCorto(ValorNumerico(Obligatorio(Tag, u"L"))));
+    const QStringView ajuste = Obligatorio(Tag, u"A");
 
     if (tipo == u"N" || tipo == u"n") {
-        const int decimales = DecimalesNumero(Tag);
+        const int decimales = Decimales(Tag);
         if (Texto.trimmed().isEmpty())
             return QString();
         return FormatearNumero(ValorNumerico(Texto), PatronNumero::Importe(decimales));
@@ -142,11 +156,11 @@ QString FormatoVisual(const QString& Texto, const QString& Tag) {
 }
 
 QString FormatoEdicion(const QString& Texto, const QString& Tag) {
-    const QString tipo = TipoCampo(Tag);
+    const QStringView tipo = Obligatorio(Tag, u"T");
     if (tipo == u"N" || tipo == u"n") {
         if (Texto.isEmpty())
             return QString();
-        const int decimales = std::max(0, DecimalesNumero(Tag));
+        const int decimales = std::max(0, Decimales(Tag));
         QString r;
         if (const auto valor = LeerNumeroLocal(Texto)) {
             PatronNumero patron;
@@ -166,7 +180,7 @@ QString FormatoEdicion(const QString& Texto, const QString& Tag) {
         return r;
     }
     if (tipo == u"F" || tipo == u"f") {
-        if (const auto fecha = LeerFechaLocal(Texto, QDate::currentDate().year()))
+        if (const auto fecha = LeerFechaLocal(Texto, 0))
             return FormatearFecha(*fecha, u"dd/mm/yyyy");
         return Texto;
     }
