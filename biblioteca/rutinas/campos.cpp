@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
@@ -199,6 +200,8 @@ public:
         switch (evento->type()) {
         case QEvent::KeyPress:
             return Tecla(control, static_cast<QKeyEvent*>(evento));
+        case QEvent::InputMethod:
+            return Compuesta(control, static_cast<QInputMethodEvent*>(evento));
         case QEvent::FocusIn:
             if (TieneTexto(control) && CuentaElFoco(static_cast<QFocusEvent*>(evento)))
                 EntrarCampo(control);
@@ -225,6 +228,18 @@ private:
         return e->reason() != Qt::PopupFocusReason && e->reason() != Qt::ActiveWindowFocusReason;
     }
 
+    // Un carácter compuesto con tecla muerta ("´" y "a" dan "á") llega por el método de
+    // entrada y no como pulsación: se atiende igual que si se hubiera tecleado.
+    bool Compuesta(QWidget* control, QInputMethodEvent* e) {
+        if (!e->preeditString().isEmpty() || e->commitString().size() != 1 ||
+            e->replacementLength() != 0 || !EdicionDe(control))
+            return false;
+        const QChar c = e->commitString().at(0);
+        if (!c.isPrint())
+            return false;
+        return Atender(control, c.unicode(), Qt::NoModifier);
+    }
+
     bool Tecla(QWidget* control, QKeyEvent* e) {
         // Los atajos (Ctrl+C, Alt+letra...) y las teclas sin carácter (flechas, Supr, Tab,
         // Esc) siguen su camino de siempre.
@@ -240,6 +255,11 @@ private:
         // Una casilla o un combinado de lista fija solo atienden Intro y "+".
         if (!EdicionDe(control) && codigo != 13 && codigo != u'+')
             return false;
+        return Atender(control, codigo, e->modifiers());
+    }
+
+    // Pasa la tecla por TeclaCampo; true si el control no debe recibir la original.
+    bool Atender(QWidget* control, int codigo, Qt::KeyboardModifiers modificadores) {
         const int pulsada = codigo;
         TeclaCampo(control, codigo);
         if (codigo == pulsada)
@@ -249,7 +269,7 @@ private:
             const QString texto(QChar(static_cast<char16_t>(codigo)));
             QKeyEvent sustituta(QEvent::KeyPress,
                                 QChar(static_cast<char16_t>(codigo)).toUpper().unicode(),
-                                e->modifiers(), texto);
+                                modificadores, texto);
             reenviando_ = true;
             QCoreApplication::sendEvent(control, &sustituta);
             reenviando_ = false;

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -126,6 +127,22 @@ TEST_F(Campos, DecimalesSegunDondeEsteElCursor) {
     campo->setCursorPosition(0);
     Teclear(campo, "-");
     EXPECT_EQ(campo->text(), "-12.534");
+}
+
+TEST_F(Campos, LasLetrasCompuestasPasanPorElMismoFiltro) {
+    Preparar("T(M) L(3) A(I)", "PE");
+    auto componer = [this](const QString& letra) {
+        QInputMethodEvent e;
+        e.setCommitString(letra);
+        QCoreApplication::sendEvent(campo, &e);
+        Asentar();
+    };
+    componer(QString::fromUtf8("ñ"));
+    EXPECT_EQ(campo->text(), QString::fromUtf8("PEÑ"));
+    EXPECT_EQ(QApplication::focusWidget(), siguiente); // lleno: el foco ha pasado
+    Preparar("T(D) L(6) A(C)", "1");
+    componer(QString::fromUtf8("á"));
+    EXPECT_EQ(campo->text(), "1");
 }
 
 TEST_F(Campos, CampoLlenoConSeleccionAdmiteLaTecla) {
