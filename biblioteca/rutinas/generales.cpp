@@ -1,12 +1,12 @@
 #include "rutinas/generales.h"
 
+#include "Impresora/ImpresoraActual.h"
 #include "basicos/nucleo/generales.h"
 
 #include <QComboBox>
 #include <QPointer>
-#include <QPrinterInfo>
+#include <QPrinter>
 #include <QWidget>
-#include <optional>
 
 namespace rutinas {
 
@@ -14,20 +14,16 @@ Impresoras::~Impresoras() = default;
 
 namespace {
 
-class ImpresorasSistema : public Impresoras {
+// La impresora actual es la que guarda el módulo de la ventana de impresora.
+class ImpresorasBiblioteca : public Impresoras {
 public:
-    QStringList Nombres() const override { return QPrinterInfo::availablePrinterNames(); }
-    QString Predeterminada() const override { return QPrinterInfo::defaultPrinterName(); }
+    QStringList Nombres() const override { return Impresora::NombresImpresoras(); }
+    QString Actual() const override { return Impresora::ImpresoraActual().printerName(); }
 };
 
-struct EstadoImpresoras {
-    std::unique_ptr<Impresoras> fuente = std::make_unique<ImpresorasSistema>();
-    std::optional<QString> actual;
-};
-
-EstadoImpresoras& Estado() {
-    static EstadoImpresoras estado;
-    return estado;
+std::unique_ptr<Impresoras>& Fuente() {
+    static std::unique_ptr<Impresoras> fuente = std::make_unique<ImpresorasBiblioteca>();
+    return fuente;
 }
 
 } // namespace
@@ -47,25 +43,12 @@ void LlenarLista(const QString& Lista, QComboBox* Combo) {
     Combo->addItems(PartirLista(Lista));
 }
 
-QString ImpresoraActual() {
-    EstadoImpresoras& e = Estado();
-    if (!e.actual)
-        e.actual = e.fuente->Predeterminada();
-    return *e.actual;
-}
-
-void PonerImpresoraActual(const QString& nombre) {
-    Estado().actual = nombre;
-}
-
 void PonerImpresoras(std::unique_ptr<Impresoras> impresoras) {
-    EstadoImpresoras& e = Estado();
-    e.fuente = impresoras ? std::move(impresoras) : std::make_unique<ImpresorasSistema>();
-    e.actual.reset();
+    Fuente() = impresoras ? std::move(impresoras) : std::make_unique<ImpresorasBiblioteca>();
 }
 
 short IndiceImpresora() {
-    return IndiceEnImpresoras(Estado().fuente->Nombres(), ImpresoraActual());
+    return IndiceEnImpresoras(Fuente()->Nombres(), Fuente()->Actual());
 }
 
 void PonerFoco(QWidget* Objeto) {

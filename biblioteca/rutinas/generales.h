@@ -21,23 +21,18 @@ void LlenarLista(const QString& Lista, QComboBox* Combo);
 /// Posición de la impresora actual de la aplicación entre las instaladas; 0 si no está.
 short IndiceImpresora();
 
-/// Impresora actual de la aplicación: la predeterminada del sistema mientras nadie elija
-/// otra. El selector de impresora la cambia con PonerImpresoraActual.
-QString ImpresoraActual();
-void PonerImpresoraActual(const QString& nombre);
-
-/// Dónde mira la biblioteca las impresoras instaladas (la del sistema por omisión; las
-/// pruebas ponen otra).
+/// Dónde mira la biblioteca las impresoras: por omisión, las colas del sistema y la
+/// impresora actual que guarda la biblioteca (la predeterminada del sistema hasta que el
+/// usuario elige otra en la ventana de impresora). Las pruebas ponen otra.
 class Impresoras {
 public:
     virtual ~Impresoras();
     /// Nombres de las impresoras instaladas, en el orden del sistema.
     virtual QStringList Nombres() const = 0;
-    /// Nombre de la predeterminada ("" si no hay).
-    virtual QString Predeterminada() const = 0;
+    /// Nombre de la impresora actual de la aplicación.
+    virtual QString Actual() const = 0;
 };
-/// Cambia la fuente de impresoras; nullptr vuelve a la del sistema. La impresora actual
-/// vuelve a ser la predeterminada de la nueva fuente.
+/// Cambia la fuente de impresoras; nullptr vuelve a la de la biblioteca.
 void PonerImpresoras(std::unique_ptr<Impresoras> impresoras);
 
 /// Da el foco al control; si no puede (oculto, desactivado, destruido) no hace nada.

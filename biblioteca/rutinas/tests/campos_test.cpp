@@ -389,15 +389,19 @@ TEST(LlenarLista, DeTextoODeFichero) {
 TEST(IndiceImpresora, LaActualEntreLasInstaladas) {
     class Falsas : public Impresoras {
     public:
+        explicit Falsas(QString* actual) : actual_(actual) {}
         QStringList Nombres() const override { return {"PDF", "Laser", "Matricial"}; }
-        QString Predeterminada() const override { return "Laser"; }
+        QString Actual() const override { return *actual_; }
+
+    private:
+        QString* actual_;
     };
-    PonerImpresoras(std::make_unique<Falsas>());
-    EXPECT_EQ(ImpresoraActual(), "Laser");
+    QString actual = "Laser";
+    PonerImpresoras(std::make_unique<Falsas>(&actual));
     EXPECT_EQ(IndiceImpresora(), 1);
-    PonerImpresoraActual("Matricial");
+    actual = "Matricial";
     EXPECT_EQ(IndiceImpresora(), 2);
-    PonerImpresoraActual("Retirada");
+    actual = "Retirada";
     EXPECT_EQ(IndiceImpresora(), 0);
     PonerImpresoras(nullptr);
 }
