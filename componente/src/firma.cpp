@@ -7,9 +7,11 @@
 #include "registro_firma.h"
 #include "trampa.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <sys/stat.h>
 
 namespace morvelin {
 
@@ -26,9 +28,9 @@ std::string enHexadecimal(const plataforma::ResumenSha1& resumen) {
 }
 
 // La factura que se firma, leída por trozos en vez de entera: una vez para el resumen y otra,
-// ya firmada, para llevar su base64 al fichero de firma. En la segunda lectura se vuelve a
-// calcular el resumen, de modo que si la factura cambia entretanto no se da por buena una
-// firma que no corresponde a la factura que se lleva.
+// ya firmada, para llevar su base64 al fichero de firma. Si la factura cambia entre las dos
+// lecturas (otro tamaño, otra hora de modificación o de cambio de estado, o se leen otros bytes)
+// no se da por buena una firma que no corresponde a la factura que se lleva.
 class FacturaAFirmar {
 public:
     // Lanza NoSeLeeFactura si la ruta está vacía o el fichero no se abre.
@@ -45,21 +47,30 @@ public:
     // El resumen de toda la factura en hexadecimal. Lanza NoSeLeeFactura si no se puede leer
     // (una carpeta se abre pero no se lee) y NoSeFirma si no se puede calcular.
     std::string resumenHex() {
-        const auto r = recorrer([](std::string_view) { return true; });
+        huella_ = huella();
+        auto sha1 = plataforma::empezarSha1();
+        bool calculando = sha1 != nullptr;
+        const auto r = recorrer([&](std::string_view trozo) {
+            calculando = calculando && sha1->anadir(trozo);
+            return true;
+        });
         if (!r.leida)
             lanzar(NoSeLeeFactura);
-        if (!r.resumen)
+        std::optional<plataforma::ResumenSha1> resumen;
+        if (calculando)
+            resumen = sha1->terminar();
+        if (!resumen)
             lanzar(NoSeFirma);
-        resumen_ = *r.resumen;
-        return enHexadecimal(resumen_);
+        bytes_ = r.bytes;
+        return enHexadecimal(*resumen);
     }
 
     // Escribe en `salida` el base64 de la factura. false si falla la escritura, o si la factura
-    // ya no se puede leer o no es la misma que se resumió (entonces `cambiada` = true).
+    // ya no se puede leer o no es la que se resumió (entonces `cambiada` = true).
     bool escribirBase64(FicheroNuevo& salida, bool& cambiada) {
         const auto r = recorrer(
             [&](std::string_view trozo) { return morvelin::escribirBase64(salida, trozo); });
-        cambiada = r.escrita && (!r.leida || r.resumen != resumen_);
+        cambiada = r.escrita && (!r.leida || r.bytes != bytes_ || !huella_ || huella() != huella_);
         return r.escrita && !cambiada;
     }
 
@@ -67,35 +78,53 @@ private:
     // Múltiplo de 3: los trozos de base64 encajan sin relleno hasta el último.
     static constexpr std::size_t TamanoTrozo = 3 << 18;
 
-    struct Recorrido {
-        bool leida = false, escrita = false;
-        std::optional<plataforma::ResumenSha1> resumen;
+    // Lo que cambia en un fichero cuando alguien lo modifica.
+    struct Huella {
+        dev_t dispositivo;
+        ino_t nodo;
+        off_t tamano;
+        timespec modificado, cambiado;
+        bool operator==(const Huella& o) const {
+            const auto igual = [](timespec a, timespec b) {
+                return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+            };
+            return dispositivo == o.dispositivo && nodo == o.nodo && tamano == o.tamano &&
+                   igual(modificado, o.modificado) && igual(cambiado, o.cambiado);
+        }
     };
 
-    // Lee la factura de principio a fin, pasa cada trozo a `usar` y calcula su resumen.
+    std::optional<Huella> huella() const {
+        struct stat st {};
+        if (::fstat(::fileno(fichero_.get()), &st) != 0)
+            return std::nullopt;
+        return Huella{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    }
+
+    struct Recorrido {
+        bool leida = false, escrita = false;
+        std::uint64_t bytes = 0;
+    };
+
+    // Lee la factura de principio a fin y pasa cada trozo a `usar`.
     template <class Usar> Recorrido recorrer(Usar usar) {
         Recorrido r;
         std::rewind(fichero_.get());
-        auto sha1 = plataforma::empezarSha1();
-        bool calculando = sha1 != nullptr;
         std::size_t leidos;
         do {
             leidos = std::fread(trozo_.get(), 1, TamanoTrozo, fichero_.get());
-            const std::string_view trozo(trozo_.get(), leidos);
-            calculando = calculando && sha1->anadir(trozo);
-            if (!usar(trozo))
+            r.bytes += leidos;
+            if (!usar(std::string_view(trozo_.get(), leidos)))
                 return r;
         } while (leidos == TamanoTrozo);
         r.escrita = true;
         r.leida = !std::ferror(fichero_.get());
-        if (calculando)
-            r.resumen = sha1->terminar();
         return r;
     }
 
     std::unique_ptr<std::FILE, decltype(&std::fclose)> fichero_{nullptr, &std::fclose};
     std::unique_ptr<char[]> trozo_;
-    plataforma::ResumenSha1 resumen_{};
+    std::optional<Huella> huella_;
+    std::uint64_t bytes_ = 0;
 };
 
 } // namespace

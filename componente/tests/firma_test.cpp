@@ -426,3 +426,39 @@ TEST_F(Firma, UnaFacturaQueNoSeLeeDosVecesIgualNoDejaFirma) {
     EXPECT_EQ(r, M01);
     EXPECT_FALSE(fs::exists(ruta("f.sig")));
 }
+
+namespace {
+
+// Cambia la factura en cuanto empieza a escribirse el fichero de firma, es decir, entre la
+// lectura que la resume y la que la copia.
+class CambiaLaFactura : public SistemaFicheros {
+public:
+    std::string factura;
+    bool cambiada = false;
+    bool escribir(Manejador f, const char* d, std::size_t n) override {
+        if (!cambiada) {
+            cambiada = true;
+            std::string otra = leerTodo(factura);
+            otra[otra.size() / 2] ^= 1;
+            std::FILE* p = std::fopen(factura.c_str(), "r+b");
+            std::fwrite(otra.data(), 1, otra.size(), p);
+            std::fclose(p);
+        }
+        return SistemaFicheros::escribir(f, d, n);
+    }
+};
+
+} // namespace
+
+TEST_F(Firma, UnaFacturaQueCambiaMientrasSeFirmaNoDejaFirma) {
+    persona().grabarPem(almacen / "a.pem", true);
+    escribirTodo(factura, std::string(1 << 20, 'F')); // más de un bloque de escritura
+    CambiaLaFactura cambia;
+    cambia.factura = factura;
+    usarSistemaFicheros(&cambia);
+    const std::string r = FIRMA(factura, "12345678Z", ruta("f.sig"));
+    usarSistemaFicheros(nullptr);
+    EXPECT_TRUE(cambia.cambiada);
+    EXPECT_EQ(r, M01);
+    EXPECT_FALSE(fs::exists(ruta("f.sig")));
+}
