@@ -3,11 +3,14 @@
 
 #include "MiniHelp/MiniHelp.h"
 #include "MyBox/MyBox.h"
+#include "Telefonos/Telefonos.h"
+#include "Telefonos/nucleo/directorio.h"
 #include "basicos/teclas_globales.h"
 
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
-
+#include <QTemporaryDir>
 #include <QUrl>
 
 namespace {
@@ -30,6 +33,29 @@ QString Entrada(const QString& texto, const QString& titulo, int icono, const QS
                 const QString& inicial = QString(), const QString& ayuda = QString()) {
     const QString r = MyBox::MyInputBox(texto, titulo, icono, tag, inicial, nullptr, ayuda);
     return QStringLiteral("Devolvió «%1»").arg(r);
+}
+
+// Abre el directorio de contactos y espera a que se cierre, como la tecla F8 de la suite.
+QString Contactos(const QString& remitente, QWidget* ventana) {
+    Telefonos::RemitenteCorreo = remitente;
+    Telefonos::CorreoElegido.clear();
+    basicos::TeclasGlobales(basicos::TeclaF8, 0, ventana->objectName());
+    return QStringLiteral("CorreoElegido = \"%1\"").arg(Telefonos::CorreoElegido);
+}
+
+// El directorio sobre una copia del fichero de ejemplo, en una carpeta temporal (TLF).
+QString ContactosDeEjemplo(QWidget* ventana) {
+    static QTemporaryDir carpeta;
+    const QString copia = carpeta.path() + QStringLiteral("/TELEFONO.DAT");
+    if (!QFile::exists(copia)) {
+        QFile::copy(DatosMuestrario(QStringLiteral("TELEFONO.DAT")), copia);
+        QFile(copia).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+    const QByteArray tlf = qgetenv("TLF");
+    qputenv("TLF", carpeta.path().toLocal8Bit());
+    const QString r = Contactos(QStringLiteral("Muestrario ZOQ"), ventana);
+    qputenv("TLF", tlf);
+    return r + QStringLiteral(" (fichero: ") + copia + u')';
 }
 
 QString Ayuda(const QString& fichero) {
@@ -210,5 +236,10 @@ std::vector<EntradaMuestrario> EntradasMuestrario() {
              return QStringLiteral("Calculadora cerrada. En el portapapeles: ") +
                     QGuiApplication::clipboard()->text();
          }},
+        // --- Telefonos: como desde una aplicación, con F8 ---
+        {escritorio, QStringLiteral("Directorio de contactos (F8, fichero de ejemplo)"),
+         [](QWidget* ventana) { return ContactosDeEjemplo(ventana); }},
+        {escritorio, QStringLiteral("Directorio de contactos (F8, el de este puesto)"),
+         [](QWidget* ventana) { return Contactos(QString(), ventana); }},
     };
 }

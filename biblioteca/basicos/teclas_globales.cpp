@@ -1,6 +1,7 @@
 #include "basicos/teclas_globales.h"
 
 #include "MiCalc/MiCalc.h"
+#include "Telefonos/Telefonos.h"
 #include "basicos/esperar.h"
 
 #include <Qt>
@@ -18,7 +19,7 @@ void TeclasGlobales(short KeyCode, short Shift, const QString& NombreFormulario)
     if (KeyCode == TeclaF4 && NombreFormulario != QLatin1String("MiCalc")) {
         MostrarYEsperar(MiCalc::MiCalc::Instancia(), false);
     } else if (KeyCode == TeclaF8) {
-        // El directorio de contactos todavía no está en la biblioteca.
+        MostrarYEsperar(&Telefonos::Instancia(), false);
     }
 }
 

@@ -1,4 +1,5 @@
 #include "MiCalc/MiCalc.h"
+#include "Telefonos/Telefonos.h"
 #include "basicos/pantalla.h"
 #include "basicos/teclas_globales.h"
 #include "qt_gtest.h"
@@ -243,7 +244,16 @@ TEST_F(VentanaCalculadora, FijarEncimaYSoltarConF8) {
     EXPECT_EQ(c.fijarUp()->toolTip(), "Siempre visible NO");
 
     c.fijarUp()->click();
+    // F8 abre además el directorio de contactos y espera a que se cierre: se cierra en cuanto
+    // se muestra.
+    bool contactos = false;
+    QTimer::singleShot(0, [&contactos] {
+        contactos = Telefonos::Cargada() && Telefonos::Instancia().isVisible();
+        if (Telefonos::Cargada())
+            Telefonos::Instancia().close();
+    });
     QTest::keyRelease(c.panel(), Qt::Key_F8);
+    EXPECT_TRUE(contactos);
     EXPECT_FALSE(c.Fijada());
     EXPECT_FALSE(c.fijarUp()->isChecked());
     EXPECT_FALSE(c.windowFlags().testFlag(Qt::WindowStaysOnTopHint));

@@ -4,6 +4,9 @@
 
 namespace Telefonos {
 
+QString RemitenteCorreo;
+QString CorreoElegido;
+
 namespace {
 
 // Mayúsculas carácter a carácter, en el sitio y sin reservar memoria.

@@ -8,6 +8,12 @@
 
 namespace Telefonos {
 
+/// Remitente que la aplicación pone en el asunto de los correos ("Envio realizado por ...").
+extern QString RemitenteCorreo;
+/// Último correo elegido en la ventana de contactos, sin blancos delante ni detrás; la
+/// aplicación lo lee cuando la ventana se ha cerrado.
+extern QString CorreoElegido;
+
 /// Búsqueda de la ventana: el texto buscado, en mayúsculas, en cualquier parte del nombre,
 /// el teléfono, el fax y el correo de la fila unidos sin separador (puede abarcar dos campos).
 class Busqueda {
