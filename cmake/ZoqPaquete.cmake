@@ -47,4 +47,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 # Además, las bibliotecas con las que están enlazados los programas.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Al instalarse crea la carpeta común del directorio de contactos (/var/lib/zoq).
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_SOURCE_DIR}/cmake/debian/postinst")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
