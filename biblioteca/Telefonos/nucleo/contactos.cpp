@@ -1,63 +1,28 @@
 #include "Telefonos/nucleo/contactos.h"
 
+#include "rutinas/nucleo/generales.h"
+
 #include <QCollator>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
 #include <QStandardPaths>
-#include <QStringDecoder>
 
 #include <algorithm>
-#include <array>
 #include <numeric>
 
 namespace Telefonos {
 
 namespace {
 
-// Conversión entre el texto de la memoria y la página 850 del disco. Las tablas salen una vez
-// del conversor de Qt (ICU); después cada carácter es una consulta.
-struct TablasOem {
-    std::array<char16_t, 256> aTexto{};
-    std::vector<unsigned char> aOem; // por código UTF-16; 0 = sin equivalente (salvo el NUL)
-
-    TablasOem() : aOem(65536, 0) {
-        QStringDecoder decodificador("IBM850");
-        for (int b = 0; b < 256; ++b) {
-            const char byte = static_cast<char>(b);
-            const QString c = decodificador.decode(QByteArrayView(&byte, 1));
-            aTexto[static_cast<std::size_t>(b)] = c.size() == 1 ? c[0].unicode() : u'?';
-        }
-        for (int b = 255; b > 0; --b)
-            aOem[aTexto[static_cast<std::size_t>(b)]] = static_cast<unsigned char>(b);
-    }
-};
-
-const TablasOem& Tablas() {
-    static const TablasOem tablas;
-    return tablas;
-}
-
-// Lo que la página 850 no tiene sale como "?".
-QByteArray AOem(QStringView texto) {
-    const TablasOem& t = Tablas();
-    QByteArray bytes(texto.size(), Qt::Uninitialized);
-    char* p = bytes.data();
-    for (QChar c : texto) {
-        const char16_t u = c.unicode();
-        const unsigned char b = u < 0x80 ? static_cast<unsigned char>(u) : t.aOem[u];
-        *p++ = static_cast<char>(b == 0 && u != 0 ? '?' : b);
-    }
-    return bytes;
+// Conversión entre el texto de la memoria y el disco: página 850 (lo que no tiene sale como
+// "?"), o el juego de Windows sin convertir cuando la biblioteca tiene la conversión apagada.
+QByteArray AOem(const QString& texto) {
+    return rutinas::SinConversionOem ? rutinas::TextoAAnsi(texto) : rutinas::TextoAOem(texto);
 }
 
 QString DesdeOem(QByteArrayView bytes) {
-    const TablasOem& t = Tablas();
-    QString texto(bytes.size(), Qt::Uninitialized);
-    char16_t* p = reinterpret_cast<char16_t*>(texto.data());
-    for (char b : bytes)
-        *p++ = t.aTexto[static_cast<unsigned char>(b)];
-    return texto;
+    return rutinas::SinConversionOem ? rutinas::AnsiATexto(bytes) : rutinas::OemATexto(bytes);
 }
 
 // Lo que no cabe en un campo del fichero se escribe como un blanco.

@@ -61,14 +61,16 @@ UbicacionContactos UbicarContactos();
 /// Carpeta común de la máquina para el fichero de contactos.
 inline constexpr char16_t CarpetaComun[] = u"/var/lib/zoq";
 
-/// Contenido completo del fichero para esas filas, en página 850. Un TAB, CR o LF dentro de un
-/// campo (no caben en el formato, que no tiene escape) se escribe como un blanco, igual que un
-/// NUL; los caracteres que la página 850 no tiene salen como "?".
+/// Contenido completo del fichero para esas filas, en página 850 (en el juego de Windows si
+/// rutinas::SinConversionOem apaga la conversión). Un TAB, CR o LF dentro de un campo (no caben
+/// en el formato, que no tiene escape) se escribe como un blanco, igual que un NUL; los
+/// caracteres que la página 850 no tiene salen como "?".
 QByteArray ComponerFichero(const TablaContactos& filas);
 
-/// Lee el contenido de un fichero: descarta la primera línea (los títulos) y devuelve un
-/// contacto por cada línea siguiente, en el orden del fichero; las celdas que falten quedan
-/// vacías y las que sobren se descartan. Sin ninguna línea de contacto, una fila vacía.
+/// Lee el contenido de un fichero (página 850, o Windows con la conversión apagada): descarta la
+/// primera línea (los títulos) y devuelve un contacto por cada línea siguiente, en el orden del
+/// fichero; las celdas que falten quedan vacías y las que sobren se descartan. Sin ninguna línea de
+/// contacto, una fila vacía.
 TablaContactos InterpretarFichero(QByteArrayView datos);
 
 /// Verdadero si las filas ya están en el orden de OrdenarPorNombre.

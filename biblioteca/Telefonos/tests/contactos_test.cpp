@@ -1,6 +1,8 @@
 // Formato del fichero de contactos, su lectura, la ordenación y la regla de ubicación.
 #include "Telefonos/nucleo/contactos.h"
 
+#include "rutinas/nucleo/generales.h"
+
 #include "qt_gtest.h"
 
 #include <QFile>
@@ -89,6 +91,17 @@ TEST(FormatoContactos, FinesDeLineaYCeldasQueFaltanOSobran) {
 TEST(FormatoContactos, LoQueLaPagina850NoTieneSaleComoInterrogacion) {
     EXPECT_EQ(ComponerFichero({C(QStringLiteral("Caf\u00e9 \u20ac 5 \u4e2d"))}),
               Cabecera + "\r\tCaf\x82 ? 5 ?\t\t\t\r\n");
+}
+
+TEST(FormatoContactos, ConLaConversionApagadaSeEscribeYLeeSinConvertir) {
+    rutinas::SinConversionOem = true;
+    const QByteArray bytes = ComponerFichero({C(QStringLiteral("Peña"))});
+    const TablaContactos leidas = InterpretarFichero(bytes);
+    rutinas::SinConversionOem = false;
+    EXPECT_EQ(bytes, QByteArray("\tNombre\tTel\xe9"
+                                "fono\tFax\teMail\r\tPe\xf1"
+                                "a\t\t\t\r\n"));
+    EXPECT_EQ(leidas, TablaContactos{C(QStringLiteral("Peña"))});
 }
 
 TEST(FormatoContactos, LoQueNoCabeEnUnCampoSaleComoBlanco) {
