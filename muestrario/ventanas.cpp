@@ -238,8 +238,12 @@ std::vector<EntradaMuestrario> EntradasMuestrario() {
          }},
         // --- Telefonos: como desde una aplicación, con F8 ---
         {escritorio, QStringLiteral("Directorio de contactos (F8, fichero de ejemplo)"),
-         [](QWidget* ventana) { return ContactosDeEjemplo(ventana); }},
+         [](QWidget* ventana) {
+             return ContactosDeEjemplo(ventana);
+         }},
         {escritorio, QStringLiteral("Directorio de contactos (F8, el de este puesto)"),
-         [](QWidget* ventana) { return Contactos(QString(), ventana); }},
+         [](QWidget* ventana) {
+             return Contactos(QString(), ventana);
+         }},
     };
 }
