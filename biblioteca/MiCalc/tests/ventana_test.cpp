@@ -349,4 +349,22 @@ TEST_F(VentanaCalculadora, UnaCalculadoraQueSeCierraNoEsLaAbierta) {
     delete nueva;
 }
 
+TEST_F(VentanaCalculadora, CerrarlaMientrasEsperaALosContactosNoLaDestruyeBajoSusPies) {
+    MiCalc::MiCalc& c = Abrir();
+    bool viva = false, oculta = false;
+    QTimer::singleShot(0, [&] {
+        calculadora->salir()->click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        viva = !calculadora.isNull();
+        oculta = viva && calculadora->isHidden();
+        Telefonos::Instancia().close();
+    });
+    QTest::keyRelease(c.panel(), Qt::Key_F8);
+    EXPECT_TRUE(viva);
+    EXPECT_TRUE(oculta);
+    // Al volver de la espera termina de cerrarse.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(calculadora.isNull());
+}
+
 } // namespace
