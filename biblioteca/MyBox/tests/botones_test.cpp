@@ -39,7 +39,12 @@ INSTANTIATE_TEST_SUITE_P(
                       CasoFoco{4, 2, "No", 7}, CasoFoco{4, 3, "Cancelar", 2},
                       CasoFoco{5, 1, "Abortar", 3}, CasoFoco{5, 2, "Reintentar", 4},
                       CasoFoco{5, -1, "Ignorar", 5}, CasoFoco{6, 1, "Reintentar", 4},
-                      CasoFoco{6, 3, "Cancelar", 2}));
+                      CasoFoco{6, 3, "Cancelar", 2}),
+    [](const ::testing::TestParamInfo<CasoFoco>& i) {
+        return "Juego" + std::to_string(i.param.juego) + "Boton" +
+               (i.param.omision < 0 ? "M" + std::to_string(-i.param.omision)
+                                    : std::to_string(i.param.omision));
+    });
 
 TEST(JuegosDeBotones, SeLeenDeIzquierdaADerechaConLosOcultosFuera) {
     // Índices 2, 1, 0 de izquierda a derecha; "-" es un botón oculto.
