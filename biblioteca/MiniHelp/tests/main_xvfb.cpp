@@ -24,10 +24,26 @@ int main(int argc, char** argv) {
         }
         qputenv("ZOQ_EN_PANTALLA_VIRTUAL", "1");
         qputenv("QT_QPA_PLATFORM", "xcb");
+        // El motor del navegador (compilado sin los comprobadores) y la pila gráfica reservan
+        // memoria que no devuelven al salir, parte desde bibliotecas ya descargadas, y liberan
+        // objetos con un tamaño distinto del reservado; la biblioteca de teclado de X copia
+        // textos sin terminar con strndup, que la comprobación estricta de cadenas da por
+        // desbordamiento. En este proceso no se buscan fugas ni esas discrepancias; el código
+        // propio de la ventana se comprueba en las demás pruebas.
+        if (qEnvironmentVariableIsSet("ASAN_OPTIONS"))
+            qputenv("ASAN_OPTIONS",
+                    qgetenv("ASAN_OPTIONS") +
+                        ":detect_leaks=0:new_delete_type_mismatch=0:strict_string_checks=0");
+        // Cada proceso busca pantalla libre desde un número suyo: dos xvfb-run que empiezan
+        // a la vez por el mismo número pueden quedarse con la misma.
+        const QByteArray desde = QByteArray::number(100 + ::getpid() % 400);
         const QByteArray ruta = xvfb.toLocal8Bit();
-        std::vector<char*> args = {const_cast<char*>(ruta.constData()), const_cast<char*>("-a"),
+        std::vector<char*> args = {const_cast<char*>(ruta.constData()),
+                                   const_cast<char*>("-a"),
+                                   const_cast<char*>("-n"),
+                                   const_cast<char*>(desde.constData()),
                                    const_cast<char*>("-s"),
-                                   const_cast<char*>("-screen 0 1280x1024x24")};
+                                   const_cast<char*>("-screen 0 1280x1024x24 -nolisten tcp")};
         args.insert(args.end(), originales.begin(), originales.end());
         args.push_back(nullptr);
         ::execv(ruta.constData(), args.data());
