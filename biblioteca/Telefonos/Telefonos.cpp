@@ -250,8 +250,12 @@ void Ventana::CargarContactos() {
     const int n = static_cast<int>(carga.filas.size());
     for (int k = n; k >= 1; --k) {
         const Contacto& c = carga.filas[static_cast<std::size_t>(k - 1)];
-        for (int col = 0; col < CamposContacto; ++col)
-            MiVisor::PonerCelda(*Telfs, k, col, c[static_cast<std::size_t>(col)]);
+        for (int col = 0; col < CamposContacto; ++col) {
+            // Las celdas nuevas ya están vacías: la columna 0 casi nunca tiene nada.
+            const QString& texto = c[static_cast<std::size_t>(col)];
+            if (col > 0 || !texto.isEmpty())
+                MiVisor::PonerCelda(*Telfs, k, col, texto);
+        }
     }
     Telfs->setRedraw(redibujar);
     // Un fichero grabado por la suite ya viene ordenado; ordenar no cambiaría nada.

@@ -438,3 +438,14 @@ TEST_F(TelefonosTest, SinProgramaDeFaxElBotonEstaApagadoYElDobleClicAvisa) {
     EXPECT_EQ(mensajes[0].texto,
               QStringLiteral("No se ha podido iniciar el programa de fax Brunvel."));
 }
+
+TEST_F(TelefonosTest, LaColumnaReservadaDeOtroProgramaSeConserva) {
+    Escribir({{QStringLiteral("dato ajeno"), QStringLiteral("Ana"), {}, {}, {}}});
+    Abrir();
+    v->cmdNuevo->click();
+    Teclear(v->Tlf[0], QStringLiteral("Berta"));
+    v->cmdAceptar->click();
+    EXPECT_EQ(EnDisco(),
+              (TablaContactos{{QStringLiteral("dato ajeno"), QStringLiteral("Ana"), {}, {}, {}},
+                              C("Berta")}));
+}
