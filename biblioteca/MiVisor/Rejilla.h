@@ -78,8 +78,9 @@ public:
     void setRedraw(bool redibujar);
     bool Visible() const { return !isHidden(); }
 
-    QString Tag() const { return tag_; }
-    void setTag(const QString& tag) { tag_ = tag; }
+    /// El Tag del control (la misma propiedad que leen las rutinas de la suite).
+    QString Tag() const { return property("Tag").toString(); }
+    void setTag(const QString& tag) { setProperty("Tag", tag); }
     /// Nombre del control (el objectName).
     QString Name() const { return objectName(); }
 
@@ -139,7 +140,6 @@ private:
     std::vector<int> alinDatos_;
     std::vector<int> alinTitulos_;
     std::vector<int> colorTitulos_;
-    QString tag_;
     int fila_ = 1, col_ = 0, filaSel_ = 1, colSel_ = 0;
     int filaRaton_ = 0, colRaton_ = 0;
     bool redraw_ = true;
