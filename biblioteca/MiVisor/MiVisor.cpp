@@ -4,6 +4,7 @@
 #include "MiVisor/Rejilla.h"
 #include "rutinas/nucleo/escalado.h"
 #include "rutinas/nucleo/formato.h"
+#include "rutinas/nucleo/generales.h"
 
 #include <QDate>
 
@@ -13,24 +14,14 @@ namespace MiVisor {
 
 namespace {
 
-// --- Apoyos provisionales, hasta que estén en la rama principal las rutinas generales
-// FormatoNumero y NumeroConPunto a las que se llama de verdad. ---
-
-// NumeroConPunto(valor, 0, "0.00"): el valor leído como número español y escrito con dos
-// decimales y punto.
 QString NumeroConPunto(const QString& valor) {
-    const double v = rutinas::LeerNumeroLocal(valor).value_or(0.0);
-    return rutinas::FormatearNumero(v, u"0.00").replace(u',', u'.');
+    QString formato = QStringLiteral("0.00");
+    return rutinas::NumeroConPunto(valor, 0, formato);
 }
 
-QString FormatoNumero(const QString& valor, const QString& formato, bool verCeros) {
-    const double v = rutinas::ValorNumerico(valor);
-    if (v == 0.0 && !verCeros)
-        return {};
-    return rutinas::FormatearNumero(v, formato);
+QString FormatoNumero(const QString& valor, QString formato, bool verCeros) {
+    return rutinas::FormatoNumero(valor, formato, verCeros);
 }
-
-// --- Fin de los apoyos provisionales. ---
 
 const QDate OrigenFechas(1899, 12, 30);
 

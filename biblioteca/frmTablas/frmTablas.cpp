@@ -8,6 +8,7 @@
 #include "frmTablas/nucleo/fichero_tabla.h"
 #include "rutinas/controles.h"
 #include "rutinas/escalado.h"
+#include "rutinas/generales.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -72,12 +73,6 @@ int pxY(double twips) {
 }
 void colocar(QWidget* w, int x, int y, int ancho, int alto) {
     w->setGeometry(px(x), pxY(y), px(ancho), pxY(alto));
-}
-
-// Da el foco al control sin fallar nunca.
-void ponerFoco(QWidget* w) {
-    if (w && w->isEnabled() && w->isVisible())
-        w->setFocus(Qt::OtherFocusReason);
 }
 
 bool cargar(const QString& ruta, MiVisor::Rejilla& rejilla) {
@@ -257,7 +252,7 @@ void Ventana::VisorTabla_SelChange() {
     IgnorarCambio = texto != Elemento->text();
     Elemento->setText(texto);
     FilaEdicion = fila;
-    ponerFoco(Elemento);
+    rutinas::PonerFoco(Elemento);
 }
 
 void Ventana::Elemento_Change() {
@@ -273,7 +268,7 @@ void Ventana::cmdAceptar_Click() {
     FilaEdicion = 0;
     VisorTabla->setTag(Modificado_);
     Elemento->clear();
-    ponerFoco(Elemento);
+    rutinas::PonerFoco(Elemento);
 }
 
 void Ventana::cmdGrabar_Click() {
@@ -284,7 +279,7 @@ void Ventana::cmdGrabar_Click() {
 }
 
 void Ventana::cmdSalir_Click() {
-    ponerFoco(Elemento);
+    rutinas::PonerFoco(Elemento);
     if (Modificado() &&
         MyBox::MyMsgBox(QStringLiteral("Datos han sido modificados.;;¿ Desea salir sin grabar ?"),
                         QString(), 3, 2, 2, this) == 2)

@@ -1,22 +1,10 @@
 #include "Progreso/nucleo/estado_progreso.h"
 
+#include "basicos/nucleo/generales.h"
+
 #include <cmath>
 
 namespace Progreso {
-
-namespace {
-
-// Provisional, hasta que esté en la rama principal la rutina general de segundos a reloj.
-QString HorasMinutosSegundos(float Segundos) {
-    const long long s = static_cast<long long>(std::floor(Segundos));
-    const long long horas = s / 3600, resto = s - horas * 3600;
-    auto dos = [](long long v) {
-        return QString::number(v + 100).right(2);
-    };
-    return dos(horas) + u':' + dos(resto / 60) + u':' + dos(resto % 60);
-}
-
-} // namespace
 
 QString TextoPorcentaje(double porcentaje) {
     const long long centesimas = std::llround(std::fabs(porcentaje) * 100.0);
@@ -51,9 +39,9 @@ std::optional<Refresco> EstadoProgreso::actualizar(float Valor, bool ForzarVisio
         r.porcentaje = TextoPorcentaje(static_cast<double>(Valor) * 100 / maximo_);
     pasos_ = 0;
     transcurridos_ = static_cast<float>(reloj - inicio_);
-    r.transcurrido = HorasMinutosSegundos(transcurridos_);
+    r.transcurrido = basicos::HorasMinutosSegundos(transcurridos_);
     if (Valor > 0)
-        r.estimado = HorasMinutosSegundos(maximo_ * transcurridos_ / Valor);
+        r.estimado = basicos::HorasMinutosSegundos(maximo_ * transcurridos_ / Valor);
     return r;
 }
 

@@ -1,5 +1,7 @@
 #include "frmTablas/nucleo/fichero_tabla.h"
 
+#include "basicos/nucleo/generales.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -11,24 +13,6 @@ namespace frmTablas {
 namespace {
 
 const QByteArray MarcaUtf8("\xEF\xBB\xBF");
-
-QStringList partirLineas(const QString& texto) {
-    QStringList lineas;
-    qsizetype inicio = 0;
-    const qsizetype n = texto.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar c = texto[i];
-        if (c != u'\r' && c != u'\n')
-            continue;
-        lineas << texto.mid(inicio, i - inicio);
-        if (c == u'\r' && i + 1 < n && texto[i + 1] == u'\n')
-            ++i;
-        inicio = i + 1;
-    }
-    if (inicio < n)
-        lineas << texto.mid(inicio);
-    return lineas;
-}
 
 CapaFicherosTabla*& capaPuesta() {
     static CapaFicherosTabla* c = nullptr;
@@ -50,7 +34,7 @@ ContenidoTabla DecodificarTabla(const QByteArray& datos) {
         texto = ansi.isValid() ? ansi.decode(datos) : QString::fromLatin1(datos);
         t.codificacion = Codificacion::Windows1252;
     }
-    t.lineas = partirLineas(texto);
+    t.lineas = basicos::PartirLineas(texto);
     return t;
 }
 
@@ -79,7 +63,7 @@ QByteArray CodificarTabla(const QStringList& lineas, Codificacion pedida, Codifi
 CapaFicherosTabla::~CapaFicherosTabla() = default;
 
 bool CapaFicherosTabla::Existe(const QString& ruta) {
-    return !ruta.isEmpty() && QFileInfo::exists(ruta);
+    return basicos::Existe(ruta, false);
 }
 
 std::optional<QByteArray> CapaFicherosTabla::Leer(const QString& ruta, QString& error) {
