@@ -1,16 +1,20 @@
 // Las entradas del muestrario: una por ventana y caso representativo.
 #include "Muestrario.h"
 
+#include "Impresora/Impresora.h"
 #include "MiniHelp/MiniHelp.h"
 #include "MyBox/MyBox.h"
+#include "Progreso/Progreso.h"
 #include "Telefonos/Telefonos.h"
 #include "Telefonos/nucleo/directorio.h"
 #include "basicos/teclas_globales.h"
+#include "frmTablas/frmTablas.h"
 
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 
 namespace {
@@ -74,6 +78,58 @@ QString Pagina(const QString& direccion) {
     return QStringLiteral("Problema = false");
 }
 
+// Tabla de ejemplo para los visores: código, nombre, fecha de alta e importe.
+std::vector<QStringList> ClientesDeEjemplo() {
+    return {{"4300001", "Ángel Martínez", "12/03/2024", "1.234,50"},
+            {"4300002", "Nuria Peñalver", "05/11/2023", "87,00"},
+            {"4300003", "angel ortiz", "28/02/2025", "-45,30"},
+            {"4300004", "Zoe Núñez", "01/01/2022", "10.000,00"}};
+}
+
+QString Visor(const QString& devolver, QWidget* ventana) {
+    const QString r = MyBox::MyVisorBox(
+        QStringLiteral("Clientes"), QStringLiteral("Código#9;Nombre#22;Alta#10=;Importe#11>"),
+        ClientesDeEjemplo(), devolver.isEmpty() ? 10 : 7, devolver, ventana);
+    return QStringLiteral("Devolvió «%1»").arg(r);
+}
+
+// El editor sobre un fichero de tabla de ejemplo en una carpeta temporal.
+QString EditorDeTablas(QWidget* ventana) {
+    static QTemporaryDir carpeta;
+    const QString ruta = carpeta.path() + QStringLiteral("/PROVINCIAS.TXT");
+    if (!QFile::exists(ruta)) {
+        QFile f(ruta);
+        if (f.open(QIODevice::WriteOnly))
+            f.write("Soria\r\nTeruel\r\nCuenca\r\nÁvila\r\nLeón\r\n");
+    }
+    frmTablas::Ventana& editor = frmTablas::Instancia();
+    editor.Dimensionar(ventana, ruta, QStringLiteral("Provincia#24"), QStringLiteral("T(m) L(24)"),
+                       true);
+    editor.exec();
+    return QStringLiteral("Editor cerrado (fichero: ") + ruta + u')';
+}
+
+QString ProgresoDeEjemplo() {
+    Progreso::BarraProgreso(1, 0, false, 0, 3000, QStringLiteral("Recalculando saldos..."));
+    for (int i = 1; i <= 3000; ++i) {
+        QThread::msleep(1);
+        Progreso::BarraProgreso(3, static_cast<float>(i));
+    }
+    Progreso::BarraProgreso(2);
+    return QStringLiteral("Terminado");
+}
+
+QString ElegirImpresora(bool apaisado) {
+    Impresora::Instancia();
+    if (apaisado)
+        Impresora::ProponerApaisado();
+    Impresora::Instancia().exec();
+    return QStringLiteral("ImpresoraElegida = \"%1\", OrientacionElegida = \"%2\", "
+                          "ImpresionCancelada = %3")
+        .arg(Impresora::ImpresoraElegida, Impresora::OrientacionElegida,
+             Impresora::ImpresionCancelada ? QStringLiteral("true") : QStringLiteral("false"));
+}
+
 } // namespace
 
 std::vector<EntradaMuestrario> EntradasMuestrario() {
@@ -81,6 +137,8 @@ std::vector<EntradaMuestrario> EntradasMuestrario() {
     const QString entrada = QStringLiteral("&Entrada");
     const QString ayuda = QStringLiteral("A&yuda");
     const QString escritorio = QStringLiteral("&Escritorio");
+    const QString rejillas = QStringLiteral("&Rejillas");
+    const QString impresion = QStringLiteral("&Progreso e impresora");
     return {
         // --- MyMsgBox ---
         {mensajes, QStringLiteral("Información (Aceptar)"),
@@ -244,6 +302,32 @@ std::vector<EntradaMuestrario> EntradasMuestrario() {
         {escritorio, QStringLiteral("Directorio de contactos (F8, el de este puesto)"),
          [](QWidget* ventana) {
              return Contactos(QString(), ventana);
+         }},
+        // --- Rejillas: MyVisorBox y frmTablas ---
+        {rejillas, QStringLiteral("Visor de tabla (solo mostrar)"),
+         [](QWidget* ventana) {
+             return Visor(QString(), ventana);
+         }},
+        {rejillas, QStringLiteral("Visor para elegir (devuelve el código)"),
+         [](QWidget* ventana) {
+             return Visor(QStringLiteral("Código"), ventana);
+         }},
+        {rejillas, QStringLiteral("Editor de tablas (fichero de ejemplo)"),
+         [](QWidget* ventana) {
+             return EditorDeTablas(ventana);
+         }},
+        // --- Progreso e impresora ---
+        {impresion, QStringLiteral("Barra de progreso (3.000 pasos)"),
+         [](QWidget*) {
+             return ProgresoDeEjemplo();
+         }},
+        {impresion, QStringLiteral("Selección de impresora"),
+         [](QWidget*) {
+             return ElegirImpresora(false);
+         }},
+        {impresion, QStringLiteral("Selección de impresora (propuesta apaisada)"),
+         [](QWidget*) {
+             return ElegirImpresora(true);
          }},
     };
 }
