@@ -6,6 +6,7 @@
 #include "MyBox/MyBox.h"
 #include "basicos/pantalla.h"
 #include "frmTablas/nucleo/fichero_tabla.h"
+#include "rutinas/campos.h"
 #include "rutinas/controles.h"
 #include "rutinas/escalado.h"
 #include "rutinas/generales.h"
@@ -200,6 +201,7 @@ Ventana::Ventana() : QDialog(nullptr) {
 
     connect(VisorTabla, &MiVisor::Rejilla::RowColChange, this, &Ventana::VisorTabla_SelChange);
     connect(Elemento, &QLineEdit::textChanged, this, &Ventana::Elemento_Change);
+    rutinas::ConectarCampo(Elemento); // teclas, entrada y salida del foco por el motor de campos
     connect(cmdAceptar, &QPushButton::clicked, this, &Ventana::cmdAceptar_Click);
     connect(cmdGrabar, &QPushButton::clicked, this, &Ventana::cmdGrabar_Click);
     connect(cmdSalir, &QPushButton::clicked, this, &Ventana::cmdSalir_Click);
@@ -256,6 +258,9 @@ void Ventana::VisorTabla_SelChange() {
 }
 
 void Ventana::Elemento_Change() {
+    // Lo que escribe el propio motor al entrar o salir del campo no es una edición.
+    if (rutinas::EnFormato)
+        return;
     if (IgnorarCambio)
         IgnorarCambio = false;
     else
