@@ -1,0 +1,34 @@
+' Prueba del componente desde VBScript, como lo crea una aplicación con CreateObject.
+'     cscript //nologo prueba.vbs <carpeta de trabajo>
+' Los intérpretes de scripts de Wine salen con 0 aunque el script falle: el éxito es la línea
+' «VBSCRIPT CORRECTO».
+Option Explicit
+Dim carpeta, ctl, r, fallos
+fallos = 0
+carpeta = WScript.Arguments(0)
+
+Sub Comprobar(que, obtenido, esperado)
+    If obtenido <> esperado Then
+        fallos = fallos + 1
+        WScript.Echo "FALLO: " & que & ": [" & obtenido & "] en vez de [" & esperado & "]"
+    End If
+End Sub
+
+Set ctl = CreateObject("MORVELIN.MorvelinCtl")
+
+r = ctl.VERIFICA(carpeta & "\no-existe.fir", carpeta & "\salida.xml")
+Comprobar "VERIFICA sin fichero", r, "19 No se ha podido leer el fichero firmado."
+
+r = ctl.FIRMA("", "B12345678", carpeta & "\x.fir")
+Comprobar "FIRMA sin factura", r, "01 No se ha podido leer el fichero a firmar."
+
+r = ctl.FIRMA(carpeta & "\factura.xml", "B12345678", carpeta & "\x.fir")
+Comprobar "FIRMA sin almacén", r, "02 No se tiene acceso al almac" & Chr(233) & "n de certificados."
+
+' El mismo objeto por el identificador con versión.
+Set ctl = CreateObject("MORVELIN.MorvelinCtl.1")
+r = ctl.VERIFICA(carpeta & "\factura.xml", carpeta & "\salida.xml")
+Comprobar "VERIFICA sin conexión", r, "17 No se ha podido establecer conexi" & Chr(243) & _
+    "n https con el servidor de la ZELK para verificar la firma."
+
+If fallos = 0 Then WScript.Echo "VBSCRIPT CORRECTO"
