@@ -1,11 +1,18 @@
 #include "codificacion.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+
+#include <wincrypt.h>
+#else
 #include <openssl/evp.h>
+#endif
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace morvelin {
@@ -54,8 +61,19 @@ std::size_t codificarBase64En(std::string_view bytes, char* destino) {
     std::size_t escritos = 0;
     for (std::size_t hecho = 0; hecho < bytes.size(); hecho += TrozoCodificacion) {
         const std::size_t n = std::min(TrozoCodificacion, bytes.size() - hecho);
+#if defined(_WIN32)
+        // CryptBinaryToStringA añade un cero final: se codifica en un búfer aparte.
+        DWORD largo = static_cast<DWORD>(longitudBase64(n) + 1);
+        std::string trozo(largo, '\0');
+        if (!CryptBinaryToStringA(b + hecho, static_cast<DWORD>(n),
+                                  CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, trozo.data(), &largo))
+            throw std::bad_alloc(); // solo falla sin memoria
+        std::memcpy(o + escritos, trozo.data(), longitudBase64(n));
+        escritos += longitudBase64(n);
+#else
         escritos +=
             static_cast<std::size_t>(EVP_EncodeBlock(o + escritos, b + hecho, static_cast<int>(n)));
+#endif
     }
     return escritos;
 }

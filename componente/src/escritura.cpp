@@ -5,12 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <random>
+#include <utility>
+#if !defined(_WIN32)
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
+#endif
 
 namespace morvelin {
 
@@ -21,9 +23,11 @@ constexpr std::size_t PasoAdelanto = 16u << 20;
 
 std::atomic<SistemaFicheros*> sustituto{nullptr};
 
+#if !defined(_WIN32)
 int descriptor(SistemaFicheros::Manejador f) {
     return static_cast<int>(f);
 }
+#endif
 
 // Sufijo aleatorio para el nombre del temporal.
 std::string sufijoAleatorio() {
@@ -37,6 +41,8 @@ std::string sufijoAleatorio() {
 
 } // namespace
 
+// Las operaciones de POSIX; las de Windows están en la compilación para Windows.
+#if !defined(_WIN32)
 SistemaFicheros::Manejador SistemaFicheros::crearNuevo(const std::string& ruta, unsigned permisos) {
     int fd;
     do
@@ -118,6 +124,8 @@ void SistemaFicheros::adelantarVolcado(Manejador f) {
     (void)f;
 #endif
 }
+
+#endif
 
 SistemaFicheros& sistemaFicheros() {
     static SistemaFicheros nativo;

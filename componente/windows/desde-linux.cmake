@@ -50,11 +50,10 @@ foreach(_arq i686 x86_64)
         BUILD_ALWAYS ON
         INSTALL_COMMAND ""
         DEPENDS morvelin_generados_windows
-        BUILD_BYPRODUCTS ${_bin}/MORVELIN.DLL ${_bin}/cliente_morvelin.exe)
+        BUILD_BYPRODUCTS ${_bin}/MORVELIN.DLL ${_bin}/cliente_morvelin.exe ${_bin}/importar_pfx.exe)
     if(ZOQ_PRUEBAS AND ZOQ_WINE)
         add_test(NAME morvelin_wine_${_arq}
-            COMMAND ${_win}/pruebas/probar-wine ${_arq} ${_bin}/MORVELIN.DLL
-                    ${_bin}/cliente_morvelin.exe ${_win}/pruebas/prueba.vbs
+            COMMAND ${_win}/pruebas/probar-wine ${_arq} ${_bin}
                     ${CMAKE_CURRENT_BINARY_DIR}/windows/wine-${_arq})
         set_tests_properties(morvelin_wine_${_arq} PROPERTIES TIMEOUT 600)
     endif()

@@ -62,33 +62,36 @@ template <class T> struct Ptr {
 
 // Textos esperados, con sus acentos: tienen que llegar intactos desde la tabla de cadenas.
 const std::wstring noLeeFactura = L"01 No se ha podido leer el fichero a firmar.";
-const std::wstring sinAlmacen = L"02 No se tiene acceso al almacén de certificados.";
+const std::wstring sinCertificado =
+    L"03 El certificado indicado no existe en el almacén de certificados.";
+const std::wstring noGrabaFirma =
+    L"04 No se ha podido grabar el fichero de firma en la ruta indicada.";
+// El certificado de prueba que la preparación importa en el almacén personal del prefijo.
+const std::wstring nifFirmante = L"12345678Z";
+const std::wstring firmado = L"00 NOMBRE PRUEBA ANA - NIF 12345678Z";
 const std::wstring noLeeFirmado = L"19 No se ha podido leer el fichero firmado.";
 const std::wstring sinConexion = L"17 No se ha podido establecer conexión https con el servidor de "
                                  L"la ZELK para verificar la firma.";
 
 std::wstring carpeta;
 
-void escribirFichero(const std::wstring& ruta, const char* contenido) {
-    FILE* f = _wfopen(ruta.c_str(), L"wb");
-    if (f) {
-        std::fputs(contenido, f);
-        std::fclose(f);
-    }
-}
-
 void porLaTabla(IMorvelinCtl* ctl) {
     const std::wstring factura = carpeta + L"\\factura.xml";
-    escribirFichero(factura, "<Factura/>");
     struct Caso {
         const char* nombre;
         std::wstring origen, certificado, destino, esperado;
     };
     const Caso firmas[] = {
-        {"FIRMA sin factura", L"", L"B12345678", carpeta + L"\\x.fir", noLeeFactura},
-        {"FIRMA con factura inexistente", carpeta + L"\\no-existe.xml", L"B12345678",
+        {"FIRMA sin factura", L"", nifFirmante, carpeta + L"\\x.fir", noLeeFactura},
+        {"FIRMA con factura inexistente", carpeta + L"\\no-existe.xml", nifFirmante,
          carpeta + L"\\x.fir", noLeeFactura},
-        {"FIRMA sin almacén", factura, L"B12345678", carpeta + L"\\x.fir", sinAlmacen},
+        {"FIRMA sin certificado", factura, L"B12345678", carpeta + L"\\x.fir", sinCertificado},
+        {"FIRMA con 8 caracteres", factura, L"2345678Z", carpeta + L"\\x.fir", sinCertificado},
+        {"FIRMA con 10 caracteres", factura, L"12345678ZZ", carpeta + L"\\x.fir", sinCertificado},
+        {"FIRMA en una carpeta imposible", factura, nifFirmante, factura + L"\\dentro\\x.fir",
+         noGrabaFirma},
+        // Carpetas nuevas a lo largo de la ruta; el fichero lo comprueba después openssl.
+        {"FIRMA", factura, nifFirmante, carpeta + L"\\firmas\\nuevas\\tabla.fir", firmado},
     };
     for (const Caso& c : firmas) {
         Bstr o(c.origen), cert(c.certificado), d(c.destino), r;
@@ -157,14 +160,15 @@ void porNombre(IMorvelinCtl* ctl) {
         v.vt = VT_BSTR;
     }
     tres[2].bstrVal = SysAllocString((carpeta + L"\\factura.xml").c_str());
-    tres[1].bstrVal = SysAllocString(L"B12345678");
-    tres[0].bstrVal = SysAllocString((carpeta + L"\\x.fir").c_str());
+    // La búsqueda por el sujeto no distingue mayúsculas.
+    tres[1].bstrVal = SysAllocString(L"12345678z");
+    tres[0].bstrVal = SysAllocString((carpeta + L"\\firmas\\despacho.fir").c_str());
     DISPPARAMS firma{tres, nullptr, 3, 0};
     comprobarHr(ctl->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &firma, &resultado,
                             nullptr, nullptr),
                 S_OK, "Invoke FIRMA");
     if (resultado.vt == VT_BSTR)
-        comprobarTexto(resultado.bstrVal, sinAlmacen, "Invoke FIRMA");
+        comprobarTexto(resultado.bstrVal, firmado, "Invoke FIRMA");
     VariantClear(&resultado);
     for (VARIANT& v : tres)
         VariantClear(&v);

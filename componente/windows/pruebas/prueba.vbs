@@ -23,7 +23,12 @@ r = ctl.FIRMA("", "B12345678", carpeta & "\x.fir")
 Comprobar "FIRMA sin factura", r, "01 No se ha podido leer el fichero a firmar."
 
 r = ctl.FIRMA(carpeta & "\factura.xml", "B12345678", carpeta & "\x.fir")
-Comprobar "FIRMA sin almacén", r, "02 No se tiene acceso al almac" & Chr(233) & "n de certificados."
+Comprobar "FIRMA sin certificado", r, "03 El certificado indicado no existe en el almac" & _
+    Chr(233) & "n de certificados."
+
+' El certificado de prueba del almacén personal; el fichero lo comprueba después openssl.
+r = ctl.FIRMA(carpeta & "\factura.xml", "12345678Z", carpeta & "\firmas\vbscript.fir")
+Comprobar "FIRMA", r, "00 NOMBRE PRUEBA ANA - NIF 12345678Z"
 
 ' El mismo objeto por el identificador con versión.
 Set ctl = CreateObject("MORVELIN.MorvelinCtl.1")
