@@ -47,6 +47,7 @@ foreach(_arq i686 x86_64)
             -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-${_arq}.cmake
             -DCMAKE_BUILD_TYPE=Release
             -DMORVELIN_GENERADOS=${_generados}
+            -DMORVELIN_SERVICIO_URL=${MORVELIN_SERVICIO_URL}
         BUILD_ALWAYS ON
         INSTALL_COMMAND ""
         DEPENDS morvelin_generados_windows

@@ -16,8 +16,8 @@ HANDLE manejador(SistemaFicheros::Manejador f) {
 }
 
 SistemaFicheros::Manejador abrirParaEscribir(const std::string& ruta, DWORD disposicion) {
-    const HANDLE h = CreateFileA(ruta.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                 disposicion, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = CreateFileA(ruta.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposicion,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         // FicheroNuevo prueba otro nombre de temporal cuando el elegido ya existe.
         errno = GetLastError() == ERROR_FILE_EXISTS ? EEXIST : EIO;

@@ -69,6 +69,7 @@ const std::wstring noGrabaFirma =
 // El certificado de prueba que la preparación importa en el almacén personal del prefijo.
 const std::wstring nifFirmante = L"12345678Z";
 const std::wstring firmado = L"00 NOMBRE PRUEBA ANA - NIF 12345678Z";
+const std::wstring formatoFirmado = L"11 Formato incorrecto del fichero con firma a verificar.";
 const std::wstring noLeeFirmado = L"19 No se ha podido leer el fichero firmado.";
 const std::wstring sinConexion = L"17 No se ha podido establecer conexión https con el servidor de "
                                  L"la ZELK para verificar la firma.";
@@ -105,6 +106,12 @@ void porLaTabla(IMorvelinCtl* ctl) {
     }
     {
         Bstr o(factura), d(carpeta + L"\\salida.xml"), r;
+        comprobarHr(ctl->VERIFICA(o.b, d.b, &r.b), S_OK, "VERIFICA de un fichero sin etiquetas");
+        comprobarTexto(r.texto(), formatoFirmado, "VERIFICA de un fichero sin etiquetas");
+    }
+    {
+        // El servicio de esta compilación está en el dominio reservado ".invalid".
+        Bstr o(carpeta + L"\\firmas\\nuevas\\tabla.fir"), d(carpeta + L"\\salida.xml"), r;
         comprobarHr(ctl->VERIFICA(o.b, d.b, &r.b), S_OK, "VERIFICA sin conexión");
         comprobarTexto(r.texto(), sinConexion, "VERIFICA sin conexión");
     }

@@ -33,6 +33,8 @@ Comprobar "FIRMA", r, "00 NOMBRE PRUEBA ANA - NIF 12345678Z"
 ' El mismo objeto por el identificador con versión.
 Set ctl = CreateObject("MORVELIN.MorvelinCtl.1")
 r = ctl.VERIFICA(carpeta & "\factura.xml", carpeta & "\salida.xml")
+Comprobar "VERIFICA sin etiquetas", r, "11 Formato incorrecto del fichero con firma a verificar."
+r = ctl.VERIFICA(carpeta & "\firmas\vbscript.fir", carpeta & "\salida.xml")
 Comprobar "VERIFICA sin conexión", r, "17 No se ha podido establecer conexi" & Chr(243) & _
     "n https con el servidor de la ZELK para verificar la firma."
 
