@@ -133,6 +133,43 @@ private:
     HCERTSTORE almacen_;
 };
 
+class CalculoSha1Windows final : public CalculoSha1 {
+public:
+    CalculoSha1Windows(HCRYPTPROV proveedor, HCRYPTHASH hash) : proveedor_(proveedor), hash_(hash) {}
+    CalculoSha1Windows(const CalculoSha1Windows&) = delete;
+    CalculoSha1Windows& operator=(const CalculoSha1Windows&) = delete;
+    ~CalculoSha1Windows() override {
+        CryptDestroyHash(hash_);
+        CryptReleaseContext(proveedor_, 0);
+    }
+
+    bool anadir(std::string_view datos) override {
+        // CryptHashData toma la longitud como DWORD: lo que pase de 1 GiB va en varias veces.
+        do {
+            const std::size_t n = std::min(TrozoResumen, datos.size());
+            if (!CryptHashData(hash_, reinterpret_cast<const BYTE*>(datos.data()),
+                               static_cast<DWORD>(n), 0))
+                return false;
+            datos.remove_prefix(n);
+        } while (!datos.empty());
+        return true;
+    }
+
+    std::optional<ResumenSha1> terminar() override {
+        DWORD tamano = 0, largo = sizeof tamano;
+        ResumenSha1 valor{};
+        DWORD largoValor = valor.size();
+        if (!CryptGetHashParam(hash_, HP_HASHSIZE, reinterpret_cast<BYTE*>(&tamano), &largo, 0) ||
+            tamano != valor.size() || !CryptGetHashParam(hash_, HP_HASHVAL, valor.data(), &largoValor, 0))
+            return std::nullopt;
+        return valor;
+    }
+
+private:
+    HCRYPTPROV proveedor_;
+    HCRYPTHASH hash_;
+};
+
 } // namespace
 
 std::unique_ptr<AlmacenCertificados> abrirAlmacenPersonal() {
@@ -148,34 +185,16 @@ std::unique_ptr<AlmacenCertificados> abrirAlmacenPersonal() {
     return std::make_unique<AlmacenWindows>(almacen);
 }
 
-std::optional<ResumenSha1> resumenSha1(std::string_view datos) {
+std::unique_ptr<CalculoSha1> empezarSha1() {
     const HCRYPTPROV p = proveedor(CRYPT_NEWKEYSET);
     if (p == 0)
-        return std::nullopt;
-    std::optional<ResumenSha1> resumen;
+        return nullptr;
     HCRYPTHASH h = 0;
-    if (CryptCreateHash(p, CALG_SHA1, 0, 0, &h)) {
-        DWORD tamano = 0, largo = sizeof tamano;
-        ResumenSha1 valor{};
-        DWORD largoValor = valor.size();
-        // De una vez; solo una factura de más de 1 GiB va en varios trozos (DWORD).
-        bool hecho = true;
-        for (std::size_t i = 0; hecho && (i < datos.size() || i == 0); i += TrozoResumen) {
-            const std::size_t n = std::min(TrozoResumen, datos.size() - i);
-            hecho = CryptHashData(h, reinterpret_cast<const BYTE*>(datos.data() + i),
-                                  static_cast<DWORD>(n), 0);
-            if (datos.empty())
-                break;
-        }
-        if (hecho &&
-            CryptGetHashParam(h, HP_HASHSIZE, reinterpret_cast<BYTE*>(&tamano), &largo, 0) &&
-            tamano == valor.size() &&
-            CryptGetHashParam(h, HP_HASHVAL, valor.data(), &largoValor, 0))
-            resumen = valor;
-        CryptDestroyHash(h);
+    if (!CryptCreateHash(p, CALG_SHA1, 0, 0, &h)) {
+        CryptReleaseContext(p, 0);
+        return nullptr;
     }
-    CryptReleaseContext(p, 0);
-    return resumen;
+    return std::make_unique<CalculoSha1Windows>(p, h);
 }
 
 } // namespace morvelin::plataforma
