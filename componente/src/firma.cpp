@@ -11,7 +11,12 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#if defined(_WIN32)
+#include <io.h>
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#endif
 
 namespace morvelin {
 
@@ -80,9 +85,9 @@ private:
 
     // Lo que cambia en un fichero cuando alguien lo modifica.
     struct Huella {
-        dev_t dispositivo;
-        ino_t nodo;
-        off_t tamano;
+        std::uint64_t dispositivo;
+        std::uint64_t nodo;
+        std::uint64_t tamano;
         timespec modificado, cambiado;
         bool operator==(const Huella& o) const {
             const auto igual = [](timespec a, timespec b) {
@@ -94,10 +99,29 @@ private:
     };
 
     std::optional<Huella> huella() const {
+#if defined(_WIN32)
+        // Volumen, índice del fichero, tamaño y hora de la última escritura (Windows no da la
+        // hora del último cambio de los metadatos por esta vía: vale la de escritura).
+        BY_HANDLE_FILE_INFORMATION i;
+        const auto h = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(fichero_.get())));
+        if (!::GetFileInformationByHandle(h, &i))
+            return std::nullopt;
+        const auto dos = [](DWORD alta, DWORD baja) {
+            return (std::uint64_t{alta} << 32) | baja;
+        };
+        const std::uint64_t escrito =
+            dos(i.ftLastWriteTime.dwHighDateTime, i.ftLastWriteTime.dwLowDateTime);
+        const timespec hora{static_cast<time_t>(escrito / 10000000),
+                            static_cast<long>(escrito % 10000000) * 100};
+        return Huella{i.dwVolumeSerialNumber, dos(i.nFileIndexHigh, i.nFileIndexLow),
+                      dos(i.nFileSizeHigh, i.nFileSizeLow), hora, hora};
+#else
         struct stat st {};
         if (::fstat(::fileno(fichero_.get()), &st) != 0)
             return std::nullopt;
-        return Huella{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+        return Huella{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+                      static_cast<std::uint64_t>(st.st_size), st.st_mtim, st.st_ctim};
+#endif
     }
 
     struct Recorrido {

@@ -135,7 +135,8 @@ private:
 
 class CalculoSha1Windows final : public CalculoSha1 {
 public:
-    CalculoSha1Windows(HCRYPTPROV proveedor, HCRYPTHASH hash) : proveedor_(proveedor), hash_(hash) {}
+    CalculoSha1Windows(HCRYPTPROV proveedor, HCRYPTHASH hash)
+        : proveedor_(proveedor), hash_(hash) {}
     CalculoSha1Windows(const CalculoSha1Windows&) = delete;
     CalculoSha1Windows& operator=(const CalculoSha1Windows&) = delete;
     ~CalculoSha1Windows() override {
@@ -160,7 +161,8 @@ public:
         ResumenSha1 valor{};
         DWORD largoValor = valor.size();
         if (!CryptGetHashParam(hash_, HP_HASHSIZE, reinterpret_cast<BYTE*>(&tamano), &largo, 0) ||
-            tamano != valor.size() || !CryptGetHashParam(hash_, HP_HASHVAL, valor.data(), &largoValor, 0))
+            tamano != valor.size() ||
+            !CryptGetHashParam(hash_, HP_HASHVAL, valor.data(), &largoValor, 0))
             return std::nullopt;
         return valor;
     }
