@@ -2,6 +2,7 @@
 
 #include "Impresora/ImpresoraActual.h"
 #include "rutinas/escalado.h"
+#include "rutinas/generales.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -34,13 +35,6 @@ int px(int twips) {
 }
 
 } // namespace
-
-int IndiceImpresora() {
-    const QStringList nombres = NombresImpresoras();
-    const QString actual = ImpresoraActual().printerName();
-    const auto i = nombres.indexOf(actual);
-    return i < 0 ? 0 : static_cast<int>(i);
-}
 
 Ventana& Instancia() {
     if (!compartida())
@@ -106,7 +100,7 @@ void Ventana::Form_Load() {
     rutinas::FuenteFormulario(this);
     float ancho = 0, alto = 0;
     rutinas::EscalarFormulario(this, ancho, alto, true);
-    const int indice = IndiceImpresora();
+    const int indice = rutinas::IndiceImpresora();
     ListaImpresoras->clear();
     ListaImpresoras->addItems(NombresImpresoras());
     if (ListaImpresoras->count() > 0)

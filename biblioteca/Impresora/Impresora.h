@@ -68,7 +68,4 @@ bool Cargada();
 /// hace falta; se llama antes de mostrarla.
 void ProponerApaisado();
 
-/// Posición (desde 0) de la impresora actual entre las instaladas; 0 si no está.
-int IndiceImpresora();
-
 } // namespace Impresora

@@ -1,6 +1,7 @@
 #include "Impresora/Impresora.h"
 
 #include "Impresora/ImpresoraActual.h"
+#include "rutinas/generales.h"
 #include "servidor_cups.h"
 
 #include "qt_gtest.h"
@@ -121,7 +122,7 @@ TEST(ImpresoraSinServidor, SinImpresorasLaListaQuedaVaciaYSeEligeNada) {
     ReiniciarImpresoraActual();
     Ventana& v = Instancia();
     EXPECT_EQ(v.ListaImpresoras->count(), 0);
-    EXPECT_EQ(IndiceImpresora(), 0);
+    EXPECT_EQ(rutinas::IndiceImpresora(), 0);
     v.cmdAceptar_Click();
     EXPECT_FALSE(ImpresionCancelada);
     EXPECT_EQ(ImpresoraElegida, QString());
