@@ -145,6 +145,14 @@ FicheroNuevo::~FicheroNuevo() {
 }
 
 bool FicheroNuevo::abrir() {
+    return abrir(true);
+}
+
+bool FicheroNuevo::abrirTemporal() {
+    return abrir(false);
+}
+
+bool FicheroNuevo::abrir(bool admitirDirecto) {
     descartar();
     if (destino_.empty() || destino_.back() == SeparadorRuta)
         return false;
@@ -154,6 +162,8 @@ bool FicheroNuevo::abrir() {
     case SistemaFicheros::Tipo::Carpeta:
         return false;
     case SistemaFicheros::Tipo::Otro:
+        if (!admitirDirecto)
+            return false;
         directo_ = true;
         f_ = sistema.abrirExistente(real_);
         break;

@@ -96,6 +96,10 @@ public:
 
     /// Crea el temporal. false si no se puede (carpeta inexistente, destino vacío...).
     bool abrir();
+    /// Como abrir(), pero solo si el destino se sustituye por un temporal (no existe o es un
+    /// fichero normal): nunca abre un dispositivo ni una tubería. Para escribir por adelantado
+    /// algo que quizá no se confirme, sin que nadie vea nada hasta entonces.
+    bool abrirTemporal();
     /// Añade bytes al fichero. false si este o un paso anterior ha fallado.
     bool escribir(std::string_view datos);
     /// Para quien produce los bytes directamente en el fichero: un hueco de `n` bytes (a lo sumo
@@ -114,6 +118,7 @@ public:
     const std::string& destino() const { return destino_; }
 
 private:
+    bool abrir(bool admitirDirecto);
     SistemaFicheros::Manejador crearTemporal();
     bool vaciarBloque();
     bool entregar(const char* datos, std::size_t n);

@@ -32,10 +32,12 @@ std::string enHexadecimal(const plataforma::ResumenSha1& resumen) {
     return texto;
 }
 
-// La factura que se firma, leída por trozos en vez de entera: una vez para el resumen y otra,
-// ya firmada, para llevar su base64 al fichero de firma. Si la factura cambia entre las dos
-// lecturas (otro tamaño, otra hora de modificación o de cambio de estado, o se leen otros bytes)
-// no se da por buena una firma que no corresponde a la factura que se lleva.
+// La factura que se firma, leída por trozos en vez de entera. Lo normal es una sola lectura que
+// calcula el resumen y a la vez lleva el base64 de los mismos bytes a un fichero de firma que
+// aún no se confirma. Si no hay dónde escribir por adelantado, se lee una vez para el resumen y
+// otra, ya firmada, para el base64; si la factura cambia entre las dos lecturas (otro tamaño,
+// otra hora de modificación o de cambio de estado, o se leen otros bytes) no se da por buena
+// una firma que no corresponde a la factura que se lleva.
 class FacturaAFirmar {
 public:
     // Lanza NoSeLeeFactura si la ruta está vacía o el fichero no se abre.
@@ -51,12 +53,18 @@ public:
 
     // El resumen de toda la factura en hexadecimal. Lanza NoSeLeeFactura si no se puede leer
     // (una carpeta se abre pero no se lee) y NoSeFirma si no se puede calcular.
-    std::string resumenHex() {
+    //
+    // Con `salida`, escribe además en ella el base64 de los bytes que resume; `escrita` dice
+    // si entró entero. Un fallo al escribir no corta la lectura: el resultado de FIRMA depende
+    // antes de la factura, del certificado y de la firma que del fichero de firma.
+    std::string resumenHex(FicheroNuevo* salida = nullptr, bool* escrita = nullptr) {
         huella_ = huella();
         auto sha1 = plataforma::empezarSha1();
         bool calculando = sha1 != nullptr;
+        bool escribiendo = salida != nullptr;
         const auto r = recorrer([&](std::string_view trozo) {
             calculando = calculando && sha1->anadir(trozo);
+            escribiendo = escribiendo && morvelin::escribirBase64(*salida, trozo);
             return true;
         });
         if (!r.leida)
@@ -67,6 +75,8 @@ public:
         if (!resumen)
             lanzar(NoSeFirma);
         bytes_ = r.bytes;
+        if (escrita != nullptr)
+            *escrita = escribiendo;
         return enHexadecimal(*resumen);
     }
 
@@ -80,8 +90,9 @@ public:
     }
 
 private:
-    // Múltiplo de 3: los trozos de base64 encajan sin relleno hasta el último.
-    static constexpr std::size_t TamanoTrozo = 3 << 18;
+    // Múltiplo de 3: los trozos de base64 encajan sin relleno hasta el último. Pequeño, para
+    // que cada trozo siga en la caché del procesador mientras se resume y se codifica.
+    static constexpr std::size_t TamanoTrozo = 3 << 15;
 
     // Lo que cambia en un fichero cuando alguien lo modifica.
     struct Huella {
@@ -173,11 +184,20 @@ std::string firmarResumen(const std::string& resumen, const plataforma::Certific
 std::string FIRMA(const std::string& rutaOrigen, const std::string& certificado,
                   const std::string& rutaDestino) {
     std::optional<FacturaAFirmar> factura;
+    // Si el destino ya tiene su carpeta, el fichero de firma se escribe mientras se lee la
+    // factura: se abre el temporal, sin confirmarlo; si algo falla antes, se borra sin más.
+    std::optional<FicheroNuevo> adelantado;
+    bool escrita = false;
     std::string firma;
     bool firmado = false;
     const std::string resultado = conTrampa([&] {
         factura.emplace(rutaOrigen);
-        const std::string resumen = factura->resumenHex();
+        adelantado.emplace(rutaDestino);
+        if (!adelantado->abrirTemporal() ||
+            !empezarFicheroFirma(*adelantado, nombreSinCarpetas(rutaOrigen)))
+            adelantado.reset();
+        const std::string resumen =
+            adelantado ? factura->resumenHex(&*adelantado, &escrita) : factura->resumenHex();
         const auto cert = buscarCertificado(certificado);
         firma = firmarResumen(resumen, *cert);
         const std::string nombre = "00 " + nombreFirmante(*cert);
@@ -186,6 +206,13 @@ std::string FIRMA(const std::string& rutaOrigen, const std::string& certificado,
     });
     if (!firmado)
         return resultado;
+
+    if (adelantado) {
+        if (!escrita || !terminarFicheroFirma(*adelantado, codificarBase64(firma)) ||
+            !adelantado->confirmar())
+            return cargarMensaje(NoSeGrabaFirma);
+        return resultado;
+    }
 
     // La factura en base64 va directamente al fichero, sin guardarse entera en el registro.
     RegistroFirma registro;

@@ -32,13 +32,21 @@ bool escribirBase64(FicheroNuevo& salida, std::string_view bytes) {
     return salida.correcto();
 }
 
+bool empezarFicheroFirma(FicheroNuevo& salida, std::string_view nombreFichero) {
+    return grabarCampo(salida, EtiquetasNombre, [&] { return salida.escribir(nombreFichero); }) &&
+           salida.escribir(EtiquetasFactura.apertura) && salida.escribir(FinLineaFirma);
+}
+
+bool terminarFicheroFirma(FicheroNuevo& salida, std::string_view firmaBase64) {
+    return salida.escribir(FinLineaFirma) && salida.escribir(EtiquetasFactura.cierre) &&
+           salida.escribir(FinLineaFirma) &&
+           grabarCampo(salida, EtiquetasFirma, [&] { return salida.escribir(firmaBase64); });
+}
+
 bool grabarFicheroFirma(FicheroNuevo& salida, const RegistroFirma& registro,
                         const LineaFactura& lineaFactura) {
-    return grabarCampo(salida, EtiquetasNombre,
-                       [&] { return salida.escribir(registro.nombreFichero); }) &&
-           grabarCampo(salida, EtiquetasFactura, [&] { return lineaFactura(salida); }) &&
-           grabarCampo(salida, EtiquetasFirma,
-                       [&] { return salida.escribir(registro.firmaBase64); });
+    return empezarFicheroFirma(salida, registro.nombreFichero) && lineaFactura(salida) &&
+           terminarFicheroFirma(salida, registro.firmaBase64);
 }
 
 bool grabarFicheroFirma(FicheroNuevo& salida, const RegistroFirma& registro) {

@@ -59,6 +59,13 @@ using LineaFactura = std::function<bool(FicheroNuevo& salida)>;
 bool grabarFicheroFirma(FicheroNuevo& salida, const RegistroFirma& registro,
                         const LineaFactura& lineaFactura);
 
+/// El fichero en dos tiempos, para llevar la factura al fichero mientras se calcula su resumen y
+/// firmar después: empezarFicheroFirma() escribe hasta la línea de la factura (sin ella) y
+/// terminarFicheroFirma() desde el fin de esa línea hasta el final. Entre las dos, quien llama
+/// escribe la línea de la factura. Devuelven false si alguna escritura falla.
+bool empezarFicheroFirma(FicheroNuevo& salida, std::string_view nombreFichero);
+bool terminarFicheroFirma(FicheroNuevo& salida, std::string_view firmaBase64);
+
 /// Escribe en `salida` el base64 de `bytes`, codificado directamente en sus bloques. Una
 /// secuencia escrita por trozos de longitud múltiplo de 3 (salvo el último) da el mismo texto
 /// que escrita entera.

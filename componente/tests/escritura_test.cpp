@@ -193,6 +193,15 @@ TEST_F(Escritura, UnEnlaceSigueSiendoEnlaceYUnDispositivoSeEscribeDirectamente) 
     EXPECT_TRUE(nulo.confirmar());
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
 
+    // Lo que se escribe por adelantado, sin saber aún si se confirmará, solo va a un temporal.
+    FicheroNuevo adelantado("/dev/null");
+    EXPECT_FALSE(adelantado.abrirTemporal());
+    FicheroNuevo normal(ruta("enlace.txt"));
+    ASSERT_TRUE(normal.abrirTemporal());
+    normal.escribir("otro");
+    ASSERT_TRUE(normal.confirmar());
+    EXPECT_EQ(leer(ruta("real.txt")), "otro");
+
     FicheroNuevo lleno("/dev/full");
     ASSERT_TRUE(lleno.abrir());
     lleno.escribir("algo");

@@ -288,13 +288,15 @@ TEST_F(Firma, CadaFalloConSuMensaje) {
         {factura, "12345678Z", "/dev/full", M04},
         {factura, "12345678Z", "/dev/null", nombreBien},
     };
+    // Ningún caso graba `bien`: su fichero anterior queda intacto y no queda ningún temporal,
+    // aunque el fichero de firma se empiece a escribir antes de saber si habrá firma.
+    escribirTodo(bien, "anterior");
     for (const Caso& c : casos) {
-        fs::remove(bien);
         EXPECT_EQ(FIRMA(c.origen, c.certificado, c.destino), c.resultado)
             << c.origen << " " << c.certificado << " " << c.destino;
-        if (c.resultado != nombreBien) {
-            EXPECT_FALSE(fs::exists(bien));
-        }
+        EXPECT_EQ(leerTodo(bien), "anterior");
+        for (const auto& e : fs::directory_iterator(raiz))
+            EXPECT_FALSE(e.path().filename().string().starts_with(".morvelin-")) << e.path();
     }
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
     EXPECT_TRUE(fs::is_directory(raiz / "carpeta"));
@@ -413,24 +415,31 @@ TEST_F(Firma, DiscoLlenoContesta04YDejaElFicheroAnterior) {
     EXPECT_EQ(nombres, (std::vector<std::string>{"datos", "f.sig", "factura.xml"}));
 }
 
-TEST_F(Firma, UnaFacturaQueNoSeLeeDosVecesIgualNoDejaFirma) {
-    // La factura se lee una vez para firmarla y otra para llevarla al fichero: si la segunda
-    // no da lo mismo (aquí, una tubería que ya se vació), la firma no correspondería a la
-    // factura que se lleva.
+TEST_F(Firma, UnaTuberiaSeFirmaSiSeLeeUnaSolaVez) {
+    // Con la carpeta del destino ya hecha, la factura se lee una sola vez: resumen y base64 de
+    // los mismos bytes, así que hasta una tubería se firma bien. Si hay que crear la carpeta,
+    // se lee dos veces, y una tubería ya vaciada no da lo mismo la segunda: no hay firma.
     persona().grabarPem(almacen / "a.pem", true);
     const std::string tuberia = ruta("tuberia.xml");
     ASSERT_EQ(::mkfifo(tuberia.c_str(), 0600), 0);
-    std::thread escritor([&] { escribirTodo(tuberia, contenido); });
-    const std::string r = FIRMA(tuberia, "12345678Z", ruta("f.sig"));
-    escritor.join();
-    EXPECT_EQ(r, M01);
-    EXPECT_FALSE(fs::exists(ruta("f.sig")));
+    for (const std::string& destino : {ruta("f.sig"), ruta("nueva/f.sig")}) {
+        SCOPED_TRACE(destino);
+        std::thread escritor([&] { escribirTodo(tuberia, contenido); });
+        const std::string r = FIRMA(tuberia, "12345678Z", destino);
+        escritor.join();
+        if (destino == ruta("f.sig")) {
+            EXPECT_EQ(r, "00 " + NombrePersona);
+            comprobarFicheroFirma(destino, "tuberia.xml", contenido);
+        } else {
+            EXPECT_EQ(r, M01);
+            EXPECT_FALSE(fs::exists(destino));
+        }
+    }
 }
 
 namespace {
 
-// Cambia la factura en cuanto empieza a escribirse el fichero de firma, es decir, entre la
-// lectura que la resume y la que la copia.
+// Cambia la factura en cuanto empieza a escribirse el fichero de firma.
 class CambiaLaFactura : public SistemaFicheros {
 public:
     std::string factura;
@@ -450,15 +459,29 @@ public:
 
 } // namespace
 
-TEST_F(Firma, UnaFacturaQueCambiaMientrasSeFirmaNoDejaFirma) {
+TEST_F(Firma, UnaFacturaQueCambiaMientrasSeFirmaNoDejaUnaFirmaAjena) {
+    // Leída una sola vez, lo que se lleva es lo que se ha resumido: el fichero de firma queda
+    // coherente con los bytes leídos. Leída dos veces (el destino necesita carpeta nueva), el
+    // cambio entre las dos lecturas se nota y no queda fichero de firma.
     persona().grabarPem(almacen / "a.pem", true);
-    escribirTodo(factura, std::string(1 << 20, 'F')); // más de un bloque de escritura
-    CambiaLaFactura cambia;
-    cambia.factura = factura;
-    usarSistemaFicheros(&cambia);
-    const std::string r = FIRMA(factura, "12345678Z", ruta("f.sig"));
-    usarSistemaFicheros(nullptr);
-    EXPECT_TRUE(cambia.cambiada);
-    EXPECT_EQ(r, M01);
-    EXPECT_FALSE(fs::exists(ruta("f.sig")));
+    for (const std::string& destino : {ruta("f.sig"), ruta("nueva/f.sig")}) {
+        SCOPED_TRACE(destino);
+        const std::string original(1 << 20, 'F'); // más de un bloque de escritura
+        escribirTodo(factura, original);
+        CambiaLaFactura cambia;
+        cambia.factura = factura;
+        usarSistemaFicheros(&cambia);
+        const std::string r = FIRMA(factura, "12345678Z", destino);
+        usarSistemaFicheros(nullptr);
+        EXPECT_TRUE(cambia.cambiada);
+        if (destino == ruta("f.sig")) {
+            EXPECT_EQ(r, "00 " + NombrePersona);
+            const auto lineas = lineasFirma(leerTodo(destino));
+            ASSERT_EQ(lineas.size(), 9u);
+            comprobarFicheroFirma(destino, "factura.xml", decodificarBase64(lineas[4]));
+        } else {
+            EXPECT_EQ(r, M01);
+            EXPECT_FALSE(fs::exists(destino));
+        }
+    }
 }
