@@ -37,8 +37,13 @@ add_custom_target(morvelin_generados_windows
 
 include(ExternalProject)
 find_program(ZOQ_WINE wine)
+# Las pruebas con Wine verifican contra el servicio local, en un puerto fijo por arquitectura
+# (la dirección del servicio es una constante de la compilación del componente).
+set(_puerto_i686 47431)
+set(_puerto_x86_64 47432)
 foreach(_arq i686 x86_64)
     set(_bin ${CMAKE_CURRENT_BINARY_DIR}/windows/${_arq})
+    set(_local https://localhost:${_puerto_${_arq}}/sincertificados)
     ExternalProject_Add(morvelin_windows_${_arq}
         SOURCE_DIR ${_win}
         BINARY_DIR ${_bin}
@@ -48,14 +53,17 @@ foreach(_arq i686 x86_64)
             -DCMAKE_BUILD_TYPE=Release
             -DMORVELIN_GENERADOS=${_generados}
             -DMORVELIN_SERVICIO_URL=${MORVELIN_SERVICIO_URL}
+            -DMORVELIN_SERVICIO_URL_PRUEBA=${_local}
         BUILD_ALWAYS ON
         INSTALL_COMMAND ""
         DEPENDS morvelin_generados_windows
-        BUILD_BYPRODUCTS ${_bin}/MORVELIN.DLL ${_bin}/cliente_morvelin.exe ${_bin}/importar_pfx.exe)
+        BUILD_BYPRODUCTS ${_bin}/MORVELIN.DLL ${_bin}/prueba-local/MORVELIN.DLL
+                         ${_bin}/cliente_morvelin.exe ${_bin}/importar_pfx.exe)
     if(ZOQ_PRUEBAS AND ZOQ_WINE)
         add_test(NAME morvelin_wine_${_arq}
             COMMAND ${_win}/pruebas/probar-wine ${_arq} ${_bin}
-                    ${CMAKE_CURRENT_BINARY_DIR}/windows/wine-${_arq})
+                    ${CMAKE_CURRENT_BINARY_DIR}/windows/wine-${_arq}
+                    $<TARGET_FILE:servicio-verificacion> ${_puerto_${_arq}})
         set_tests_properties(morvelin_wine_${_arq} PROPERTIES TIMEOUT 600)
     endif()
 endforeach()
