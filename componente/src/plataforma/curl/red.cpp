@@ -9,11 +9,13 @@
 #include "plataforma/red.h"
 
 #include <curl/curl.h>
+#include <openssl/ssl.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <strings.h>
 
 namespace morvelin::red {
 
@@ -54,6 +56,22 @@ struct BorrarTexto {
     void operator()(char* t) const { curl_free(t); }
 };
 using Texto = std::unique_ptr<char, BorrarTexto>;
+
+/// Índice de los datos propios en el contexto TLS de una conexión: la petición que lo usa.
+int indiceTls() {
+    static const int indice = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return indice;
+}
+
+/// ¿Es la línea de cabecera `linea` la de ese nombre (sin distinguir mayúsculas)? Deja en
+/// `valor` lo que va detrás de los dos puntos.
+bool esCabecera(std::string_view linea, std::string_view nombre, std::string_view& valor) {
+    if (linea.size() <= nombre.size() || linea[nombre.size()] != ':' ||
+        strncasecmp(linea.data(), nombre.data(), nombre.size()) != 0)
+        return false;
+    valor = linea.substr(nombre.size() + 1);
+    return true;
+}
 
 Texto parte(CURLU* url, CURLUPart cual, unsigned banderas = 0) {
     char* t = nullptr;
@@ -121,10 +139,27 @@ public:
 
         respuesta_.clear();
         leido_ = 0;
+        seguimiento_ = {};
         poner(c, CURLOPT_WRITEFUNCTION, &PeticionCurl::recibir);
         poner(c, CURLOPT_WRITEDATA, this);
+        poner(c, CURLOPT_HEADERFUNCTION, &PeticionCurl::recibirCabecera);
+        poner(c, CURLOPT_HEADERDATA, this);
+        // Con otra biblioteca TLS debajo de libcurl no se ve el aviso de cierre.
+        const CURLcode tls =
+            curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, &PeticionCurl::prepararTls);
+        if (tls != CURLE_NOT_BUILT_IN && tls != CURLE_UNKNOWN_OPTION) {
+            comprobar(tls);
+            poner(c, CURLOPT_SSL_CTX_DATA, this);
+        }
 
         comprobar(curl_easy_perform(c));
+
+        // libcurl da por buenas dos respuestas cortadas: la que se corta en las cabeceras con
+        // un cierre ordenado, y la que no dice su longitud (acaba con la conexión) y se corta
+        // sin el aviso de cierre de TLS. Las dos son intercambios fallidos.
+        const Seguimiento& s = seguimiento_;
+        if (!s.cabecerasCompletas || (s.tls && !s.longitudConocida && !s.avisoCierre))
+            throw FalloInternet{};
     }
 
     std::size_t leer(char* destino, std::size_t capacidad) override {
@@ -148,11 +183,69 @@ private:
         return n;
     }
 
+    // Las cabeceras tienen su propio tope, del tamaño del de la respuesta.
+    static std::size_t recibirCabecera(char* datos, std::size_t, std::size_t n, void* yo) {
+        Seguimiento& s = static_cast<PeticionCurl*>(yo)->seguimiento_;
+        if (n > static_cast<PeticionCurl*>(yo)->limites_.respuestaMaxima - s.bytesCabeceras)
+            return 0;
+        s.bytesCabeceras += n;
+        const std::string_view linea(datos, n);
+        std::string_view valor;
+        if (linea.starts_with("HTTP/")) {
+            // Una respuesta nueva: provisional (1xx) o la final; 204 y 304 no llevan cuerpo.
+            const std::size_t espacio = linea.find(' ');
+            const std::string_view codigo =
+                espacio == std::string_view::npos ? "" : linea.substr(espacio + 1, 3);
+            s.final = !codigo.starts_with('1');
+            s.longitudConocida = codigo == "204" || codigo == "304";
+            s.cabecerasCompletas = false;
+        } else if (linea == "\r\n" || linea == "\n") {
+            s.cabecerasCompletas = s.final;
+        } else if (esCabecera(linea, "Content-Length", valor)) {
+            s.longitudConocida = true;
+        } else if (esCabecera(linea, "Transfer-Encoding", valor)) {
+            for (std::size_t i = 0; i + 7 <= valor.size(); ++i)
+                if (strncasecmp(valor.data() + i, "chunked", 7) == 0)
+                    s.longitudConocida = true;
+        }
+        return n;
+    }
+
+    // Cada conexión TLS avisa a su petición cuando el servidor cierra como es debido.
+    static CURLcode prepararTls(CURL*, void* contexto, void* yo) {
+        auto* ctx = static_cast<SSL_CTX*>(contexto);
+        if (indiceTls() < 0 || SSL_CTX_set_ex_data(ctx, indiceTls(), yo) != 1)
+            return CURLE_SSL_CONNECT_ERROR;
+        SSL_CTX_set_info_callback(ctx, &PeticionCurl::avisoTls);
+        static_cast<PeticionCurl*>(yo)->seguimiento_.tls = true;
+        return CURLE_OK;
+    }
+
+    static void avisoTls(const SSL* ssl, int donde, int valor) {
+        if ((donde & SSL_CB_READ_ALERT) != SSL_CB_READ_ALERT ||
+            (valor & 0xFF) != SSL_AD_CLOSE_NOTIFY)
+            return;
+        if (auto* p =
+                static_cast<PeticionCurl*>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), indiceTls())))
+            p->seguimiento_.avisoCierre = true;
+    }
+
+    /// Lo que se sabe de la respuesta por sus cabeceras y por el cierre de TLS.
+    struct Seguimiento {
+        std::size_t bytesCabeceras = 0;
+        bool final = false;              ///< las cabeceras en curso son de la respuesta final
+        bool cabecerasCompletas = false; ///< llegó la línea vacía que acaba las de la final
+        bool longitudConocida = false;   ///< Content-Length, por trozos o sin cuerpo
+        bool tls = false;                ///< la conexión es TLS y su cierre se vigila
+        bool avisoCierre = false;        ///< el servidor cerró TLS como es debido
+    };
+
     std::string url_;
     std::string agente_;
     Limites limites_;
     std::string respuesta_;
     std::size_t leido_ = 0;
+    Seguimiento seguimiento_;
 };
 
 class ConexionCurl final : public Conexion {

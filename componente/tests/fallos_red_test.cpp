@@ -1,0 +1,189 @@
+// VERIFICA contra servidores averiados en 127.0.0.1: cada avería de la red acaba en 17, dentro
+// del límite que le toca, y sin tocar el destino. Los límites se acortan para que la prueba
+// dure segundos; cada fila deja los que no le tocan lejos, de modo que la duración dice cuál
+// cortó.
+#include "mensajes.h"
+#include "metodos.h"
+#include "servidor_averiado.h"
+#include "trampa.h"
+#include "verificacion.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace morvelin;
+using namespace morvelin::pruebas;
+using namespace std::chrono_literals;
+using Reloj = std::chrono::steady_clock;
+
+namespace {
+
+std::string leerTodo(const fs::path& ruta) {
+    std::ifstream f(ruta, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+void escribir(const fs::path& ruta, const std::string& contenido) {
+    std::ofstream(ruta, std::ios::binary) << contenido;
+}
+
+/// Solo la autoridad del servidor averiado, por CURL_CA_BUNDLE; las otras dos, fuera.
+void soloEstaAutoridad(const std::string& fichero) {
+    ::setenv("CURL_CA_BUNDLE", fichero.c_str(), 1);
+    ::unsetenv("SSL_CERT_FILE");
+    ::unsetenv("SSL_CERT_DIR");
+    for (const char* v : {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        ::unsetenv(v);
+}
+
+/// Límites en los que solo cuenta el de `cual`; los demás quedan lejos.
+red::Limites soloLimite(std::chrono::milliseconds red::Limites::*cual, std::chrono::milliseconds t) {
+    red::Limites l;
+    l.conexion = 10s;
+    l.estancamiento = 10s;
+    l.total = 10s;
+    l.*cual = t;
+    return l;
+}
+red::Limites limitesLejos() {
+    return soloLimite(&red::Limites::total, 10s);
+}
+red::Limites soloEstancamiento(std::chrono::seconds t) {
+    red::Limites l = limitesLejos();
+    l.estancamiento = t;
+    return l;
+}
+
+struct Caso {
+    const char* nombre;
+    Averia averia;
+    red::Limites limites;
+    /// Lo que debe durar VERIFICA: desde el límite que corta hasta un margen holgado, siempre
+    /// por debajo de los límites que no le tocan.
+    std::chrono::milliseconds minimo, maximo;
+    CertificadoServidor certificado = {};
+    std::chrono::milliseconds pausa = 100ms;
+    /// El resultado cuando el intercambio no falla (las filas testigo); si no, 17.
+    const char* resultado = nullptr;
+};
+
+void PrintTo(const Caso& c, std::ostream* os) {
+    *os << c.nombre;
+}
+
+CertificadoServidor valido(long desde, long hasta) {
+    CertificadoServidor c;
+    c.desde = desde;
+    c.hasta = hasta;
+    return c;
+}
+CertificadoServidor deOtroServidor() {
+    CertificadoServidor c;
+    c.nombresDns = {"otro.ejemplo"};
+    c.ips = {"127.0.0.2"};
+    return c;
+}
+CertificadoServidor autofirmado() {
+    CertificadoServidor c;
+    c.autofirmado = true;
+    return c;
+}
+
+const long Dia = 24 * 3600;
+const char* const Bueno = "00 NOMBRE PRUEBA DE RED - NIF 12345678Z";
+
+// libcurl mide la velocidad sobre los últimos 5 s: el estancamiento corta entre el límite y
+// unos 6 s más tarde, cuando lo último recibido (o enviado) sale de esa ventana.
+const Caso Casos[] = {
+    // Testigos: el mismo servidor, sin avería, contesta y la factura se graba.
+    {"SinAveria", Averia::Ninguna, limitesLejos(), 0ms, 3s, {}, 0ms, Bueno},
+    {"SinLongitudConCierreOrdenado", Averia::SinLongitud, limitesLejos(), 0ms, 3s, {}, 0ms,
+     Bueno},
+    // Sin respuesta.
+    {"AceptaYCalla", Averia::AceptaYCalla, soloLimite(&red::Limites::conexion, 300ms), 250ms,
+     3s},
+    {"NoLeeLaPeticion", Averia::NoLeeLaPeticion, soloEstancamiento(1s), 900ms, 9s},
+    {"GoteaSinEstancarse", Averia::Gotea, soloLimite(&red::Limites::total, 1500ms), 1400ms, 4s},
+    // Respuestas cortadas.
+    {"CierraSinContestar", Averia::CierraSinContestar, limitesLejos(), 0ms, 3s},
+    {"CierraEnLasCabeceras", Averia::CierraEnLasCabeceras, limitesLejos(), 0ms, 3s},
+    {"CierraTrasProvisional", Averia::CierraTrasProvisional, limitesLejos(), 0ms, 3s},
+    {"CierraAMitadDelCuerpo", Averia::CierraAMitadDelCuerpo, limitesLejos(), 0ms, 3s},
+    {"CortaAMitadDelCuerpo", Averia::CortaAMitadDelCuerpo, limitesLejos(), 0ms, 3s},
+    {"CierraAMitadDeUnTrozo", Averia::CierraAMitadDeUnTrozo, limitesLejos(), 0ms, 3s},
+    {"CortaCuerpoSinLongitud", Averia::CortaCuerpoSinLongitud, limitesLejos(), 0ms, 3s},
+    // Respuestas sin fin: las corta un tope de tamaño, no el tiempo.
+    {"CuerpoSinFin", Averia::CuerpoSinFin, limitesLejos(), 0ms, 3s},
+    {"LongitudDesmesurada", Averia::LongitudDesmesurada, limitesLejos(), 0ms, 3s},
+    {"CabecerasSinFin", Averia::CabecerasSinFin, limitesLejos(), 0ms, 3s},
+    {"ProvisionalesSinFin", Averia::ProvisionalesSinFin, limitesLejos(), 0ms, 3s},
+    // Certificados del servidor que no se aceptan (el servidor contestaría bien).
+    {"CertificadoCaducado", Averia::Ninguna, limitesLejos(), 0ms, 3s, valido(-2 * Dia, -Dia)},
+    {"CertificadoAunNoValido", Averia::Ninguna, limitesLejos(), 0ms, 3s, valido(Dia, 2 * Dia)},
+    {"CertificadoDeOtroServidor", Averia::Ninguna, limitesLejos(), 0ms, 3s, deOtroServidor()},
+    {"CertificadoAutofirmado", Averia::Ninguna, limitesLejos(), 0ms, 3s, autofirmado()},
+};
+
+class ServidorConAveria : public ::testing::TestWithParam<Caso> {
+protected:
+    void SetUp() override {
+        raiz = fs::temp_directory_path() /
+               ("morvelin-averias-" + std::to_string(::getpid()) + "-" + GetParam().nombre);
+        fs::create_directories(raiz);
+        // Una factura de 3000 "A": el servidor averiado no mira la firma.
+        std::string base64;
+        for (int i = 0; i < 1000; ++i)
+            base64 += "QUFB";
+        escribir(raiz / "f.sig",
+                 "<NOMFIC>f.xml</NOMFIC><FACB64>" + base64 + "</FACB64><FIRB64>QUJD</FIRB64>");
+    }
+    void TearDown() override { fs::remove_all(raiz); }
+
+    fs::path raiz;
+};
+
+} // namespace
+
+TEST_P(ServidorConAveria, AcabaEn17DentroDeSuLimiteSinTocarElDestino) {
+    const Caso& c = GetParam();
+    ServidorAveriado servidor(c.averia, c.certificado, c.pausa);
+    servidor.grabarAutoridad((raiz / "autoridad.pem").string());
+    soloEstaAutoridad((raiz / "autoridad.pem").string());
+    const fs::path destino = raiz / "destino.xml";
+    const std::string anterior = "la factura que ya estaba";
+    escribir(destino, anterior);
+
+    const auto inicio = Reloj::now();
+    const std::string resultado =
+        verificar((raiz / "f.sig").string(), destino.string(), {servidor.direccion(), c.limites});
+    const auto duracion =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Reloj::now() - inicio);
+    servidor.parar();
+    RecordProperty("duracion_ms", std::to_string(duracion.count()));
+
+    EXPECT_EQ(resultado, c.resultado ? c.resultado : cargarMensaje(SinConexion));
+    EXPECT_GE(duracion, c.minimo);
+    EXPECT_LT(duracion, c.maximo);
+    EXPECT_EQ(servidor.conexiones(), 1u) << "el cliente llegó al servidor, una sola vez";
+    const std::string queda = leerTodo(destino);
+    if (c.resultado)
+        EXPECT_EQ(queda, std::string(3000, 'A')) << "la factura se graba";
+    else
+        EXPECT_TRUE(queda == anterior) << "el destino cambió: " << queda.size() << " bytes";
+    std::size_t ficheros = 0;
+    for ([[maybe_unused]] const auto& f : fs::directory_iterator(raiz))
+        ++ficheros;
+    EXPECT_EQ(ficheros, 3u) << "ni temporales al lado del destino";
+}
+
+INSTANTIATE_TEST_SUITE_P(FallosDeRed, ServidorConAveria, ::testing::ValuesIn(Casos),
+                         [](const auto& info) { return std::string(info.param.nombre); });
