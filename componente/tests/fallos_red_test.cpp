@@ -1,13 +1,14 @@
 // VERIFICA contra servidores averiados en 127.0.0.1: cada avería de la red acaba en 17, dentro
-// del límite que le toca, y sin tocar el destino. Los límites se acortan para que la prueba
-// dure segundos; cada fila deja los que no le tocan lejos, de modo que la duración dice cuál
-// cortó.
+// del límite que le toca, sin tocar el destino ni dejar nada a su lado; el mismo servidor sin
+// avería contesta y la factura se graba. Los límites se acortan para que la prueba dure
+// segundos; cada fila deja lejos los que no le tocan, de modo que la duración dice cuál cortó.
 #include "mensajes.h"
 #include "metodos.h"
 #include "servidor_averiado.h"
 #include "trampa.h"
 #include "verificacion.h"
 
+#include <curl/curl.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -45,21 +46,14 @@ void soloEstaAutoridad(const std::string& fichero) {
         ::unsetenv(v);
 }
 
-/// Límites en los que solo cuenta el de `cual`; los demás quedan lejos.
-red::Limites soloLimite(std::chrono::milliseconds red::Limites::*cual, std::chrono::milliseconds t) {
+/// Límites de prueba: el que debe cortar, corto; los demás, lejos.
+red::Limites limites(std::chrono::milliseconds conexion = 10s,
+                     std::chrono::seconds estancamiento = 10s,
+                     std::chrono::milliseconds total = 10s) {
     red::Limites l;
-    l.conexion = 10s;
-    l.estancamiento = 10s;
-    l.total = 10s;
-    l.*cual = t;
-    return l;
-}
-red::Limites limitesLejos() {
-    return soloLimite(&red::Limites::total, 10s);
-}
-red::Limites soloEstancamiento(std::chrono::seconds t) {
-    red::Limites l = limitesLejos();
-    l.estancamiento = t;
+    l.conexion = conexion;
+    l.estancamiento = estancamiento;
+    l.total = total;
     return l;
 }
 
@@ -105,32 +99,30 @@ const char* const Bueno = "00 NOMBRE PRUEBA DE RED - NIF 12345678Z";
 // unos 6 s más tarde, cuando lo último recibido (o enviado) sale de esa ventana.
 const Caso Casos[] = {
     // Testigos: el mismo servidor, sin avería, contesta y la factura se graba.
-    {"SinAveria", Averia::Ninguna, limitesLejos(), 0ms, 3s, {}, 0ms, Bueno},
-    {"SinLongitudConCierreOrdenado", Averia::SinLongitud, limitesLejos(), 0ms, 3s, {}, 0ms,
-     Bueno},
+    {"SinAveria", Averia::Ninguna, limites(), 0ms, 3s, {}, 0ms, Bueno},
+    {"SinLongitudConCierreOrdenado", Averia::SinLongitud, limites(), 0ms, 3s, {}, 0ms, Bueno},
     // Sin respuesta.
-    {"AceptaYCalla", Averia::AceptaYCalla, soloLimite(&red::Limites::conexion, 300ms), 250ms,
-     3s},
-    {"NoLeeLaPeticion", Averia::NoLeeLaPeticion, soloEstancamiento(1s), 900ms, 9s},
-    {"GoteaSinEstancarse", Averia::Gotea, soloLimite(&red::Limites::total, 1500ms), 1400ms, 4s},
+    {"AceptaYCalla", Averia::AceptaYCalla, limites(300ms), 250ms, 3s},
+    {"NoLeeLaPeticion", Averia::NoLeeLaPeticion, limites(10s, 1s), 900ms, 9s},
+    {"GoteaSinEstancarse", Averia::Gotea, limites(10s, 10s, 1500ms), 1400ms, 4s},
     // Respuestas cortadas.
-    {"CierraSinContestar", Averia::CierraSinContestar, limitesLejos(), 0ms, 3s},
-    {"CierraEnLasCabeceras", Averia::CierraEnLasCabeceras, limitesLejos(), 0ms, 3s},
-    {"CierraTrasProvisional", Averia::CierraTrasProvisional, limitesLejos(), 0ms, 3s},
-    {"CierraAMitadDelCuerpo", Averia::CierraAMitadDelCuerpo, limitesLejos(), 0ms, 3s},
-    {"CortaAMitadDelCuerpo", Averia::CortaAMitadDelCuerpo, limitesLejos(), 0ms, 3s},
-    {"CierraAMitadDeUnTrozo", Averia::CierraAMitadDeUnTrozo, limitesLejos(), 0ms, 3s},
-    {"CortaCuerpoSinLongitud", Averia::CortaCuerpoSinLongitud, limitesLejos(), 0ms, 3s},
+    {"CierraSinContestar", Averia::CierraSinContestar, limites(), 0ms, 3s},
+    {"CierraEnLasCabeceras", Averia::CierraEnLasCabeceras, limites(), 0ms, 3s},
+    {"CierraTrasProvisional", Averia::CierraTrasProvisional, limites(), 0ms, 3s},
+    {"CierraAMitadDelCuerpo", Averia::CierraAMitadDelCuerpo, limites(), 0ms, 3s},
+    {"CortaAMitadDelCuerpo", Averia::CortaAMitadDelCuerpo, limites(), 0ms, 3s},
+    {"CierraAMitadDeUnTrozo", Averia::CierraAMitadDeUnTrozo, limites(), 0ms, 3s},
+    {"CortaCuerpoSinLongitud", Averia::CortaCuerpoSinLongitud, limites(), 0ms, 3s},
     // Respuestas sin fin: las corta un tope de tamaño, no el tiempo.
-    {"CuerpoSinFin", Averia::CuerpoSinFin, limitesLejos(), 0ms, 3s},
-    {"LongitudDesmesurada", Averia::LongitudDesmesurada, limitesLejos(), 0ms, 3s},
-    {"CabecerasSinFin", Averia::CabecerasSinFin, limitesLejos(), 0ms, 3s},
-    {"ProvisionalesSinFin", Averia::ProvisionalesSinFin, limitesLejos(), 0ms, 3s},
+    {"CuerpoSinFin", Averia::CuerpoSinFin, limites(), 0ms, 3s},
+    {"LongitudDesmesurada", Averia::LongitudDesmesurada, limites(), 0ms, 3s},
+    {"CabecerasSinFin", Averia::CabecerasSinFin, limites(), 0ms, 3s},
+    {"ProvisionalesSinFin", Averia::ProvisionalesSinFin, limites(), 0ms, 3s},
     // Certificados del servidor que no se aceptan (el servidor contestaría bien).
-    {"CertificadoCaducado", Averia::Ninguna, limitesLejos(), 0ms, 3s, valido(-2 * Dia, -Dia)},
-    {"CertificadoAunNoValido", Averia::Ninguna, limitesLejos(), 0ms, 3s, valido(Dia, 2 * Dia)},
-    {"CertificadoDeOtroServidor", Averia::Ninguna, limitesLejos(), 0ms, 3s, deOtroServidor()},
-    {"CertificadoAutofirmado", Averia::Ninguna, limitesLejos(), 0ms, 3s, autofirmado()},
+    {"CertificadoCaducado", Averia::Ninguna, limites(), 0ms, 3s, valido(-2 * Dia, -Dia)},
+    {"CertificadoAunNoValido", Averia::Ninguna, limites(), 0ms, 3s, valido(Dia, 2 * Dia)},
+    {"CertificadoDeOtroServidor", Averia::Ninguna, limites(), 0ms, 3s, deOtroServidor()},
+    {"CertificadoAutofirmado", Averia::Ninguna, limites(), 0ms, 3s, autofirmado()},
 };
 
 class ServidorConAveria : public ::testing::TestWithParam<Caso> {
@@ -153,7 +145,7 @@ protected:
 
 } // namespace
 
-TEST_P(ServidorConAveria, AcabaEn17DentroDeSuLimiteSinTocarElDestino) {
+TEST_P(ServidorConAveria, AcabaDentroDeSuLimiteConSuResultado) {
     const Caso& c = GetParam();
     ServidorAveriado servidor(c.averia, c.certificado, c.pausa);
     servidor.grabarAutoridad((raiz / "autoridad.pem").string());
@@ -187,3 +179,11 @@ TEST_P(ServidorConAveria, AcabaEn17DentroDeSuLimiteSinTocarElDestino) {
 
 INSTANTIATE_TEST_SUITE_P(FallosDeRed, ServidorConAveria, ::testing::ValuesIn(Casos),
                          [](const auto& info) { return std::string(info.param.nombre); });
+
+TEST(FallosDeRed, ElLimiteTotalAlcanzaALaResolucionDelNombre) {
+    // El cliente pide a libcurl que no use señales; solo con la resolución en otro hilo sigue
+    // cortándola el límite total, y ningún intercambio pasa de 10 min.
+    const curl_version_info_data* v = curl_version_info(CURLVERSION_NOW);
+    ASSERT_NE(v, nullptr);
+    EXPECT_NE(v->features & CURL_VERSION_ASYNCHDNS, 0) << v->version;
+}

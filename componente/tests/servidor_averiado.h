@@ -12,22 +12,22 @@
 namespace morvelin::pruebas {
 
 enum class Averia {
-    Ninguna,               ///< contesta RespuestaBuena con su longitud y cierra como es debido
-    SinLongitud,           ///< la contesta sin longitud, hasta el cierre, que avisa como es debido
-    AceptaYCalla,          ///< acepta la conexión TCP y no dice nada, ni el saludo TLS
-    NoLeeLaPeticion,       ///< hace el saludo TLS y ya no lee ni contesta
-    CierraSinContestar,    ///< lee la petición y cierra
-    CierraEnLasCabeceras,  ///< empieza las cabeceras y cierra
-    CierraTrasProvisional, ///< contesta "100 Continue" y cierra
-    CierraAMitadDelCuerpo, ///< anuncia la longitud entera, manda la mitad y cierra
-    CortaAMitadDelCuerpo,  ///< lo mismo, pero corta TCP sin el aviso de cierre de TLS
-    CierraAMitadDeUnTrozo, ///< cuerpo por trozos, cerrado a mitad de un trozo
+    Ninguna,                ///< contesta RespuestaBuena con su longitud y cierra como es debido
+    SinLongitud,            ///< la contesta sin longitud, hasta el cierre, que avisa como es debido
+    AceptaYCalla,           ///< acepta la conexión TCP y no dice nada, ni el saludo TLS
+    NoLeeLaPeticion,        ///< hace el saludo TLS y ya no lee ni contesta
+    CierraSinContestar,     ///< lee la petición y cierra
+    CierraEnLasCabeceras,   ///< empieza las cabeceras y cierra
+    CierraTrasProvisional,  ///< contesta "100 Continue" y cierra
+    CierraAMitadDelCuerpo,  ///< anuncia la longitud entera, manda la mitad y cierra
+    CortaAMitadDelCuerpo,   ///< lo mismo, pero corta TCP sin el aviso de cierre de TLS
+    CierraAMitadDeUnTrozo,  ///< cuerpo por trozos, cerrado a mitad de un trozo
     CortaCuerpoSinLongitud, ///< cuerpo que acaba con la conexión, cortado sin aviso de TLS
-    Gotea,                 ///< la respuesta buena byte a byte, con una pausa entre bytes
-    CuerpoSinFin,          ///< trozos sin fin, tan deprisa como se lean
-    LongitudDesmesurada,   ///< anuncia un billón de bytes y los manda sin parar
-    CabecerasSinFin,       ///< líneas de cabecera sin fin
-    ProvisionalesSinFin,   ///< respuestas provisionales "100 Continue" sin fin
+    Gotea,                  ///< la respuesta buena byte a byte, con una pausa entre bytes
+    CuerpoSinFin,           ///< trozos sin fin, tan deprisa como se lean
+    LongitudDesmesurada,    ///< anuncia un billón de bytes y los manda sin parar
+    CabecerasSinFin,        ///< líneas de cabecera sin fin
+    ProvisionalesSinFin,    ///< respuestas provisionales "100 Continue" sin fin
 };
 
 /// El certificado que presenta el servidor.

@@ -20,6 +20,15 @@ namespace morvelin::red {
 struct FalloInternet {};
 
 /// Límites de un intercambio. Cada uno que se supera acaba el intercambio con FalloInternet.
+///
+/// El componente usa siempre estos valores; solo las pruebas los acortan. Con ellos ningún
+/// intercambio dura más de `total`, pase lo que pase al otro lado: el límite cubre el
+/// intercambio entero, resolución del nombre incluida (libcurl la hace en otro hilo, así que
+/// también la corta), proxy, conexión, TLS, envío y respuesta. Un servidor que no acepta la
+/// conexión, o la acepta y no negocia TLS, se corta a los 30 s; uno que la acepta y calla, por
+/// estancamiento, entre 60 y 66 s después del último byte (libcurl mide la velocidad sobre los
+/// últimos 5 s); uno que gotea sin estancarse, a los 10 min. Y la memoria tampoco crece sin
+/// tope: ni el cuerpo ni las cabeceras de la respuesta pasan de `respuestaMaxima`.
 struct Limites {
     /// Para establecer la conexión, negociación TLS incluida.
     std::chrono::milliseconds conexion{std::chrono::seconds(30)};
@@ -28,7 +37,8 @@ struct Limites {
     /// El intercambio entero, del primer paquete al último byte de la respuesta. Un servidor
     /// que gotea un byte de vez en cuando nunca se estanca, pero tampoco pasa de aquí.
     std::chrono::milliseconds total{std::chrono::minutes(10)};
-    /// Tamaño máximo del cuerpo de la respuesta; uno mayor es un intercambio fallido.
+    /// Tamaño máximo del cuerpo de la respuesta; uno mayor es un intercambio fallido. Las
+    /// cabeceras tienen otro tope igual, aparte.
     std::size_t respuestaMaxima = 1024 * 1024;
 };
 
@@ -45,7 +55,9 @@ class Peticion {
 public:
     virtual ~Peticion() = default;
     /// Envía la petición con esas cabeceras (líneas separadas por CR LF, sin la última) y ese
-    /// cuerpo, y espera la respuesta. El estado HTTP no se mira.
+    /// cuerpo, y espera la respuesta. El estado HTTP no se mira. Una respuesta incompleta es un
+    /// fallo: cabeceras sin acabar, un cuerpo más corto que su longitud o que su último trozo,
+    /// o uno sin longitud (hasta el cierre) cuya conexión TLS no se cierra como es debido.
     virtual void enviar(std::string_view cabeceras, std::string_view cuerpo) = 0;
     /// Copia en destino hasta capacidad bytes más del cuerpo de la respuesta; 0 al final.
     virtual std::size_t leer(char* destino, std::size_t capacidad) = 0;
