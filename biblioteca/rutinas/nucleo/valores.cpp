@@ -20,9 +20,10 @@ QString TextoNumero(double v) {
     return QString::number(v, 'g', 15).replace(u'.', u',');
 }
 
-// Las dos últimas cifras de valor + 1000: 9 → "09".
+// Las dos últimas cifras de valor + 1000: 9 → "09". Son cifras de la parte entera: con
+// decimales (9,5) no se escribiría la coma ("9,5" + 1000 acabaría en ",5").
 QString DosCifras(double valor) {
-    return TextoNumero(valor + 1000).right(2);
+    return TextoNumero(std::floor(valor + 1000)).right(2);
 }
 
 // Elemento obligatorio sin copiarlo; si falta, el aviso de siempre.
@@ -162,7 +163,8 @@ QString FormatoEdicion(const QString& Texto, const QString& Tag) {
             return QString();
         const int decimales = std::max(0, Decimales(Tag));
         QString r;
-        if (const auto valor = LeerNumeroLocal(Texto)) {
+        const auto valor = LeerNumeroLocal(Texto);
+        if (valor) {
             PatronNumero patron;
             patron.punto = true;
             patron.decimalesFijos = decimales;
@@ -177,6 +179,11 @@ QString FormatoEdicion(const QString& Texto, const QString& Tag) {
             r.chop(1);
         if (r.startsWith(u'.'))
             r.prepend(u'0');
+        else if (r.startsWith(QLatin1String("-.")))
+            r.insert(1, u'0');
+        // Un número que se queda en cero sin decimales no desaparece: "0", no "".
+        if (valor && r.isEmpty())
+            r = QStringLiteral("0");
         return r;
     }
     if (tipo == u"F" || tipo == u"f") {

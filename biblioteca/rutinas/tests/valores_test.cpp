@@ -76,6 +76,8 @@ TEST_F(Valores, FormaDeVer) {
         {"T(H) L(5) A(I)", "9:5", "09:05"},
         {"T(H) L(5) A(I)", "930", "30:00"},
         {"T(H) L(5) A(I)", "", "00:00"},
+        {"T(H) L(5) A(I)", "9.5:30.25", "09:30"}, // los decimales no llegan a la pantalla
+        {"T(H) L(5) A(I)", ".3", "00:00"},
         {"T(X) L(9) A(I)", "12345678?", "12345678Z"},
         {"T(X) L(9) A(I)", "12345678A", "12345678A"},
         {"T(M) L(9) A(I)", " abc ", " abc "},
@@ -94,7 +96,11 @@ TEST_F(Valores, FormaDeEdicion) {
         {"T(N)", "-1.234,5", "-1234.50"},
         {"T(N) D(3)", "1.234,500", "1234.500"},
         {"T(n) D(0)", "1.234", "1234"},
-        {"T(n) D(0)", "0", ""},
+        {"T(n) D(0)", "0", "0"},    // el cero no desaparece al entrar en el campo
+        {"T(n) D(0)", "0,4", "0"},  // ni lo que se redondea a cero
+        {"T(n) D(0)", "-0,4", "0"}, // y sin signo
+        {"T(N)", "-0,3", "-0.30"},  // con su cero delante también si es negativo
+        {"T(N) D(1)", "-,05", "-0.1"},
         {"T(N)", "1234.5", "1234.50"}, // ya en forma de edición
         {"T(N)", "abc", "abc"},
         {"T(F)", "07 dic 2026", "07/12/2026"},
@@ -112,7 +118,8 @@ TEST_F(Valores, FormaDeEdicion) {
 
 TEST_F(Valores, IdaYVueltaEntreLasDosFormas) {
     const char* tag = "T(N) L(15) A(D) D(2)";
-    for (const char* edicion : {"1234.50", "0.50", "-98765432.10", "1.00", "1000000.00"}) {
+    for (const char* edicion :
+         {"1234.50", "0.50", "-98765432.10", "1.00", "1000000.00", "-0.30", "0.00"}) {
         const QString visible = FormatoVisual(edicion, tag);
         EXPECT_EQ(FormatoEdicion(visible, tag), edicion) << visible.toStdString();
     }
