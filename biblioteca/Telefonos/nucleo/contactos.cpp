@@ -140,12 +140,21 @@ QCollator ColadorNombres() {
     return colador;
 }
 
+// Orden de dos nombres, el mismo que el de sus claves de orden. QCollator::compare pone el
+// texto vacío delante de cualquier otro, también de un nombre hecho solo de caracteres que el
+// orden ignora (controles), que sus claves igualan al vacío.
+int CompararNombres(const QCollator& colador, const QString& a, const QString& b) {
+    if (a.isEmpty() != b.isEmpty())
+        return colador.sortKey(a).compare(colador.sortKey(b));
+    return colador.compare(a, b);
+}
+
 } // namespace
 
 bool OrdenadasPorNombre(const TablaContactos& filas) {
     const QCollator colador = ColadorNombres();
     for (std::size_t i = 1; i < filas.size(); ++i)
-        if (colador.compare(filas[i][ColNombre], filas[i - 1][ColNombre]) < 0)
+        if (CompararNombres(colador, filas[i][ColNombre], filas[i - 1][ColNombre]) < 0)
             return false;
     return true;
 }

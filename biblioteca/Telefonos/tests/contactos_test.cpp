@@ -126,6 +126,18 @@ TEST(OrdenContactos, PorNombreEnEspanolSinDistinguirMayusculas) {
         << nombres.join(u',').toStdString();
 }
 
+TEST(OrdenContactos, LoOrdenadoSeReconoceOrdenado) {
+    // Un nombre hecho solo de caracteres que el orden ignora vale lo que el vacío: la
+    // comprobación del orden ha de verlo igual que la ordenación, o las filas ordenadas se
+    // tomarían por desordenadas cada vez.
+    const QString ignorable(QChar(0x1A));
+    TablaContactos filas{C(""), C(ignorable), C(""), C("b"), C(ignorable + "a")};
+    OrdenarPorNombre(filas);
+    EXPECT_TRUE(OrdenadasPorNombre(filas));
+    EXPECT_TRUE(OrdenadasPorNombre(TablaContactos{C(ignorable), C("")}));
+    EXPECT_FALSE(OrdenadasPorNombre(TablaContactos{C("b"), C("")}));
+}
+
 TEST(UbicacionContactos, ReglaDeTlfYCarpetasDelSistema) {
     QTemporaryDir comun;
     const QString noExiste = comun.path() + QStringLiteral("/no-existe");
