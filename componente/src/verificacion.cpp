@@ -109,23 +109,6 @@ bool servidorInvalido(std::string servidor) {
            (servidor.size() > dominio.size() && servidor.ends_with(dominio));
 }
 
-/// Añade a `respuesta` cada línea del cuerpo (fin CR LF o LF) seguida de "\n".
-void anadirLineas(const std::string& cuerpo, std::string& respuesta) {
-    std::size_t desde = 0;
-    while (desde < cuerpo.size()) {
-        std::size_t lf = cuerpo.find('\n', desde);
-        const bool ultima = lf == std::string::npos;
-        if (ultima)
-            lf = cuerpo.size();
-        std::size_t fin = lf;
-        if (!ultima && fin > desde && cuerpo[fin - 1] == '\r')
-            --fin;
-        respuesta.append(cuerpo, desde, fin - desde);
-        respuesta += '\n';
-        desde = lf + 1;
-    }
-}
-
 std::string sinBlancosFinales(std::string texto) {
     while (!texto.empty() && esBlanco(texto.back()))
         texto.pop_back();
@@ -159,6 +142,22 @@ void leerFicheroFirma(std::FILE* fichero, RegistroFirma& registro) {
     registro.nombreFichero = campo(texto, EtiquetasNombre);
     registro.facturaBase64 = campo(texto, EtiquetasFactura);
     registro.firmaBase64 = campo(texto, EtiquetasFirma);
+}
+
+void anadirLineas(const std::string& cuerpo, std::string& respuesta) {
+    std::size_t desde = 0;
+    while (desde < cuerpo.size()) {
+        std::size_t lf = cuerpo.find('\n', desde);
+        const bool ultima = lf == std::string::npos;
+        if (ultima)
+            lf = cuerpo.size();
+        std::size_t fin = lf;
+        if (!ultima && fin > desde && cuerpo[fin - 1] == '\r')
+            --fin;
+        respuesta.append(cuerpo, desde, fin - desde);
+        respuesta += '\n';
+        desde = lf + 1;
+    }
 }
 
 std::string cuerpoPeticion(const RegistroFirma& registro) {

@@ -55,6 +55,10 @@ std::string cuerpoPeticion(const RegistroFirma& registro);
 /// analizar, su servidor está en el dominio ".invalid" o falla cualquier paso de la red.
 void enviarPeticion(PeticionServicio& peticion, const red::Limites& limites = {});
 
+/// Añade a `respuesta` cada línea de `cuerpo` (la respuesta del servicio; las líneas acaban en
+/// CR LF o en LF, y la última puede no acabar) seguida de "\n".
+void anadirLineas(const std::string& cuerpo, std::string& respuesta);
+
 /// Graba los bytes de la factura en la ruta, creando las carpetas que falten. Escribe al lado
 /// y mueve a su sitio: o queda la factura entera o no queda nada nuevo. Lanza NoSeGrabaFactura
 /// (117) si no puede.
