@@ -15,6 +15,17 @@ if(ZOQ_SANITIZERS)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(ZOQ_FUZZ)
+    # libFuzzer: toda la lógica lleva la cobertura que guía al fuzzer y los dos sanitizers; el
+    # motor de libFuzzer (con su main) solo se enlaza en los programas de fuzz/.
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "ZOQ_FUZZ necesita clang (paquete «clang»): use el preset «fuzz».")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined
+        -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 set(CMAKE_WINDOWS_EXPORT_ALL_SYMBOLS ON)
 # Los programas encuentran sus bibliotecas compartidas tanto en el árbol de compilación como instalados.

@@ -128,12 +128,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) 
             // El número es el del origen, redondeado a d decimales (sobre 15 cifras).
             const double mostrado = *NumeroEnPantalla(QStringView(t).chopped(2), d);
             const QString& o = pantalla.origen;
-            const double valor =
-                rutinas::ValorNumerico(o.size() >= 2 ? QuitarOperador(o) : o);
+            const double valor = rutinas::ValorNumerico(o.size() >= 2 ? QuitarOperador(o) : o);
             const double tolerancia =
                 0.5 * std::pow(10.0, -d) * (1 + 1e-9) + 1e-14 * std::fabs(valor);
-            EXIGIR_DETALLE(std::fabs(mostrado - valor) <= tolerancia,
-                           Citar(t) + " de " + Citar(o));
+            EXIGIR_DETALLE(std::fabs(mostrado - valor) <= tolerancia, Citar(t) + " de " + Citar(o));
         }
         if (papel.lineas > lineasAntes)
             EXIGIR_DETALLE(FormaPantalla(papel.ultima, d), Citar(papel.ultima));

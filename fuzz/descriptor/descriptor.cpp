@@ -31,9 +31,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) {
     if (n == 0)
         return 0;
-    static const std::array<QString, 6> Pares = {QString(),          QStringLiteral("()"),
-                                                 QStringLiteral("[]"), QStringLiteral("|"),
-                                                 QStringLiteral("<>"), QStringLiteral("((")};
+    static const std::array<QString, 6> Pares = {
+        QString(),           QStringLiteral("()"), QStringLiteral("[]"),
+        QStringLiteral("|"), QStringLiteral("<>"), QStringLiteral("((")};
     const QString delimitadores = Pares[datos[0] % Pares.size()];
     const QStringList partes = zoq_fuzz::Texto(datos + 1, n - 1).split(u'\n');
     const QString tag = partes.value(0), clave = partes.value(1), valor = partes.value(2);
@@ -64,9 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) 
     EXIGIR(d == normales);
     if (!valor.contains(cierre) && !clave.contains(u' ')) {
         d = delimitadores;
-        EXIGIR_DETALLE(LeerDatoTag(puesto, clave, d) == valor,
-                       Citar(tag) + " " + Citar(clave) + " " + Citar(valor) + " -> " +
-                           Citar(puesto));
+        EXIGIR_DETALLE(LeerDatoTag(puesto, clave, d) == valor, Citar(tag) + " " + Citar(clave) +
+                                                                   " " + Citar(valor) + " -> " +
+                                                                   Citar(puesto));
     }
     return 0;
 }

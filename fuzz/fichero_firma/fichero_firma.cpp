@@ -125,10 +125,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) 
     campos.facturaBase64 = Limpio(partes[1]);
     campos.firmaBase64 = Limpio(partes[2]);
     std::string fichero;
-    for (const auto& [etiquetas, valor] :
-         {std::pair{EtiquetasNombre, &campos.nombreFichero},
-          std::pair{EtiquetasFactura, &campos.facturaBase64},
-          std::pair{EtiquetasFirma, &campos.firmaBase64}}) {
+    for (const auto& [etiquetas, valor] : {std::pair{EtiquetasNombre, &campos.nombreFichero},
+                                           std::pair{EtiquetasFactura, &campos.facturaBase64},
+                                           std::pair{EtiquetasFirma, &campos.firmaBase64}}) {
         fichero += etiquetas.apertura;
         fichero += FinLineaFirma;
         fichero += *valor;

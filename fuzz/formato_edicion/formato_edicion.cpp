@@ -55,7 +55,9 @@ bool FormaNumero(const QString& t, int decimales) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) {
     if (n < 2)
         return 0;
-    static const std::array<QString, 6> Tipos = {QStringLiteral("N"), QStringLiteral("n"), QStringLiteral("F"), QStringLiteral("f"), QStringLiteral("H"), QStringLiteral("C")};
+    static const std::array<QString, 6> Tipos = {QStringLiteral("N"), QStringLiteral("n"),
+                                                 QStringLiteral("F"), QStringLiteral("f"),
+                                                 QStringLiteral("H"), QStringLiteral("C")};
     const QString tipo = Tipos[datos[0] % Tipos.size()];
     const int decimalesPedidos = static_cast<int>(datos[1] % 24) - 4; // de -4 a 19
     const QString tag = QStringLiteral("T(%1) L(12) A(D) D(%2)").arg(tipo).arg(decimalesPedidos);
@@ -82,8 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) 
             const int decimales = std::max(0, decimalesPedidos);
             EXIGIR_DETALLE(FormaNumero(tecleado, decimales), detalle(tecleado, QString()));
             const double leido = ValorNumerico(tecleado);
-            const double tolerancia =
-                0.5 * std::pow(10.0, -decimales) + 1e-14 * std::fabs(*valor);
+            const double tolerancia = 0.5 * std::pow(10.0, -decimales) + 1e-14 * std::fabs(*valor);
             EXIGIR_DETALLE(std::fabs(leido - *valor) <= tolerancia,
                            detalle(tecleado, QString::number(*valor, 'g', 17)));
         }

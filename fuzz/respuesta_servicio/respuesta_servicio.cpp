@@ -1,6 +1,9 @@
-// La respuesta del servicio de verificación: su código y la cadena de resultado ordenada.
+// La respuesta del servicio de verificación: sus líneas, su código y la cadena de resultado
+// ordenada.
 //
-// Propiedades, para cualquier respuesta:
+// Propiedades, para cualquier cuerpo de respuesta:
+//   - sus líneas son el cuerpo con cada CR LF como LF y un LF tras la última;
+// y para esas líneas y para el cuerpo tal cual:
 //   - el código no desborda y es el número del principio (comparado con una lectura aparte);
 //   - el resultado es el mensaje de un código conocido o, con el código 0 y "00" delante, la
 //     misma respuesta con solo blancos de menos: ninguno al final, ninguno delante del
@@ -49,10 +52,7 @@ std::string SinBlancos(const std::string& t) {
     return r;
 }
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) {
-    const std::string respuesta(reinterpret_cast<const char*>(datos), n);
+void Comprobar(const std::string& respuesta) {
     const long codigo = codigoRespuesta(respuesta);
     bool negativo = false;
     const __int128 numero = NumeroDeReferencia(respuesta, negativo);
@@ -68,11 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) 
     const bool aceptada = codigo == 0 && respuesta.compare(0, 2, "00") == 0;
     if (!aceptada) {
         bool esMensaje = false;
-        for (int id : {FirmaNoValida, CertificadoCaducado, CertificadoRevocado,
-                       CertificadoNoValido, FormatoInvalido, ErrorTecnico, ErrorDesconocido})
+        for (int id : {FirmaNoValida, CertificadoCaducado, CertificadoRevocado, CertificadoNoValido,
+                       FormatoInvalido, ErrorTecnico, ErrorDesconocido})
             esMensaje = esMensaje || resultado == cargarMensaje(id);
         EXIGIR(esMensaje);
-        return 0;
+        return;
     }
     EXIGIR(resultado.compare(0, 2, "00") == 0);
     EXIGIR(resultado.size() <= respuesta.size());
@@ -85,5 +85,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) 
         EXIGIR(nif == std::string::npos || !EsBlanco(resultado[nif - 1]));
         EXIGIR(resultadoRespuesta(resultado) == resultado);
     }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) {
+    const std::string cuerpo(reinterpret_cast<const char*>(datos), n);
+    // Las líneas del cuerpo: cada CR LF pasa a LF y la última línea acaba en LF.
+    std::string respuesta = "previo\n";
+    anadirLineas(cuerpo, respuesta);
+    std::string esperada = "previo\n";
+    for (std::size_t i = 0; i < n; ++i)
+        if (!(cuerpo[i] == '\r' && i + 1 < n && cuerpo[i + 1] == '\n'))
+            esperada += cuerpo[i];
+    if (n > 0 && cuerpo.back() != '\n')
+        esperada += '\n';
+    EXIGIR(respuesta == esperada);
+
+    Comprobar(respuesta.substr(7));
+    Comprobar(cuerpo);
     return 0;
 }

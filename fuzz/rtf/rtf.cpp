@@ -66,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) 
     };
     for (qsizetype i = inicio; i < contenido.size() / 2 + 1 && i < contenido.size(); ++i) {
         // Ni la llave escrita "\\{" ni la que sería una de las cifras de un "\\'hh" cortado.
-        if ((contenido[i] == '{' || contenido[i] == '}') && !tras(i, "\\") &&
-            !tras(i, "\\'") && !tras(i - 1, "\\'"))
+        if ((contenido[i] == '{' || contenido[i] == '}') && !tras(i, "\\") && !tras(i, "\\'") &&
+            !tras(i - 1, "\\'"))
             corte = i;
     }
     if (corte > inicio) {
