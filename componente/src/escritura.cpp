@@ -9,7 +9,9 @@
 #include <random>
 #include <utility>
 #if !defined(_WIN32)
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -29,14 +31,30 @@ int descriptor(SistemaFicheros::Manejador f) {
 }
 #endif
 
+constexpr std::string_view TerminacionTemporal = ".tmp";
+constexpr std::size_t LargoAzar = 10;
+
 // Sufijo aleatorio para el nombre del temporal.
 std::string sufijoAleatorio() {
     thread_local std::mt19937_64 generador{std::random_device{}()};
     static constexpr char cifras[] = "0123456789abcdefghijklmnopqrstuvwxyz";
-    std::string s(10, '0');
+    std::string s(LargoAzar, '0');
     for (char& c : s)
         c = cifras[generador() % 36];
     return s;
+}
+
+// Los temporales de un destino empiezan por ".morvelin-" y ocho cifras hexadecimales que
+// dependen de su nombre (FNV-1a): así se reconocen los suyos sin alargar el nombre.
+std::string prefijoTemporales(const std::string& real) {
+    std::uint32_t h = 2166136261u;
+    for (const unsigned char c : nombreSinCarpetas(real))
+        h = (h ^ c) * 16777619u;
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string s = ".morvelin-";
+    for (int i = 28; i >= 0; i -= 4)
+        s += hex[(h >> i) & 0xF];
+    return s + "-";
 }
 
 } // namespace
@@ -48,7 +66,24 @@ SistemaFicheros::Manejador SistemaFicheros::crearNuevo(const std::string& ruta, 
     do
         fd = ::open(ruta.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, permisos);
     while (fd < 0 && errno == EINTR);
-    return fd < 0 ? Invalido : fd;
+    if (fd < 0)
+        return Invalido;
+    // El cerrojo dice a quien barre temporales que este está en uso. Entre la creación y el
+    // cerrojo, otro que barriera lo tomaría por abandonado: si lo ha cerrojado o ya borrado, se
+    // responde como si el nombre estuviera ocupado, para que se pruebe otro.
+    int e;
+    do
+        e = ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+    while (e == EINTR);
+    struct stat abierto {
+    }, enCarpeta{};
+    if (e == EWOULDBLOCK || ::fstat(fd, &abierto) != 0 || ::stat(ruta.c_str(), &enCarpeta) != 0 ||
+        abierto.st_dev != enCarpeta.st_dev || abierto.st_ino != enCarpeta.st_ino) {
+        ::close(fd);
+        errno = EEXIST;
+        return Invalido;
+    }
+    return fd;
 }
 
 bool SistemaFicheros::escribir(Manejador f, const char* datos, std::size_t n) {
@@ -125,6 +160,33 @@ void SistemaFicheros::adelantarVolcado(Manejador f) {
 #endif
 }
 
+std::vector<std::string> SistemaFicheros::nombres(const std::string& carpeta,
+                                                  const std::string& prefijo) {
+    std::vector<std::string> r;
+    DIR* dir = ::opendir(carpeta.empty() ? "." : carpeta.c_str());
+    if (!dir)
+        return r;
+    while (const dirent* e = ::readdir(dir))
+        if (std::string_view(e->d_name).starts_with(prefijo))
+            r.emplace_back(e->d_name);
+    ::closedir(dir);
+    return r;
+}
+
+void SistemaFicheros::borrarAbandonado(const std::string& ruta) {
+    const int fd = ::open(ruta.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    // Solo un fichero normal que nadie tiene bajo cerrojo, y el mismo que sigue en la carpeta.
+    struct stat abierto {
+    }, enCarpeta{};
+    if (::fstat(fd, &abierto) == 0 && S_ISREG(abierto.st_mode) &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(ruta.c_str(), &enCarpeta) == 0 &&
+        abierto.st_dev == enCarpeta.st_dev && abierto.st_ino == enCarpeta.st_ino)
+        ::unlink(ruta.c_str());
+    ::close(fd);
+}
+
 #endif
 
 SistemaFicheros& sistemaFicheros() {
@@ -170,6 +232,7 @@ bool FicheroNuevo::abrir(bool admitirDirecto) {
     case SistemaFicheros::Tipo::Ninguno:
     case SistemaFicheros::Tipo::Fichero:
         directo_ = false;
+        barrerTemporales();
         f_ = crearTemporal();
         break;
     }
@@ -187,9 +250,10 @@ SistemaFicheros::Manejador FicheroNuevo::crearTemporal() {
     const auto p = real_.rfind(SeparadorRuta);
     const std::string base = p == std::string::npos ? std::string() : real_.substr(0, p + 1);
     // Un nombre corto y oculto: no depende de la longitud del nombre del destino.
+    const std::string prefijo = base + prefijoTemporales(real_);
     auto f = SistemaFicheros::Invalido;
     for (int intento = 0; intento < 16 && f == SistemaFicheros::Invalido; ++intento) {
-        temporal_ = base + ".morvelin-" + sufijoAleatorio() + ".tmp";
+        temporal_ = prefijo + sufijoAleatorio() + std::string(TerminacionTemporal);
         errno = 0;
         f = sistema.crearNuevo(temporal_, permisos_);
         if (f == SistemaFicheros::Invalido && errno != EEXIST)
@@ -200,6 +264,19 @@ SistemaFicheros::Manejador FicheroNuevo::crearTemporal() {
     else
         sistema.copiarPermisos(real_, f);
     return f;
+}
+
+void FicheroNuevo::barrerTemporales() {
+    auto& sistema = sistemaFicheros();
+    const auto p = real_.rfind(SeparadorRuta);
+    const std::string carpeta = p == std::string::npos ? std::string() : real_.substr(0, p);
+    const std::string base = p == std::string::npos ? std::string() : real_.substr(0, p + 1);
+    const std::string prefijo = prefijoTemporales(real_);
+    for (const std::string& nombre : sistema.nombres(p == 0 ? base : carpeta, prefijo)) {
+        if (nombre.size() == prefijo.size() + LargoAzar + TerminacionTemporal.size() &&
+            nombre.ends_with(TerminacionTemporal))
+            sistema.borrarAbandonado(base + nombre);
+    }
 }
 
 bool FicheroNuevo::escribir(std::string_view datos) {
@@ -255,13 +332,38 @@ bool FicheroNuevo::confirmar() {
     }
     auto& sistema = sistemaFicheros();
     // Un dispositivo o una tubería no se vuelcan: basta con que cada escritura haya entrado.
-    const bool volcado = directo_ || sistema.volcar(f_);
-    const bool cerrado = sistema.cerrar(f_);
-    f_ = SistemaFicheros::Invalido;
-    if (!volcado || !cerrado || (!directo_ && !sistema.reemplazar(temporal_, real_))) {
+    if (!directo_ && !sistema.volcar(f_)) {
         descartar();
         return false;
     }
+#if defined(_WIN32)
+    // Aquí un fichero abierto no se puede renombrar: se cierra antes.
+    const bool cerrado = sistema.cerrar(f_);
+    f_ = SistemaFicheros::Invalido;
+    if (!cerrado || (!directo_ && !sistema.reemplazar(temporal_, real_))) {
+        descartar();
+        return false;
+    }
+#else
+    if (directo_) {
+        const bool cerrado = sistema.cerrar(f_);
+        f_ = SistemaFicheros::Invalido;
+        if (!cerrado) {
+            descartar();
+            return false;
+        }
+    } else {
+        // Se renombra con el temporal aún abierto: su cerrojo dura hasta que deja de ser
+        // temporal, y nadie que barra lo toma por abandonado entre medias. Ya volcado, el
+        // cierre no puede perder nada.
+        if (!sistema.reemplazar(temporal_, real_)) {
+            descartar();
+            return false;
+        }
+        sistema.cerrar(f_);
+        f_ = SistemaFicheros::Invalido;
+    }
+#endif
     temporal_.clear();
     correcto_ = false; // terminado: no admite más escrituras
     return true;

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace morvelin {
 
@@ -63,6 +64,13 @@ public:
     /// Empieza a llevar al disco lo escrito en `f` sin esperar, para que el volcado final de
     /// un fichero grande no tenga que hacerlo todo. Solo es una indicación: puede no hacer nada.
     virtual void adelantarVolcado(Manejador f);
+    /// Nombres (sin carpeta) de lo que hay en `carpeta` que empieza por `prefijo`.
+    virtual std::vector<std::string> nombres(const std::string& carpeta,
+                                             const std::string& prefijo);
+    /// Borra el temporal `ruta` si ninguna escritura lo tiene abierto: es el resto de una que se
+    /// interrumpió (un proceso que murió). Uno abierto por crearNuevo, en este proceso o en otro,
+    /// no se toca; si el sistema no permite saberlo, tampoco.
+    virtual void borrarAbandonado(const std::string& ruta);
 };
 
 /// El sistema en uso: el de la plataforma, salvo que una prueba ponga otro.
@@ -81,6 +89,12 @@ void usarSistemaFicheros(SistemaFicheros* sistema);
 ///
 /// El renombrado no se vuelca: tras un corte de luz el destino tiene el fichero viejo o el nuevo,
 /// los dos enteros.
+///
+/// El temporal se llama ".morvelin-HHHHHHHH-XXXXXXXXXX.tmp": oculto, con una terminación que
+/// ningún lector toma por datos; las H dependen del nombre del destino y las X son al azar.
+/// Mientras se escribe está abierto (y en POSIX bajo cerrojo) hasta que deja de ser temporal;
+/// uno que no lo está es el resto de una escritura interrumpida, y abrir() borra los que hay del
+/// mismo destino.
 ///
 /// Si el destino es un enlace simbólico, se sustituye el fichero al que lleva y el enlace queda.
 /// Si es algo que no es un fichero normal (un dispositivo como /dev/null, una tubería), no se
@@ -120,6 +134,7 @@ public:
 private:
     bool abrir(bool admitirDirecto);
     SistemaFicheros::Manejador crearTemporal();
+    void barrerTemporales();
     bool vaciarBloque();
     bool entregar(const char* datos, std::size_t n);
     void descartar();

@@ -96,4 +96,25 @@ void SistemaFicheros::adelantarVolcado(Manejador) {
     // entero se hace al final con FlushFileBuffers.
 }
 
+std::vector<std::string> SistemaFicheros::nombres(const std::string& carpeta,
+                                                  const std::string& prefijo) {
+    std::vector<std::string> r;
+    WIN32_FIND_DATAA datos;
+    const std::string patron =
+        (carpeta.empty() ? std::string(".") : carpeta) + "\\" + prefijo + "*";
+    const HANDLE h = FindFirstFileA(patron.c_str(), &datos);
+    if (h == INVALID_HANDLE_VALUE)
+        return r;
+    do
+        r.emplace_back(datos.cFileName);
+    while (FindNextFileA(h, &datos));
+    FindClose(h);
+    return r;
+}
+
+void SistemaFicheros::borrarAbandonado(const std::string& ruta) {
+    // crearNuevo abre sin compartir el borrado: uno en uso no se deja borrar.
+    DeleteFileA(ruta.c_str());
+}
+
 } // namespace morvelin

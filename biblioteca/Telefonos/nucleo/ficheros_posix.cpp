@@ -1,5 +1,7 @@
 #include "Telefonos/nucleo/ficheros.h"
 
+#include "basicos/nucleo/temporales.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -238,14 +240,16 @@ public:
             return r;
         }
 
-        // El contenido nuevo se escribe en un temporal al lado.
-        QByteArray plantilla = Nativa(carpeta + QStringLiteral("/.") + QFileInfo(ruta).fileName() +
-                                      QStringLiteral(".XXXXXX"));
+        // El contenido nuevo se escribe en un temporal al lado; antes se quitan los que dejaron
+        // grabaciones interrumpidas.
+        basicos::BarrerTemporales(ruta);
         if (const int e = FalloInyectado(Paso::Crear))
             return fallo(e);
-        Descriptor tmp(::mkostemp(plantilla.data(), O_CLOEXEC));
-        if (!tmp)
-            return fallo(errno);
+        basicos::Temporal t = basicos::CrearTemporal(ruta);
+        if (t.descriptor < 0)
+            return fallo(t.error);
+        Descriptor tmp(t.descriptor);
+        const QByteArray& plantilla = t.ruta;
         struct Borrador { // el temporal no sobrevive a un fallo
             const char* ruta;
             bool activo = true;
@@ -284,15 +288,16 @@ public:
         struct stat nuevo;
         if (::fstat(tmp.get(), &nuevo) != 0)
             return fallo(errno);
-        if (const int c = tmp.cerrar())
-            return fallo(c);
 
-        // Sustitución en un solo paso. Si no había fichero, sin pisar uno que aparezca ahora.
+        // Sustitución en un solo paso, con el temporal aún abierto: su cerrojo dura hasta que
+        // deja de ser temporal, y nadie que barra lo toma por abandonado entre medias. Si no
+        // había fichero, sin pisar uno que aparezca ahora.
         if (const int ei = FalloInyectado(Paso::Sustituir))
             return fallo(ei);
         if (existe) {
             if (::rename(plantilla.constData(), nativa.constData()) != 0)
                 return fallo(errno);
+            borrador.activo = false;
         } else if (::link(plantilla.constData(), nativa.constData()) != 0) {
             if (errno == EEXIST) {
                 r.estado = Sustitucion::Estado::Modificado;
@@ -305,9 +310,12 @@ public:
                 return fallo(errno);
             borrador.activo = false;
         }
-        // Con link() el temporal sobra y lo quita el borrador; con rename() ya no existe.
-        if (existe)
+        // Con link() el temporal sobra: lo quita el borrador, antes de soltar el cerrojo.
+        if (borrador.activo) {
+            ::unlink(plantilla.constData());
             borrador.activo = false;
+        }
+        tmp.cerrar(); // ya volcado: el cierre no puede perder nada
 
         // La entrada nueva de la carpeta también ha de llegar al disco.
         Descriptor dir(::open(Nativa(carpeta).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

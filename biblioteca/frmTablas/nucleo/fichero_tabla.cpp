@@ -1,10 +1,10 @@
 #include "frmTablas/nucleo/fichero_tabla.h"
 
 #include "basicos/nucleo/generales.h"
+#include "basicos/nucleo/temporales.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringEncoder>
 
@@ -85,17 +85,8 @@ std::optional<QByteArray> CapaFicherosTabla::Leer(const QString& ruta, QString& 
 }
 
 QString CapaFicherosTabla::Grabar(const QString& ruta, const QByteArray& datos) {
-    QSaveFile f(ruta);
-    if (!f.open(QIODevice::WriteOnly))
-        return f.errorString();
-    if (f.write(datos) != datos.size()) {
-        const QString error = f.errorString();
-        f.cancelWriting();
-        return error;
-    }
-    if (!f.commit())
-        return f.errorString();
-    return {};
+    const int e = basicos::SustituirFichero(ruta, datos);
+    return e ? basicos::DescripcionError(e) : QString();
 }
 
 CapaFicherosTabla& Capa() {

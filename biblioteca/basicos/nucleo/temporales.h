@@ -1,0 +1,42 @@
+#pragma once
+// Temporales de las grabaciones. El contenido nuevo de un fichero se escribe en un temporal de
+// su misma carpeta, se vuelca al disco y se renombra sobre él: quien lo lea ve el fichero viejo
+// o el nuevo, enteros. El temporal de "TABLA.TXT" se llama ".TABLA.TXT.zoq-XXXXXX.tmp" (seis
+// letras o cifras al azar): oculto y con una terminación que ningún lector toma por datos.
+//
+// El proceso que escribe un temporal lo tiene bajo cerrojo consultivo hasta que deja de serlo
+// (renombrado o borrado). Un temporal sin cerrojo es el resto de una grabación que murió a
+// medias: la siguiente grabación del mismo fichero lo borra. En un sistema de ficheros sin
+// cerrojos no se puede saber, y no se borra nada.
+
+#include <QByteArray>
+#include <QString>
+
+namespace basicos {
+
+/// Un temporal recién creado: abierto para escribir, vacío, con permisos 0600 y bajo cerrojo.
+struct Temporal {
+    int descriptor = -1; ///< -1 si no se pudo crear
+    int error = 0;       ///< errno del fallo
+    QByteArray ruta;     ///< ruta nativa del temporal
+};
+
+/// Crea el temporal de `destino` (ruta del fichero final) en la carpeta de este.
+Temporal CrearTemporal(const QString& destino);
+
+/// Borra los temporales de `destino` abandonados por grabaciones interrumpidas; los de una
+/// grabación en curso (de este u otro proceso) quedan.
+void BarrerTemporales(const QString& destino);
+
+/// Sustituye `destino` por `datos` de una sola vez: barre los temporales abandonados, escribe
+/// uno nuevo, lo vuelca al disco y lo renombra sobre el destino (si es un enlace simbólico, sobre
+/// el fichero al que lleva). El fichero nuevo conserva permisos, propietario y grupo del
+/// anterior. Devuelve 0, o el errno del fallo; entonces el fichero anterior queda entero y no
+/// queda temporal.
+int SustituirFichero(const QString& destino, const QByteArray& datos);
+
+/// Descripción breve en español de un errno, para los mensajes ("no queda espacio en el
+/// disco").
+QString DescripcionError(int numeroErrno);
+
+} // namespace basicos

@@ -1,0 +1,202 @@
+#include "basicos/nucleo/temporales.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace basicos {
+
+namespace {
+
+const QByteArray Marca = ".zoq-";
+const QByteArray Terminacion = ".tmp";
+constexpr int Azar = 6; // las X de mkostemps
+
+// Un nombre largo se acorta en el temporal: el resultado ha de caber en un nombre de fichero.
+constexpr qsizetype NombreMaximo = 200;
+
+struct Partes {
+    QByteArray carpeta; // nativa, sin la barra final
+    QByteArray prefijo; // ".NOMBRE.zoq-"
+};
+
+Partes PartesDe(const QString& destino) {
+    const QFileInfo info(destino);
+    Partes p;
+    p.carpeta = QFile::encodeName(info.absolutePath());
+    p.prefijo = '.' + QFile::encodeName(info.fileName()).left(NombreMaximo) + Marca;
+    return p;
+}
+
+bool Mismo(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Cerrojo exclusivo sin esperar: 0, EWOULDBLOCK si lo tiene otro, u otro errno si el sistema
+// de ficheros no los admite.
+int Cerrojo(int fd) {
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return 0;
+        if (errno != EINTR)
+            return errno;
+    }
+}
+
+int EscribirTodo(int fd, const QByteArray& datos) {
+    const char* p = datos.constData();
+    qsizetype falta = datos.size();
+    while (falta > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<size_t>(falta));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        p += n;
+        falta -= n;
+    }
+    return 0;
+}
+
+} // namespace
+
+Temporal CrearTemporal(const QString& destino) {
+    const Partes p = PartesDe(destino);
+    Temporal t;
+    for (int intento = 0; intento < 16; ++intento) {
+        QByteArray plantilla = p.carpeta + '/' + p.prefijo + QByteArray(Azar, 'X') + Terminacion;
+        const int fd = ::mkostemps(plantilla.data(), static_cast<int>(Terminacion.size()), O_CLOEXEC);
+        if (fd < 0) {
+            t.error = errno;
+            return t;
+        }
+        // Entre la creación y el cerrojo, otra grabación que barriera lo tomaría por abandonado:
+        // si lo ha cerrojado o ya borrado, se prueba otro nombre.
+        const int e = Cerrojo(fd);
+        struct stat abierto, enCarpeta;
+        const bool sigue = ::fstat(fd, &abierto) == 0 &&
+                           ::stat(plantilla.constData(), &enCarpeta) == 0 &&
+                           Mismo(abierto, enCarpeta);
+        if (e != EWOULDBLOCK && sigue) {
+            t.descriptor = fd;
+            t.ruta = plantilla;
+            return t;
+        }
+        ::close(fd);
+    }
+    t.error = EEXIST;
+    return t;
+}
+
+void BarrerTemporales(const QString& destino) {
+    const Partes p = PartesDe(destino);
+    DIR* dir = ::opendir(p.carpeta.constData());
+    if (!dir)
+        return;
+    const qsizetype largo = p.prefijo.size() + Azar + Terminacion.size();
+    while (const dirent* e = ::readdir(dir)) {
+        const QByteArray nombre(e->d_name);
+        if (nombre.size() != largo || !nombre.startsWith(p.prefijo) ||
+            !nombre.endsWith(Terminacion))
+            continue;
+        const QByteArray ruta = p.carpeta + '/' + nombre;
+        const int fd = ::open(ruta.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        // Solo un fichero normal que nadie tiene bajo cerrojo, y el mismo que sigue en la carpeta.
+        struct stat abierto, enCarpeta;
+        if (::fstat(fd, &abierto) == 0 && S_ISREG(abierto.st_mode) && Cerrojo(fd) == 0 &&
+            ::lstat(ruta.constData(), &enCarpeta) == 0 && Mismo(abierto, enCarpeta))
+            ::unlink(ruta.constData());
+        ::close(fd);
+    }
+    ::closedir(dir);
+}
+
+int SustituirFichero(const QString& destinoPedido, const QByteArray& datos) {
+    // Un enlace simbólico se sigue: se sustituye el fichero al que lleva, y el enlace queda.
+    QString destino = destinoPedido;
+    const QFileInfo info(destinoPedido);
+    if (info.isSymLink()) {
+        const QString real = info.canonicalFilePath();
+        destino = real.isEmpty() ? info.symLinkTarget() : real;
+    }
+    const QByteArray nativa = QFile::encodeName(destino);
+    struct stat anterior;
+    const bool existe = ::stat(nativa.constData(), &anterior) == 0;
+    if (existe && S_ISDIR(anterior.st_mode))
+        return EISDIR;
+
+    BarrerTemporales(destino);
+    Temporal t = CrearTemporal(destino);
+    if (t.descriptor < 0)
+        return t.error;
+    auto fallo = [&t](int e) {
+        ::unlink(t.ruta.constData());
+        ::close(t.descriptor);
+        return e;
+    };
+    if (const int e = EscribirTodo(t.descriptor, datos))
+        return fallo(e);
+    if (existe) {
+        if (::fchown(t.descriptor, anterior.st_uid, anterior.st_gid) != 0)
+            (void)!::fchown(t.descriptor, static_cast<uid_t>(-1), anterior.st_gid);
+        ::fchmod(t.descriptor, anterior.st_mode & 07777);
+    } else {
+        const mode_t mascara = ::umask(0);
+        ::umask(mascara);
+        ::fchmod(t.descriptor, 0666 & ~mascara);
+    }
+    if (::fsync(t.descriptor) != 0)
+        return fallo(errno);
+    // Se renombra con el temporal aún abierto: su cerrojo dura hasta que deja de ser temporal,
+    // y nadie que barra lo toma por abandonado entre medias.
+    if (::rename(t.ruta.constData(), nativa.constData()) != 0)
+        return fallo(errno);
+    ::close(t.descriptor); // ya volcado: el cierre no puede perder nada
+    const int dir = ::open(QFile::encodeName(QFileInfo(destino).absolutePath()).constData(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return 0;
+}
+
+QString DescripcionError(int e) {
+    switch (e) {
+    case ENOSPC:
+        return QStringLiteral("no queda espacio en el disco");
+    case EDQUOT:
+        return QStringLiteral("se ha agotado la cuota de disco");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("permiso denegado");
+    case EROFS:
+        return QStringLiteral("el disco es de solo lectura");
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("la carpeta no existe");
+    case EISDIR:
+        return QStringLiteral("es una carpeta");
+    case EIO:
+        return QStringLiteral("error de entrada y salida del dispositivo");
+    case ENAMETOOLONG:
+        return QStringLiteral("el nombre es demasiado largo");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("demasiados ficheros abiertos");
+    default:
+        return QStringLiteral("error %1 del sistema").arg(e);
+    }
+}
+
+} // namespace basicos

@@ -1,0 +1,131 @@
+// Los temporales que deja una grabación interrumpida: la siguiente grabación del mismo fichero
+// los quita, y no toca ni los de una grabación en curso ni nada que no sea uno de ellos.
+#include "apoyo_robustez.h"
+
+#include "Telefonos/nucleo/almacen.h"
+#include "basicos/nucleo/temporales.h"
+#include "escritura.h"
+#include "frmTablas/nucleo/fichero_tabla.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace robustez;
+using Nombres = std::vector<std::string>;
+
+namespace {
+
+QString Q(const fs::path& ruta) {
+    return QString::fromStdString(ruta.string());
+}
+
+// Un temporal como el que deja una grabación matada: creado, escrito a medias y sin cerrojo.
+std::string temporalAbandonado(const fs::path& destino) {
+    const basicos::Temporal t = basicos::CrearTemporal(Q(destino));
+    EXPECT_GE(t.descriptor, 0);
+    EXPECT_EQ(::write(t.descriptor, "a medias", 8), 8);
+    ::close(t.descriptor);
+    return fs::path(t.ruta.toStdString()).filename().string();
+}
+
+} // namespace
+
+TEST(Temporales, LaSiguienteGrabacionQuitaLosAbandonadosYSoloEsos) {
+    Carpeta c("temporales");
+    const fs::path tabla = c / "TABLA.TXT";
+    escribirTodo(tabla, "vieja\r\n");
+    const std::string abandonado1 = temporalAbandonado(tabla);
+    const std::string abandonado2 = temporalAbandonado(tabla);
+    EXPECT_TRUE(abandonado1.starts_with(".TABLA.TXT.zoq-") && abandonado1.ends_with(".tmp"))
+        << abandonado1;
+    // Uno de una grabación en curso (abierto y bajo cerrojo), y lo que solo se le parece.
+    const basicos::Temporal enCurso = basicos::CrearTemporal(Q(tabla));
+    ASSERT_GE(enCurso.descriptor, 0);
+    const std::string deOtro = temporalAbandonado(c / "OTRA.TXT");
+    const Nombres ajenos = {".TABLA.TXT.zoq-abc.tmp", ".TABLA.TXT.zoq-abcdef.txt", "TABLA.TXT.bak",
+                            "TABLA.TXT.zoq-abcdef.tmp"};
+    for (const std::string& n : ajenos)
+        escribirTodo(c / n, "del usuario");
+    fs::create_directory(c / ".TABLA.TXT.zoq-carpet.tmp");
+
+    EXPECT_EQ(frmTablas::Capa().Grabar(Q(tabla), "nueva\r\n"), QString());
+    EXPECT_EQ(leerTodo(tabla), "nueva\r\n");
+    Nombres esperados = ajenos;
+    esperados.insert(esperados.end(),
+                     {".TABLA.TXT.zoq-carpet.tmp", "TABLA.TXT", deOtro,
+                      fs::path(enCurso.ruta.toStdString()).filename().string()});
+    std::sort(esperados.begin(), esperados.end());
+    EXPECT_EQ(c.nombres(), esperados);
+
+    // La grabación en curso termina bien aunque otra haya barrido entre medias.
+    ASSERT_EQ(::rename(enCurso.ruta.constData(), tabla.c_str()), 0);
+    ::close(enCurso.descriptor);
+}
+
+TEST(Temporales, ElFicheroDeContactosQuitaLosSuyos) {
+    Carpeta c("temporales-tlf");
+    const fs::path ruta = c / "TELEFONO.DAT";
+    Telefonos::AlmacenContactos a({Q(ruta), false});
+    a.Cargar();
+    ASSERT_EQ(a.Grabar({{QString(), "Ana", "1", "", ""}}).estado,
+              Telefonos::AlmacenContactos::Grabacion::Grabado);
+    temporalAbandonado(ruta);
+    ASSERT_EQ(c.nombres().size(), 2u);
+    ASSERT_EQ(a.Grabar({{QString(), "Luis", "2", "", ""}}).estado,
+              Telefonos::AlmacenContactos::Grabacion::Grabado);
+    EXPECT_EQ(c.nombres(), Nombres{"TELEFONO.DAT"});
+}
+
+TEST(Temporales, ElComponenteQuitaLosSuyosYRespetaLosEnCurso) {
+    Carpeta c("temporales-morvelin");
+    const std::string firma = (c / "f.sig").string();
+    // Un proceso que muere a mitad de escribir deja su temporal.
+    const int pid = hijo([&] {
+        morvelin::FicheroNuevo f(firma);
+        f.abrir();
+        f.escribir(std::string(1 << 20, 'x'));
+        f.hueco(morvelin::FicheroNuevo::TamanoBloque); // vacía lo acumulado al temporal
+        ::_exit(0);
+        return 0;
+    });
+    esperar(pid);
+    const Nombres muerto = c.nombres();
+    ASSERT_EQ(muerto.size(), 1u);
+    EXPECT_TRUE(muerto[0].starts_with(".morvelin-") && muerto[0].ends_with(".tmp")) << muerto[0];
+    // El de otro destino de la misma carpeta no es suyo.
+    {
+        const int otro = hijo([&] {
+            morvelin::FicheroNuevo f((c / "otra.sig").string());
+            f.abrir();
+            f.escribir("x");
+            f.hueco(morvelin::FicheroNuevo::TamanoBloque);
+            ::_exit(0);
+            return 0;
+        });
+        esperar(otro);
+    }
+    Nombres deOtro = c.nombres();
+    std::erase(deOtro, muerto[0]);
+    ASSERT_EQ(deOtro.size(), 1u);
+
+    morvelin::FicheroNuevo enCurso(firma);
+    ASSERT_TRUE(enCurso.abrir());
+    ASSERT_TRUE(enCurso.escribir("primera"));
+    // Otra escritura del mismo destino quita el del muerto pero no el de la que está en curso.
+    morvelin::FicheroNuevo segunda(firma);
+    ASSERT_TRUE(segunda.abrir());
+    ASSERT_TRUE(segunda.escribir("segunda"));
+    EXPECT_FALSE(fs::exists(c / muerto[0]));
+    EXPECT_TRUE(fs::exists(c / deOtro[0]));
+    EXPECT_EQ(c.nombres().size(), 3u); // los dos en curso y el del otro destino
+    ASSERT_TRUE(enCurso.confirmar());
+    EXPECT_EQ(leerTodo(firma), "primera");
+    ASSERT_TRUE(segunda.confirmar());
+    EXPECT_EQ(leerTodo(firma), "segunda");
+    EXPECT_EQ(c.nombres(), (Nombres{deOtro[0], "f.sig"}));
+}
