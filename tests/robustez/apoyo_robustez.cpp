@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <poll.h>
 #include <random>
 #include <sstream>
 #include <sys/wait.h>
@@ -44,7 +45,10 @@ void escribirTodo(const fs::path& ruta, const std::string& bytes) {
     std::ofstream(ruta, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-int hijo(const std::function<int()>& trabajo) {
+int hijo(const std::function<int()>& trabajo, int* aviso) {
+    int tubo[2] = {-1, -1};
+    if (aviso && ::pipe(tubo) != 0)
+        return -1;
     std::fflush(nullptr);
     const int pid = ::fork();
     if (pid == 0) {
@@ -53,9 +57,21 @@ int hijo(const std::function<int()>& trabajo) {
             r = trabajo();
         } catch (...) {
         }
+        if (aviso)
+            (void)!::write(tubo[1], "x", 1);
         ::_exit(r);
     }
+    if (aviso) {
+        ::close(tubo[1]);
+        *aviso = tubo[0];
+    }
     return pid;
+}
+
+void esperarAviso(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    while (::poll(&p, 1, -1) < 0 && errno == EINTR) {
+    }
 }
 
 int esperar(int pid) {

@@ -29,8 +29,13 @@ std::string leerTodo(const std::filesystem::path& ruta);
 void escribirTodo(const std::filesystem::path& ruta, const std::string& bytes);
 
 /// Arranca `trabajo` en un proceso hijo (fork); el hijo sale con el código que devuelve, sin
-/// pasar por los destructores globales del padre. Devuelve el pid.
-int hijo(const std::function<int()>& trabajo);
+/// pasar por los destructores globales del padre. Devuelve el pid. Con `aviso`, deja en él un
+/// descriptor que se puede leer en cuanto el trabajo ha terminado (antes de que el hijo acabe de
+/// salir, que con los comprobadores de memoria tarda); lo cierra quien llama.
+int hijo(const std::function<int()>& trabajo, int* aviso = nullptr);
+
+/// Espera hasta que se pueda leer de `fd` (o hasta que se cierre).
+void esperarAviso(int fd);
 
 /// Espera al hijo y devuelve su estado de waitpid.
 int esperar(int pid);

@@ -56,9 +56,8 @@ TEST(Temporales, LaSiguienteGrabacionQuitaLosAbandonadosYSoloEsos) {
     EXPECT_EQ(frmTablas::Capa().Grabar(Q(tabla), "nueva\r\n"), QString());
     EXPECT_EQ(leerTodo(tabla), "nueva\r\n");
     Nombres esperados = ajenos;
-    esperados.insert(esperados.end(),
-                     {".TABLA.TXT.zoq-carpet.tmp", "TABLA.TXT", deOtro,
-                      fs::path(enCurso.ruta.toStdString()).filename().string()});
+    esperados.insert(esperados.end(), {".TABLA.TXT.zoq-carpet.tmp", "TABLA.TXT", deOtro,
+                                       fs::path(enCurso.ruta.toStdString()).filename().string()});
     std::sort(esperados.begin(), esperados.end());
     EXPECT_EQ(c.nombres(), esperados);
 

@@ -73,7 +73,8 @@ Temporal CrearTemporal(const QString& destino) {
     Temporal t;
     for (int intento = 0; intento < 16; ++intento) {
         QByteArray plantilla = p.carpeta + '/' + p.prefijo + QByteArray(Azar, 'X') + Terminacion;
-        const int fd = ::mkostemps(plantilla.data(), static_cast<int>(Terminacion.size()), O_CLOEXEC);
+        const int fd =
+            ::mkostemps(plantilla.data(), static_cast<int>(Terminacion.size()), O_CLOEXEC);
         if (fd < 0) {
             t.error = errno;
             return t;
