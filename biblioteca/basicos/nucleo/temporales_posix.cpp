@@ -102,6 +102,10 @@ void BarrerTemporales(const QString& destino) {
     DIR* dir = ::opendir(p.carpeta.constData());
     if (!dir)
         return;
+    // Un temporal que es otro nombre del propio destino (quedó entre el enlace que crea el
+    // fichero y el borrado del temporal) se quita sin más: su cerrojo es el del destino.
+    struct stat delDestino;
+    const bool hayDestino = ::stat(QFile::encodeName(destino).constData(), &delDestino) == 0;
     const qsizetype largo = p.prefijo.size() + Azar + Terminacion.size();
     while (const dirent* e = ::readdir(dir)) {
         const QByteArray nombre(e->d_name);
@@ -114,7 +118,8 @@ void BarrerTemporales(const QString& destino) {
             continue;
         // Solo un fichero normal que nadie tiene bajo cerrojo, y el mismo que sigue en la carpeta.
         struct stat abierto, enCarpeta;
-        if (::fstat(fd, &abierto) == 0 && S_ISREG(abierto.st_mode) && Cerrojo(fd) == 0 &&
+        if (::fstat(fd, &abierto) == 0 && S_ISREG(abierto.st_mode) &&
+            ((hayDestino && Mismo(abierto, delDestino)) || Cerrojo(fd) == 0) &&
             ::lstat(ruta.constData(), &enCarpeta) == 0 && Mismo(abierto, enCarpeta))
             ::unlink(ruta.constData());
         ::close(fd);
