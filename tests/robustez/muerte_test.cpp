@@ -117,8 +117,10 @@ void matarAMedias(Escritor& e, std::uint64_t semillaEscritor) {
 
     int actual = 0, viejos = 0, nuevos = 0, conTemporal = 0, muertos = 0;
     const auto comienzo = Reloj::now();
+    // Se mata en cualquier momento hasta una vez y media lo que dura una grabación: unas caen
+    // antes de acabar y otras después.
     std::uniform_int_distribution<long> espera(
-        0, std::chrono::duration_cast<std::chrono::microseconds>(duracion).count() * 5 / 4);
+        0, std::chrono::duration_cast<std::chrono::microseconds>(duracion).count() * 3 / 2);
     for (int v = 1; v <= ZOQ_MUERTES; ++v) {
         const bool entera = v % CadaCuantasEntera == 0 || v == ZOQ_MUERTES;
         e.preparar(v);
