@@ -174,6 +174,9 @@ std::vector<std::string> SistemaFicheros::nombres(const std::string& carpeta,
 }
 
 void SistemaFicheros::borrarAbandonado(const std::string& ruta) {
+    struct stat previo {}; // lo que no es un fichero normal ni se abre
+    if (::lstat(ruta.c_str(), &previo) != 0 || !S_ISREG(previo.st_mode))
+        return;
     const int fd = ::open(ruta.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return;

@@ -52,12 +52,14 @@ TEST(Temporales, LaSiguienteGrabacionQuitaLosAbandonadosYSoloEsos) {
     for (const std::string& n : ajenos)
         escribirTodo(c / n, "del usuario");
     fs::create_directory(c / ".TABLA.TXT.zoq-carpet.tmp");
+    ASSERT_EQ(::mkfifo((c / ".TABLA.TXT.zoq-tuberi.tmp").c_str(), 0600), 0);
 
     EXPECT_EQ(frmTablas::Capa().Grabar(Q(tabla), "nueva\r\n"), QString());
     EXPECT_EQ(leerTodo(tabla), "nueva\r\n");
     Nombres esperados = ajenos;
-    esperados.insert(esperados.end(), {".TABLA.TXT.zoq-carpet.tmp", "TABLA.TXT", deOtro,
-                                       fs::path(enCurso.ruta.toStdString()).filename().string()});
+    esperados.insert(esperados.end(),
+                     {".TABLA.TXT.zoq-carpet.tmp", ".TABLA.TXT.zoq-tuberi.tmp", "TABLA.TXT", deOtro,
+                      fs::path(enCurso.ruta.toStdString()).filename().string()});
     std::sort(esperados.begin(), esperados.end());
     EXPECT_EQ(c.nombres(), esperados);
 

@@ -113,6 +113,9 @@ void BarrerTemporales(const QString& destino) {
             !nombre.endsWith(Terminacion))
             continue;
         const QByteArray ruta = p.carpeta + '/' + nombre;
+        struct stat previo; // lo que no es un fichero normal ni se abre
+        if (::lstat(ruta.constData(), &previo) != 0 || !S_ISREG(previo.st_mode))
+            continue;
         const int fd = ::open(ruta.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0)
             continue;
