@@ -6,6 +6,8 @@
 //     TAB, CR, LF ni NUL;
 //   - escribir lo leído y volver a leerlo da las mismas filas, y escribirlo de nuevo los
 //     mismos bytes;
+//   - escribir unas filas cualesquiera y leerlas da las mismas filas y columnas, con solo los
+//     cambios que anuncia la escritura (blancos por TAB, CR, LF y NUL; "?" por lo que no cabe);
 //   - ordenar por nombre deja las filas ordenadas y son las mismas filas.
 
 #include "propiedad.h"
@@ -61,6 +63,46 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) 
     const TablaContactos releidas = InterpretarFichero(escrito);
     EXIGIR(releidas == filas);
     EXIGIR(ComponerFichero(releidas) == escrito);
+
+    // Unas filas cualesquiera (la entrada en UTF-8, filas separadas por U+001E y campos por
+    // U+001F): al escribirlas ningún campo invade otra columna ni otra fila. Lo que no cabe en
+    // un campo vuelve como un blanco, y lo que el juego de caracteres no tiene, como "?".
+    TablaContactos propias;
+    for (const QString& fila : zoq_fuzz::Texto(datos + 1, n - 1).split(QChar(0x1E))) {
+        const QStringList campos = fila.split(QChar(0x1F));
+        Contacto c;
+        for (int i = 0; i < CamposContacto && i < campos.size(); ++i)
+            c[static_cast<std::size_t>(i)] = campos[i];
+        propias.push_back(std::move(c));
+    }
+    const TablaContactos vueltas = InterpretarFichero(ComponerFichero(propias));
+    EXIGIR(vueltas.size() == propias.size());
+    // Lo esperado, convertido de una vez (TAB y CR pasan la conversión tal cual).
+    QStringList lineas;
+    for (const Contacto& c : propias) {
+        QStringList campos;
+        for (QString campo : c) {
+            for (QChar& x : campo)
+                if (x == u'\t' || x == u'\r' || x == u'\n' || x == u'\0')
+                    x = u' ';
+            campos << campo;
+        }
+        lineas << campos.join(u'\t');
+    }
+    const QString todo = lineas.join(u'\r');
+    const QStringList esperadas =
+        (rutinas::SinConversionOem ? rutinas::AnsiATexto(rutinas::TextoAAnsi(todo))
+                                   : rutinas::OemATexto(rutinas::TextoAOem(todo)))
+            .split(u'\r');
+    EXIGIR(esperadas.size() == static_cast<qsizetype>(propias.size()));
+    for (std::size_t i = 0; i < propias.size(); ++i) {
+        const QStringList campos = esperadas[static_cast<qsizetype>(i)].split(u'\t');
+        EXIGIR(campos.size() == CamposContacto);
+        for (std::size_t j = 0; j < CamposContacto; ++j)
+            EXIGIR_DETALLE(vueltas[i][j] == campos[static_cast<qsizetype>(j)],
+                           zoq_fuzz::Citar(propias[i][j]) + " -> " +
+                               zoq_fuzz::Citar(vueltas[i][j]));
+    }
 
     TablaContactos ordenadas = filas;
     OrdenarPorNombre(ordenadas);
