@@ -497,10 +497,11 @@ std::optional<QDate> LeerFechaLocal(QStringView texto, int anioSinAnio) {
         return t.cifras ? LeerEntero(t.texto) : MesPorNombre(t.texto);
     };
     if (n == 3 && trozos[0].cifras && trozos[0].texto.size() == 4) {
-        // año/mes/día
+        // año/mes/día. Un año de menos de 100 ("0032") se completa como en día/mes/año: si no,
+        // "0032/3/4" daría el año 32, que escrito "04/03/0032" se vuelve a leer como 1932.
         if (!trozos[2].cifras)
             return std::nullopt;
-        anio = LeerEntero(trozos[0].texto);
+        anio = AnioCompleto(LeerEntero(trozos[0].texto));
         mes = mesDe(trozos[1]);
         dia = LeerEntero(trozos[2].texto);
     } else {

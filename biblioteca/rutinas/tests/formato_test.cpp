@@ -146,6 +146,10 @@ TEST(LeerFechaLocal, FormasQueSeEscribenEnEspana) {
         {u"07 diciembre", QDate(2031, 12, 7)}, // sin año: el que se da
         {u"5/3", QDate(2031, 3, 5)},
         {u"2026/12/07", QDate(2026, 12, 7)},
+        {u"0032/3/4", QDate(1932, 3, 4)}, // como 4/3/0032: la fecha se lee igual en las dos formas
+        {u"4/3/0032", QDate(1932, 3, 4)},
+        {u"0100/3/4", QDate(100, 3, 4)},
+        {u"4/3/0100", QDate(100, 3, 4)},
         {u"1 sept 2026", QDate(2026, 9, 1)},
         {u"29/2/2024", QDate(2024, 2, 29)},
         {u"29/2/2026", QDate()},
