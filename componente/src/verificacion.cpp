@@ -10,6 +10,8 @@
 #include <array>
 #include <cctype>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -276,8 +278,32 @@ std::string verificar(const std::string& rutaOrigen, const std::string& rutaDest
     });
 }
 
+#ifdef MORVELIN_LIMITES_DEL_ENTORNO
+namespace {
+
+/// Solo en los componentes compilados para las pruebas de red, que no se pueden llamar más que
+/// por su interfaz: límites acortados por la variable MORVELIN_LIMITES_PRUEBA, «conexión
+/// estancamiento total» (ms, s, ms). Sin ella, o mal escrita, los de siempre.
+void limitesDelEntorno(red::Limites& limites) {
+    const char* texto = std::getenv("MORVELIN_LIMITES_PRUEBA");
+    long long conexion = 0, estancamiento = 0, total = 0;
+    if (texto && std::sscanf(texto, "%lld %lld %lld", &conexion, &estancamiento, &total) == 3 &&
+        conexion > 0 && estancamiento > 0 && total > 0) {
+        limites.conexion = std::chrono::milliseconds(conexion);
+        limites.estancamiento = std::chrono::seconds(estancamiento);
+        limites.total = std::chrono::milliseconds(total);
+    }
+}
+
+} // namespace
+#endif
+
 std::string VERIFICA(const std::string& rutaOrigen, const std::string& rutaDestino) {
-    return verificar(rutaOrigen, rutaDestino, ServicioVerificacion{});
+    ServicioVerificacion servicio;
+#ifdef MORVELIN_LIMITES_DEL_ENTORNO
+    limitesDelEntorno(servicio.limites);
+#endif
+    return verificar(rutaOrigen, rutaDestino, servicio);
 }
 
 } // namespace morvelin

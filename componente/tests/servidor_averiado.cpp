@@ -3,6 +3,7 @@
 #include "credenciales.h"
 
 #include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/ssl.h>
 
 #include <arpa/inet.h>
@@ -17,6 +18,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <mutex>
 #include <stdexcept>
@@ -51,6 +53,24 @@ std::size_t longitudAnunciada(const std::string& cabeceras) {
         if (strncasecmp(cabeceras.data() + i, nombre.data(), nombre.size()) == 0)
             return std::strtoull(cabeceras.c_str() + i + nombre.size(), nullptr, 10);
     return 0;
+}
+
+/// Lee un objeto PEM de un fichero; nulo si el fichero no está.
+template <class T, class Leer> T leerPem(const std::string& ruta, Leer leer) {
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> f(std::fopen(ruta.c_str(), "rb"),
+                                                         &std::fclose);
+    if (!f)
+        return nullptr;
+    T objeto(leer(f.get(), nullptr, nullptr, nullptr));
+    exigir(objeto != nullptr, ruta.c_str());
+    return objeto;
+}
+
+void grabar(const std::string& ruta, const std::string& texto) {
+    std::ofstream f(ruta, std::ios::binary | std::ios::trunc);
+    f << texto;
+    f.close();
+    exigir(static_cast<bool>(f), ruta.c_str());
 }
 
 } // namespace
@@ -238,18 +258,29 @@ struct ServidorAveriado::Estado {
 };
 
 ServidorAveriado::ServidorAveriado(Averia averia, const CertificadoServidor& certificado,
-                                   std::chrono::milliseconds pausa)
+                                   std::chrono::milliseconds pausa, const Escucha& escucha)
     : e_(std::make_unique<Estado>()) {
     // El cliente corta a medias en casi todas las averías: escribirle no debe matar el proceso.
     std::signal(SIGPIPE, SIG_IGN);
     e_->averia = averia;
     e_->pausa = pausa;
 
-    const sl::Clave claveAutoridad = sl::claveEc();
-    sl::DatosCertificado ca;
-    ca.sujeto = {{"O", "ZOQ pruebas"}, {"CN", "Autoridad del servidor averiado"}};
-    ca.autoridad = true;
-    e_->autoridad = sl::emitir(ca, claveAutoridad.get());
+    sl::Clave claveAutoridad;
+    if (!escucha.autoridad.empty()) {
+        e_->autoridad = leerPem<sl::Certificado>(escucha.autoridad, PEM_read_X509);
+        claveAutoridad = leerPem<sl::Clave>(escucha.claveAutoridad, PEM_read_PrivateKey);
+    }
+    if (!e_->autoridad || !claveAutoridad) {
+        claveAutoridad = sl::claveEc();
+        sl::DatosCertificado ca;
+        ca.sujeto = {{"O", "ZOQ pruebas"}, {"CN", "Autoridad del servidor averiado"}};
+        ca.autoridad = true;
+        e_->autoridad = sl::emitir(ca, claveAutoridad.get());
+        if (!escucha.autoridad.empty()) {
+            grabar(escucha.claveAutoridad, sl::pem(claveAutoridad.get()));
+            grabar(escucha.autoridad, sl::pem(e_->autoridad.get()));
+        }
+    }
 
     const sl::Clave clave = sl::claveEc();
     sl::DatosCertificado srv;
@@ -274,6 +305,9 @@ ServidorAveriado::ServidorAveriado(Averia averia, const CertificadoServidor& cer
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(escucha.puerto);
+    const int si = 1; // el puerto fijo, libre otra vez nada más cerrarlo
+    ::setsockopt(e_->escucha, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
     socklen_t n = sizeof a;
     exigir(::bind(e_->escucha, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0, "bind");
     exigir(::listen(e_->escucha, 8) == 0, "listen");
@@ -313,10 +347,7 @@ std::string ServidorAveriado::direccion() const {
 }
 
 void ServidorAveriado::grabarAutoridad(const std::string& ruta) const {
-    std::ofstream f(ruta, std::ios::binary | std::ios::trunc);
-    f << sl::pem(e_->autoridad.get());
-    f.close();
-    exigir(static_cast<bool>(f), "grabar la autoridad");
+    grabar(ruta, sl::pem(e_->autoridad.get()));
 }
 
 std::size_t ServidorAveriado::conexiones() const {

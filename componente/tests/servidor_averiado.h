@@ -41,14 +41,25 @@ struct CertificadoServidor {
     bool autofirmado = false;
 };
 
+/// Dónde escucha el servidor y qué autoridad emite su certificado.
+struct Escucha {
+    /// Puerto de 127.0.0.1; 0, uno libre.
+    unsigned short puerto = 0;
+    /// La autoridad, en dos ficheros PEM (certificado y clave privada): si existen, la suya; si
+    /// no, una nueva que se graba en ellos. Así un cliente que ya confía en ella (un almacén de
+    /// raíces preparado una vez) sirve para muchos servidores. Vacíos: una nueva, sin grabar.
+    std::string autoridad, claveAutoridad;
+};
+
 class ServidorAveriado {
 public:
     /// El cuerpo de la respuesta sin avería.
     static const std::string RespuestaBuena;
 
-    /// Se pone a escuchar en un puerto libre de 127.0.0.1. Lanza std::runtime_error si no puede.
+    /// Se pone a escuchar en 127.0.0.1. Lanza std::runtime_error si no puede.
     explicit ServidorAveriado(Averia averia, const CertificadoServidor& certificado = {},
-                              std::chrono::milliseconds pausa = std::chrono::milliseconds(100));
+                              std::chrono::milliseconds pausa = std::chrono::milliseconds(100),
+                              const Escucha& escucha = {});
     ~ServidorAveriado();
     ServidorAveriado(const ServidorAveriado&) = delete;
     ServidorAveriado& operator=(const ServidorAveriado&) = delete;

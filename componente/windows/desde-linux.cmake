@@ -37,6 +37,13 @@ add_custom_target(morvelin_generados_windows
 
 include(ExternalProject)
 find_program(ZOQ_WINE wine)
+if(ZOQ_PRUEBAS)
+    # El servidor averiado de las pruebas de red, como programa: el que sirve las averías al
+    # componente bajo Wine.
+    add_executable(servidor-averiado ${_win}/pruebas/servir_averia.cpp)
+    target_link_libraries(servidor-averiado PRIVATE morvelin_servidor_averiado CLI11::CLI11
+        Zoq::Opciones)
+endif()
 # Las pruebas con Wine verifican contra el servicio local, en un puerto fijo por arquitectura
 # (la dirección del servicio es una constante de la compilación del componente).
 set(_puerto_i686 47431)
@@ -64,6 +71,12 @@ foreach(_arq i686 x86_64)
             COMMAND ${_win}/pruebas/probar-wine ${_arq} ${_bin}
                     ${CMAKE_CURRENT_BINARY_DIR}/windows/wine-${_arq}
                     $<TARGET_FILE:servicio-verificacion> ${_puerto_${_arq}})
-        set_tests_properties(morvelin_wine_${_arq} PROPERTIES TIMEOUT 600)
+        # VERIFICA contra servidores averiados, en el mismo puerto: nunca a la vez que la otra.
+        add_test(NAME morvelin_wine_averias_${_arq}
+            COMMAND ${_win}/pruebas/probar-averias-wine ${_arq} ${_bin}
+                    ${CMAKE_CURRENT_BINARY_DIR}/windows/averias-${_arq}
+                    $<TARGET_FILE:servidor-averiado> ${_puerto_${_arq}})
+        set_tests_properties(morvelin_wine_${_arq} morvelin_wine_averias_${_arq} PROPERTIES
+            TIMEOUT 600 RESOURCE_LOCK puerto_${_puerto_${_arq}})
     endif()
 endforeach()

@@ -7,7 +7,14 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
 
 namespace morvelin::red {
 
@@ -35,17 +42,75 @@ DWORD milisegundos(std::chrono::milliseconds t) {
     return static_cast<DWORD>(std::clamp<long long>(t.count(), 1, LONG_MAX));
 }
 
+/// Los plazos de conexión, envío y recepción de un manejador.
+void ponerPlazos(HINTERNET h, const Limites& limites) {
+    DWORD conexion = milisegundos(limites.conexion);
+    DWORD espera = milisegundos(limites.estancamiento);
+    InternetSetOptionA(h, INTERNET_OPTION_CONNECT_TIMEOUT, &conexion, sizeof conexion);
+    InternetSetOptionA(h, INTERNET_OPTION_SEND_TIMEOUT, &espera, sizeof espera);
+    InternetSetOptionA(h, INTERNET_OPTION_RECEIVE_TIMEOUT, &espera, sizeof espera);
+}
+
+/// Lo que dice HttpQueryInfoA de la respuesta; vacío si no lo dice.
+std::string consulta(HINTERNET h, DWORD que) {
+    std::string valor(256, '\0');
+    for (;;) {
+        DWORD n = static_cast<DWORD>(valor.size());
+        if (HttpQueryInfoA(h, que, valor.data(), &n, nullptr)) {
+            valor.resize(n);
+            return valor;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || n <= valor.size())
+            return {};
+        valor.resize(n);
+    }
+}
+
+/// ¿Contiene `texto` la palabra `palabra`, sin distinguir mayúsculas?
+bool contiene(std::string texto, std::string_view palabra) {
+    for (char& c : texto)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return texto.find(palabra) != std::string::npos;
+}
+
 class PeticionWinInet final : public Peticion {
 public:
-    PeticionWinInet(HINTERNET h, const Limites& limites) : h_(h), limites_(limites) {}
+    PeticionWinInet(HINTERNET h, const Limites& limites) : h_(h), limites_(limites) {
+        if (h_ == nullptr)
+            throw FalloInternet{};
+        ponerPlazos(h_, limites_);
+    }
+    PeticionWinInet(const PeticionWinInet&) = delete;
+    PeticionWinInet& operator=(const PeticionWinInet&) = delete;
+
+    ~PeticionWinInet() override {
+        {
+            std::lock_guard l(m_);
+            acabada_ = true;
+        }
+        despertar_.notify_all();
+        if (vigilante_.joinable())
+            vigilante_.join();
+        if (!cerrada_)
+            InternetCloseHandle(h_);
+    }
 
     void enviar(std::string_view cabeceras, std::string_view cuerpo) override {
         inicio_ = GetTickCount64();
+        // Los plazos de WinINet no alcanzan al intercambio entero: el límite total lo vigila un
+        // hilo que, al llegar, cierra la petición. WinINet acaba entonces con un error la
+        // operación en curso (la de Wine, no: la siguiente, cuando acaba la que estaba en curso).
+        try {
+            vigilante_ = std::thread([this] { vigilar(); });
+        } catch (const std::exception&) {
+            throw FalloInternet{};
+        }
         const std::string linea(cabeceras);
         if (cuerpo.size() > ULONG_MAX ||
-            !HttpSendRequestA(h_.get(), linea.c_str(), static_cast<DWORD>(linea.size()),
+            !HttpSendRequestA(h_, linea.c_str(), static_cast<DWORD>(linea.size()),
                               const_cast<char*>(cuerpo.data()), static_cast<DWORD>(cuerpo.size())))
             throw FalloInternet{};
+        comprobarCabeceras();
     }
 
     std::size_t leer(char* destino, std::size_t capacidad) override {
@@ -55,15 +120,68 @@ public:
             throw FalloInternet{};
         DWORD leidos = 0;
         const DWORD pedir = static_cast<DWORD>(std::min<std::size_t>(capacidad, 1u << 20));
-        if (!InternetReadFile(h_.get(), destino, pedir, &leidos))
+        if (!InternetReadFile(h_, destino, pedir, &leidos))
+            throw FalloInternet{};
+        recibidos_ += leidos;
+        // WinINet acaba sin error un cuerpo más corto que su longitud, si la conexión se cierra.
+        if (leidos == 0 && longitud_ && recibidos_ != *longitud_)
             throw FalloInternet{};
         return leidos;
     }
 
 private:
-    Manejador h_;
+    /// WinINet da por buena una respuesta cortada antes de acabar sus cabeceras: sin ninguna
+    /// (estado 0), con solo una provisional (1xx), o con la línea de estado y parte de las
+    /// cabeceras. Las dos primeras se ven en el estado; la tercera, en que no dice cómo acaba
+    /// el cuerpo: en HTTP/1.1, un cuerpo sin longitud que acaba con la conexión se anuncia con
+    /// «Connection: close».
+    void comprobarCabeceras() {
+        DWORD estado = 0, n = sizeof estado;
+        if (!HttpQueryInfoA(h_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &estado, &n,
+                            nullptr) ||
+            estado < 200 || estado > 999)
+            throw FalloInternet{};
+        if (estado == 204 || estado == 304) {
+            longitud_ = 0;
+            return;
+        }
+        const std::string longitud = consulta(h_, HTTP_QUERY_CONTENT_LENGTH);
+        if (!longitud.empty()) {
+            char* fin = nullptr;
+            const unsigned long long valor = std::strtoull(longitud.c_str(), &fin, 10);
+            // Un cuerpo anunciado por encima del tope ni se empieza a leer.
+            if (*fin != '\0' || valor > limites_.respuestaMaxima)
+                throw FalloInternet{};
+            longitud_ = static_cast<std::size_t>(valor);
+            return;
+        }
+        if (contiene(consulta(h_, HTTP_QUERY_TRANSFER_ENCODING), "chunked"))
+            return;
+        if (consulta(h_, HTTP_QUERY_VERSION) != "HTTP/1.0" &&
+            !contiene(consulta(h_, HTTP_QUERY_CONNECTION), "close"))
+            throw FalloInternet{};
+    }
+
+    void vigilar() {
+        {
+            std::unique_lock l(m_);
+            if (despertar_.wait_for(l, limites_.total, [this] { return acabada_; }))
+                return;
+            cerrada_ = true;
+        }
+        InternetCloseHandle(h_);
+    }
+
+    HINTERNET h_;
     Limites limites_;
     ULONGLONG inicio_ = 0;
+    std::thread vigilante_;
+    std::mutex m_;
+    std::condition_variable despertar_;
+    bool acabada_ = false; ///< la petición se destruye: el vigilante ya no hace falta
+    bool cerrada_ = false; ///< el vigilante cerró la petición al llegar el límite total
+    std::optional<std::size_t> longitud_; ///< la del cuerpo, cuando se sabe
+    std::size_t recibidos_ = 0;
 };
 
 class ConexionWinInet final : public Conexion {
@@ -134,12 +252,9 @@ std::unique_ptr<Sesion> abrirSesion(std::string_view agente, const Limites& limi
     const std::string nombre(agente);
     HINTERNET h = InternetOpenA(nombre.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     auto sesion = std::make_unique<SesionWinInet>(h, limites);
-    // Los plazos se ponen en la sesión y los heredan la conexión y la petición.
-    DWORD conexion = milisegundos(limites.conexion);
-    DWORD espera = milisegundos(limites.estancamiento);
-    InternetSetOptionA(h, INTERNET_OPTION_CONNECT_TIMEOUT, &conexion, sizeof conexion);
-    InternetSetOptionA(h, INTERNET_OPTION_SEND_TIMEOUT, &espera, sizeof espera);
-    InternetSetOptionA(h, INTERNET_OPTION_RECEIVE_TIMEOUT, &espera, sizeof espera);
+    // Los plazos se ponen en la sesión, que los da a la conexión y la petición, y otra vez en
+    // la petición (no todas las WinINet los heredan).
+    ponerPlazos(h, limites);
     return sesion;
 }
 
