@@ -220,9 +220,31 @@ struct ServidorAveriado::Estado {
         case Averia::NoLeeLaPeticion:
             break;
         }
-        if (cierreOrdenado)
+        if (cierreOrdenado) {
             SSL_shutdown(ssl);
+            cerrarSinPrisa(conexion);
+        }
         ERR_clear_error();
+    }
+
+    /// Cierra como un servidor de verdad: deja de escribir y lee y tira lo que el cliente aún
+    /// mande (hasta 1 s). Cerrar con datos sin leer manda un RST, y el cliente puede perder con
+    /// él la respuesta que ya tenía.
+    void cerrarSinPrisa(int conexion) {
+        ::shutdown(conexion, SHUT_WR);
+        const auto hasta = std::chrono::steady_clock::now() + 1s;
+        char tirar[4096];
+        while (std::chrono::steady_clock::now() < hasta) {
+            pollfd p = {conexion, POLLIN, 0};
+            const int listo = ::poll(&p, 1, 50);
+            if (listo < 0 && errno != EINTR)
+                return;
+            if (listo > 0 && ::recv(conexion, tirar, sizeof tirar, 0) <= 0)
+                return;
+            std::lock_guard l(m);
+            if (parando)
+                return;
+        }
     }
 
     void escuchar() {

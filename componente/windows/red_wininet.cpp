@@ -1,5 +1,10 @@
 // El cliente HTTPS del componente con WinINet: sesión con la configuración de acceso del
 // sistema (sus proxies), análisis de la dirección, conexión, petición y lectura de la respuesta.
+//
+// WinINet no dice todo lo que hace falta para saber si una respuesta llegó entera: se ve el
+// estado, la longitud anunciada y lo leído, pero no si un cuerpo por trozos acabó con su último
+// trozo ni si uno sin longitud acabó con el aviso de cierre de TLS. Esos dos cortes pasan por
+// respuestas enteras.
 #include "plataforma/red.h"
 
 #include "windows_comun.h"
