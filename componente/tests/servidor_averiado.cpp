@@ -328,8 +328,13 @@ ServidorAveriado::ServidorAveriado(Averia averia, const CertificadoServidor& cer
     a.sin_family = AF_INET;
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(escucha.puerto);
-    const int si = 1; // el puerto fijo, libre otra vez nada más cerrarlo
+    // El puerto fijo, libre otra vez nada más cerrarlo, también para el servicio local, que lo
+    // pide con SO_REUSEPORT: las conexiones que este cerró y esperan (TIME_WAIT) no le estorban
+    // si lo tienen también.
+    const int si = 1;
     ::setsockopt(e_->escucha, SOL_SOCKET, SO_REUSEADDR, &si, sizeof si);
+    if (escucha.puerto != 0)
+        ::setsockopt(e_->escucha, SOL_SOCKET, SO_REUSEPORT, &si, sizeof si);
     socklen_t n = sizeof a;
     exigir(::bind(e_->escucha, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0, "bind");
     exigir(::listen(e_->escucha, 8) == 0, "listen");
