@@ -14,9 +14,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -89,13 +87,12 @@ public:
     PeticionWinInet& operator=(const PeticionWinInet&) = delete;
 
     ~PeticionWinInet() override {
-        {
-            std::lock_guard l(m_);
-            acabada_ = true;
-        }
-        despertar_.notify_all();
-        if (vigilante_.joinable())
+        if (vigilante_.joinable()) {
+            SetEvent(acabada_);
             vigilante_.join();
+        }
+        if (acabada_)
+            CloseHandle(acabada_);
         if (!cerrada_)
             InternetCloseHandle(h_);
     }
@@ -105,6 +102,9 @@ public:
         // Los plazos de WinINet no alcanzan al intercambio entero: el límite total lo vigila un
         // hilo que, al llegar, cierra la petición. WinINet acaba entonces con un error la
         // operación en curso (la de Wine, no: la siguiente, cuando acaba la que estaba en curso).
+        acabada_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        if (!acabada_)
+            throw FalloInternet{};
         try {
             vigilante_ = std::thread([this] { vigilar(); });
         } catch (const std::exception&) {
@@ -168,12 +168,9 @@ private:
     }
 
     void vigilar() {
-        {
-            std::unique_lock l(m_);
-            if (despertar_.wait_for(l, limites_.total, [this] { return acabada_; }))
-                return;
-            cerrada_ = true;
-        }
+        if (WaitForSingleObject(acabada_, milisegundos(limites_.total)) != WAIT_TIMEOUT)
+            return;
+        cerrada_ = true;
         InternetCloseHandle(h_);
     }
 
@@ -181,10 +178,8 @@ private:
     Limites limites_;
     ULONGLONG inicio_ = 0;
     std::thread vigilante_;
-    std::mutex m_;
-    std::condition_variable despertar_;
-    bool acabada_ = false; ///< la petición se destruye: el vigilante ya no hace falta
-    bool cerrada_ = false; ///< el vigilante cerró la petición al llegar el límite total
+    HANDLE acabada_ = nullptr; ///< se marca cuando la petición se destruye: ya no hay que vigilar
+    bool cerrada_ = false;     ///< el vigilante cerró la petición al llegar el límite total
     std::optional<std::size_t> longitud_; ///< la del cuerpo, cuando se sabe
     std::size_t recibidos_ = 0;
 };
