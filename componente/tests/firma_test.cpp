@@ -351,6 +351,21 @@ TEST_F(Firma, FacturasYDestinosDeBorde) {
     ASSERT_EQ(FIRMA(ruta("bin.xml"), "12345678Z", ruta("b.sig")), "00 " + NombrePersona);
     comprobarFicheroFirma(ruta("b.sig"), "bin.xml", binaria);
 
+    // Facturas grandes, que se leen y resumen en otro hilo mientras se codifican: una que
+    // acaba justo en un trozo de lectura (6 × 768 KiB) y otra que no. Cada una por los dos
+    // caminos: leída una vez y, con la carpeta del destino por crear, dos.
+    for (const std::size_t bytes : {std::size_t{6} * (3 << 18), std::size_t{9} << 20 | 7}) {
+        std::string grande(bytes, '\0');
+        for (std::size_t i = 0; i < grande.size(); ++i)
+            grande[i] = static_cast<char>((i * 2654435761u) >> 13);
+        escribirTodo(ruta("grande.xml"), grande);
+        for (const std::string& destino :
+             {ruta("g.sig"), ruta("g" + std::to_string(bytes) + "/g.sig")}) {
+            ASSERT_EQ(FIRMA(ruta("grande.xml"), "12345678Z", destino), "00 " + NombrePersona);
+            comprobarFicheroFirma(destino, "grande.xml", grande);
+        }
+    }
+
     // Carpetas que faltan a lo largo del destino.
     ASSERT_EQ(FIRMA(factura, "12345678Z", ruta("x/y/z/f.sig")), "00 " + NombrePersona);
     comprobarFicheroFirma(ruta("x/y/z/f.sig"), "factura.xml", contenido);
