@@ -114,22 +114,6 @@ int Bloquear(int fd) {
     }
 }
 
-int EscribirTodo(int fd, const QByteArray& datos) {
-    const char* p = datos.constData();
-    qsizetype falta = datos.size();
-    while (falta > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(falta));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        p += n;
-        falta -= n;
-    }
-    return 0;
-}
-
 mode_t MascaraActual() {
     const mode_t m = ::umask(0);
     ::umask(m);
@@ -261,7 +245,7 @@ public:
 
         int e = FalloInyectado(Paso::Escribir);
         if (!e)
-            e = EscribirTodo(tmp.get(), datos);
+            e = basicos::EscribirTodo(tmp.get(), datos);
         if (e)
             return fallo(e);
 

@@ -35,6 +35,10 @@ void BarrerTemporales(const QString& destino);
 /// queda temporal.
 int SustituirFichero(const QString& destino, const QByteArray& datos);
 
+/// Escribe todos los bytes de `datos` en el descriptor, reintentando las escrituras cortas y las
+/// interrumpidas. Devuelve 0, o el errno del fallo.
+int EscribirTodo(int descriptor, const QByteArray& datos);
+
 /// Descripción breve en español de un errno, para los mensajes ("no queda espacio en el
 /// disco").
 QString DescripcionError(int numeroErrno);

@@ -50,6 +50,8 @@ int Cerrojo(int fd) {
     }
 }
 
+} // namespace
+
 int EscribirTodo(int fd, const QByteArray& datos) {
     const char* p = datos.constData();
     qsizetype falta = datos.size();
@@ -65,8 +67,6 @@ int EscribirTodo(int fd, const QByteArray& datos) {
     }
     return 0;
 }
-
-} // namespace
 
 Temporal CrearTemporal(const QString& destino) {
     const Partes p = PartesDe(destino);
