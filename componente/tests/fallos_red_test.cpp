@@ -2,6 +2,7 @@
 // del límite que le toca, sin tocar el destino ni dejar nada a su lado; el mismo servidor sin
 // avería contesta y la factura se graba. Los límites se acortan para que la prueba dure
 // segundos; cada fila deja lejos los que no le tocan, de modo que la duración dice cuál cortó.
+#include "certificados_prueba.h"
 #include "mensajes.h"
 #include "metodos.h"
 #include "servidor_averiado.h"
@@ -25,17 +26,6 @@ using namespace std::chrono_literals;
 using Reloj = std::chrono::steady_clock;
 
 namespace {
-
-std::string leerTodo(const fs::path& ruta) {
-    std::ifstream f(ruta, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-void escribir(const fs::path& ruta, const std::string& contenido) {
-    std::ofstream(ruta, std::ios::binary) << contenido;
-}
 
 /// Solo la autoridad del servidor averiado, por CURL_CA_BUNDLE; las otras dos, fuera.
 void soloEstaAutoridad(const std::string& fichero) {
@@ -135,8 +125,8 @@ protected:
         std::string base64;
         for (int i = 0; i < 1000; ++i)
             base64 += "QUFB";
-        escribir(raiz / "f.sig",
-                 "<NOMFIC>f.xml</NOMFIC><FACB64>" + base64 + "</FACB64><FIRB64>QUJD</FIRB64>");
+        escribirTodo(raiz / "f.sig",
+                     "<NOMFIC>f.xml</NOMFIC><FACB64>" + base64 + "</FACB64><FIRB64>QUJD</FIRB64>");
     }
     void TearDown() override { fs::remove_all(raiz); }
 
@@ -152,7 +142,7 @@ TEST_P(ServidorConAveria, AcabaDentroDeSuLimiteConSuResultado) {
     soloEstaAutoridad((raiz / "autoridad.pem").string());
     const fs::path destino = raiz / "destino.xml";
     const std::string anterior = "la factura que ya estaba";
-    escribir(destino, anterior);
+    escribirTodo(destino, anterior);
 
     const auto inicio = Reloj::now();
     const std::string resultado =

@@ -1,6 +1,7 @@
 // VERIFICA de punta a punta contra el servicio de verificación local: veredictos, la petición
 // tal como llega al servidor, certificados del servidor, límites del intercambio y la línea de
 // órdenes.
+#include "certificados_prueba.h"
 #include "credenciales.h"
 #include "mensajes.h"
 #include "metodos.h"
@@ -33,15 +34,10 @@ namespace sl = servicio_local;
 
 namespace {
 
-std::string leerTodo(const fs::path& ruta) {
-    std::ifstream f(ruta, std::ios::binary);
-    std::ostringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
+using morvelin::pruebas::leerTodo;
 
 void escribir(const fs::path& ruta, const std::string& contenido) {
-    std::ofstream(ruta, std::ios::binary) << contenido;
+    morvelin::pruebas::escribirTodo(ruta, contenido);
 }
 
 /// Un firmante de prueba: certificado con su clave.
