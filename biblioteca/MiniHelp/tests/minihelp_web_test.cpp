@@ -5,7 +5,7 @@
 
 #include "qt_gtest.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -75,6 +75,8 @@ TEST_F(NavegadorAyuda, AbreUnaPaginaDelBucleLocalConElTituloDelPrograma) {
     MiExplorer(servidor.Direccion(), problema);
     EXPECT_FALSE(problema);
     ASSERT_TRUE(Cargada());
+    EXPECT_TRUE(ModuloWebCargado());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     Ventana& v = Instancia();
     EXPECT_FALSE(v.FalloNavegacion);
     EXPECT_TRUE(v.MiniWeb->isVisible());
