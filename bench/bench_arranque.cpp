@@ -7,7 +7,7 @@
 // de sus subventanas (SubstructureNotify) antes de lanzar el programa y para el reloj con el
 // MapNotify de una ventana cuyo _NET_WM_PID es el del programa. No se sondea nada.
 //
-//   bench_arranque [veces]     (12 por omisión)
+//   bench_arranque [veces]     (20 por omisión)
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -227,7 +227,7 @@ int RelanzarEnPantallaVirtual(char** argv) {
 int main(int argc, char** argv) {
     if (!std::getenv("ZOQ_BENCH_EN_PANTALLA_VIRTUAL"))
         return RelanzarEnPantallaVirtual(argv);
-    const int veces = argc > 1 ? std::max(1, std::atoi(argv[1])) : 12;
+    const int veces = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     // Una carpeta de ejecución propia, como la de una sesión de escritorio.
     char carpeta[] = "/tmp/bench-arranque-XXXXXX";

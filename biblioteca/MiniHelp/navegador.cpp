@@ -47,10 +47,14 @@ void PrepararContextoCompartido() {
 FabricaNavegador* CargarModuloWeb() {
     if (fabricaWeb)
         return fabricaWeb;
-    PrepararContextoCompartido();
     const QString fichero = RutaModuloWeb();
     auto* cargador = new QPluginLoader(fichero, qApp);
-    QObject* raiz = cargador->instance();
+    // Los datos del complemento se leen sin cargarlo: sin ellos no hay módulo.
+    QObject* raiz = nullptr;
+    if (!cargador->metaData().isEmpty()) {
+        PrepararContextoCompartido();
+        raiz = cargador->instance();
+    }
     fabricaWeb = qobject_cast<FabricaNavegador*>(raiz);
     if (!fabricaWeb) {
         qWarning("No se pudo cargar el módulo de páginas web %s: %s", qUtf8Printable(fichero),
