@@ -28,8 +28,11 @@ endif()
 
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 set(CMAKE_WINDOWS_EXPORT_ALL_SYMBOLS ON)
-# Los programas encuentran sus bibliotecas compartidas tanto en el árbol de compilación como instalados.
-set(CMAKE_INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+# Los programas encuentran sus bibliotecas compartidas tanto en el árbol de compilación como
+# instalados fuera de /usr; en /usr (los paquetes de Debian) están donde las busca el sistema.
+if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+    set(CMAKE_INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+endif()
 
 # Las clases con Q_OBJECT se procesan con moc sin más ceremonia.
 set(CMAKE_AUTOMOC ON)
