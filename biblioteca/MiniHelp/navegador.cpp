@@ -137,7 +137,7 @@ QString RutaModuloWeb() {
 }
 
 QString CarpetaModulos() {
-    const QString elegida = qEnvironmentVariable("ZOQ_MODULOS");
+    const QString elegida = qEnvironmentVariable("ZOQ_CARPETA_MODULOS");
     if (!elegida.isEmpty())
         return elegida;
     // La carpeta de esta biblioteca, la del fichero que contiene esta misma función.

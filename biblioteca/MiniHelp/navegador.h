@@ -40,7 +40,7 @@ Navegador* CrearNavegador(QWidget* padre);
 /// true si la compilación lleva el módulo web (abre páginas de la red).
 bool HayNavegadorWeb();
 
-/// Carpeta del módulo web: la de la variable ZOQ_MODULOS si está puesta y, si no, la
+/// Carpeta del módulo web: la de la variable ZOQ_CARPETA_MODULOS si está puesta y, si no, la
 /// carpeta zoq/modulos junto a la biblioteca, tanto en la compilación como instalada.
 QString CarpetaModulos();
 

@@ -145,15 +145,15 @@ TEST_F(VentanaAyuda, SinNavegadorWebSoloSeAbrenFicherosLocales) {
 TEST_F(VentanaAyuda, SinElModuloWebLaPaginaNoSeAbreYLaAyudaSigue) {
     if (!HayNavegadorWeb())
         GTEST_SKIP() << "compilación sin el módulo web";
-    ASSERT_FALSE(qEnvironmentVariableIsSet("ZOQ_MODULOS"));
+    ASSERT_FALSE(qEnvironmentVariableIsSet("ZOQ_CARPETA_MODULOS"));
     EXPECT_TRUE(CarpetaModulos().endsWith(QStringLiteral("/zoq/modulos")));
     EXPECT_TRUE(QFileInfo(RutaModuloWeb()).isFile()) << RutaModuloWeb().toStdString();
 
     QTemporaryDir carpeta;
     ASSERT_TRUE(carpeta.isValid());
-    const auto restaurar = qScopeGuard([] { qunsetenv("ZOQ_MODULOS"); });
+    const auto restaurar = qScopeGuard([] { qunsetenv("ZOQ_CARPETA_MODULOS"); });
     for (const QString& modulos : {carpeta.filePath(QStringLiteral("no-existe")), carpeta.path()}) {
-        qputenv("ZOQ_MODULOS", QFile::encodeName(modulos));
+        qputenv("ZOQ_CARPETA_MODULOS", QFile::encodeName(modulos));
         if (modulos == carpeta.path()) {
             // Un fichero con el nombre del módulo que no es una biblioteca.
             QFile roto(RutaModuloWeb());
