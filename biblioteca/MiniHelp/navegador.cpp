@@ -14,6 +14,8 @@
 #include <dlfcn.h>
 
 #ifdef ZOQ_MODULO_WEB
+#include "MiniHelp/modulo_web.h"
+
 #include <QOpenGLContext>
 // De QtGui, sin cabecera pública: fija el contexto de OpenGL que comparten los de la aplicación.
 Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* contexto);
@@ -67,6 +69,25 @@ FabricaNavegador* CargarModuloWeb() {
     return fabricaWeb;
 }
 
+// El navegador sobre una vista del módulo web.
+class NavegadorModulo : public Navegador {
+public:
+    NavegadorModulo(FabricaNavegador& fabrica, QWidget* padre)
+        : Navegador(padre), vista_(fabrica.CrearVista(this)) {
+        auto* capa = new QVBoxLayout(this);
+        capa->setContentsMargins(0, 0, 0, 0);
+        capa->addWidget(vista_->Control());
+        vista_->AlFallar([this] { emit ErrorNavegacion(); });
+    }
+    ~NavegadorModulo() override { vista_->AlFallar({}); }
+
+    void Navegar(const QString& direccion) override { vista_->Navegar(direccion); }
+    bool Ocupado() const override { return vista_->Ocupado(); }
+
+private:
+    VistaWeb* vista_; // su control es hijo de este navegador
+};
+
 #else
 
 // Sin el módulo web: ficheros locales (RTF o HTML); cualquier otra dirección es un fallo.
@@ -106,7 +127,7 @@ private:
 Navegador* CrearNavegador(QWidget* padre) {
 #ifdef ZOQ_MODULO_WEB
     FabricaNavegador* fabrica = CargarModuloWeb();
-    return fabrica ? fabrica->CrearNavegador(padre) : nullptr;
+    return fabrica ? new NavegadorModulo(*fabrica, padre) : nullptr;
 #else
     return new NavegadorLocal(padre);
 #endif

@@ -1,13 +1,12 @@
 #pragma once
 // El navegador incrustado de la ventana de ayuda, tras una interfaz pequeña. El que abre
 // cualquier dirección vive en un módulo aparte (un complemento de Qt, el único que enlaza Qt
-// WebEngine), que se carga con la primera página: los programas que no abren ninguna no
-// cargan el motor del navegador. Sin ese módulo en la compilación (ZOQ_WEBENGINE apagado)
-// solo se abren ficheros locales.
+// WebEngine; ver modulo_web.h), que se carga con la primera página: los programas que no abren
+// ninguna no cargan el motor del navegador. Sin ese módulo en la compilación (ZOQ_WEBENGINE
+// apagado) solo se abren ficheros locales.
 
 #include <QString>
 #include <QWidget>
-#include <QtPlugin>
 
 namespace MiniHelp {
 
@@ -23,13 +22,6 @@ public:
 signals:
     /// La navegación falló; no se muestra página de error.
     void ErrorNavegacion();
-};
-
-/// Lo que ofrece el módulo del navegador web.
-class FabricaNavegador {
-public:
-    virtual ~FabricaNavegador() = default;
-    virtual Navegador* CrearNavegador(QWidget* padre) = 0;
 };
 
 /// Crea el navegador de la compilación; con el módulo web, lo carga la primera vez y después
@@ -51,6 +43,3 @@ QString RutaModuloWeb();
 bool ModuloWebCargado();
 
 } // namespace MiniHelp
-
-#define ZOQ_FABRICA_NAVEGADOR_IID "es.zoq.MiniHelp.FabricaNavegador/1"
-Q_DECLARE_INTERFACE(MiniHelp::FabricaNavegador, ZOQ_FABRICA_NAVEGADOR_IID)

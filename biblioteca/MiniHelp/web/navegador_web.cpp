@@ -1,6 +1,7 @@
-// Módulo del navegador web de la ventana de ayuda: el único que enlaza Qt WebEngine. La
-// biblioteca lo carga con la primera página que se abre (ver navegador.h).
-#include "MiniHelp/navegador.h"
+// Módulo del navegador web de la ventana de ayuda: el único que enlaza Qt WebEngine, y no
+// depende más que de Qt. La biblioteca lo carga con la primera página que se abre (ver
+// navegador.h y modulo_web.h).
+#include "MiniHelp/modulo_web.h"
 
 #include <QObject>
 #include <QUrl>
@@ -27,9 +28,9 @@ void PrepararChromium() {
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 }
 
-class NavegadorWeb : public Navegador {
+class VistaWebEngine : public QWidget, public VistaWeb {
 public:
-    explicit NavegadorWeb(QWidget* padre) : Navegador(padre) {
+    explicit VistaWebEngine(QWidget* padre) : QWidget(padre) {
         vista_ = new QWebEngineView(this);
         vista_->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
         auto* capa = new QVBoxLayout(this);
@@ -38,20 +39,23 @@ public:
         connect(vista_, &QWebEngineView::loadStarted, this, [this] { ocupado_ = true; });
         connect(vista_, &QWebEngineView::loadFinished, this, [this](bool bien) {
             ocupado_ = false;
-            if (!bien)
-                emit ErrorNavegacion();
+            if (!bien && alFallar_)
+                alFallar_();
         });
     }
 
+    QWidget* Control() override { return this; }
     void Navegar(const QString& direccion) override {
         ocupado_ = true;
         vista_->load(QUrl::fromUserInput(direccion));
     }
     bool Ocupado() const override { return ocupado_; }
+    void AlFallar(std::function<void()> alFallar) override { alFallar_ = std::move(alFallar); }
 
 private:
     QWebEngineView* vista_ = nullptr;
     bool ocupado_ = false;
+    std::function<void()> alFallar_;
 };
 
 } // namespace
@@ -64,7 +68,7 @@ class ModuloWeb : public QObject, public FabricaNavegador {
 public:
     ModuloWeb() { PrepararChromium(); }
 
-    Navegador* CrearNavegador(QWidget* padre) override { return new NavegadorWeb(padre); }
+    VistaWeb* CrearVista(QWidget* padre) override { return new VistaWebEngine(padre); }
 };
 
 } // namespace MiniHelp
