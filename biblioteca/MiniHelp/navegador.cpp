@@ -31,8 +31,9 @@ namespace {
 FabricaNavegador* fabricaWeb = nullptr;
 
 // El motor del navegador cuenta con el contexto de OpenGL compartido que él mismo crea cuando
-// se enlaza con el programa, antes de la QApplication. Cargado después, lo crea este módulo;
-// como él, lo fija aunque no se pueda abrir (sin OpenGL el motor dibuja por programa).
+// se enlaza con el programa, antes de la QApplication; sin él, cargado después, se cae. Así que
+// se crea aquí antes de cargar el módulo y, como hace el motor, se fija aunque no se pueda
+// abrir (sin OpenGL el motor dibuja por programa).
 void PrepararContextoCompartido() {
     if (QOpenGLContext::globalShareContext())
         return;
