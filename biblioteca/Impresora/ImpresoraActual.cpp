@@ -7,12 +7,52 @@
 #include <memory>
 
 #ifdef ZOQ_CON_CUPS
+#include <QLibrary>
 #include <cups/cups.h>
 #endif
 
 namespace Impresora {
 
 namespace {
+
+#ifdef ZOQ_CON_CUPS
+
+// La biblioteca de CUPS se abre la primera vez que hace falta y no al arrancar el programa:
+// trae consigo una veintena de bibliotecas (cifrado, Kerberos, Avahi) que cuestan en cada
+// arranque y que casi ningún programa usa. Cuando se usa, el soporte de impresión de Qt
+// suele tenerla ya cargada.
+struct Cups {
+    decltype(&cupsGetNamedDest) GetNamedDest = nullptr;
+    decltype(&cupsGetOption) GetOption = nullptr;
+    decltype(&cupsFreeDests) FreeDests = nullptr;
+    decltype(&cupsSetServer) SetServer = nullptr;
+};
+
+// nullptr si no está la biblioteca de CUPS en el sistema.
+const Cups* AbrirCups() {
+    static const Cups cups = [] {
+        Cups c;
+        QLibrary biblioteca(QStringLiteral("cups"), 2);
+        if (!biblioteca.load())
+            return c;
+        c.GetNamedDest =
+            reinterpret_cast<decltype(c.GetNamedDest)>(biblioteca.resolve("cupsGetNamedDest"));
+        c.GetOption = reinterpret_cast<decltype(c.GetOption)>(biblioteca.resolve("cupsGetOption"));
+        c.FreeDests = reinterpret_cast<decltype(c.FreeDests)>(biblioteca.resolve("cupsFreeDests"));
+        c.SetServer = reinterpret_cast<decltype(c.SetServer)>(biblioteca.resolve("cupsSetServer"));
+        return c;
+    }();
+    return cups.GetNamedDest && cups.GetOption && cups.FreeDests && cups.SetServer ? &cups
+                                                                                   : nullptr;
+}
+
+// Vuelve a leer CUPS_SERVER.
+void RecargarServidor() {
+    if (const Cups* cups = AbrirCups())
+        cups->SetServer(nullptr);
+}
+
+#endif
 
 std::unique_ptr<QPrinter>& actual() {
     static std::unique_ptr<QPrinter> p;
@@ -22,22 +62,23 @@ std::unique_ptr<QPrinter>& actual() {
 // Orientación por omisión de la cola según el sistema de impresión; sin dato, vertical.
 QPageLayout::Orientation orientacionDeCola(const QString& cola) {
 #ifdef ZOQ_CON_CUPS
-    if (cola.isEmpty())
+    const Cups* cups = AbrirCups();
+    if (cola.isEmpty() || !cups)
         return QPageLayout::Portrait;
     const QByteArray nombre = cola.toUtf8();
-    cups_dest_t* destino = cupsGetNamedDest(CUPS_HTTP_DEFAULT, nombre.constData(), nullptr);
+    cups_dest_t* destino = cups->GetNamedDest(CUPS_HTTP_DEFAULT, nombre.constData(), nullptr);
     if (!destino)
         return QPageLayout::Portrait;
     QPageLayout::Orientation o = QPageLayout::Portrait;
     const char* valor =
-        cupsGetOption("orientation-requested", destino->num_options, destino->options);
+        cups->GetOption("orientation-requested", destino->num_options, destino->options);
     if (valor && (qstrcmp(valor, "4") == 0 || qstrcmp(valor, "5") == 0))
         o = QPageLayout::Landscape;
-    const char* apaisado = cupsGetOption("landscape", destino->num_options, destino->options);
+    const char* apaisado = cups->GetOption("landscape", destino->num_options, destino->options);
     if (apaisado &&
         (qstrcmp(apaisado, "true") == 0 || qstrcmp(apaisado, "yes") == 0 || *apaisado == '\0'))
         o = QPageLayout::Landscape;
-    cupsFreeDests(1, destino);
+    cups->FreeDests(1, destino);
     return o;
 #else
     // En otras plataformas Qt ya toma la orientación por omisión del controlador.
@@ -50,7 +91,7 @@ QPageLayout::Orientation orientacionDeCola(const QString& cola) {
 
 QStringList NombresImpresoras() {
 #ifdef ZOQ_CON_CUPS
-    cupsSetServer(nullptr); // vuelve a leer CUPS_SERVER
+    RecargarServidor();
 #endif
     return QPrinterInfo::availablePrinterNames();
 }
@@ -58,7 +99,7 @@ QStringList NombresImpresoras() {
 QPrinter& ImpresoraActual() {
     if (!actual()) {
 #ifdef ZOQ_CON_CUPS
-        cupsSetServer(nullptr);
+        RecargarServidor();
 #endif
         const QPrinterInfo omision = QPrinterInfo::defaultPrinter();
         actual() = std::make_unique<QPrinter>(omision, QPrinter::HighResolution);

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QTextEdit>
 #include <QVersionNumber>
@@ -99,10 +100,12 @@ void Ventana::Form_Load() {
     FalloNavegacion = false;
 }
 
-void Ventana::CrearMiniWeb() {
+bool Ventana::CrearMiniWeb() {
     if (MiniWeb)
-        return;
+        return true;
     MiniWeb = CrearNavegador(this);
+    if (!MiniWeb)
+        return false;
     MiniWeb->setObjectName(QStringLiteral("MiniWeb"));
     // Se crea después de la carga: su sitio de diseño lleva ya la escala de la suite.
     MiniWeb->setGeometry(Rect(rutinas::EscalaX(120), rutinas::EscalaY(840), rutinas::EscalaX(8115),
@@ -112,6 +115,7 @@ void Ventana::CrearMiniWeb() {
     // El botón de cerrar y la franja quedan por encima del navegador.
     MiVersion->raise();
     cmdCerrar->raise();
+    return true;
 }
 
 void Ventana::CargarAyuda(const QString& Fichero) {
@@ -123,14 +127,24 @@ void Ventana::MiExplorer(const QString& URL, bool& Problema) {
     paleta.setColor(QPalette::Base, fondoExplorador);
     TextoAyuda->setPalette(paleta);
 
-    CrearMiniWeb();
     QPointer<Ventana> yo(this);
-    QPointer<Navegador> web(MiniWeb);
-    web->Navegar(URL);
-    while (yo && web && web->Ocupado())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (!yo || !web)
-        return;
+    {
+        // Puntero de espera mientras se carga la página (la primera vez, también el módulo
+        // del navegador).
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        const auto restaurar = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+        if (CrearMiniWeb()) {
+            QPointer<Navegador> web(MiniWeb);
+            web->Navegar(URL);
+            while (yo && web && web->Ocupado())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+            if (!yo || !web)
+                return;
+        } else {
+            // Sin el módulo del navegador (o sin el motor que necesita) la página no se abre.
+            FalloNavegacion = true;
+        }
+    }
     if (FalloNavegacion) {
         Problema = true;
         cmdCerrar_Click();

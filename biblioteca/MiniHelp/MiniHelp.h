@@ -39,7 +39,7 @@ public:
 
     // Controles, con los nombres de su diseño.
     QTextEdit* TextoAyuda = nullptr;
-    Navegador* MiniWeb = nullptr; ///< se crea con el primer MiExplorer
+    Navegador* MiniWeb = nullptr; ///< se crea con el primer MiExplorer (si hay navegador)
     FranjaTitulo* MiVersion = nullptr;
     QPushButton* cmdCerrar = nullptr;
 
@@ -59,7 +59,7 @@ protected:
 
 private:
     void Form_Load();
-    void CrearMiniWeb();
+    bool CrearMiniWeb();
 };
 
 /// La instancia compartida; la carga si no lo está.
@@ -77,7 +77,9 @@ void CargarAyuda(const QString& Fichero);
 /// Abre la página `URL` en el navegador y espera, dejando correr los sucesos pendientes,
 /// a que termine de cargarse. Si no se pudo abrir, `Problema` pasa a true y la ventana se
 /// descarga; si se abrió, `Problema` queda como venía y se ven el navegador y, la primera vez,
-/// el título por omisión. Sin Qt WebEngine solo se abren ficheros locales.
+/// el título por omisión. La primera página carga el módulo del navegador web; si falta (o
+/// falta Qt WebEngine en el sistema) la página no se puede abrir. En una compilación sin el
+/// módulo solo se abren ficheros locales.
 void MiExplorer(const QString& URL, bool& Problema);
 
 /// Cambia el texto de la franja de título; vacío, el título por omisión.

@@ -6,7 +6,11 @@
 
 #include "qt_gtest.h"
 
+#include <QApplication>
+#include <QFileInfo>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -133,6 +137,45 @@ TEST_F(VentanaAyuda, SinNavegadorWebSoloSeAbrenFicherosLocales) {
     MiExplorer(QStringLiteral("http://127.0.0.1:1/"), problema);
     EXPECT_TRUE(problema);
     EXPECT_FALSE(Cargada());
+}
+
+// El módulo del navegador web se busca junto a la biblioteca. Si falta, o no se puede cargar
+// (como cuando falta Qt WebEngine en el sistema), la página no se abre: Problema y la ventana
+// descargada; la ayuda en RTF sigue funcionando.
+TEST_F(VentanaAyuda, SinElModuloWebLaPaginaNoSeAbreYLaAyudaSigue) {
+    if (!HayNavegadorWeb())
+        GTEST_SKIP() << "compilación sin el módulo web";
+    ASSERT_FALSE(qEnvironmentVariableIsSet("ZOQ_CARPETA_MODULOS"));
+    EXPECT_TRUE(CarpetaModulos().endsWith(QStringLiteral("/zoq/modulos")));
+    EXPECT_TRUE(QFileInfo(RutaModuloWeb()).isFile()) << RutaModuloWeb().toStdString();
+
+    QTemporaryDir carpeta;
+    ASSERT_TRUE(carpeta.isValid());
+    const auto restaurar = qScopeGuard([] { qunsetenv("ZOQ_CARPETA_MODULOS"); });
+    for (const QString& modulos : {carpeta.filePath(QStringLiteral("no-existe")), carpeta.path()}) {
+        qputenv("ZOQ_CARPETA_MODULOS", QFile::encodeName(modulos));
+        if (modulos == carpeta.path()) {
+            // Un fichero con el nombre del módulo que no es una biblioteca.
+            QFile roto(RutaModuloWeb());
+            ASSERT_TRUE(roto.open(QIODevice::WriteOnly));
+            roto.write("no es una biblioteca");
+        }
+        Instancia().show();
+        bool problema = false;
+        MiExplorer(Datos("ayuda.html"), problema);
+        EXPECT_TRUE(problema) << modulos.toStdString();
+        EXPECT_FALSE(Cargada());
+        EXPECT_FALSE(ModuloWebCargado());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+        CargarAyuda(Datos("ayuda.rtf"));
+        EXPECT_EQ(Instancia().TextoAyuda->document()->firstBlock().text(),
+                  QStringLiteral("Ayuda de facturación"));
+        EXPECT_EQ(Instancia().MiniWeb, nullptr);
+        Descargar();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 } // namespace

@@ -5,11 +5,12 @@
 
 #include "qt_gtest.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QPushButton>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTextEdit>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace MiniHelp;
@@ -72,9 +73,18 @@ TEST_F(NavegadorAyuda, AbreUnaPaginaDelBucleLocalConElTituloDelPrograma) {
     ServidorPagina servidor;
     Instancia().show();
     bool problema = false;
+    // Mientras se cargan el módulo y la página se ve el puntero de espera; después, ya no.
+    Qt::CursorShape durante = Qt::ArrowCursor;
+    QTimer::singleShot(0, [&durante] {
+        if (const QCursor* c = QApplication::overrideCursor())
+            durante = c->shape();
+    });
     MiExplorer(servidor.Direccion(), problema);
     EXPECT_FALSE(problema);
     ASSERT_TRUE(Cargada());
+    EXPECT_TRUE(ModuloWebCargado());
+    EXPECT_EQ(durante, Qt::BusyCursor);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     Ventana& v = Instancia();
     EXPECT_FALSE(v.FalloNavegacion);
     EXPECT_TRUE(v.MiniWeb->isVisible());
