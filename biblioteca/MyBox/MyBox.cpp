@@ -50,41 +50,18 @@ void Colocar(QWidget* w, int x, int y, int ancho, int alto) {
     w->setGeometry(PixelesX(x - 60), PixelesY(y - 60), PixelesX(ancho), PixelesY(alto));
 }
 
-// Los campos del cuadro pasan por el motor de campos (rutinas::ConectarCampo) con dos
-// añadidos, hechos con filtros alrededor del suyo (los filtros se atienden del último
-// instalado al primero):
-// - nunca quedan como UltimoCampo: SinUltimoCampo es true mientras el motor atiende su
-//   salida (lo pone AntesDelMotor y lo quita DespuesDelMotor);
-// - el motor no cuenta como entrada el foco que llega al activarse la ventana (es volver de
-//   otra ventana); pero al mostrarse el cuadro su primer campo recibe así el foco, y ha de
-//   prepararse: si el campo no estaba en edición, AntesDelMotor llama a EntrarCampo.
-bool FocoDelMotor(const QFocusEvent* e) {
-    return e->reason() != Qt::PopupFocusReason && e->reason() != Qt::ActiveWindowFocusReason;
-}
-
+// Los campos del cuadro pasan por el motor de campos (rutinas::ConectarCampo), pero nunca
+// quedan como UltimoCampo: SinUltimoCampo es true mientras el motor atiende su salida (lo pone
+// AntesDelMotor y lo quita DespuesDelMotor; los filtros se atienden del último instalado al
+// primero).
 class AntesDelMotor : public QObject {
 public:
     using QObject::QObject;
-    bool eventFilter(QObject* objeto, QEvent* evento) override {
-        auto* campo = static_cast<QWidget*>(objeto);
-        if (evento->type() == QEvent::FocusIn) {
-            const auto* foco = static_cast<QFocusEvent*>(evento);
-            if (FocoDelMotor(foco)) {
-                enEdicion_ = true;
-            } else if (foco->reason() == Qt::ActiveWindowFocusReason && !enEdicion_) {
-                enEdicion_ = true;
-                rutinas::EntrarCampo(campo);
-            }
-        } else if (evento->type() == QEvent::FocusOut &&
-                   FocoDelMotor(static_cast<QFocusEvent*>(evento))) {
-            enEdicion_ = false;
+    bool eventFilter(QObject*, QEvent* evento) override {
+        if (evento->type() == QEvent::FocusOut)
             rutinas::SinUltimoCampo = true;
-        }
         return false;
     }
-
-private:
-    bool enEdicion_ = false;
 };
 
 class DespuesDelMotor : public QObject {
