@@ -292,7 +292,7 @@ TEST_F(CuadroMensajes, EnPantalla_ElBotonQuePulsaIntroSeVeConElFoco) {
 TEST_F(CuadroMensajes, EnPantalla_UnCuadroPedidoConOtroAbiertoEsSuyo) {
     // Mientras el usuario piensa «¿Guardar los cambios?», un manejador de otra ventana pide
     // otro cuadro: sale encima, modal, y cada llamada recibe lo que el usuario contestó en
-    // el suyo; el primero sigue igual.
+    // el suyo (el segundo se cierra desde el marco: "Cancelar"); el primero sigue igual.
     float interior = 0;
     QString textoExterior;
     AlMostrarse([&](Ventana& exterior) {
@@ -300,17 +300,17 @@ TEST_F(CuadroMensajes, EnPantalla_UnCuadroPedidoConOtroAbiertoEsSuyo) {
         QTimer::singleShot(0, [&] {
             QWidget* otro = en_pantalla::EsperarOtraActiva(&exterior);
             ASSERT_NE(otro, nullptr);
-            en_pantalla::Pulsar(Qt::Key_Return); // "Aceptar" del segundo
+            EXPECT_TRUE(en_pantalla::CerrarConElGestor());
         });
         interior =
-            MyMsgBox(QStringLiteral("Ha llegado un aviso."), QStringLiteral("Avisos"), 10, 1, 1);
+            MyMsgBox(QStringLiteral("Ha llegado un aviso."), QStringLiteral("Avisos"), 10, 2, 1);
         ASSERT_TRUE(QTest::qWaitForWindowActive(&exterior));
         textoExterior = exterior.Mensaje->text();
         en_pantalla::Pulsar(Qt::Key_Return); // "No", el del primer foco
     });
     const float respuesta =
         MyMsgBox(QStringLiteral("¿Guardar los cambios?"), QStringLiteral("Clientes"), 4, 4, 2);
-    EXPECT_EQ(interior, 1.0f);
+    EXPECT_EQ(interior, 2.0f);
     EXPECT_EQ(respuesta, 7.0f);
     EXPECT_EQ(Estado().respuesta, 7.0f); // el estado es el de la llamada que acaba de terminar
     EXPECT_EQ(textoExterior, QStringLiteral("¿Guardar los cambios?"));
