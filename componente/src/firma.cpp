@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <system_error>
 #include <thread>
 #if defined(_WIN32)
@@ -177,17 +178,21 @@ private:
         for (auto& b : buferes)
             b = std::make_unique<char[]>(TrozoEnParalelo);
         std::mutex m;
-        std::condition_variable cambio;
+        std::condition_variable_any cambio;
         std::uint64_t leidos = 0, usados = 0; // trozos, no bytes
         Recorrido r;
         std::rewind(fichero_.get());
 
-        // El hilo lector: solo él toca el fichero, `calculando` y `r` hasta que termina.
-        const auto leer = [&] {
+        // El hilo lector: solo él toca el fichero, `calculando` y `r` hasta que termina. Si este
+        // hilo sale antes por una excepción (memoria agotada al escribir), el destructor del
+        // lector le pide parar y lo espera: deja de esperar búfer libre y acaba.
+        const auto leer = [&](std::stop_token parar) {
             for (std::uint64_t i = 0;; ++i) {
                 {
                     std::unique_lock cerrojo(m);
-                    cambio.wait(cerrojo, [&] { return i - usados < BuferesEnParalelo; });
+                    if (!cambio.wait(cerrojo, parar,
+                                     [&] { return i - usados < BuferesEnParalelo; }))
+                        return;
                 }
                 char* b = buferes[i % BuferesEnParalelo].get();
                 const std::size_t n = std::fread(b, 1, TrozoEnParalelo, fichero_.get());
@@ -205,9 +210,10 @@ private:
                     return;
             }
         };
-        std::thread lector;
+        // Declarado tras todo lo que usa el hilo: se para y se espera antes de destruirlo.
+        std::jthread lector;
         try {
-            lector = std::thread(leer);
+            lector = std::jthread(leer);
         } catch (const std::system_error&) {
             return std::nullopt;
         }
@@ -271,7 +277,7 @@ std::string FIRMA(const std::string& rutaOrigen, const std::string& certificado,
     const std::string resultado = conTrampa([&] {
         factura.emplace(rutaOrigen);
         adelantado.emplace(rutaDestino);
-        if (!adelantado->abrirTemporal() ||
+        if (!adelantado->abrir() ||
             !empezarFicheroFirma(*adelantado, nombreSinCarpetas(rutaOrigen)))
             adelantado.reset();
         const std::string resumen =
