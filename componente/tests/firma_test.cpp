@@ -367,9 +367,9 @@ TEST_F(Firma, FacturasYDestinosDeBorde) {
     ASSERT_EQ(FIRMA(ruta("bin.xml"), "12345678Z", ruta("b.sig")), "00 " + NombrePersona);
     comprobarFicheroFirma(ruta("b.sig"), "bin.xml", binaria);
 
-    // Facturas grandes, que se leen y resumen en otro hilo mientras se codifican: una que
-    // acaba justo en un trozo de lectura (6 × 768 KiB) y otra que no. Cada una por los dos
-    // caminos: leída una vez y, con la carpeta del destino por crear, dos.
+    // Facturas grandes, leídas por trozos mientras se resumen y se codifican: una que acaba
+    // justo en un trozo de lectura (6 × 768 KiB) y otra que no. Cada una por los dos caminos:
+    // leída una vez y, con la carpeta del destino por crear, dos.
     for (const std::size_t bytes : {std::size_t{6} * (3 << 18), std::size_t{9} << 20 | 7}) {
         std::string grande(bytes, '\0');
         for (std::size_t i = 0; i < grande.size(); ++i)
@@ -545,9 +545,9 @@ public:
 
 } // namespace
 
-TEST_F(Firma, SinMemoriaMientrasOtroHiloLeeLaFacturaFallaLaLlamadaYNoElPrograma) {
-    // Una factura grande se lee en otro hilo mientras este escribe: el fallo de este no puede
-    // dejar aquel suelto (antes, std::terminate acababa con el programa que llama).
+TEST_F(Firma, SinMemoriaAlEscribirUnaFacturaGrandeFallaLaLlamadaYNoElPrograma) {
+    // La llamada falla (la excepción llega a quien llama) sin dejar nada; antes, el hilo que
+    // leía la factura quedaba suelto y std::terminate acababa con el programa que llama.
     persona().grabarPem(almacen / "a.pem", true);
     escribirTodo(factura, std::string(16 << 20, 'F'));
     escribirTodo(ruta("f.sig"), "firma anterior");
