@@ -1,9 +1,11 @@
 #include "importa.h"
 
 #include "certificados.h"
+#include "plataforma/criptografia.h"
 #include "plataforma/openssl/almacen.h"
 #include "plataforma/openssl/importacion.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 #include <termios.h>
@@ -11,8 +13,10 @@
 
 namespace {
 
-// Una línea de la entrada estándar, sin el fin de línea. Si es un terminal, sin eco.
-std::optional<std::string> pedirContrasena(const std::string& fichero) {
+// Una línea de la entrada estándar, sin el fin de línea. Si es un terminal, sin eco. Se lee byte
+// a byte del descriptor, sin búferes de por medio: la contraseña solo queda en el Secreto, que
+// se borra al soltarlo.
+std::optional<morvelin::plataforma::Secreto> pedirContrasena(const std::string& fichero) {
     const bool terminal = ::isatty(STDIN_FILENO) == 1;
     termios antes{};
     if (terminal) {
@@ -24,14 +28,32 @@ std::optional<std::string> pedirContrasena(const std::string& fichero) {
             ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &sinEco);
         }
     }
-    std::string linea;
-    const bool leida = static_cast<bool>(std::getline(std::cin, linea));
+    morvelin::plataforma::Secreto linea;
+    bool leida = false, cabe = true;
+    char c = '\0';
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        leida = true;
+        if (c == '\n')
+            break;
+        cabe = linea.anadir(c) && cabe;
+    }
+    morvelin::plataforma::borrarMemoria(&c, sizeof c);
     if (terminal)
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &antes);
+    if (!cabe) {
+        std::cerr << "morvelin: la contraseña es demasiado larga (más de "
+                  << morvelin::plataforma::Secreto::Capacidad << " caracteres).\n";
+        return std::nullopt;
+    }
     if (!leida)
         return std::nullopt;
-    if (!linea.empty() && linea.back() == '\r')
-        linea.pop_back();
+    if (linea.back() == '\r')
+        linea.quitarUltimo();
     return linea;
 }
 

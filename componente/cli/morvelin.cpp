@@ -13,10 +13,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <new>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -38,6 +40,18 @@ constexpr const char* Uso =
     "Escribe el resultado, que empieza por un código de dos cifras (\"00\" es éxito).\n"
     "Estado de salida: 0 con el código 00, 1 con otro código, 2 ante un error de uso,\n"
     "3 ante un fallo inesperado.\n";
+
+// Solo HTTPS: por HTTP la factura y la firma viajarían a la vista y la respuesta no vendría de
+// un servidor comprobado.
+bool esHttps(const std::string& url) {
+    constexpr std::string_view esquema = "https://";
+    if (url.size() <= esquema.size())
+        return false;
+    for (std::size_t i = 0; i < esquema.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(url[i])) != esquema[i])
+            return false;
+    return true;
+}
 
 int informar(const std::string& resultado) {
     std::cout << resultado << '\n' << std::flush;
@@ -72,6 +86,12 @@ int main(int argc, char** argv) {
         return 0;
     } catch (const CLI::ParseError&) {
         std::cerr << "morvelin: argumentos incorrectos.\n\n" << Uso;
+        return 2;
+    }
+    if (verifica->parsed() && !esHttps(servicio.url)) {
+        std::cerr << "morvelin: el servicio de verificación ha de ser una dirección https:// («"
+                  << servicio.url << "» no lo es).\n\n"
+                  << Uso;
         return 2;
     }
 

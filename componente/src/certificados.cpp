@@ -13,11 +13,22 @@ std::string LectorSujeto::valor(std::string_view clave) const {
     return sujeto_.substr(inicio, fin == std::string::npos ? std::string::npos : fin - inicio);
 }
 
+#if !defined(_WIN32)
+std::size_t longitudEnCaracteres(std::string_view texto) {
+    // Cada carácter de UTF-8 tiene un solo byte que no es de continuación (10xxxxxx).
+    std::size_t n = 0;
+    for (const unsigned char c : texto)
+        n += (c & 0xC0) != 0x80;
+    return n;
+}
+#endif
+
 std::unique_ptr<plataforma::Certificado> buscarCertificado(const std::string& certificado) {
     const auto almacen = plataforma::abrirAlmacenPersonal();
     if (!almacen)
         lanzar(SinAlmacen);
-    if (certificado.size() != 9)
+    // Nueve caracteres: "1234567Ñ" mide nueve bytes en UTF-8 pero tiene ocho.
+    if (longitudEnCaracteres(certificado) != 9)
         lanzar(SinCertificado);
     auto encontrado = almacen->buscarPorSujeto(certificado);
     if (!encontrado)

@@ -4,6 +4,7 @@
 
 #include "plataforma/criptografia.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,6 +32,10 @@ public:
 private:
     std::string sujeto_;
 };
+
+/// Cuántos caracteres (no bytes) tiene un texto de la página de códigos del sistema: en
+/// Windows la de la configuración regional; en los demás sistemas, UTF-8.
+std::size_t longitudEnCaracteres(std::string_view texto);
 
 /// El certificado del almacén personal para el identificador `certificado`: el primero cuyo
 /// sujeto lo contiene. Lanza SinAlmacen (104) si el almacén no se puede abrir y SinCertificado

@@ -1,9 +1,11 @@
 #include "escritura.h"
 
+#include "plataforma/criptografia.h"
+
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -125,20 +127,45 @@ SistemaFicheros::Tipo SistemaFicheros::tipo(const std::string& ruta) {
     return S_ISDIR(st.st_mode) ? Tipo::Carpeta : Tipo::Otro;
 }
 
-std::string SistemaFicheros::rutaReal(const std::string& ruta) {
-    struct stat st {};
-    if (::lstat(ruta.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return ruta;
-    std::unique_ptr<char, decltype(&std::free)> real(::realpath(ruta.c_str(), nullptr), &std::free);
-    return real ? std::string(real.get()) : ruta;
-}
-
-SistemaFicheros::Manejador SistemaFicheros::abrirExistente(const std::string& ruta) {
-    int fd;
-    do
-        fd = ::open(ruta.c_str(), O_WRONLY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    return fd < 0 ? Invalido : fd;
+std::optional<std::string> SistemaFicheros::rutaReal(const std::string& ruta) {
+    // Cada enlace de la cadena se resuelve aquí, no con realpath(): el renombrado final no
+    // sigue enlaces, así que la protección del sistema para las carpetas compartidas (/tmp) no
+    // llegaría a aplicarse. Se aplica la misma regla a cada enlace.
+    constexpr int MaximoEnlaces = 40; // como el sistema
+    std::string actual = ruta;
+    for (int enlaces = 0; enlaces <= MaximoEnlaces; ++enlaces) {
+        struct stat enlace {};
+        if (::lstat(actual.c_str(), &enlace) != 0 || !S_ISLNK(enlace.st_mode))
+            return actual;
+        const auto barra = actual.rfind('/');
+        const std::string carpeta = barra == std::string::npos ? std::string(".")
+                                    : barra == 0               ? std::string("/")
+                                                               : actual.substr(0, barra);
+        struct stat dueno {};
+        if (::stat(carpeta.c_str(), &dueno) != 0)
+            return std::nullopt;
+        const bool compartida = (dueno.st_mode & S_ISVTX) && (dueno.st_mode & S_IWOTH);
+        if (compartida && enlace.st_uid != ::geteuid() && enlace.st_uid != dueno.st_uid)
+            return std::nullopt;
+        std::string destino(256, '\0');
+        for (;;) {
+            const ssize_t n = ::readlink(actual.c_str(), destino.data(), destino.size());
+            if (n < 0)
+                return std::nullopt;
+            if (static_cast<std::size_t>(n) < destino.size()) {
+                destino.resize(static_cast<std::size_t>(n));
+                break;
+            }
+            destino.resize(destino.size() * 2);
+        }
+        if (destino.empty())
+            return std::nullopt;
+        // Un destino relativo lo es a la carpeta del enlace.
+        actual = destino.front() == '/' || barra == std::string::npos
+                     ? destino
+                     : actual.substr(0, barra + 1) + destino;
+    }
+    return std::nullopt;
 }
 
 bool SistemaFicheros::crearCarpeta(const std::string& ruta, unsigned permisos) {
@@ -210,35 +237,21 @@ FicheroNuevo::~FicheroNuevo() {
 }
 
 bool FicheroNuevo::abrir() {
-    return abrir(true);
-}
-
-bool FicheroNuevo::abrirTemporal() {
-    return abrir(false);
-}
-
-bool FicheroNuevo::abrir(bool admitirDirecto) {
     descartar();
     if (destino_.empty() || destino_.back() == SeparadorRuta)
         return false;
     auto& sistema = sistemaFicheros();
-    real_ = sistema.rutaReal(destino_);
-    switch (sistema.tipo(real_)) {
-    case SistemaFicheros::Tipo::Carpeta:
+    auto real = sistema.rutaReal(destino_);
+    if (!real)
         return false;
-    case SistemaFicheros::Tipo::Otro:
-        if (!admitirDirecto)
-            return false;
-        directo_ = true;
-        f_ = sistema.abrirExistente(real_);
-        break;
-    case SistemaFicheros::Tipo::Ninguno:
-    case SistemaFicheros::Tipo::Fichero:
-        directo_ = false;
-        barrerTemporales();
-        f_ = crearTemporal();
-        break;
-    }
+    real_ = std::move(*real);
+    // Solo un fichero normal se sustituye. Un dispositivo o una tubería se quedarían
+    // convertidos en un fichero (como root, /dev/null); una carpeta no se puede sustituir.
+    const auto tipo = sistema.tipo(real_);
+    if (tipo != SistemaFicheros::Tipo::Ninguno && tipo != SistemaFicheros::Tipo::Fichero)
+        return false;
+    barrerTemporales();
+    f_ = crearTemporal();
     if (f_ == SistemaFicheros::Invalido)
         return false;
     if (!bloque_)
@@ -288,6 +301,7 @@ bool FicheroNuevo::escribir(std::string_view datos) {
     if (datos.size() <= TamanoBloque - usados_) {
         std::memcpy(bloque_.get() + usados_, datos.data(), datos.size());
         usados_ += datos.size();
+        ocupadoMaximo_ = std::max(ocupadoMaximo_, usados_);
         return true;
     }
     if (!vaciarBloque())
@@ -296,6 +310,7 @@ bool FicheroNuevo::escribir(std::string_view datos) {
         return entregar(datos.data(), datos.size());
     std::memcpy(bloque_.get(), datos.data(), datos.size());
     usados_ = datos.size();
+    ocupadoMaximo_ = std::max(ocupadoMaximo_, usados_);
     return true;
 }
 
@@ -309,6 +324,7 @@ char* FicheroNuevo::hueco(std::size_t n) {
 
 void FicheroNuevo::ocupar(std::size_t m) {
     usados_ += m;
+    ocupadoMaximo_ = std::max(ocupadoMaximo_, usados_);
 }
 
 bool FicheroNuevo::vaciarBloque() {
@@ -321,7 +337,7 @@ bool FicheroNuevo::entregar(const char* datos, std::size_t n) {
     auto& sistema = sistemaFicheros();
     correcto_ = correcto_ && sistema.escribir(f_, datos, n);
     sinAdelantar_ += n;
-    if (correcto_ && !directo_ && sinAdelantar_ >= PasoAdelanto) {
+    if (correcto_ && sinAdelantar_ >= PasoAdelanto) {
         sistema.adelantarVolcado(f_);
         sinAdelantar_ = 0;
     }
@@ -333,9 +349,9 @@ bool FicheroNuevo::confirmar() {
         descartar();
         return false;
     }
+    borrarBloque();
     auto& sistema = sistemaFicheros();
-    // Un dispositivo o una tubería no se vuelcan: basta con que cada escritura haya entrado.
-    if (!directo_ && !sistema.volcar(f_)) {
+    if (!sistema.volcar(f_)) {
         descartar();
         return false;
     }
@@ -343,29 +359,20 @@ bool FicheroNuevo::confirmar() {
     // Aquí un fichero abierto no se puede renombrar: se cierra antes.
     const bool cerrado = sistema.cerrar(f_);
     f_ = SistemaFicheros::Invalido;
-    if (!cerrado || (!directo_ && !sistema.reemplazar(temporal_, real_))) {
+    if (!cerrado || !sistema.reemplazar(temporal_, real_)) {
         descartar();
         return false;
     }
 #else
-    if (directo_) {
-        const bool cerrado = sistema.cerrar(f_);
-        f_ = SistemaFicheros::Invalido;
-        if (!cerrado) {
-            descartar();
-            return false;
-        }
-    } else {
-        // Se renombra con el temporal aún abierto: su cerrojo dura hasta que deja de ser
-        // temporal, y nadie que barra lo toma por abandonado entre medias. Ya volcado, el
-        // cierre no puede perder nada.
-        if (!sistema.reemplazar(temporal_, real_)) {
-            descartar();
-            return false;
-        }
-        sistema.cerrar(f_);
-        f_ = SistemaFicheros::Invalido;
+    // Se renombra con el temporal aún abierto: su cerrojo dura hasta que deja de ser temporal,
+    // y nadie que barra lo toma por abandonado entre medias. Ya volcado, el cierre no puede
+    // perder nada.
+    if (!sistema.reemplazar(temporal_, real_)) {
+        descartar();
+        return false;
     }
+    sistema.cerrar(f_);
+    f_ = SistemaFicheros::Invalido;
 #endif
     temporal_.clear();
     correcto_ = false; // terminado: no admite más escrituras
@@ -382,8 +389,15 @@ void FicheroNuevo::descartar() {
         sistema.borrar(temporal_);
         temporal_.clear();
     }
+    borrarBloque();
     usados_ = 0;
     correcto_ = false;
+}
+
+void FicheroNuevo::borrarBloque() {
+    if (bloque_ && ocupadoMaximo_ > 0)
+        plataforma::borrarMemoria(bloque_.get(), ocupadoMaximo_);
+    ocupadoMaximo_ = 0;
 }
 
 bool crearCarpetas(const std::string& ruta) {

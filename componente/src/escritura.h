@@ -5,7 +5,8 @@
 // entradas del almacén de certificados) se escribe igual: en un temporal junto al destino, con
 // cada escritura comprobada, volcado al disco y renombrado sobre el destino al final. Un fallo o
 // una caída a medias deja el fichero anterior entero, o ningún fichero si no lo había; nunca un
-// fichero a medio escribir.
+// fichero a medio escribir. Solo se sustituye un fichero normal (o se crea uno): un destino que
+// es una carpeta, un dispositivo, una tubería o un enlace que no se debe seguir no se toca.
 //
 // Las llamadas al sistema pasan por SistemaFicheros, que las pruebas sustituyen para provocar
 // fallos (ejecutamos como root: los permisos no bastan para que una escritura falle).
@@ -13,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,12 +54,13 @@ public:
     /// Qué hay en `ruta`, siguiendo los enlaces: nada, un fichero normal, una carpeta u otra
     /// cosa (un dispositivo, una tubería).
     virtual Tipo tipo(const std::string& ruta);
-    /// Si `ruta` es un enlace simbólico, la ruta a la que lleva; si no (o si no lleva a nada que
-    /// exista), la propia ruta.
-    virtual std::string rutaReal(const std::string& ruta);
-    /// Abre para escribir algo que ya existe y no es un fichero normal (un dispositivo, una
-    /// tubería).
-    virtual Manejador abrirExistente(const std::string& ruta);
+    /// Lo que se sustituye al escribir en `ruta`: si es un enlace simbólico, aquello a lo que
+    /// lleva (siguiendo la cadena, aunque no lleve a nada que exista); si no, la propia ruta.
+    /// Un enlace se sigue solo donde lo seguiría el sistema con la protección de enlaces de
+    /// las carpetas compartidas: si su carpeta no es a la vez pegajosa (bit t) y escribible
+    /// por todos, o si el enlace es de quien escribe o del dueño de la carpeta. Sin valor si
+    /// un enlace de la cadena no se debe seguir o la cadena no acaba: no se escribe nada.
+    virtual std::optional<std::string> rutaReal(const std::string& ruta);
     virtual bool crearCarpeta(const std::string& ruta, unsigned permisos);
     /// Copia a `f` los permisos de `ruta` si existe; si no existe, no hace nada.
     virtual void copiarPermisos(const std::string& ruta, Manejador f);
@@ -86,6 +89,8 @@ void usarSistemaFicheros(SistemaFicheros* sistema);
 /// confirmar() escribe lo pendiente, vuelca, cierra y renombra sobre el destino. Cualquier fallo
 /// se recuerda: las escrituras siguientes no hacen nada y confirmar() devuelve false. Si no se
 /// llega a confirmar con éxito, el destructor borra el temporal y el destino queda como estaba.
+/// Lo que pasó por el bloque interno se borra de la memoria al terminar (confirmado o no): por
+/// él pasan también claves privadas sin cifrar.
 ///
 /// El renombrado no se vuelca: tras un corte de luz el destino tiene el fichero viejo o el nuevo,
 /// los dos enteros.
@@ -96,9 +101,10 @@ void usarSistemaFicheros(SistemaFicheros* sistema);
 /// uno que no lo está es el resto de una escritura interrumpida, y abrir() borra los que hay del
 /// mismo destino.
 ///
-/// Si el destino es un enlace simbólico, se sustituye el fichero al que lleva y el enlace queda.
-/// Si es algo que no es un fichero normal (un dispositivo como /dev/null, una tubería), no se
-/// puede sustituir: se escribe directamente en él, comprobando igual cada escritura.
+/// Si el destino es un enlace simbólico que se puede seguir (SistemaFicheros::rutaReal), se
+/// sustituye el fichero al que lleva y el enlace queda. Si es una carpeta o algo que no es un
+/// fichero normal (un dispositivo como /dev/null, una tubería, un socket), abrir() falla y no lo
+/// toca.
 class FicheroNuevo {
 public:
     /// `permisos`: bits de modo del fichero nuevo (0666 menos la máscara del proceso, como un
@@ -108,12 +114,10 @@ public:
     FicheroNuevo& operator=(const FicheroNuevo&) = delete;
     virtual ~FicheroNuevo();
 
-    /// Crea el temporal. false si no se puede (carpeta inexistente, destino vacío...).
+    /// Crea el temporal. false si no se puede (carpeta inexistente, destino vacío, destino que
+    /// no es un fichero normal, enlace que no se sigue...). Nadie ve nada hasta confirmar(): se
+    /// puede escribir por adelantado algo que quizá no se confirme.
     bool abrir();
-    /// Como abrir(), pero solo si el destino se sustituye por un temporal (no existe o es un
-    /// fichero normal): nunca abre un dispositivo ni una tubería. Para escribir por adelantado
-    /// algo que quizá no se confirme, sin que nadie vea nada hasta entonces.
-    bool abrirTemporal();
     /// Añade bytes al fichero. false si este o un paso anterior ha fallado.
     bool escribir(std::string_view datos);
     /// Para quien produce los bytes directamente en el fichero: un hueco de `n` bytes (a lo sumo
@@ -132,22 +136,22 @@ public:
     const std::string& destino() const { return destino_; }
 
 private:
-    bool abrir(bool admitirDirecto);
     SistemaFicheros::Manejador crearTemporal();
     void barrerTemporales();
     bool vaciarBloque();
     bool entregar(const char* datos, std::size_t n);
     void descartar();
+    void borrarBloque();
 
     std::string destino_;
     std::string real_;     // el destino tras seguir un enlace simbólico
-    std::string temporal_; // vacío si se escribe directamente en el destino
+    std::string temporal_; // vacío si no hay temporal abierto
     unsigned permisos_;
     SistemaFicheros::Manejador f_ = SistemaFicheros::Invalido;
     std::unique_ptr<char[]> bloque_;
-    std::size_t usados_ = 0;       // bytes pendientes en el bloque
-    std::size_t sinAdelantar_ = 0; // bytes entregados desde el último adelantarVolcado
-    bool directo_ = false;
+    std::size_t usados_ = 0;        // bytes pendientes en el bloque
+    std::size_t ocupadoMaximo_ = 0; // hasta dónde se ha escrito en el bloque
+    std::size_t sinAdelantar_ = 0;  // bytes entregados desde el último adelantarVolcado
     bool correcto_ = false;
 };
 

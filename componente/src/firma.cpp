@@ -7,14 +7,10 @@
 #include "registro_firma.h"
 #include "trampa.h"
 
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <system_error>
-#include <thread>
 #if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
@@ -66,10 +62,10 @@ public:
         auto sha1 = plataforma::empezarSha1();
         bool calculando = sha1 != nullptr;
         bool escribiendo = salida != nullptr;
-        std::optional<Recorrido> enParalelo;
-        if (calculando && escribiendo && huella_ && huella_->tamano >= TamanoEnParalelo)
-            enParalelo = recorrerEnParalelo(*sha1, calculando, *salida, escribiendo);
-        const auto r = enParalelo ? *enParalelo : recorrer([&](std::string_view trozo) {
+        // Todo en este hilo: el tiempo de una factura grande se va en llevar el fichero de
+        // firma al disco, no en el resumen ni en el base64, y sin otro hilo un fallo (memoria
+        // agotada al escribir) solo puede acabar la llamada, nunca el programa que llama.
+        const auto r = recorrer([&](std::string_view trozo) {
             calculando = calculando && sha1->anadir(trozo);
             escribiendo = escribiendo && morvelin::escribirBase64(*salida, trozo);
             return true;
@@ -163,77 +159,6 @@ private:
         return r;
     }
 
-    // Una factura grande se lee y se resume en otro hilo, que deja los trozos leídos en una
-    // rueda de búferes; este los codifica y los escribe. Así la lectura y el SHA-1 van a la par
-    // que el base64 y la escritura. Sin valor si el hilo no se puede poner en marcha.
-    static constexpr std::uint64_t TamanoEnParalelo = 4 << 20;
-    static constexpr std::size_t TrozoEnParalelo = 3 << 18; // múltiplo de 3, como TamanoTrozo
-    static constexpr std::size_t BuferesEnParalelo = 4;
-
-    std::optional<Recorrido> recorrerEnParalelo(plataforma::CalculoSha1& sha1, bool& calculando,
-                                                FicheroNuevo& salida, bool& escribiendo) {
-        std::unique_ptr<char[]> buferes[BuferesEnParalelo];
-        std::size_t largos[BuferesEnParalelo] = {};
-        for (auto& b : buferes)
-            b = std::make_unique<char[]>(TrozoEnParalelo);
-        std::mutex m;
-        std::condition_variable cambio;
-        std::uint64_t leidos = 0, usados = 0; // trozos, no bytes
-        Recorrido r;
-        std::rewind(fichero_.get());
-
-        // El hilo lector: solo él toca el fichero, `calculando` y `r` hasta que termina.
-        const auto leer = [&] {
-            for (std::uint64_t i = 0;; ++i) {
-                {
-                    std::unique_lock cerrojo(m);
-                    cambio.wait(cerrojo, [&] { return i - usados < BuferesEnParalelo; });
-                }
-                char* b = buferes[i % BuferesEnParalelo].get();
-                const std::size_t n = std::fread(b, 1, TrozoEnParalelo, fichero_.get());
-                calculando = calculando && sha1.anadir(std::string_view(b, n));
-                r.bytes += n;
-                if (n < TrozoEnParalelo)
-                    r.leida = !std::ferror(fichero_.get());
-                {
-                    std::lock_guard cerrojo(m);
-                    largos[i % BuferesEnParalelo] = n;
-                    leidos = i + 1;
-                }
-                cambio.notify_all();
-                if (n < TrozoEnParalelo)
-                    return;
-            }
-        };
-        std::thread lector;
-        try {
-            lector = std::thread(leer);
-        } catch (const std::system_error&) {
-            return std::nullopt;
-        }
-        // Este hilo: cada trozo leído, al fichero de firma, hasta el último (el incompleto).
-        for (std::uint64_t i = 0;; ++i) {
-            std::size_t n;
-            {
-                std::unique_lock cerrojo(m);
-                cambio.wait(cerrojo, [&] { return leidos > i; });
-                n = largos[i % BuferesEnParalelo];
-            }
-            const std::string_view trozo(buferes[i % BuferesEnParalelo].get(), n);
-            escribiendo = escribiendo && morvelin::escribirBase64(salida, trozo);
-            {
-                std::lock_guard cerrojo(m);
-                usados = i + 1;
-            }
-            cambio.notify_all();
-            if (n < TrozoEnParalelo)
-                break;
-        }
-        lector.join();
-        r.escrita = true;
-        return r;
-    }
-
     std::unique_ptr<std::FILE, decltype(&std::fclose)> fichero_{nullptr, &std::fclose};
     std::unique_ptr<char[]> trozo_;
     std::optional<Huella> huella_;
@@ -271,7 +196,7 @@ std::string FIRMA(const std::string& rutaOrigen, const std::string& certificado,
     const std::string resultado = conTrampa([&] {
         factura.emplace(rutaOrigen);
         adelantado.emplace(rutaDestino);
-        if (!adelantado->abrirTemporal() ||
+        if (!adelantado->abrir() ||
             !empezarFicheroFirma(*adelantado, nombreSinCarpetas(rutaOrigen)))
             adelantado.reset();
         const std::string resumen =

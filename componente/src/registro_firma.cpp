@@ -32,8 +32,17 @@ bool escribirBase64(FicheroNuevo& salida, std::string_view bytes) {
     return salida.correcto();
 }
 
+std::string nombreEnFicheroFirma(std::string_view nombreFichero) {
+    std::string nombre(nombreFichero);
+    for (char& c : nombre)
+        if (c == '<' || c == '\r' || c == '\n')
+            c = '_';
+    return nombre;
+}
+
 bool empezarFicheroFirma(FicheroNuevo& salida, std::string_view nombreFichero) {
-    return grabarCampo(salida, EtiquetasNombre, [&] { return salida.escribir(nombreFichero); }) &&
+    const std::string nombre = nombreEnFicheroFirma(nombreFichero);
+    return grabarCampo(salida, EtiquetasNombre, [&] { return salida.escribir(nombre); }) &&
            salida.escribir(EtiquetasFactura.apertura) && salida.escribir(FinLineaFirma);
 }
 

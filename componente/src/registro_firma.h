@@ -40,8 +40,9 @@ inline constexpr EtiquetasCampo EtiquetasFirma{"<FIRB64>", "</FIRB64>"};
 /// Fin de línea del fichero de firma, el mismo en todas las plataformas.
 inline constexpr std::string_view FinLineaFirma = "\r\n";
 
-/// Escribe las nueve líneas de `registro` en `salida`. Devuelve false si alguna escritura falla
-/// (lo dice también salida.correcto()); el fichero no queda en su sitio hasta confirmarlo.
+/// Escribe las nueve líneas de `registro` en `salida` (el nombre, con nombreEnFicheroFirma()).
+/// Devuelve false si alguna escritura falla (lo dice también salida.correcto()); el fichero no
+/// queda en su sitio hasta confirmarlo.
 bool grabarFicheroFirma(FicheroNuevo& salida, const RegistroFirma& registro);
 
 /// Igual, pero la línea de la factura es el base64 de `factura`, que se codifica por trozos
@@ -58,6 +59,12 @@ using LineaFactura = std::function<bool(FicheroNuevo& salida)>;
 /// escribe nada más y devuelve false.
 bool grabarFicheroFirma(FicheroNuevo& salida, const RegistroFirma& registro,
                         const LineaFactura& lineaFactura);
+
+/// El nombre tal como se escribe en el fichero de firma: cada "<", CR o LF pasa a ser "_". Un
+/// nombre de fichero puede llevarlos (en Linux, todo menos "/" y el byte 0), y dentro de
+/// <NOMFIC> abrirían una etiqueta o una línea que cambiarían lo que se lee del fichero. El
+/// nombre no se firma ni se envía al servicio.
+std::string nombreEnFicheroFirma(std::string_view nombreFichero);
 
 /// El fichero en dos tiempos, para llevar la factura al fichero mientras se calcula su resumen y
 /// firmar después: empezarFicheroFirma() escribe hasta la línea de la factura (sin ella) y

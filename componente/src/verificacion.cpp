@@ -30,7 +30,8 @@ bool esBlanco(char c) {
 /// quita al llenar el búfer; uno al final de un bloque espera al byte siguiente).
 class LectorTexto {
 public:
-    explicit LectorTexto(std::FILE* f) : f_(f) {}
+    /// Lanza NoSeLeeFirmado si la lectura falla o pasa de `maximo` bytes.
+    LectorTexto(std::FILE* f, std::uint64_t maximo) : f_(f), quedan_(maximo) {}
 
     /// Lee hasta el próximo LF, que se consume y no se copia, o hasta `maximo` caracteres.
     /// Falso cuando ya no queda nada.
@@ -67,6 +68,9 @@ private:
             const std::size_t leidos = std::fread(bufer_.data() + n, 1, bufer_.size() - n, f_);
             if (leidos < bufer_.size() - n && std::ferror(f_))
                 lanzar(NoSeLeeFirmado);
+            if (leidos > quedan_)
+                lanzar(NoSeLeeFirmado);
+            quedan_ -= leidos;
             n += leidos;
             if (n == 0)
                 return false;
@@ -84,6 +88,7 @@ private:
     }
 
     std::FILE* f_;
+    std::uint64_t quedan_; // bytes que aún se pueden leer
     std::array<char, 1 << 16> bufer_;
     std::size_t pos_ = 0;
     std::size_t fin_ = 0;
@@ -119,15 +124,19 @@ std::string sinBlancosFinales(std::string texto) {
 
 } // namespace
 
-void leerFicheroFirma(std::FILE* fichero, RegistroFirma& registro) {
+void leerFicheroFirma(std::FILE* fichero, RegistroFirma& registro, std::uint64_t maximo) {
     // El texto acumulado cabe en el tamaño del fichero: se reserva de una vez, después de la
-    // primera lectura (una carpeta "mide" lo que quiera, pero no se deja leer).
+    // primera lectura (una carpeta "mide" lo que quiera, pero no se deja leer). Uno que ya mide
+    // más de la cuenta no se lee; lo que no tiene tamaño (una tubería, /dev/zero) se corta al
+    // pasar de la cuenta.
     long tamano = -1;
     if (std::fseek(fichero, 0, SEEK_END) == 0) {
         tamano = std::ftell(fichero);
         std::rewind(fichero);
     }
-    LectorTexto lector(fichero);
+    if (tamano > 0 && static_cast<std::uint64_t>(tamano) > maximo)
+        lanzar(NoSeLeeFirmado);
+    LectorTexto lector(fichero, maximo);
     std::string texto, trozo;
     trozo.reserve(TrozoFicheroFirma);
     for (bool primero = true; lector.leerTrozo(trozo, TrozoFicheroFirma); primero = false) {
@@ -263,7 +272,7 @@ std::string verificar(const std::string& rutaOrigen, const std::string& rutaDest
         return cargarMensaje(NoSeLeeFirmado);
     RegistroFirma registro;
     return conTrampa([&]() -> std::string {
-        leerFicheroFirma(fichero.get(), registro);
+        leerFicheroFirma(fichero.get(), registro, servicio.ficheroMaximo);
         fichero.reset();
         std::string respuesta;
         {

@@ -5,6 +5,7 @@
 #include "plataforma/red.h"
 #include "registro_firma.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -22,6 +23,11 @@ inline constexpr const char* CabeceraServicio = "Content-Type: application/x-www
 /// Tamaño máximo de cada trozo leído del fichero de firma.
 inline constexpr std::size_t TrozoFicheroFirma = 10239;
 
+/// Lo más que se lee de un fichero de firma: 256 MiB, el de una factura de unos 190 MiB, cientos
+/// de veces más que una factura de verdad. VERIFICA contesta 19 ante uno mayor, o ante algo que
+/// no acaba (/dev/zero), sin llenar la memoria del programa que lo llama.
+inline constexpr std::uint64_t FicheroFirmaMaximo = std::uint64_t{256} << 20;
+
 /// Una petición al servicio: el cuerpo (codificado para URL justo antes de enviarlo), la
 /// respuesta que se va formando línea a línea y la dirección entera del servicio.
 class PeticionServicio {
@@ -37,14 +43,17 @@ public:
 struct ServicioVerificacion {
     std::string url = DireccionServicio;
     red::Limites limites;
+    std::uint64_t ficheroMaximo = FicheroFirmaMaximo; ///< solo las pruebas lo cambian
 };
 
 /// Lee el fichero de firma abierto en el registro. El fichero se lee como texto: CR LF llega
 /// como fin de línea, los fines de línea desaparecen y las líneas largas llegan en trozos de
 /// TrozoFicheroFirma caracteres que se vuelven a unir. Cada campo es lo que hay entre la
 /// primera etiqueta de apertura y la primera de cierre (vacío si el cierre va delante). Lanza
-/// FormatoFirmado (108) si falta una etiqueta, NoSeLeeFirmado (116) si la lectura falla.
-void leerFicheroFirma(std::FILE* fichero, RegistroFirma& registro);
+/// FormatoFirmado (108) si falta una etiqueta, NoSeLeeFirmado (116) si la lectura falla o el
+/// fichero pasa de `maximo` bytes.
+void leerFicheroFirma(std::FILE* fichero, RegistroFirma& registro,
+                      std::uint64_t maximo = FicheroFirmaMaximo);
 
 /// El cuerpo de la petición antes de codificarlo: HID=QUENDRAL&NIE=&NIR=&TXT=...&FIR=...&FIN=F.
 std::string cuerpoPeticion(const RegistroFirma& registro);

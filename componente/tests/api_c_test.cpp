@@ -88,6 +88,12 @@ TEST(LineaDeOrdenes, ErroresDeUsoSalenCon2YExplicanEnEspanol) {
         EXPECT_EQ(s.estado, 2) << args;
         EXPECT_NE(s.texto.find("Uso:"), std::string::npos) << args;
     }
+    // Solo https: por http la factura viajaría a la vista y la respuesta no estaría comprobada.
+    for (const char* url : {"http://127.0.0.1:1/sincertificados", "ftp://servidor/x", "servidor"}) {
+        const auto s = ejecutar(std::string("verifica --servicio ") + url + " a.sig b.xml 2>&1");
+        EXPECT_EQ(s.estado, 2) << url;
+        EXPECT_NE(s.texto.find("ha de ser una dirección https://"), std::string::npos) << s.texto;
+    }
     const auto ayuda = ejecutar("--ayuda");
     EXPECT_EQ(ayuda.estado, 0);
     EXPECT_NE(ayuda.texto.find("morvelin firma RUTA_ORIGEN CERTIFICADO RUTA_DESTINO"),

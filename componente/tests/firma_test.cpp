@@ -6,6 +6,7 @@
 #include "escritura.h"
 #include "metodos.h"
 #include "plataforma/openssl/almacen.h"
+#include "verificacion.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <new>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -236,6 +239,9 @@ TEST_F(Firma, CadaFormaDelAlmacenSirve) {
         {"el identificador dentro de otro valor",
          [&] { simple("IDCES-22222222J", "X").grabarPem(almacen / "x.pem", true); }, "22222222J",
          "00 NOMBRE   - NIF IDCES-22222222J"},
+        {"nueve caracteres aunque sean diez bytes",
+         [&] { simple("66666666Q", "PEÑA 12345678Ñ").grabarPem(almacen / "n.pem", true); },
+         "12345678Ñ", "00 NOMBRE   - NIF 66666666Q"},
     };
     for (const Caso& c : casos) {
         fs::remove_all(almacen);
@@ -264,10 +270,17 @@ TEST_F(Firma, CadaFalloConSuMensaje) {
     // Certificado con la clave de otro.
     simple("33333333P", "CLAVE AJENA").grabarPem(almacen / "c.crt", false);
     simple("33333333P", "OTRO").grabarClave(almacen / "c.key");
+    // Ocho caracteres (nueve bytes) que un certificado sí contiene.
+    simple("55555555K", "PEÑA 1234567Ñ").grabarPem(almacen / "d.pem", true);
     fs::create_directories(raiz / "carpeta");
     escribirTodo(ruta("fichero"), "x");
     const std::string bien = ruta("f.sig");
-    const std::string nombreBien = "00 NOMBRE   - NIF 12345678Z";
+    // Un enlace de otro usuario en una carpeta como /tmp, que lleva al fichero de firma.
+    const fs::path compartida = raiz / "compartida";
+    fs::create_directories(compartida);
+    ::chmod(compartida.c_str(), 01777);
+    fs::create_symlink(bien, compartida / "ajeno.sig");
+    ASSERT_EQ(::lchown((compartida / "ajeno.sig").c_str(), 4242, 4242), 0);
 
     struct Caso {
         std::string origen, certificado, destino, resultado;
@@ -277,6 +290,7 @@ TEST_F(Firma, CadaFalloConSuMensaje) {
         {ruta("no-existe.xml"), "12345678Z", bien, M01},
         {raiz.string(), "12345678Z", bien, M01},
         {factura, "1234567Z", bien, M03},
+        {factura, "1234567Ñ", bien, M03},
         {factura, "012345678Z", bien, M03},
         {factura, "44444444A", bien, M03},
         {factura, "", bien, M03},
@@ -286,7 +300,8 @@ TEST_F(Firma, CadaFalloConSuMensaje) {
         {factura, "12345678Z", ruta("fichero/f.sig"), M04},
         {factura, "12345678Z", ruta("carpeta"), M04},
         {factura, "12345678Z", "/dev/full", M04},
-        {factura, "12345678Z", "/dev/null", nombreBien},
+        {factura, "12345678Z", "/dev/null", M04},
+        {factura, "12345678Z", (compartida / "ajeno.sig").string(), M04},
     };
     // Ningún caso graba `bien`: su fichero anterior queda intacto y no queda ningún temporal,
     // aunque el fichero de firma se empiece a escribir antes de saber si habrá firma.
@@ -299,6 +314,7 @@ TEST_F(Firma, CadaFalloConSuMensaje) {
             EXPECT_FALSE(e.path().filename().string().starts_with(".morvelin-")) << e.path();
     }
     EXPECT_TRUE(fs::is_character_file("/dev/full"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
     EXPECT_TRUE(fs::is_directory(raiz / "carpeta"));
 }
 
@@ -351,9 +367,9 @@ TEST_F(Firma, FacturasYDestinosDeBorde) {
     ASSERT_EQ(FIRMA(ruta("bin.xml"), "12345678Z", ruta("b.sig")), "00 " + NombrePersona);
     comprobarFicheroFirma(ruta("b.sig"), "bin.xml", binaria);
 
-    // Facturas grandes, que se leen y resumen en otro hilo mientras se codifican: una que
-    // acaba justo en un trozo de lectura (6 × 768 KiB) y otra que no. Cada una por los dos
-    // caminos: leída una vez y, con la carpeta del destino por crear, dos.
+    // Facturas grandes, leídas por trozos mientras se resumen y se codifican: una que acaba
+    // justo en un trozo de lectura (6 × 768 KiB) y otra que no. Cada una por los dos caminos:
+    // leída una vez y, con la carpeta del destino por crear, dos.
     for (const std::size_t bytes : {std::size_t{6} * (3 << 18), std::size_t{9} << 20 | 7}) {
         std::string grande(bytes, '\0');
         for (std::size_t i = 0; i < grande.size(); ++i)
@@ -365,6 +381,19 @@ TEST_F(Firma, FacturasYDestinosDeBorde) {
             comprobarFicheroFirma(destino, "grande.xml", grande);
         }
     }
+
+    // Un nombre con lo que abriría una etiqueta o una línea: se escribe neutralizado y el
+    // fichero se lee igual que siempre (antes, VERIFICA leía "b.xml</NOMFIC><FACB64>QUFB").
+    escribirTodo(ruta("a<FACB64>b\r\nc.xml"), "AAA");
+    ASSERT_EQ(FIRMA(ruta("a<FACB64>b\r\nc.xml"), "12345678Z", ruta("n.sig")),
+              "00 " + NombrePersona);
+    comprobarFicheroFirma(ruta("n.sig"), "a_FACB64>b__c.xml", "AAA");
+    RegistroFirma leido;
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> f(std::fopen(ruta("n.sig").c_str(), "rb"),
+                                                         &std::fclose);
+    leerFicheroFirma(f.get(), leido);
+    EXPECT_EQ(leido.nombreFichero, "a_FACB64>b__c.xml");
+    EXPECT_EQ(leido.facturaBase64, "QUFB");
 
     // Carpetas que faltan a lo largo del destino.
     ASSERT_EQ(FIRMA(factura, "12345678Z", ruta("x/y/z/f.sig")), "00 " + NombrePersona);
@@ -499,4 +528,35 @@ TEST_F(Firma, UnaFacturaQueCambiaMientrasSeFirmaNoDejaUnaFirmaAjena) {
             EXPECT_FALSE(fs::exists(destino));
         }
     }
+}
+
+namespace {
+
+// Se queda sin memoria al escribir el fichero de firma, a la segunda entrega.
+class SinMemoriaAlEscribir : public SistemaFicheros {
+public:
+    int entregas = 0;
+    bool escribir(Manejador f, const char* d, std::size_t n) override {
+        if (++entregas == 2)
+            throw std::bad_alloc();
+        return SistemaFicheros::escribir(f, d, n);
+    }
+};
+
+} // namespace
+
+TEST_F(Firma, SinMemoriaAlEscribirUnaFacturaGrandeFallaLaLlamadaYNoElPrograma) {
+    // La llamada falla (la excepción llega a quien llama) sin dejar nada; antes, el hilo que
+    // leía la factura quedaba suelto y std::terminate acababa con el programa que llama.
+    persona().grabarPem(almacen / "a.pem", true);
+    escribirTodo(factura, std::string(16 << 20, 'F'));
+    escribirTodo(ruta("f.sig"), "firma anterior");
+    SinMemoriaAlEscribir sinMemoria;
+    usarSistemaFicheros(&sinMemoria);
+    EXPECT_THROW(FIRMA(factura, "12345678Z", ruta("f.sig")), std::bad_alloc);
+    usarSistemaFicheros(nullptr);
+    EXPECT_EQ(sinMemoria.entregas, 2);
+    EXPECT_EQ(leerTodo(ruta("f.sig")), "firma anterior");
+    for (const auto& e : fs::directory_iterator(raiz))
+        EXPECT_FALSE(e.path().filename().string().starts_with(".morvelin-")) << e.path();
 }

@@ -2,17 +2,20 @@
 // respuesta del servicio, y grabación de la factura.
 #include "escritura.h"
 #include "mensajes.h"
+#include "metodos.h"
 #include "trampa.h"
 #include "verificacion.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -31,10 +34,11 @@ Fichero abrirCon(const std::string& contenido) {
 }
 
 // El identificador que lanza leerFicheroFirma, o 0 si no lanza.
-int leer(const std::string& contenido, RegistroFirma& r) {
+int leer(const std::string& contenido, RegistroFirma& r,
+         std::uint64_t maximo = FicheroFirmaMaximo) {
     Fichero f = abrirCon(contenido);
     try {
-        leerFicheroFirma(f.get(), r);
+        leerFicheroFirma(f.get(), r, maximo);
     } catch (const FalloPaso& fallo) {
         return fallo.id;
     }
@@ -138,6 +142,28 @@ TEST(FicheroFirma, CierreDelanteDeLaAperturaDaCampoVacio) {
     // La primera apertura y el primer cierre, aunque haya más.
     ASSERT_EQ(leer("<NOMFIC>a</NOMFIC><NOMFIC>b</NOMFIC><FACB64></FACB64><FIRB64></FIRB64>", r), 0);
     EXPECT_EQ(r.nombreFichero, "a");
+}
+
+TEST(FicheroFirma, NoSeLeeMasDeLaCuenta) {
+    const std::string bien = "<NOMFIC>f</NOMFIC><FACB64>QQ==</FACB64><FIRB64>QQ==</FIRB64>";
+    RegistroFirma r;
+    EXPECT_EQ(leer(bien, r, bien.size()), 0);
+    EXPECT_EQ(leer(bien, r, bien.size() - 1), NoSeLeeFirmado);
+    // Algo que no acaba (antes crecía hasta agotar la memoria del programa que llama) se corta
+    // al pasar de la cuenta, sin tocar el destino.
+    const std::string destino = ::testing::TempDir() + "morvelin-cero.xml";
+    std::remove(destino.c_str());
+    ServicioVerificacion servicio;
+    servicio.ficheroMaximo = 4 << 20;
+    EXPECT_EQ(verificar("/dev/zero", destino, servicio), cargarMensaje(NoSeLeeFirmado));
+    EXPECT_FALSE(fs::exists(destino));
+    // Uno que ya mide más que el tope de VERIFICA ni se empieza a leer (sin bloques: no ocupa).
+    const std::string grande = ::testing::TempDir() + "morvelin-grande.sig";
+    std::ofstream(grande) << bien;
+    fs::resize_file(grande, FicheroFirmaMaximo + 1);
+    EXPECT_EQ(VERIFICA(grande, destino), cargarMensaje(NoSeLeeFirmado));
+    EXPECT_FALSE(fs::exists(destino));
+    fs::remove(grande);
 }
 
 TEST(FicheroFirma, UnaCarpetaNoSeLee) {
@@ -263,6 +289,17 @@ TEST_F(Factura, LoQueNoSePuedeGrabarEs20YNoDejaNadaAMedias) {
     EXPECT_EQ(grabar("abc", ""), NoSeGrabaFactura);
     EXPECT_EQ(grabar("abc", ruta("fichero/dentro.xml")), NoSeGrabaFactura) << "carpeta imposible";
     EXPECT_EQ(grabar("abc", raiz.string()), NoSeGrabaFactura) << "el destino es una carpeta";
+    // Lo que no es un fichero normal no pasa a serlo (como root, el /dev/null del sistema), y un
+    // enlace de otro usuario en una carpeta como /tmp no lleva la factura a un fichero ajeno.
+    EXPECT_EQ(grabar("abc", "/dev/null"), NoSeGrabaFactura);
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    fs::create_directory(raiz / "compartida");
+    ::chmod((raiz / "compartida").c_str(), 01777);
+    fs::create_symlink(ruta("fichero"), raiz / "compartida/f.xml");
+    ASSERT_EQ(::lchown((raiz / "compartida/f.xml").c_str(), 4242, 4242), 0);
+    EXPECT_EQ(grabar("abc", ruta("compartida/f.xml")), NoSeGrabaFactura);
+    EXPECT_EQ(leerTodo(ruta("fichero")), "x");
+    fs::remove_all(raiz / "compartida");
 
     // Un disco que se llena a mitad: la factura anterior queda entera y sin temporales.
     struct DiscoLleno : SistemaFicheros {

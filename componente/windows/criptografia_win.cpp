@@ -199,4 +199,8 @@ std::unique_ptr<CalculoSha1> empezarSha1() {
     return std::make_unique<CalculoSha1Windows>(p, h);
 }
 
+void borrarMemoria(void* p, std::size_t n) {
+    SecureZeroMemory(p, n);
+}
+
 } // namespace morvelin::plataforma

@@ -72,14 +72,10 @@ SistemaFicheros::Tipo SistemaFicheros::tipo(const std::string& ruta) {
     return atributos & FILE_ATTRIBUTE_DEVICE ? Tipo::Otro : Tipo::Fichero;
 }
 
-std::string SistemaFicheros::rutaReal(const std::string& ruta) {
-    // MoveFileEx sustituye el enlace, no su destino; los enlaces simbólicos son raros aquí y se
-    // tratan como ficheros.
+std::optional<std::string> SistemaFicheros::rutaReal(const std::string& ruta) {
+    // MoveFileEx sustituye el enlace, no su destino: nunca escribe a través de uno. Los enlaces
+    // simbólicos son raros aquí y se tratan como ficheros.
     return ruta;
-}
-
-SistemaFicheros::Manejador SistemaFicheros::abrirExistente(const std::string& ruta) {
-    return abrirParaEscribir(ruta, OPEN_EXISTING);
 }
 
 bool SistemaFicheros::crearCarpeta(const std::string& ruta, unsigned) {

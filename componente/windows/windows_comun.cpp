@@ -1,5 +1,7 @@
 #include "windows_comun.h"
 
+#include "certificados.h"
+
 #include <new>
 
 namespace morvelin::windows {
@@ -54,3 +56,12 @@ std::wstring ancha(std::string_view s, UINT pagina) {
 }
 
 } // namespace morvelin::windows
+
+namespace morvelin {
+
+std::size_t longitudEnCaracteres(std::string_view texto) {
+    // Los caracteres de la página de códigos del sistema, contados como UTF-16.
+    return windows::ancha(texto).size();
+}
+
+} // namespace morvelin

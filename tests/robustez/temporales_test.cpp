@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -132,4 +133,61 @@ TEST(Temporales, ElComponenteQuitaLosSuyosYRespetaLosEnCurso) {
     ASSERT_TRUE(segunda.confirmar());
     EXPECT_EQ(leerTodo(firma), "segunda");
     EXPECT_EQ(c.nombres(), (Nombres{deOtro[0], "f.sig"}));
+}
+
+TEST(Temporales, NingunaGrabacionSigueUnEnlaceAjenoNiSustituyeLoQueNoEsUnFichero) {
+    // Una carpeta como /tmp (pegajosa y escribible por todos) donde otro usuario deja enlaces a
+    // ficheros de quien graba. Como root no se nos niega nada: lo que se comprueba es la regla.
+    constexpr uid_t otro = 4242;
+    Carpeta c("destinos-hostiles");
+    const fs::path compartida = c / "compartida";
+    fs::create_directory(compartida);
+    ::chmod(compartida.c_str(), 01777);
+    fs::create_directory(c / "casa");
+    escribirTodo(c / "casa/.bashrc", "del usuario");
+    const auto enlace = [&](const fs::path& donde, const fs::path& hacia, uid_t dueno) {
+        fs::create_symlink(hacia, donde);
+        ASSERT_EQ(::lchown(donde.c_str(), dueno, dueno), 0);
+    };
+    enlace(compartida / "TABLA.TXT", c / "casa/.bashrc", otro);
+    enlace(compartida / "TELEFONO.DAT", c / "casa/.bashrc", otro);
+    enlace(compartida / "f.sig", c / "casa/.bashrc", otro);
+
+    EXPECT_EQ(frmTablas::Capa().Grabar(Q(compartida / "TABLA.TXT"), "tabla\r\n"),
+              QStringLiteral("permiso denegado"));
+    Telefonos::AlmacenContactos a({Q(compartida / "TELEFONO.DAT"), false});
+    a.Cargar();
+    EXPECT_EQ(a.Grabar({{QString(), "Ana", "1", "", ""}}).estado,
+              Telefonos::AlmacenContactos::Grabacion::Fallido);
+    morvelin::FicheroNuevo firma((compartida / "f.sig").string());
+    EXPECT_FALSE(firma.abrir());
+    EXPECT_EQ(leerTodo(c / "casa/.bashrc"), "del usuario");
+    Nombres enCasa;
+    for (const auto& e : fs::directory_iterator(c / "casa"))
+        enCasa.push_back(e.path().filename().string());
+    EXPECT_EQ(enCasa, Nombres{".bashrc"}) << "ni temporales ni barridos";
+
+    // El fichero de contactos que el usuario enlaza a un sitio compartido sigue funcionando:
+    // su propio enlace en la carpeta compartida, y uno de otro en una carpeta suya.
+    escribirTodo(compartida / "COMUN.DAT", "");
+    enlace(compartida / "MIO.DAT", compartida / "COMUN.DAT", ::geteuid());
+    enlace(c / "casa/TELEFONO.DAT", compartida / "MIO.DAT", otro);
+    Telefonos::AlmacenContactos propio({Q(c / "casa/TELEFONO.DAT"), false});
+    propio.Cargar();
+    ASSERT_EQ(propio.Grabar({{QString(), "Luis", "2", "", ""}}).estado,
+              Telefonos::AlmacenContactos::Grabacion::Grabado);
+    EXPECT_TRUE(fs::is_symlink(c / "casa/TELEFONO.DAT"));
+    EXPECT_NE(leerTodo(compartida / "COMUN.DAT").find("Luis"), std::string::npos);
+
+    // Un dispositivo (otro nodo de /dev/null) o una tubería no pasan a ser un fichero normal.
+    ASSERT_EQ(::mknod((c / "nulo").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    ASSERT_EQ(::mkfifo((c / "tuberia").c_str(), 0600), 0);
+    for (const char* nombre : {"nulo", "tuberia"}) {
+        EXPECT_EQ(frmTablas::Capa().Grabar(Q(c / nombre), "tabla\r\n"),
+                  QStringLiteral("no es un fichero normal (es un dispositivo, una tubería u otra "
+                                 "cosa)"))
+            << nombre;
+    }
+    EXPECT_TRUE(fs::is_character_file(c / "nulo"));
+    EXPECT_TRUE(fs::is_fifo(c / "tuberia"));
 }

@@ -190,13 +190,11 @@ public:
             r.error = ErrorDeEjecucion(e);
             return r;
         };
-        // Un enlace simbólico se sigue: se sustituye el fichero al que apunta, no el enlace.
-        QString ruta = rutaPedida;
-        const QFileInfo info(rutaPedida);
-        if (info.isSymLink()) {
-            const QString destino = info.canonicalFilePath();
-            ruta = destino.isEmpty() ? info.symLinkTarget() : destino;
-        }
+        // Un enlace simbólico que se puede seguir se sigue: se sustituye el fichero al que
+        // apunta, no el enlace. Lo que no es un fichero normal no se toca.
+        QString ruta;
+        if (const int e = basicos::DestinoDeGrabacion(rutaPedida, ruta))
+            return fallo(e);
         const QString carpeta = QFileInfo(ruta).absolutePath();
         if (crearCarpeta && !QFileInfo(carpeta).isDir())
             QDir().mkpath(carpeta);

@@ -130,19 +130,68 @@ void BarrerTemporales(const QString& destino) {
     ::closedir(dir);
 }
 
-int SustituirFichero(const QString& destinoPedido, const QByteArray& datos) {
-    // Un enlace simbólico se sigue: se sustituye el fichero al que lleva, y el enlace queda.
-    QString destino = destinoPedido;
-    const QFileInfo info(destinoPedido);
-    if (info.isSymLink()) {
-        const QString real = info.canonicalFilePath();
-        destino = real.isEmpty() ? info.symLinkTarget() : real;
+int DestinoDeGrabacion(const QString& destino, QString& real) {
+    // Cada enlace de la cadena se resuelve aquí: el renombrado final no sigue enlaces, así que
+    // la protección del sistema para las carpetas compartidas no llegaría a aplicarse.
+    constexpr int MaximoEnlaces = 40; // como el sistema
+    QByteArray actual = QFile::encodeName(destino);
+    for (int enlaces = 0;; ++enlaces) {
+        struct stat st;
+        if (::lstat(actual.constData(), &st) != 0)
+            break; // no existe (o no se sabe): lo dirá la grabación
+        if (!S_ISLNK(st.st_mode)) {
+            if (S_ISDIR(st.st_mode))
+                return EISDIR;
+            if (!S_ISREG(st.st_mode))
+                return EINVAL;
+            break;
+        }
+        if (enlaces == MaximoEnlaces)
+            return ELOOP;
+        const qsizetype barra = actual.lastIndexOf('/');
+        const QByteArray carpeta = barra < 0    ? QByteArray(".")
+                                   : barra == 0 ? QByteArray("/")
+                                                : actual.left(barra);
+        struct stat dueno;
+        if (::stat(carpeta.constData(), &dueno) != 0)
+            return errno;
+        const bool compartida = (dueno.st_mode & S_ISVTX) && (dueno.st_mode & S_IWOTH);
+        if (compartida && st.st_uid != ::geteuid() && st.st_uid != dueno.st_uid)
+            return EACCES;
+        QByteArray lleva(256, '\0');
+        for (;;) {
+            const ssize_t n =
+                ::readlink(actual.constData(), lleva.data(), static_cast<size_t>(lleva.size()));
+            if (n < 0)
+                return errno;
+            if (n < lleva.size()) {
+                lleva.truncate(n);
+                break;
+            }
+            lleva.resize(lleva.size() * 2);
+        }
+        if (lleva.isEmpty())
+            return ENOENT;
+        // Un destino relativo lo es a la carpeta del enlace.
+        actual = lleva.startsWith('/') || barra < 0 ? lleva : actual.left(barra + 1) + lleva;
     }
+    real = QFile::decodeName(actual);
+    return 0;
+}
+
+int SustituirFichero(const QString& destinoPedido, const QByteArray& datos) {
+    // Un enlace simbólico que se puede seguir se sigue: se sustituye el fichero al que lleva, y
+    // el enlace queda.
+    QString destino;
+    if (const int e = DestinoDeGrabacion(destinoPedido, destino))
+        return e;
     const QByteArray nativa = QFile::encodeName(destino);
     struct stat anterior;
     const bool existe = ::stat(nativa.constData(), &anterior) == 0;
     if (existe && S_ISDIR(anterior.st_mode))
         return EISDIR;
+    if (existe && !S_ISREG(anterior.st_mode))
+        return EINVAL;
 
     BarrerTemporales(destino);
     Temporal t = CrearTemporal(destino);
@@ -196,6 +245,11 @@ QString DescripcionError(int e) {
         return QStringLiteral("la carpeta no existe");
     case EISDIR:
         return QStringLiteral("es una carpeta");
+    case EINVAL:
+        return QStringLiteral("no es un fichero normal (es un dispositivo, una tubería u otra "
+                              "cosa)");
+    case ELOOP:
+        return QStringLiteral("demasiados enlaces simbólicos seguidos");
     case EIO:
         return QStringLiteral("error de entrada y salida del dispositivo");
     case ENAMETOOLONG:

@@ -7,6 +7,7 @@
 // nullptr, false o un valor vacío, y el paso que las llama decide el mensaje.
 
 #include <array>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,5 +64,69 @@ public:
 
 /// Un cálculo nuevo; nullptr si la plataforma no puede calcular SHA-1.
 std::unique_ptr<CalculoSha1> empezarSha1();
+
+/// Pone a cero `n` bytes en `p` de forma que el compilador no lo omita aunque nadie los vuelva
+/// a leer: contraseñas y claves sin cifrar, antes de soltar su memoria.
+void borrarMemoria(void* p, std::size_t n);
+
+/// Borra todo el búfer de `texto` (también lo que queda tras su tamaño) y lo deja vacío.
+inline void borrarTexto(std::string& texto) {
+    borrarMemoria(texto.data(), texto.capacity());
+    texto.clear();
+}
+
+/// Un texto secreto, como una contraseña: sus caracteres están en el propio objeto (nunca en
+/// memoria que se suelte sin borrar) y se borran al destruirlo o al moverlo a otro.
+class Secreto {
+public:
+    /// Caracteres que caben (la contraseña de una clave PEM tampoco puede tener más).
+    static constexpr std::size_t Capacidad = 1023;
+
+    Secreto() = default;
+    Secreto(const Secreto&) = delete;
+    Secreto& operator=(const Secreto&) = delete;
+    Secreto(Secreto&& otro) noexcept { tomar(otro); }
+    Secreto& operator=(Secreto&& otro) noexcept {
+        if (this != &otro) {
+            borrar();
+            tomar(otro);
+        }
+        return *this;
+    }
+    ~Secreto() { borrar(); }
+
+    /// Añade un carácter al final; false (y nada cambia) si ya no cabe.
+    bool anadir(char c) {
+        if (largo_ == Capacidad)
+            return false;
+        datos_[largo_++] = c;
+        return true;
+    }
+    /// Quita el último carácter, si lo hay.
+    void quitarUltimo() {
+        if (largo_ > 0)
+            datos_[--largo_] = '\0';
+    }
+    /// Terminado en un byte 0.
+    const char* c_str() const { return datos_; }
+    std::size_t size() const { return largo_; }
+    bool empty() const { return largo_ == 0; }
+    char back() const { return largo_ > 0 ? datos_[largo_ - 1] : '\0'; }
+    void borrar() {
+        borrarMemoria(datos_, sizeof datos_);
+        largo_ = 0;
+    }
+
+private:
+    void tomar(Secreto& otro) {
+        for (std::size_t i = 0; i < otro.largo_; ++i)
+            datos_[i] = otro.datos_[i];
+        largo_ = otro.largo_;
+        otro.borrar();
+    }
+
+    char datos_[Capacidad + 1] = {};
+    std::size_t largo_ = 0;
+};
 
 } // namespace morvelin::plataforma

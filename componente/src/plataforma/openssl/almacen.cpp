@@ -4,6 +4,7 @@
 #include "plataforma/openssl/contexto.h"
 
 #include <openssl/bio.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/objects.h>
 #include <openssl/pem.h>
@@ -213,6 +214,7 @@ Entrada cargarCertificado(const std::string& carpeta, const std::string& nombre,
         std::string bytesClave;
         if (leerBytes(carpeta + "/" + nombre.substr(0, nombre.rfind('.')) + ".key", bytesClave))
             e.clave = leerClave(bytesClave);
+        borrarTexto(bytesClave); // la clave sin cifrar
     }
     return e;
 }
@@ -276,7 +278,13 @@ public:
             return nullptr;
         const std::string buscado = minusculas(texto);
         for (const std::string& nombre : nombres_) {
+            // Las entradas llevan la clave sin cifrar: su copia en memoria se borra al pasar a
+            // la siguiente o al volver.
             std::string bytes;
+            struct BorrarAlSalir {
+                std::string& texto;
+                ~BorrarAlSalir() { borrarTexto(texto); }
+            } borrarBytes{bytes};
             if (!leerBytes(carpeta_ + "/" + nombre, bytes))
                 continue;
             Entrada e;
@@ -415,6 +423,10 @@ std::unique_ptr<CalculoSha1> empezarSha1() {
     if (!calculo->empezar())
         return nullptr;
     return calculo;
+}
+
+void borrarMemoria(void* p, std::size_t n) {
+    OPENSSL_cleanse(p, n);
 }
 
 } // namespace morvelin::plataforma

@@ -46,10 +46,10 @@ std::string leerFichero(const std::string& ruta) {
 // La contraseña se pide una sola vez, y solo si hace falta.
 struct Contrasena {
     const PedirContrasena& pedir;
-    std::optional<std::string> valor;
+    std::optional<Secreto> valor;
     bool pedida = false;
 
-    const std::string* obtener() {
+    const Secreto* obtener() {
         if (!pedida) {
             pedida = true;
             valor = pedir ? pedir() : std::nullopt;
@@ -59,10 +59,10 @@ struct Contrasena {
 };
 
 int contrasenaPem(char* buf, int tamano, int, void* datos) {
-    const std::string* c = static_cast<Contrasena*>(datos)->obtener();
+    const Secreto* c = static_cast<Contrasena*>(datos)->obtener();
     if (c == nullptr || c->size() > static_cast<std::size_t>(tamano))
         return -1;
-    std::memcpy(buf, c->data(), c->size());
+    std::memcpy(buf, c->c_str(), c->size());
     return static_cast<int>(c->size());
 }
 
@@ -92,7 +92,7 @@ Par leerPkcs12(const std::string& bytes, Contrasena& contrasena) {
     Par par = analizar("");
     if (par.certificado)
         return par;
-    const std::string* c = contrasena.obtener();
+    const Secreto* c = contrasena.obtener();
     if (c == nullptr)
         throw ErrorImportacion("Sin contraseña no se puede abrir el fichero.");
     if (PKCS12_mac_present(p12.get()) &&
@@ -141,7 +141,12 @@ CertificadoImportado importarCertificado(const std::string& fichero,
     if (carpetaAlmacen.empty())
         throw ErrorImportacion("No se sabe dónde está la carpeta de datos del usuario (no "
                                "están definidas XDG_DATA_HOME ni HOME).");
-    const std::string bytes = leerFichero(fichero);
+    // Un PEM puede traer la clave sin cifrar: la copia leída se borra al salir.
+    std::string bytes = leerFichero(fichero);
+    struct BorrarAlSalir {
+        std::string& texto;
+        ~BorrarAlSalir() { borrarTexto(texto); }
+    } borrarBytes{bytes};
     EnContextoPrivado en;
     if (!en.valido())
         throw ErrorImportacion("No se pueden usar los servicios criptográficos.");

@@ -6,6 +6,8 @@
 // certificado y su clave sin cifrar en un fichero PEM del almacén (carpeta 0700, fichero
 // 0600).
 
+#include "plataforma/criptografia.h"
+
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -25,12 +27,13 @@ struct CertificadoImportado {
 };
 
 /// Pide la contraseña del fichero; sin valor si el usuario no la da.
-using PedirContrasena = std::function<std::optional<std::string>()>;
+using PedirContrasena = std::function<std::optional<Secreto>()>;
 
 /// Importa `fichero` al almacén de la carpeta `carpetaAlmacen` (que se crea si falta). Solo se
 /// llama a `pedir` si el fichero necesita contraseña, y a lo sumo una vez. El nombre de la
 /// entrada es el del fichero con extensión .pem, con "-2", "-3"... si ya existe. Lanza
-/// ErrorImportacion si no se puede.
+/// ErrorImportacion si no se puede. La contraseña y las copias de la clave sin cifrar que hace
+/// por el camino se borran de la memoria antes de volver.
 CertificadoImportado importarCertificado(const std::string& fichero,
                                          const std::string& carpetaAlmacen,
                                          const PedirContrasena& pedir);
