@@ -1,5 +1,7 @@
 #include "Progreso/Progreso.h"
 
+#include "rutinas/nucleo/escalado.h"
+
 #include "qt_gtest.h"
 
 #include <QLabel>
@@ -19,6 +21,7 @@ protected:
     void TearDown() override {
         BarraProgreso(2);
         ProgresoEnEsquina = false;
+        rutinas::FactorX = rutinas::FactorY = 0;
         Ventana::PonerReloj({});
     }
     double reloj = 1000;
@@ -78,6 +81,21 @@ TEST_F(VentanaTest, UnSegundoArranqueReiniciaRangoYHora) {
     EXPECT_EQ(v.BarraTitulo->text(), QStringLiteral("Segunda"));
     EXPECT_EQ(v.BarraPor->text(), QStringLiteral("10,00 %"));
     EXPECT_EQ(v.BarraTra->text(), QStringLiteral("00:00:10"));
+}
+
+TEST_F(VentanaTest, SeEscalaUnaVezPorCargaAunqueArranqueVariasVeces) {
+    rutinas::FactorX = rutinas::FactorY = 1.25f;
+    BarraProgreso(1, 0, false, 0, 10, "Primera");
+    Ventana& v = Ventana::Instancia();
+    const QSize tamano = v.size();
+    const qreal letra = v.BarraPor->font().pointSizeF();
+    for (int i = 0; i < 3; ++i)
+        BarraProgreso(1, 0, false, 0, 10, "Otra");
+    EXPECT_EQ(v.size(), tamano);
+    EXPECT_EQ(v.BarraPor->font().pointSizeF(), letra);
+    BarraProgreso(2); // una carga nueva se escala de nuevo, desde el diseño
+    BarraProgreso(1, 0, false, 0, 10, "Otra carga");
+    EXPECT_EQ(Ventana::Instancia().size(), tamano);
 }
 
 TEST_F(VentanaTest, OpcionDesconocidaNoHaceNada) {

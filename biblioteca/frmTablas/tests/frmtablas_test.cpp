@@ -128,10 +128,12 @@ TEST_F(EditorTablas, AceptarSinElegirAnadeAlFinalYLasFilasEnBlancoNoSeGraban) {
     v.cmdAceptar_Click(); // vacío: también se añade
     MiVisor::PonerCelda(*v.VisorTabla, 5, 0, "  ");
     MiVisor::PonerCelda(*v.VisorTabla, 6, 0, " León ");
-    EXPECT_EQ(columna0(*v.VisorTabla), (QStringList{"Soria", "Ávila", "", "", "  ", " León "}));
+    MiVisor::PonerCelda(*v.VisorTabla, 7, 0, "\t"); // solo tabuladores: no es una fila en blanco
+    EXPECT_EQ(columna0(*v.VisorTabla),
+              (QStringList{"Soria", "Ávila", "", "", "  ", " León ", "\t"}));
     v.cmdGrabar_Click();
     EXPECT_FALSE(v.Modificado());
-    EXPECT_EQ(leer(ruta), QByteArray("Soria\r\n\xC3\x81vila\r\n León \r\n"));
+    EXPECT_EQ(leer(ruta), QByteArray("Soria\r\n\xC3\x81vila\r\n León \r\n\t\r\n"));
     EXPECT_TRUE(mensajes.isEmpty()); // REGRABAR no pregunta
 }
 
@@ -206,12 +208,40 @@ TEST_F(EditorTablas, UnFicheroQueNoSePuedeLeerSeAvisaYNoSeGrabaEncima) {
     EXPECT_TRUE(mensajes[0].startsWith("No se pudo leer el fichero " + ruta));
     v.Elemento->setText("otro");
     v.cmdAceptar_Click();
+    respuestaMsgBox = 2; // no reemplazarlo
     v.cmdGrabar_Click();
     EXPECT_EQ(capa.grabaciones, 0);
-    EXPECT_EQ(mensajes.size(), 2);
+    ASSERT_EQ(mensajes.size(), 2);
+    EXPECT_TRUE(mensajes[1].contains("¿ Desea reemplazarlo por esta tabla ?"));
+    EXPECT_EQ(estilos[1], 305); // Aceptar y Cancelar, Cancelar por omisión
     EXPECT_TRUE(v.Modificado());
-    PonerCapa(nullptr);
     EXPECT_EQ(leer(ruta), QByteArray("valioso\r\n"));
+
+    // Quitado el obstáculo, se graba sin perder lo editado.
+    capa.fallarLectura = false;
+    v.cmdGrabar_Click();
+    PonerCapa(nullptr);
+    EXPECT_EQ(mensajes.size(), 2);
+    EXPECT_FALSE(v.Modificado());
+    EXPECT_EQ(leer(ruta), QByteArray("otro\r\n"));
+}
+
+TEST_F(EditorTablas, UnFicheroIlegibleSeReemplazaSiElUsuarioLoAcepta) {
+    escribir(ruta, "ilegible\r\n");
+    CapaQueFalla capa;
+    capa.fallarLectura = true;
+    PonerCapa(&capa);
+    Ventana& v = abrir();
+    v.Elemento->setText("nuevo");
+    v.cmdAceptar_Click();
+    v.cmdGrabar_Click(); // respuesta 1: reemplazarlo
+    v.Elemento->setText("otro");
+    v.cmdAceptar_Click();
+    v.cmdGrabar_Click(); // ya es suyo: no vuelve a preguntar
+    PonerCapa(nullptr);
+    EXPECT_EQ(capa.grabaciones, 2);
+    EXPECT_EQ(mensajes.size(), 2);
+    EXPECT_EQ(leer(ruta), QByteArray("nuevo\r\notro\r\n"));
 }
 
 TEST_F(EditorTablas, UnaGrabacionFallidaSeAvisaYLosCambiosSiguenPendientes) {
