@@ -212,6 +212,36 @@ TEST_F(VentanaCalculadora, ElRolloSeGuardaComoSeVeConElTeclado) {
                                      dir.filePath("no-existe/rollo.txt")));
 }
 
+// Lo que el gestor de ventanas deja hacer con la ventana (lo publica en la propia ventana).
+QString AccionesPermitidas(QWidget& ventana) {
+    QProcess xprop;
+    xprop.start("xprop", {"-id", QString::number(ventana.winId()), "_NET_WM_ALLOWED_ACTIONS"});
+    return xprop.waitForFinished(10000) ? QString::fromLatin1(xprop.readAllStandardOutput())
+                                        : QString();
+}
+
+TEST_F(VentanaCalculadora, NoSePuedeMaximizarEnPantalla) {
+    for (const Arranque& a : {Arranque{"+1.5", "Zodivazod"}, Arranque{QString(), "Aplicacion"}}) {
+        rutinas::FactorX = rutinas::FactorY = 1.25f;
+        MiCalc::MiCalc& c = Abrir(a);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&c));
+        c.verPapel()->click();
+        QTest::qWait(200);
+        const QString acciones = AccionesPermitidas(c);
+        EXPECT_TRUE(acciones.contains("_NET_WM_ACTION_CLOSE")) << acciones.toStdString();
+        EXPECT_FALSE(acciones.contains("MAXIMIZE")) << acciones.toStdString();
+        // El botón de maximizar que dibuja el gestor (el segundo por la derecha) no hace nada.
+        const QSize antes = c.size();
+        const QRect marco = c.frameGeometry();
+        QProcess::execute("xdotool", {"mousemove", QString::number(marco.right() - 26),
+                                      QString::number(marco.top() + 8), "click", "1"});
+        QTest::qWait(300);
+        EXPECT_EQ(c.size(), antes);
+        EXPECT_FALSE(c.windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen));
+        delete calculadora;
+    }
+}
+
 // Una cola de CUPS que imprime a PDF (cups-pdf). Si el planificador del sistema no tiene una, se
 // arranca uno propio en una carpeta temporal, con su propio enchufe, y se para al terminar.
 class ColaPdf {

@@ -6,6 +6,7 @@
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -96,6 +97,22 @@ TEST_F(VentanaTest, SeEscalaUnaVezPorCargaAunqueArranqueVariasVeces) {
     BarraProgreso(2); // una carga nueva se escala de nuevo, desde el diseño
     BarraProgreso(1, 0, false, 0, 10, "Otra carga");
     EXPECT_EQ(Ventana::Instancia().size(), tamano);
+}
+
+TEST_F(VentanaTest, LosTextosCabenEnSusEtiquetasEnPantalla) {
+    BarraProgreso(1, 0, false, 0, 1000, "Recalculando saldos...");
+    Ventana& v = Ventana::Instancia();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+    reloj += 3725;
+    BarraProgreso(3, 999.99f, true);
+    for (QLabel* l : v.findChildren<QLabel*>()) {
+        if (l->text().isEmpty())
+            continue;
+        EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->contentsRect().width())
+            << l->text().toStdString() << " en " << l->font().family().toStdString();
+        EXPECT_LE(l->fontMetrics().height(), l->contentsRect().height() + 2)
+            << l->text().toStdString();
+    }
 }
 
 TEST_F(VentanaTest, OpcionDesconocidaNoHaceNada) {

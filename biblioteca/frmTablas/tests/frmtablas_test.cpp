@@ -7,10 +7,13 @@
 #include "MyBox/MyBox.h"
 #include "basicos/pantalla.h"
 #include "frmTablas/nucleo/fichero_tabla.h"
+#include "rutinas/nucleo/descriptor.h"
 
+#include "en_pantalla.h"
 #include "qt_gtest.h"
 
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -68,7 +71,8 @@ protected:
     }
     Ventana& abrir(bool cargar = true) {
         Ventana& v = Instancia();
-        v.Dimensionar(nullptr, ruta, "Provincia#20", "T(m) L(20)", cargar);
+        // Las columnas y el descriptor del muestrario.
+        v.Dimensionar(nullptr, ruta, "Provincia#24", "T(m) A(I) L(24)", cargar);
         v.show();
         return v;
     }
@@ -93,7 +97,7 @@ TEST_F(EditorTablas, DimensionarCargaElFicheroSinMarcarloModificado) {
     EXPECT_EQ(v.VisorTabla->TextMatrix(0, 0), QStringLiteral("Provincia"));
     EXPECT_FALSE(v.Modificado());
     EXPECT_EQ(v.windowTitle(), QStringLiteral("Edición de Tablas"));
-    EXPECT_EQ(v.VisorTabla->width(), basicos::PixelesX(20 * 120 + 320));
+    EXPECT_EQ(v.VisorTabla->width(), basicos::PixelesX(24 * 120 + 320));
 }
 
 TEST_F(EditorTablas, ElegirSinCambiarNoModificaYTeclearSi) {
@@ -109,6 +113,60 @@ TEST_F(EditorTablas, ElegirSinCambiarNoModificaYTeclearSi) {
     EXPECT_EQ(columna0(*v.VisorTabla), (QStringList{"Soria", "Teruels"}));
     EXPECT_EQ(v.FilaEdicion, 0);
     EXPECT_EQ(v.Elemento->text(), QString());
+}
+
+TEST_F(EditorTablas, SeEligeTambienLaFilaQueYaEsLaActualEnPantalla) {
+    escribir(ruta, "Soria\r\nTeruel\r\n");
+    Ventana& v = abrir();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&v));
+    elegirFila(v, 1); // la fila 1 es la actual desde que se abrió
+    EXPECT_EQ(v.Elemento->text(), QStringLiteral("Soria"));
+    EXPECT_EQ(v.FilaEdicion, 1);
+    elegirFila(v, 2);
+    QTest::keyClick(v.Elemento, Qt::Key_End);
+    QTest::keyClick(v.Elemento, Qt::Key_X);
+    QTest::mouseClick(v.cmdAceptar, Qt::LeftButton);
+    EXPECT_EQ(v.Elemento->text(), QString());
+    elegirFila(v, 2); // la recién aceptada sigue siendo la actual
+    EXPECT_EQ(v.Elemento->text(), QStringLiteral("Teruelx"));
+    EXPECT_EQ(v.FilaEdicion, 2);
+}
+
+TEST_F(EditorTablas, ConElDescriptorDelMuestrarioCadaBotonPideUnSoloClicEnPantalla) {
+    QStringList avisos;
+    const rutinas::Avisador antes =
+        rutinas::PonerAvisadorFaltaDato([&avisos](const QString& t) { avisos << t; });
+    escribir(ruta, "Soria\r\n");
+    Ventana& v = abrir();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&v));
+    QTest::mouseClick(v.Elemento, Qt::LeftButton);
+    for (QChar c : QStringLiteral("Zamora"))
+        QTest::keyClick(v.Elemento, c.toLatin1());
+    QTest::mouseClick(v.cmdAceptar, Qt::LeftButton); // sale del campo y acepta: un clic
+    rutinas::PonerAvisadorFaltaDato(antes);
+    EXPECT_TRUE(avisos.isEmpty()) << avisos.join(' ').toStdString();
+    EXPECT_EQ(columna0(*v.VisorTabla), (QStringList{"Soria", "Zamora"}));
+}
+
+TEST_F(EditorTablas, LosTresBotonesSeVenConSuSeparacionEnPantalla) {
+    for (const char* titulos : {"Código#10", "Provincia#24", "Provincia#40"}) {
+        Ventana& v = Instancia();
+        v.Dimensionar(nullptr, ruta, QString::fromUtf8(titulos), "T(m) A(I) L(10)", false);
+        v.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+        const QRect a = v.cmdAceptar->geometry(), g = v.cmdGrabar->geometry(),
+                    s = v.cmdSalir->geometry();
+        const int separacion = basicos::PixelesX(247) - 1;
+        EXPECT_GE(g.left() - a.right(), separacion) << titulos;
+        EXPECT_GE(s.left() - g.right(), separacion) << titulos;
+        EXPECT_TRUE(v.Marco->rect().contains(s)) << titulos;
+        EXPECT_LE(v.Marco->geometry().right(), v.width()) << titulos;
+        if (QString(titulos) == "Provincia#40") // cabe: "Salir" acaba donde el campo
+            EXPECT_NEAR(s.right(), v.Elemento->geometry().right(), 1) << titulos;
+        v.VisorTabla->setTag(QString());
+        v.cmdSalir_Click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 TEST_F(EditorTablas, ElegirOtraFilaConElMismoTextoNoTragaLaSiguienteEdicion) {
