@@ -136,7 +136,7 @@ std::vector<EntradaMuestrario> EntradasMuestrario() {
     const QString mensajes = QStringLiteral("&Mensajes");
     const QString entrada = QStringLiteral("&Entrada");
     const QString ayuda = QStringLiteral("A&yuda");
-    const QString escritorio = QStringLiteral("&Escritorio");
+    const QString escritorio = QStringLiteral("Es&critorio");
     const QString rejillas = QStringLiteral("&Rejillas");
     const QString impresion = QStringLiteral("&Progreso e impresora");
     return {

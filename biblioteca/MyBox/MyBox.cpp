@@ -50,41 +50,18 @@ void Colocar(QWidget* w, int x, int y, int ancho, int alto) {
     w->setGeometry(PixelesX(x - 60), PixelesY(y - 60), PixelesX(ancho), PixelesY(alto));
 }
 
-// Los campos del cuadro pasan por el motor de campos (rutinas::ConectarCampo) con dos
-// añadidos, hechos con filtros alrededor del suyo (los filtros se atienden del último
-// instalado al primero):
-// - nunca quedan como UltimoCampo: SinUltimoCampo es true mientras el motor atiende su
-//   salida (lo pone AntesDelMotor y lo quita DespuesDelMotor);
-// - el motor no cuenta como entrada el foco que llega al activarse la ventana (es volver de
-//   otra ventana); pero al mostrarse el cuadro su primer campo recibe así el foco, y ha de
-//   prepararse: si el campo no estaba en edición, AntesDelMotor llama a EntrarCampo.
-bool FocoDelMotor(const QFocusEvent* e) {
-    return e->reason() != Qt::PopupFocusReason && e->reason() != Qt::ActiveWindowFocusReason;
-}
-
+// Los campos del cuadro pasan por el motor de campos (rutinas::ConectarCampo), pero nunca
+// quedan como UltimoCampo: SinUltimoCampo es true mientras el motor atiende su salida (lo pone
+// AntesDelMotor y lo quita DespuesDelMotor; los filtros se atienden del último instalado al
+// primero).
 class AntesDelMotor : public QObject {
 public:
     using QObject::QObject;
-    bool eventFilter(QObject* objeto, QEvent* evento) override {
-        auto* campo = static_cast<QWidget*>(objeto);
-        if (evento->type() == QEvent::FocusIn) {
-            const auto* foco = static_cast<QFocusEvent*>(evento);
-            if (FocoDelMotor(foco)) {
-                enEdicion_ = true;
-            } else if (foco->reason() == Qt::ActiveWindowFocusReason && !enEdicion_) {
-                enEdicion_ = true;
-                rutinas::EntrarCampo(campo);
-            }
-        } else if (evento->type() == QEvent::FocusOut &&
-                   FocoDelMotor(static_cast<QFocusEvent*>(evento))) {
-            enEdicion_ = false;
+    bool eventFilter(QObject*, QEvent* evento) override {
+        if (evento->type() == QEvent::FocusOut)
             rutinas::SinUltimoCampo = true;
-        }
         return false;
     }
-
-private:
-    bool enEdicion_ = false;
 };
 
 class DespuesDelMotor : public QObject {
@@ -96,6 +73,9 @@ public:
         return false;
     }
 };
+
+// Cuadros mostrados que esperan respuesta, del más antiguo al de encima.
+std::vector<QPointer<Ventana>> abiertas;
 
 QString IconoRecurso(int numero) {
     return QStringLiteral(":/MyBox/iconos/%1.svg").arg(numero, 2, 10, QLatin1Char('0'));
@@ -116,7 +96,14 @@ EstadoCuadro& Estado() {
     return estado;
 }
 
-Ventana::Ventana(QWidget* padre) : QDialog(padre) {
+Ventana& CuadroDeLaLlamada() {
+    for (auto it = abiertas.rbegin(); it != abiertas.rend(); ++it)
+        if (*it && (*it)->isVisible())
+            return *new Ventana(*it);
+    return Instancia();
+}
+
+Ventana::Ventana(QWidget* padre) : QDialog(padre), llamada_(&estado) {
     setObjectName(QStringLiteral("MyBox"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -135,6 +122,7 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre) {
 
     Mensaje = new QLabel(QStringLiteral("Mensaje"), Contenedor);
     Mensaje->setObjectName(QStringLiteral("Mensaje"));
+    Mensaje->setTextFormat(Qt::PlainText); // un mensaje nunca es HTML
     Colocar(Mensaje, 720, 240, 0, 0);
     Mensaje->adjustSize();
 
@@ -277,19 +265,29 @@ void Ventana::BotonesYPosicion(int LosBotones, int BotonOmision, float& Top, flo
     move(PixelesX(Left), PixelesY(Top));
 }
 
-void Ventana::Mostrar() {
+void Ventana::Mostrar(EstadoCuadro& llamada) {
     QPointer<Ventana> yo(this);
+    llamada_ = &llamada;
+    const std::size_t debajo = abiertas.size();
+    abiertas.push_back(yo);
     exec();
-    // Si se salió sin descargar (no debería), se descarga aquí para que el próximo uso
-    // empiece con el diseño.
-    if (yo && instancia == yo)
-        Descargar();
+    abiertas.resize(debajo);
+    if (yo) {
+        yo->llamada_ = &estado;
+        // Si se salió sin descargar (no debería), se descarga aquí para que el próximo uso
+        // empiece con el diseño.
+        if (!yo->descargada_)
+            yo->Descargar();
+    }
 }
 
 void Ventana::showEvent(QShowEvent* evento) {
     QDialog::showEvent(evento);
     if (QWidget* w = PrimerFoco())
         w->setFocus(Qt::TabFocusReason);
+    // El control del primer foco se ve con el foco desde el principio (el estilo solo lo
+    // marca tras moverse con el teclado): en un botón, es el que pulsará Intro.
+    setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 void Ventana::Boton_Click(int Index) {
@@ -302,22 +300,23 @@ void Ventana::Boton_Click(int Index) {
     if (b->isChecked())
         b->setChecked(false);
 
+    EstadoCuadro& r = *llamada_;
     if (const auto codigo = CodigoDeTitulo(b->text()))
-        estado.respuesta = static_cast<float>(*codigo);
+        r.respuesta = static_cast<float>(*codigo);
 
     if (!rutinas::Tag(CampoTexto).isEmpty())
-        estado.texto = CampoTexto->text();
+        r.texto = CampoTexto->text();
 
-    estado.textoHasta.clear();
+    r.textoHasta.clear();
     if (!CampoHasta->isHidden()) {
-        if (!DesdeHastaOk() && estado.respuesta == static_cast<float>(Aceptar)) {
+        if (!DesdeHastaOk() && r.respuesta == static_cast<float>(Aceptar)) {
             enPulsacion_ = false;
             return;
         }
-        estado.textoHasta = CampoHasta->text();
+        r.textoHasta = CampoHasta->text();
     }
     if (!cbxTabla->isHidden())
-        estado.texto = cbxTabla->currentText();
+        r.texto = cbxTabla->currentText();
 
     Ayuda->hide();
     QPointer<Ventana> yo(this);
@@ -344,6 +343,7 @@ bool Ventana::DesdeHastaOk() const {
 }
 
 void Ventana::Descargar() {
+    descargada_ = true;
     if (instancia == this)
         instancia = nullptr;
     hide();
@@ -377,10 +377,11 @@ void Ventana::closeEvent(QCloseEvent* evento) {
         evento->ignore();
         return;
     }
-    estado.respuesta = static_cast<float>(*respuesta);
-    estado.texto.clear();
-    estado.textoHasta.clear();
+    llamada_->respuesta = static_cast<float>(*respuesta);
+    llamada_->texto.clear();
+    llamada_->textoHasta.clear();
     Ayuda->hide();
+    descargada_ = true;
     if (instancia == this)
         instancia = nullptr;
     evento->accept(); // se oculta (acaba la espera modal) y se destruye
@@ -401,14 +402,16 @@ bool Cargada() {
 float MyMsgBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono, int LosBotones,
                int BotonOmision, float& Top, float& Left, QWidget* Formulario) {
     ComprobarIcono(ElIcono);
-    Ventana& v = Instancia();
+    Ventana& v = CuadroDeLaLlamada();
     v.Mensaje->setText(TextoConSaltos(ElMensaje));
     v.Mensaje->adjustSize();
     v.setWindowTitle(ElTitulo);
     v.PonerIcono(ElIcono);
     v.BotonesYPosicion(LosBotones, BotonOmision, Top, Left, Formulario);
-    v.Mostrar();
-    return estado.respuesta;
+    EstadoCuadro llamada = estado;
+    v.Mostrar(llamada);
+    estado = llamada;
+    return llamada.respuesta;
 }
 
 float MyMsgBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono, int LosBotones,
@@ -422,7 +425,7 @@ QString MyInputBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcon
                    const QString& TagDelCampo, const QString& DatoInicial, float& Top, float& Left,
                    QWidget* Formulario, const QString& FicheroAyuda) {
     ComprobarIcono(ElIcono);
-    Ventana& v = Instancia();
+    Ventana& v = CuadroDeLaLlamada();
     v.Mensaje->setText(TextoConSaltos(ElMensaje));
     v.Mensaje->adjustSize();
     v.setWindowTitle(ElTitulo);
@@ -474,20 +477,22 @@ QString MyInputBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcon
         break;
     }
 
-    v.Mostrar();
+    EstadoCuadro llamada = estado;
+    v.Mostrar(llamada);
+    estado = llamada;
 
-    if (estado.respuesta != static_cast<float>(Aceptar))
+    if (llamada.respuesta != static_cast<float>(Aceptar))
         return QString();
     switch (modo) {
     case Modo::Valor:
-        return rutinas::FormatoEdicion(estado.texto, TagDelCampo);
+        return rutinas::FormatoEdicion(llamada.texto, TagDelCampo);
     case Modo::Rango:
-        return UnirRango(rutinas::FormatoEdicion(estado.texto, TagDelCampo),
-                         rutinas::FormatoEdicion(estado.textoHasta, TagDelCampo));
+        return UnirRango(rutinas::FormatoEdicion(llamada.texto, TagDelCampo),
+                         rutinas::FormatoEdicion(llamada.textoHasta, TagDelCampo));
     case Modo::Lista:
         break;
     }
-    return estado.texto;
+    return llamada.texto;
 }
 
 QString MyInputBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono,

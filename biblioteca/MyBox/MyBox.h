@@ -8,6 +8,12 @@
 // descargar la ventana. Esa respuesta (código, textos devueltos, columna) sobrevive a la
 // descarga: ver Estado().
 //
+// Una operación pedida mientras un cuadro espera respuesta (desde el manejador de otra
+// ventana, que puede ejecutarse durante la espera modal) no reutiliza ese cuadro: abre uno
+// propio, modal y encima del abierto, que se descarga al contestarse. Cada llamada devuelve
+// lo que se contestó en su cuadro, y al volver Estado() es el de la llamada que acaba de
+// terminar.
+//
 // Las posiciones se dan en twips de pantalla (1/1440 de pulgada); -1 centra en ese sentido.
 
 #include "MyBox/nucleo/botones.h"
@@ -35,7 +41,8 @@ struct EstadoCuadro {
     float columnaRetorno = 0; ///< columna de la rejilla cuya celda devuelve el visor
 };
 
-/// El estado compartido; no se borra al empezar una operación.
+/// El estado compartido; no se borra al empezar una operación. Cada operación trabaja sobre
+/// una copia propia y la deja aquí al terminar.
 EstadoCuadro& Estado();
 
 class Ventana : public QDialog {
@@ -71,8 +78,9 @@ public:
     /// Control que tendrá el foco al mostrarse (el primero del orden que lo pueda tomar).
     QWidget* PrimerFoco() const;
 
-    /// Muestra la ventana modal y espera a que se descargue.
-    void Mostrar();
+    /// Muestra la ventana modal y espera a que se descargue; lo que contesta el usuario va a
+    /// `llamada` (el estado de la operación que la muestra).
+    void Mostrar(EstadoCuadro& llamada);
 
     void Boton_Click(int Index);
     void VisorMini_Click();
@@ -95,6 +103,8 @@ private:
     void ConectarCampoDelCuadro(QWidget* campo);
 
     std::vector<QWidget*> ordenTab_;
+    EstadoCuadro* llamada_; // adonde va la respuesta: la operación en curso o el compartido
+    bool descargada_ = false;
     int juego_ = 0; // juego de botones de la operación en curso, para el cierre desde el marco
     bool enPulsacion_ = false;
 };
@@ -103,6 +113,9 @@ private:
 Ventana& Instancia();
 /// true si la instancia compartida está cargada.
 bool Cargada();
+/// El cuadro para una operación: la instancia compartida, salvo si hay un cuadro en pantalla
+/// esperando respuesta; entonces uno nuevo, propio de la operación, encima de ese.
+Ventana& CuadroDeLaLlamada();
 
 /// Muestra `ElMensaje` (cada ";" es un salto de línea) con el título `ElTitulo`, el icono
 /// `ElIcono` (1 a 10) y el juego de botones `LosBotones` (1 a 6); `BotonOmision` dice qué

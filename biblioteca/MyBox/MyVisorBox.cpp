@@ -13,8 +13,8 @@ namespace MyBox {
 void Ventana::VisorMini_Click() {
     if (VisorMini->MouseRow() < 1)
         return;
-    Estado().texto =
-        MiVisor::LeerCelda(*VisorMini, VisorMini->Row(), static_cast<int>(Estado().columnaRetorno));
+    llamada_->texto = MiVisor::LeerCelda(*VisorMini, VisorMini->Row(),
+                                         static_cast<int>(llamada_->columnaRetorno));
 }
 
 void Ventana::VisorMini_DblClick() {
@@ -41,7 +41,7 @@ QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,
                     .arg(Matriz[r].size())
                     .arg(columnas));
 
-    Ventana& v = Instancia();
+    Ventana& v = CuadroDeLaLlamada();
     v.setWindowTitle(ElTitulo);
     v.PonerIcono(ElIcono);
     v.Mensaje->hide();
@@ -54,13 +54,15 @@ QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,
     const bool elegir = !ColumnaDevolver.isEmpty();
     v.BotonesYPosicion(elegir ? 2 : 1, 2, Top, Left, Formulario);
     // Solo vale lo elegido en esta llamada: "Aceptar" sin elegir fila devuelve "".
-    Estado().texto.clear();
-    Estado().columnaRetorno = 0;
+    EstadoCuadro llamada = Estado();
+    llamada.texto.clear();
+    llamada.columnaRetorno = 0;
     if (elegir)
-        Estado().columnaRetorno =
+        llamada.columnaRetorno =
             static_cast<float>(MiVisor::BuscarColumna(*v.VisorMini, ColumnaDevolver, false));
-    v.Mostrar();
-    return Estado().respuesta == 1 ? Estado().texto : QString();
+    v.Mostrar(llamada);
+    Estado() = llamada;
+    return llamada.respuesta == 1 ? llamada.texto : QString();
 }
 
 QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,

@@ -9,25 +9,33 @@ namespace basicos {
 
 namespace {
 
-// Termina el bucle de espera cuando la ventana se cierra (o se oculta, si se pide).
+// Termina el bucle cuando la ventana queda descargada: un cierre aceptado (la ventana queda
+// oculta, lo estuviera ya o no) o su destrucción; con SoloVisible, también al ocultarse.
+// Si el cierre se acepta no se sabe hasta que la ventana lo ha atendido: se mira después.
 class Vigia : public QObject {
 public:
-    Vigia(QEventLoop& bucle, bool soloVisible) : bucle_(bucle), soloVisible_(soloVisible) {}
+    Vigia(QEventLoop& bucle, QWidget* ventana, bool soloVisible)
+        : bucle_(bucle), ventana_(ventana), soloVisible_(soloVisible) {}
 
     bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Close)
-            cerrando_ = true;
-        else if (e->type() == QEvent::Show)
-            cerrando_ = false;
-        else if (e->type() == QEvent::Hide && (soloVisible_ || cerrando_))
+        if (e->type() == QEvent::Close) {
+            QMetaObject::invokeMethod(
+                &bucle_,
+                [this] {
+                    if (!ventana_ || ventana_->isHidden())
+                        bucle_.quit();
+                },
+                Qt::QueuedConnection);
+        } else if (e->type() == QEvent::Hide && soloVisible_) {
             bucle_.quit();
+        }
         return false;
     }
 
 private:
     QEventLoop& bucle_;
+    QPointer<QWidget> ventana_;
     bool soloVisible_;
-    bool cerrando_ = false;
 };
 
 } // namespace
@@ -37,7 +45,7 @@ void MostrarYEsperar(QWidget* Formulario, bool SoloVisible) {
         return;
     QPointer<QWidget> ventana(Formulario);
     QEventLoop bucle;
-    Vigia vigia(bucle, SoloVisible);
+    Vigia vigia(bucle, Formulario, SoloVisible);
     QObject::connect(Formulario, &QObject::destroyed, &bucle, &QEventLoop::quit);
     Formulario->installEventFilter(&vigia);
     Formulario->show();

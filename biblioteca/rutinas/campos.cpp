@@ -84,18 +84,86 @@ void SeleccionarTodo(QWidget* Control) {
         linea->setSelection(0, static_cast<int>(linea->text().size()));
 }
 
+namespace {
+
+// Control siguiente a `desde` en el orden de tabulación de su ventana que puede tomar el foco
+// con Tab; nulo si no hay otro.
+QWidget* SiguienteEnTabulacion(QWidget* desde) {
+    for (QWidget* w = desde->nextInFocusChain(); w && w != desde; w = w->nextInFocusChain()) {
+        if (w->window() == desde->window() && w->isVisible() && w->isEnabled() &&
+            (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
+            return w;
+    }
+    return nullptr;
+}
+
+void EnviarTab(QWidget* destino) {
+    QKeyEvent pulsar(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
+    QCoreApplication::sendEvent(destino, &pulsar);
+    if (QWidget* ahora = QApplication::focusWidget()) {
+        QKeyEvent soltar(QEvent::KeyRelease, Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
+        QCoreApplication::sendEvent(ahora, &soltar);
+    }
+}
+
+// Espera a que la ventana vuelva a estar activa (al cerrarse un cuadro modal la activación
+// llega después) y entonces mueve el foco.
+class TabPendiente : public QObject {
+public:
+    TabPendiente(QWidget* ventana, QWidget* campo) : QObject(ventana), campo_(campo) {
+        setObjectName(QStringLiteral("TabPendiente"));
+        ventana->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::WindowActivate) {
+            QPointer<QWidget> campo = campo_;
+            QTimer::singleShot(0, qApp, [campo] { MoverFocoTrasCampo(campo); });
+            deleteLater();
+        }
+        return false;
+    }
+    static void MoverFocoTrasCampo(QWidget* campo);
+
+private:
+    QPointer<QWidget> campo_;
+};
+
+void TabPendiente::MoverFocoTrasCampo(QWidget* campo) {
+    if (!campo || !campo->isVisible())
+        return;
+    QWidget* ventana = campo->window();
+    if (!ventana->isActiveWindow()) {
+        // Uno solo por ventana: vale lo que pidió el último campo.
+        if (QObject* pendiente = ventana->findChild<QObject*>(QStringLiteral("TabPendiente"),
+                                                              Qt::FindDirectChildrenOnly))
+            static_cast<TabPendiente*>(pendiente)->campo_ = campo;
+        else
+            new TabPendiente(ventana, campo);
+        return;
+    }
+    if (QApplication::focusWidget() == campo) {
+        EnviarTab(campo); // lo que haría la tecla Tab en el campo
+    } else if (QWidget* siguiente = SiguienteEnTabulacion(campo)) {
+        siguiente->setFocus(Qt::TabFocusReason);
+    }
+}
+
+} // namespace
+
 void PulsarTab() {
     QTimer::singleShot(0, qApp, [] {
-        QWidget* foco = QApplication::focusWidget();
-        if (!foco)
-            return;
-        QKeyEvent pulsar(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
-        QCoreApplication::sendEvent(foco, &pulsar);
-        if (QWidget* ahora = QApplication::focusWidget()) {
-            QKeyEvent soltar(QEvent::KeyRelease, Qt::Key_Tab, Qt::NoModifier, QStringLiteral("\t"));
-            QCoreApplication::sendEvent(ahora, &soltar);
-        }
+        if (QWidget* foco = QApplication::focusWidget())
+            EnviarTab(foco);
     });
+}
+
+void PulsarTab(QWidget* Control) {
+    if (!Control) {
+        PulsarTab();
+        return;
+    }
+    QPointer<QWidget> campo(Control);
+    QTimer::singleShot(0, qApp, [campo] { TabPendiente::MoverFocoTrasCampo(campo); });
 }
 
 void SeleccionarEnLista(QComboBox* Combo, const QString& Valor) {
@@ -125,7 +193,7 @@ void ValorOmision(QWidget* Control) {
         else
             SeleccionarEnLista(combo, valor);
     }
-    PulsarTab();
+    PulsarTab(Control);
 }
 
 void TeclaCampo(QWidget* Control, int& KeyAscii) {
@@ -141,7 +209,7 @@ void TeclaCampo(QWidget* Control, int& KeyAscii) {
         break;
     case AccionTecla::EnviarTab:
     case AccionTecla::PulsarTab:
-        PulsarTab();
+        PulsarTab(Control);
         break;
     case AccionTecla::ValorOmision:
         ValorOmision(Control);
@@ -189,7 +257,8 @@ namespace {
 // Engancha un control al motor: teclas a TeclaCampo y foco a EntrarCampo y SalirCampo.
 class FiltroCampo : public QObject {
 public:
-    explicit FiltroCampo(QObject* padre) : QObject(padre) {
+    // Un campo que ya tiene el foco al engancharse está en edición con lo que tenga.
+    explicit FiltroCampo(QWidget* control) : QObject(control), enEdicion_(control->hasFocus()) {
         setObjectName(QStringLiteral("FiltroCampo"));
     }
 
@@ -203,12 +272,22 @@ public:
         case QEvent::InputMethod:
             return Compuesta(control, static_cast<QInputMethodEvent*>(evento));
         case QEvent::FocusIn:
-            if (TieneTexto(control) && CuentaElFoco(static_cast<QFocusEvent*>(evento)))
+            // Toda llegada del foco cuenta, también la de la activación de la ventana (así
+            // recibe el foco el primer campo al abrirse); volver a un campo que no se dejó
+            // (de otra ventana o de un menú emergente) no es entrar otra vez.
+            if (TieneTexto(control) && !enEdicion_) {
+                enEdicion_ = true;
                 EntrarCampo(control);
+            }
             return false;
         case QEvent::FocusOut:
-            if (TieneTexto(control) && CuentaElFoco(static_cast<QFocusEvent*>(evento)))
+            // Irse a otra ventana o a un menú emergente no es salir: el campo sigue siendo el
+            // del foco de su ventana y el usuario vuelve a él a seguir editando.
+            if (TieneTexto(control) && enEdicion_ &&
+                CuentaLaSalida(static_cast<QFocusEvent*>(evento))) {
+                enEdicion_ = false;
                 SalirCampo(control);
+            }
             return false;
         default:
             return false;
@@ -222,22 +301,33 @@ private:
         return LeerTexto(control, texto);
     }
 
-    // Un menú emergente o el paso a otra ventana no son entrar ni salir del campo: el
-    // usuario vuelve a él a seguir editando.
-    static bool CuentaElFoco(const QFocusEvent* e) {
+    static bool CuentaLaSalida(const QFocusEvent* e) {
         return e->reason() != Qt::PopupFocusReason && e->reason() != Qt::ActiveWindowFocusReason;
     }
 
-    // Un carácter compuesto con tecla muerta ("´" y "a" dan "á") llega por el método de
-    // entrada y no como pulsación: se atiende igual que si se hubiera tecleado.
+    // Lo que llega por el método de entrada (una letra compuesta con tecla muerta, un texto
+    // entero de un método de entrada) pasa por el mismo filtro que lo tecleado, carácter a
+    // carácter. El texto en composición (aún sin confirmar) llega tal cual.
     bool Compuesta(QWidget* control, QInputMethodEvent* e) {
-        if (!e->preeditString().isEmpty() || e->commitString().size() != 1 ||
-            e->replacementLength() != 0 || !EdicionDe(control))
+        QLineEdit* linea = EdicionDe(control);
+        if (!linea || e->commitString().isEmpty())
             return false;
-        const QChar c = e->commitString().at(0);
-        if (!c.isPrint())
-            return false;
-        return Atender(control, c.unicode(), Qt::NoModifier);
+        if (e->replacementLength() > 0) {
+            // El método de entrada sustituye parte del texto: se quita antes de filtrar.
+            linea->setSelection(linea->cursorPosition() + e->replacementStart(),
+                                e->replacementLength());
+            reenviando_ = true;
+            linea->del();
+            reenviando_ = false;
+        }
+        Caracteres(control, e->commitString(), Qt::NoModifier);
+        if (!e->preeditString().isEmpty()) {
+            QInputMethodEvent composicion(e->preeditString(), e->attributes());
+            reenviando_ = true;
+            QCoreApplication::sendEvent(control, &composicion);
+            reenviando_ = false;
+        }
+        return true;
     }
 
     bool Tecla(QWidget* control, QKeyEvent* e) {
@@ -250,12 +340,41 @@ private:
             codigo = 13;
         else if (e->text().size() == 1 && e->text().at(0).isPrint())
             codigo = e->text().at(0).unicode();
-        if (codigo == 0)
+        if (codigo == 0) {
+            // Una tecla que trae varios caracteres (o uno de fuera del plano básico) los
+            // entrega uno a uno al filtro.
+            if (e->text().size() > 1 && EdicionDe(control)) {
+                Caracteres(control, e->text(), e->modifiers());
+                return true;
+            }
             return false;
+        }
         // Una casilla o un combinado de lista fija solo atienden Intro y "+".
         if (!EdicionDe(control) && codigo != 13 && codigo != u'+')
             return false;
         return Atender(control, codigo, e->modifiers());
+    }
+
+    // Pasa cada carácter imprimible del texto por TeclaCampo y deja entrar lo que este deja.
+    // Un carácter de fuera del plano básico va al filtro como su primera mitad (un código que
+    // ningún tipo con caracteres fijos admite) y, si pasa tal cual, entra entero.
+    void Caracteres(QWidget* control, const QString& texto, Qt::KeyboardModifiers modificadores) {
+        QPointer<QWidget> vivo(control);
+        for (const char32_t cp : texto.toUcs4()) {
+            if (!vivo)
+                return;
+            const QString original = QString::fromUcs4(&cp, 1);
+            if (!QChar::isPrint(cp))
+                continue;
+            const int clave =
+                QChar::requiresSurrogates(cp) ? QChar::highSurrogate(cp) : static_cast<int>(cp);
+            int codigo = clave;
+            TeclaCampo(control, codigo);
+            if (codigo == 0)
+                continue;
+            Insertar(control, codigo == clave ? original : QString(QChar(char16_t(codigo))),
+                     modificadores);
+        }
     }
 
     // Pasa la tecla por TeclaCampo; true si el control no debe recibir la original.
@@ -264,20 +383,22 @@ private:
         TeclaCampo(control, codigo);
         if (codigo == pulsada)
             return false;
-        if (codigo != 0) {
-            // Tecla cambiada: entra su sustituta.
-            const QString texto(QChar(static_cast<char16_t>(codigo)));
-            QKeyEvent sustituta(QEvent::KeyPress,
-                                QChar(static_cast<char16_t>(codigo)).toUpper().unicode(),
-                                modificadores, texto);
-            reenviando_ = true;
-            QCoreApplication::sendEvent(control, &sustituta);
-            reenviando_ = false;
-        }
+        if (codigo != 0) // tecla cambiada: entra su sustituta
+            Insertar(control, QString(QChar(static_cast<char16_t>(codigo))), modificadores);
         return true;
     }
 
+    void Insertar(QWidget* control, const QString& texto, Qt::KeyboardModifiers modificadores) {
+        const int tecla =
+            texto.size() == 1 ? int(texto.at(0).toUpper().unicode()) : int(Qt::Key_unknown);
+        QKeyEvent sustituta(QEvent::KeyPress, tecla, modificadores, texto);
+        reenviando_ = true;
+        QCoreApplication::sendEvent(control, &sustituta);
+        reenviando_ = false;
+    }
+
     bool reenviando_ = false;
+    bool enEdicion_; // entre EntrarCampo y su SalirCampo
 };
 
 } // namespace

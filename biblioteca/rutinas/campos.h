@@ -37,8 +37,12 @@ void TeclaCampo(QWidget* Control, int& KeyAscii);
 void ValorOmision(QWidget* Control);
 
 /// Pasa el foco al control siguiente en el orden de tabulación, después de lo que se esté
-/// atendiendo ahora (como una pulsación de Tab puesta en cola).
+/// atendiendo ahora (como una pulsación de Tab puesta en cola), desde el control que tenga
+/// entonces el foco.
 void PulsarTab();
+/// Lo mismo desde `Control`: el foco va al control que le sigue, aunque entre tanto se haya
+/// mostrado un cuadro modal (se espera a que su ventana vuelva a estar activa).
+void PulsarTab(QWidget* Control);
 
 /// Selecciona la primera entrada del combinado que, sin blancos delante ni detrás, es igual
 /// a Valor sin blancos. Si ninguna lo es, deja la selección como estaba.
@@ -56,9 +60,11 @@ void SalirCampo(QWidget* Control);
 /// Selecciona todo el texto del campo.
 void SeleccionarTodo(QWidget* Control);
 
-/// Engancha el campo al motor: sus teclas, su entrada y su salida del foco (de una casilla,
-/// que no tiene texto, solo Intro y "+"). Una sola vez por control (repetirla no duplica
-/// nada).
+/// Engancha el campo al motor: sus teclas (también lo que llega por el método de entrada,
+/// carácter a carácter), su entrada y su salida del foco (de una casilla, que no tiene texto,
+/// solo Intro y "+"). Entrar y salir van siempre a pares: la llegada del foco al activarse la
+/// ventana cuenta como entrada; irse a otra ventana o a un menú emergente no es salir. Una
+/// sola vez por control (repetirla no duplica nada).
 void ConectarCampo(QWidget* Control);
 /// Engancha todos los controles de la ventana cuyo descriptor tiene tipo ("T(").
 void ConectarCampos(QWidget* Formulario);

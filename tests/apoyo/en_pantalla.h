@@ -16,8 +16,7 @@ inline QWidget* EsperarOtraActiva(const QWidget* salvo = nullptr, int ms = 5000)
         QWidget* activa = QApplication::activeWindow();
         return activa && activa != salvo ? activa : nullptr;
     };
-    QTest::qWaitFor([&] { return otra() != nullptr; }, ms);
-    return otra();
+    return QTest::qWaitFor([&] { return otra() != nullptr; }, ms) ? otra() : nullptr;
 }
 
 /// Pulsa la tecla en el control con el foco de la ventana activa (o en la ventana misma).

@@ -5,10 +5,12 @@
 #include "basicos/pantalla.h"
 #include "rutinas/nucleo/escalado.h"
 
+#include "en_pantalla.h"
 #include "qt_gtest.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -248,6 +250,70 @@ TEST_F(CuadroMensajes, LaRespuestaSobreviveALaDescargaYCadaVezSeCargaDeNuevo) {
         v.Boton[2]->click();
     });
     EXPECT_EQ(MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 5, 3), 3.0f);
+}
+
+// En una pantalla real: el cuadro se activa al mostrarse y se contesta con el teclado.
+
+TEST_F(CuadroMensajes, EnPantalla_ElMensajeEsTextoLlano) {
+    // «<A>» no es una etiqueta: se ve tal cual, y el ";" sigue partiendo la línea.
+    const QString primera = QStringLiteral("La serie <A> está cerrada.");
+    AlMostrarse([&](Ventana& v) {
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&v));
+        const QFontMetrics medidas = v.Mensaje->fontMetrics();
+        EXPECT_GE(v.Mensaje->width(), medidas.horizontalAdvance(primera));
+        EXPECT_GE(v.Mensaje->height(), 2 * medidas.height());
+        en_pantalla::Pulsar(Qt::Key_Return);
+    });
+    EXPECT_EQ(MyMsgBox(primera + QStringLiteral(";¿Abrir la serie <B>?"), QStringLiteral("Series"),
+                       4, 3, 1),
+              6.0f);
+}
+
+TEST_F(CuadroMensajes, EnPantalla_ElBotonQuePulsaIntroSeVeConElFoco) {
+    // El botón del primer foco ha de verse distinto de como se ve sin el foco, desde que el
+    // cuadro aparece (sin haber navegado antes con el teclado).
+    QCursor::setPos(0, 0); // que el ratón no resalte ningún botón
+    AlMostrarse([](Ventana& v) {
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&v));
+        QPushButton* no = v.Boton[1];
+        ASSERT_TRUE(no->hasFocus());
+        const QImage conFoco = no->grab().toImage();
+        v.Boton[2]->setFocus(Qt::OtherFocusReason);
+        const QImage sinFoco = no->grab().toImage();
+        EXPECT_NE(conFoco, sinFoco);
+        no->setFocus(Qt::OtherFocusReason);
+        en_pantalla::Pulsar(Qt::Key_Return);
+    });
+    EXPECT_EQ(MyMsgBox(QStringLiteral("El cliente 4300012 ha cambiado.;¿Guardar los cambios?"),
+                       QStringLiteral("Clientes"), 4, 4, 2),
+              7.0f);
+}
+
+TEST_F(CuadroMensajes, EnPantalla_UnCuadroPedidoConOtroAbiertoEsSuyo) {
+    // Mientras el usuario piensa «¿Guardar los cambios?», un manejador de otra ventana pide
+    // otro cuadro: sale encima, modal, y cada llamada recibe lo que el usuario contestó en
+    // el suyo; el primero sigue igual.
+    float interior = 0;
+    QString textoExterior;
+    AlMostrarse([&](Ventana& exterior) {
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&exterior));
+        QTimer::singleShot(0, [&] {
+            QWidget* otro = en_pantalla::EsperarOtraActiva(&exterior);
+            ASSERT_NE(otro, nullptr);
+            en_pantalla::Pulsar(Qt::Key_Return); // "Aceptar" del segundo
+        });
+        interior =
+            MyMsgBox(QStringLiteral("Ha llegado un aviso."), QStringLiteral("Avisos"), 10, 1, 1);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&exterior));
+        textoExterior = exterior.Mensaje->text();
+        en_pantalla::Pulsar(Qt::Key_Return); // "No", el del primer foco
+    });
+    const float respuesta =
+        MyMsgBox(QStringLiteral("¿Guardar los cambios?"), QStringLiteral("Clientes"), 4, 4, 2);
+    EXPECT_EQ(interior, 1.0f);
+    EXPECT_EQ(respuesta, 7.0f);
+    EXPECT_EQ(Estado().respuesta, 7.0f); // el estado es el de la llamada que acaba de terminar
+    EXPECT_EQ(textoExterior, QStringLiteral("¿Guardar los cambios?"));
 }
 
 TEST_F(CuadroMensajes, SeCargaConLaLetraYLaEscalaDeLaSuite) {

@@ -1,8 +1,11 @@
-// Espera a una ventana y colocación en pantalla, con ventanas reales (plataforma offscreen).
+// Espera a una ventana y colocación en pantalla, con ventanas reales (plataforma offscreen;
+// los casos «EnPantalla», en una pantalla X real).
 #include "basicos/esperar.h"
 #include "qt_gtest.h"
 
 #include <QApplication>
+#include <QPointer>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -49,4 +52,25 @@ TEST(MostrarYEsperar, DestruidaDuranteLaEspera) {
     QTimer::singleShot(1, [ventana] { delete ventana; });
     MostrarYEsperar(ventana, false);
     SUCCEED();
+}
+
+// En una pantalla real, con la ventana activa: ocultarla y después cerrarla (sin que se
+// destruya al cerrar) la descarga, y la espera termina.
+TEST(MostrarYEsperarEnPantalla, OcultaYDespuesCerrada) {
+    auto* ventana = new QWidget;
+    QPointer<QWidget> viva(ventana);
+    bool colgada = false;
+    QTimer::singleShot(0, [&] {
+        EXPECT_TRUE(QTest::qWaitForWindowActive(ventana));
+        ventana->hide();
+        QTimer::singleShot(20, [&] { ventana->close(); });
+    });
+    // La espera no ha de quedarse colgada aunque falle: destruirla la acaba.
+    QTimer::singleShot(5000, [&] {
+        colgada = true;
+        delete viva;
+    });
+    MostrarYEsperar(ventana, false);
+    EXPECT_FALSE(colgada);
+    delete viva;
 }

@@ -1,5 +1,8 @@
-// Campos reales manejados con el teclado, como lo haría el usuario (plataforma offscreen).
+// Campos reales manejados con el teclado, como lo haría el usuario (plataforma offscreen; los
+// casos «EnPantalla», en una pantalla X real, donde la activación y el foco son de verdad).
+#include "en_pantalla.h"
 #include "qt_gtest.h"
+#include "rutinas/avisos.h"
 #include "rutinas/campos.h"
 #include "rutinas/controles.h"
 #include "rutinas/generales.h"
@@ -363,6 +366,108 @@ TEST_F(Campos, PonerFocoNoFallaNunca) {
     PonerFoco(ido);
     Asentar();
     EXPECT_EQ(QApplication::focusWidget(), siguiente);
+}
+
+TEST_F(Campos, EnPantalla_AlAbrirseLaVentanaSuPrimerCampoEntra) {
+    // Al abrirse un formulario, su primer campo recibe el foco por la activación de la
+    // ventana: ha de pasar a la forma de edición, y salir con Tab de vuelta a la misma forma
+    // de ver (no a la de lo que tenía leído como si fuera de edición).
+    struct Caso {
+        const char* tag;
+        const char* cargado;
+        const char* editado;
+    };
+    const Caso casos[] = {
+        {"T(N) L(12) A(D)", "1.234,50", "1234.50"},
+        {"T(F) L(10) A(I)", "07 dic 2026", "07/12/2026"},
+        {"T(N) L(12) A(D)", "", ""},
+    };
+    for (const Caso& c : casos) {
+        QWidget formulario;
+        auto* capa = new QVBoxLayout(&formulario);
+        auto* primero = new QLineEdit(QString::fromUtf8(c.cargado));
+        auto* otro = new QLineEdit;
+        capa->addWidget(primero);
+        capa->addWidget(otro);
+        PonerTag(primero, c.tag);
+        PonerTag(otro, "T(m) A(I) L(30)");
+        ConectarCampos(&formulario);
+        formulario.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&formulario));
+        EXPECT_TRUE(QTest::qWaitFor([primero] { return primero->hasFocus(); }));
+        EXPECT_EQ(primero->selectedText(), QString::fromUtf8(c.editado)) << c.tag;
+        EXPECT_EQ(BackColor(primero), kColorEdicion);
+        if (c.cargado[0] == 0) {
+            // Irse a otra ventana y volver no es salir ni entrar: lo tecleado sigue igual.
+            Teclear(primero, "5");
+            QWidget otra;
+            otra.show();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&otra));
+            formulario.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&formulario));
+            EXPECT_TRUE(QTest::qWaitFor([primero] { return primero->hasFocus(); }));
+            EXPECT_EQ(primero->text(), "5");
+            EXPECT_FALSE(primero->hasSelectedText());
+            continue;
+        }
+        en_pantalla::Pulsar(Qt::Key_Tab);
+        Asentar();
+        EXPECT_TRUE(otro->hasFocus());
+        EXPECT_EQ(primero->text(), QString::fromUtf8(c.cargado)) << c.tag;
+    }
+    EXPECT_TRUE(avisos.isEmpty());
+}
+
+TEST_F(Campos, EnPantalla_TrasUnAvisoElFocoPasaAlSiguiente) {
+    // Un campo sin L avisa con un cuadro modal a cada tecla, y el foco ha de pasar al control
+    // que sigue al campo cuando el cuadro se cierra con Intro (al cerrarse, nadie tiene el
+    // foco aún). Al salir, el campo vuelve a avisar de la L que le falta.
+    PonerAvisadorFaltaDato([](const QString& t) { AvisoCritico(t); });
+    Preparar("T(m) A(I)");
+    int avisos = 0;
+    QTimer usuario;
+    QObject::connect(&usuario, &QTimer::timeout, [&] {
+        if (qobject_cast<QMessageBox*>(QApplication::activeWindow())) {
+            ++avisos;
+            en_pantalla::Pulsar(Qt::Key_Return);
+        }
+    });
+    usuario.start(20);
+    Teclear(campo, "a");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == siguiente; }, 3000));
+    EXPECT_EQ(avisos, 2);
+    EXPECT_EQ(campo->text(), "");
+}
+
+TEST_F(Campos, EnPantalla_LoQueConfirmaElMetodoDeEntradaPasaPorElFiltro) {
+    // Cada carácter de un texto confirmado de golpe (o de fuera del plano básico) pasa por
+    // el mismo filtro y la misma regla de longitud que lo tecleado.
+    struct Caso {
+        const char* tag;
+        const char* antes;
+        const char* confirmado;
+        const char* despues;
+        bool pasaElFoco;
+    };
+    const Caso casos[] = {
+        {"T(D) L(3) A(C)", "12", "abc", "12", false},
+        {"T(D) L(6) A(C)", "1", "2a3", "123", false},
+        {"T(M) L(5) A(I)", "ab", "cdefg", "abCDE", true},
+        {"T(m) L(9) A(I)", "a", "\U0001F600b", "a\U0001F600b", false},
+        {"T(D) L(9) A(C)", "1", "\U0001F6002", "12", false},
+    };
+    for (const Caso& c : casos) {
+        Preparar(c.tag, QString::fromUtf8(c.antes));
+        campo->deselect();
+        campo->end(false);
+        QInputMethodEvent confirmar;
+        confirmar.setCommitString(QString::fromUtf8(c.confirmado));
+        QCoreApplication::sendEvent(QApplication::focusWidget(), &confirmar);
+        Asentar();
+        EXPECT_EQ(campo->text(), QString::fromUtf8(c.despues)) << c.tag << " " << c.confirmado;
+        EXPECT_EQ(QApplication::focusWidget() == siguiente, c.pasaElFoco) << c.tag;
+    }
+    EXPECT_TRUE(avisos.isEmpty());
 }
 
 TEST(LlenarLista, DeTextoODeFichero) {
