@@ -7,9 +7,7 @@
 #include "MyBox/MyBox.h"
 #include "basicos/pantalla.h"
 #include "frmTablas/nucleo/fichero_tabla.h"
-#include "rutinas/nucleo/descriptor.h"
 
-#include "en_pantalla.h"
 #include "qt_gtest.h"
 
 #include <QFile>
@@ -130,22 +128,6 @@ TEST_F(EditorTablas, SeEligeTambienLaFilaQueYaEsLaActualEnPantalla) {
     elegirFila(v, 2); // la recién aceptada sigue siendo la actual
     EXPECT_EQ(v.Elemento->text(), QStringLiteral("Teruelx"));
     EXPECT_EQ(v.FilaEdicion, 2);
-}
-
-TEST_F(EditorTablas, ConElDescriptorDelMuestrarioCadaBotonPideUnSoloClicEnPantalla) {
-    QStringList avisos;
-    const rutinas::Avisador antes =
-        rutinas::PonerAvisadorFaltaDato([&avisos](const QString& t) { avisos << t; });
-    escribir(ruta, "Soria\r\n");
-    Ventana& v = abrir();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&v));
-    QTest::mouseClick(v.Elemento, Qt::LeftButton);
-    for (QChar c : QStringLiteral("Zamora"))
-        QTest::keyClick(v.Elemento, c.toLatin1());
-    QTest::mouseClick(v.cmdAceptar, Qt::LeftButton); // sale del campo y acepta: un clic
-    rutinas::PonerAvisadorFaltaDato(antes);
-    EXPECT_TRUE(avisos.isEmpty()) << avisos.join(' ').toStdString();
-    EXPECT_EQ(columna0(*v.VisorTabla), (QStringList{"Soria", "Zamora"}));
 }
 
 TEST_F(EditorTablas, LosTresBotonesSeVenConSuSeparacionEnPantalla) {
