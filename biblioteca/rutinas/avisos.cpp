@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace rutinas {
 
@@ -18,9 +19,13 @@ void Cuadro(QMessageBox::Icon icono, const QString& texto) {
         qWarning("%s", qUtf8Printable(texto));
         return;
     }
-    QMessageBox caja(icono, TituloAplicacion(), texto, QMessageBox::Ok,
-                     QApplication::activeWindow());
+    QPointer<QWidget> ventana = QApplication::activeWindow();
+    QMessageBox caja(icono, TituloAplicacion(), texto, QMessageBox::Ok, ventana);
     caja.exec();
+    // La ventana que avisó vuelve a ser la activa (y su campo recibe el foco otra vez): no todo
+    // gestor de ventanas devuelve la activación al cerrarse un cuadro.
+    if (ventana && ventana->isVisible())
+        ventana->activateWindow();
 }
 
 // Al cargarse la biblioteca, el aviso ya sale en pantalla.
