@@ -143,8 +143,9 @@ TEST_F(EditorTablas, LosTresBotonesSeVenConSuSeparacionEnPantalla) {
         EXPECT_GE(s.left() - g.right(), separacion) << titulos;
         EXPECT_TRUE(v.Marco->rect().contains(s)) << titulos;
         EXPECT_LE(v.Marco->geometry().right(), v.width()) << titulos;
-        if (QString(titulos) == "Provincia#40") // cabe: "Salir" acaba donde el campo
+        if (QString(titulos) == "Provincia#40") { // cabe: "Salir" acaba donde el campo
             EXPECT_NEAR(s.right(), v.Elemento->geometry().right(), 1) << titulos;
+        }
         v.VisorTabla->setTag(QString());
         v.cmdSalir_Click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
