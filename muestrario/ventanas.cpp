@@ -103,8 +103,8 @@ QString EditorDeTablas(QWidget* ventana) {
             f.write("Soria\r\nTeruel\r\nCuenca\r\nÁvila\r\nLeón\r\n");
     }
     frmTablas::Ventana& editor = frmTablas::Instancia();
-    editor.Dimensionar(ventana, ruta, QStringLiteral("Provincia#24"), QStringLiteral("T(m) L(24)"),
-                       true);
+    editor.Dimensionar(ventana, ruta, QStringLiteral("Provincia#24"),
+                       QStringLiteral("T(m) A(I) L(24)"), true);
     editor.exec();
     return QStringLiteral("Editor cerrado (fichero: ") + ruta + u')';
 }

@@ -1,20 +1,30 @@
 #include "MiCalc/MiCalc.h"
 
+#include "MyBox/MyBox.h"
+#include "basicos/nucleo/temporales.h"
 #include "basicos/pantalla.h"
 #include "basicos/teclas_globales.h"
 #include "rutinas/escalado.h"
 #include "rutinas/nucleo/formato.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTextOption>
 #include <QToolButton>
 #include <QWindow>
@@ -94,8 +104,50 @@ MiCalc::MiCalc(const Arranque& arranque)
     setWindowTitle(QStringLiteral("Calculadora"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                    Qt::WindowMinimizeButtonHint);
+    PedirRutaRollo = [this](const QString& propuesta) {
+        QFileDialog dialogo(this, QStringLiteral("Guardar el rollo"), propuesta,
+                            QStringLiteral("Texto (*.txt);;Todos los ficheros (*)"));
+        dialogo.setOption(QFileDialog::DontUseNativeDialog);
+        dialogo.setAcceptMode(QFileDialog::AcceptSave);
+        dialogo.setDefaultSuffix(QStringLiteral("txt"));
+        return dialogo.exec() == QDialog::Accepted && !dialogo.selectedFiles().isEmpty()
+                   ? dialogo.selectedFiles().constFirst()
+                   : QString();
+    };
+    PrepararImpresora = [this](QPrinter& impresora) {
+        QPrintDialog dialogo(&impresora, this);
+        dialogo.setWindowTitle(QStringLiteral("Imprimir el rollo"));
+        return dialogo.exec() == QDialog::Accepted;
+    };
+    Avisar = [this](const QString& texto) {
+        MyBox::MyMsgBox(texto, QString(), 1, 1, 1, this);
+    };
     CrearControles();
+    CrearAccionesRollo();
     Form_Load(arranque);
+}
+
+void MiCalc::CrearAccionesRollo() {
+    // Con el ratón, en el menú del papel y del fondo de la ventana; con el teclado, sus atajos
+    // o la tecla de menú (o Mayúsculas+F10).
+    GuardarRollo_ = new QAction(QStringLiteral("&Guardar el rollo…"), this);
+    GuardarRollo_->setObjectName(QStringLiteral("GuardarRollo"));
+    GuardarRollo_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    connect(GuardarRollo_, &QAction::triggered, this, &MiCalc::GuardarRollo_Click);
+    ImprimirRollo_ = new QAction(QStringLiteral("&Imprimir el rollo…"), this);
+    ImprimirRollo_->setObjectName(QStringLiteral("ImprimirRollo"));
+    ImprimirRollo_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(ImprimirRollo_, &QAction::triggered, this, &MiCalc::ImprimirRollo_Click);
+    for (QAction* accion : {GuardarRollo_, ImprimirRollo_}) {
+        accion->setShortcutVisibleInContextMenu(true);
+        accion->setEnabled(false); // sin nada en el papel no hay rollo que guardar
+        addAction(accion);
+        Papel_->addAction(accion);
+    }
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+    Papel_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    // En la pantalla el botón derecho pega.
+    Pantalla_->setContextMenuPolicy(Qt::PreventContextMenu);
 }
 
 MiCalc::~MiCalc() = default;
@@ -262,6 +314,15 @@ bool MiCalc::AtenderTeclado(QEvent* evento) {
         case Qt::Key_Escape:
             codigo = 27;
             break;
+        case Qt::Key_Menu:
+            MostrarMenuRollo();
+            return true;
+        case Qt::Key_F10:
+            if (tecla->modifiers() & Qt::ShiftModifier) {
+                MostrarMenuRollo();
+                return true;
+            }
+            break;
         default:
             if (tecla->text().size() == 1)
                 codigo = tecla->text().at(0).unicode();
@@ -411,6 +472,73 @@ void MiCalc::Pegar_Click() {
     DevolverFoco();
 }
 
+void MiCalc::MostrarMenuRollo() {
+    QMenu::exec({GuardarRollo_, ImprimirRollo_}, Panel_->mapToGlobal(Panel_->rect().center()),
+                nullptr, this);
+    DevolverFoco();
+}
+
+QStringList MiCalc::LineasRollo() const {
+    const QString texto = Papel_->toPlainText();
+    return texto.isEmpty() ? QStringList() : texto.split(QLatin1Char('\n'));
+}
+
+QString MiCalc::GuardarRollo(const QString& ruta) const {
+    const int error = basicos::SustituirFichero(ruta, TextoRollo(LineasRollo()).toUtf8());
+    return error ? basicos::DescripcionError(error) : QString();
+}
+
+bool MiCalc::ImprimirRollo(QPrinter& impresora) const {
+    QFont letra(QStringLiteral("Courier"), 10);
+    letra.setStyleHint(QFont::TypeWriter);
+    letra.setFixedPitch(true);
+    QPainter pintor;
+    if (!pintor.begin(&impresora))
+        return false;
+    pintor.setFont(letra);
+    const QFontMetrics medidas(pintor.font(), &impresora);
+    const int alto = impresora.pageLayout().paintRectPixels(impresora.resolution()).height();
+    int y = medidas.ascent();
+    for (const QString& linea : TextoRollo(LineasRollo()).split(u'\n', Qt::SkipEmptyParts)) {
+        if (y + medidas.descent() > alto) {
+            impresora.newPage();
+            y = medidas.ascent();
+        }
+        pintor.drawText(0, y, linea);
+        y += medidas.lineSpacing();
+    }
+    return pintor.end();
+}
+
+void MiCalc::GuardarRollo_Click() {
+    DevolverFoco();
+    if (LineasRollo().isEmpty())
+        return;
+    QString carpeta = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (carpeta.isEmpty() || !QFileInfo(carpeta).isDir())
+        carpeta = QDir::homePath();
+    const QString ruta = PedirRutaRollo(carpeta + QStringLiteral("/rollo.txt"));
+    if (ruta.isEmpty())
+        return;
+    const QString error = GuardarRollo(ruta);
+    if (!error.isEmpty())
+        Avisar(QStringLiteral("No se pudo guardar el rollo en %1 (%2).;El fichero anterior queda "
+                              "como estaba.")
+                   .arg(ruta, error));
+    DevolverFoco();
+}
+
+void MiCalc::ImprimirRollo_Click() {
+    DevolverFoco();
+    if (LineasRollo().isEmpty())
+        return;
+    QPrinter impresora(QPrinter::HighResolution);
+    impresora.setDocName(QStringLiteral("Rollo de la calculadora"));
+    if (PrepararImpresora(impresora) && !ImprimirRollo(impresora))
+        Avisar(QStringLiteral("No se pudo imprimir el rollo en %1.").arg(impresora.printerName()));
+    DevolverFoco();
+}
+
 void MiCalc::Mostrar(const QString& texto, const QString& origen) {
     Pantalla_->setText(texto);
     Pantalla_->setToolTip(origen);
@@ -419,10 +547,14 @@ void MiCalc::Mostrar(const QString& texto, const QString& origen) {
 void MiCalc::Anotar(const QString& linea) {
     Papel_->appendPlainText(linea);
     Papel_->verticalScrollBar()->setValue(Papel_->verticalScrollBar()->maximum());
+    GuardarRollo_->setEnabled(true);
+    ImprimirRollo_->setEnabled(true);
 }
 
 void MiCalc::Borrar() {
     Papel_->clear();
+    GuardarRollo_->setEnabled(false);
+    ImprimirRollo_->setEnabled(false);
 }
 
 int MiCalc::Decimales() const {

@@ -10,8 +10,11 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
+class QAction;
 class QLabel;
+class QPrinter;
 class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
@@ -68,6 +71,25 @@ public:
     /// Fija o suelta la ventana por encima de las demás.
     void FijarUp_Click();
 
+    /// «Guardar el rollo…» (Ctrl+G): pide dónde y graba en un fichero de texto las líneas del
+    /// papel como se ven. Un fallo se avisa y deja el fichero anterior entero.
+    void GuardarRollo_Click();
+    /// «Imprimir el rollo…» (Ctrl+P): el cuadro de impresión y el papel impreso con letra de
+    /// paso fijo.
+    void ImprimirRollo_Click();
+    /// Graba el rollo en `ruta` de una sola vez (UTF-8). Devuelve "" o el motivo del fallo.
+    QString GuardarRollo(const QString& ruta) const;
+    /// Imprime el rollo en la impresora ya preparada. False si no se pudo.
+    bool ImprimirRollo(QPrinter& impresora) const;
+
+    /// Puntos donde la ventana sale de sí misma; las pruebas los sustituyen.
+    /// Pide la ruta del fichero del rollo (cuadro de guardar); vacía si se cancela.
+    std::function<QString(const QString& propuesta)> PedirRutaRollo;
+    /// Cuadro de impresión sobre la impresora; false si se cancela.
+    std::function<bool(QPrinter&)> PrepararImpresora;
+    /// Aviso de un fallo al usuario.
+    std::function<void(const QString&)> Avisar;
+
     /// true mientras la ventana está fijada por encima de las demás.
     bool Fijada() const { return fijada_; }
 
@@ -81,6 +103,8 @@ public:
     QPushButton* verPapel() const { return VerPapel_; }
     QPushButton* pegar() const { return Pegar_; }
     QToolButton* salir() const { return Salir_; }
+    QAction* guardarRollo() const { return GuardarRollo_; }
+    QAction* imprimirRollo() const { return ImprimirRollo_; }
     const Motor& motor() const { return motor_; }
 
 protected:
@@ -92,6 +116,9 @@ protected:
 
 private:
     void CrearControles();
+    void CrearAccionesRollo();
+    QStringList LineasRollo() const;
+    void MostrarMenuRollo();
     void Form_Load(const Arranque& arranque);
     void tecla_Click(int indice);
     void Pantalla_MouseDown(Qt::MouseButton boton);
@@ -116,6 +143,8 @@ private:
     QPushButton* VerPapel_ = nullptr;
     QToolButton* Salir_ = nullptr;
     QLabel* Pantalla_ = nullptr;
+    QAction* GuardarRollo_ = nullptr;
+    QAction* ImprimirRollo_ = nullptr;
 
     Motor motor_;
     bool fijada_ = false;

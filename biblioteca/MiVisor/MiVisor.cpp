@@ -2,6 +2,7 @@
 
 #include "MiVisor/MsgBoxPlataforma.h"
 #include "MiVisor/Rejilla.h"
+#include "basicos/nucleo/error.h"
 #include "rutinas/nucleo/escalado.h"
 #include "rutinas/nucleo/formato.h"
 #include "rutinas/nucleo/generales.h"
@@ -42,6 +43,27 @@ private:
     Rejilla& r_;
     bool antes_;
 };
+
+// Una columna que la rejilla no tiene es un error de quien llama: se avisa con el error de la
+// biblioteca en lugar de perder en silencio lo que se quería escribir.
+void ComprobarColumna(const Rejilla& rejilla, int col) {
+    if (col < 0 || col >= rejilla.Cols())
+        throw basicos::ErrorZoq(
+            QStringLiteral(
+                "La columna %1 no existe en la rejilla %2: sus columnas van de la 0 a la %3.")
+                .arg(col)
+                .arg(rejilla.Name())
+                .arg(rejilla.Cols() - 1));
+}
+
+void ComprobarFila(const Rejilla& rejilla, int fila, bool puedeCrecer) {
+    if (fila < 0 || (!puedeCrecer && fila >= rejilla.Rows()))
+        throw basicos::ErrorZoq(
+            QStringLiteral("La fila %1 no existe en la rejilla %2: sus filas van de la 0 a la %3.")
+                .arg(fila)
+                .arg(rejilla.Name())
+                .arg(rejilla.Rows() - 1));
+}
 
 } // namespace
 
@@ -111,13 +133,15 @@ void DefinirColumna(Rejilla& rejilla, int fila, int col, const QString& elemento
 }
 
 QString LeerCelda(const Rejilla& rejilla, int fila, int col) {
+    ComprobarColumna(rejilla, col);
+    ComprobarFila(rejilla, fila, false);
     return rejilla.TextMatrix(fila, col);
 }
 
 void PonerCelda(Rejilla& rejilla, int fila, int col, const QString& valor, bool Acumular,
                 bool MostrarCeros) {
-    if (fila < 0 || col < 0 || col >= rejilla.Cols())
-        return;
+    ComprobarColumna(rejilla, col);
+    ComprobarFila(rejilla, fila, true);
     if (rejilla.Rows() <= fila)
         rejilla.setRows(fila + 1);
     if (!Acumular) {
@@ -148,6 +172,10 @@ void QuitarFila(Rejilla& rejilla, int fila) {
 }
 
 void OrdenarColumna(Rejilla& rejilla, int c, bool Marcar, int cMarca) {
+    if (c != -1)
+        ComprobarColumna(rejilla, c);
+    if (Marcar && cMarca != -1)
+        ComprobarColumna(rejilla, cMarca);
     const int colAntes = rejilla.Col();
     SinRepintar sin(rejilla);
     if (c != -1)
@@ -200,8 +228,11 @@ void OrdenarImportes(Rejilla& rejilla, const QString& Formato, bool Descendente)
 }
 
 int BuscarColumna(Rejilla& rejilla, const QString& Titulo, bool Silencioso) {
-    if (Titulo.startsWith(u'#'))
-        return EnteroInicial(Titulo.mid(1));
+    if (Titulo.startsWith(u'#')) {
+        const int col = EnteroInicial(Titulo.mid(1));
+        ComprobarColumna(rejilla, col);
+        return col;
+    }
     for (int c = 0; c < rejilla.Cols(); ++c)
         if (rejilla.TextMatrix(0, c) == Titulo)
             return c;

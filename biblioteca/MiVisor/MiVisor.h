@@ -12,6 +12,9 @@
 //
 // Tipos de columna: la letra de la posición c + 1 del Tag de la rejilla; "F" fecha, "I"
 // importe, cualquier otra (o ninguna) texto.
+//
+// Una columna que la rejilla no tiene (o una fila que no existe, al leer) lanza
+// basicos::ErrorZoq, como la rejilla cuando se le pide una celda fuera de ella.
 
 #include <QString>
 
@@ -47,8 +50,9 @@ void OrdenarFechas(Rejilla& rejilla, const QString& Formato = QStringLiteral("dd
 void OrdenarImportes(Rejilla& rejilla, const QString& Formato = QStringLiteral("#,##0.00"),
                      bool Descendente = false);
 
-/// Columna cuyo título es exactamente Titulo, o n si Titulo es "#n". Si no hay ninguna:
-/// -1 con Silencioso; si no, avisa con un mensaje y devuelve 0.
+/// Columna cuyo título es exactamente Titulo, o n si Titulo es "#n" (una n que no es columna
+/// de la rejilla lanza basicos::ErrorZoq). Si no hay ninguna: -1 con Silencioso; si no, avisa
+/// con un mensaje y devuelve 0.
 int BuscarColumna(Rejilla& rejilla, const QString& Titulo, bool Silencioso = false);
 /// Pone en rojo el título de la columna c y en negro los de las demás.
 void MarcarColumna(Rejilla& rejilla, int c);

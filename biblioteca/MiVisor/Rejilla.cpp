@@ -504,6 +504,22 @@ void Rejilla::mouseDoubleClickEvent(QMouseEvent* e) {
         emit DblClick();
 }
 
+void Rejilla::focusInEvent(QFocusEvent* e) {
+    // Recibir el foco no cambia la celda actual. La vista de Qt, si no tiene celda actual (la
+    // actual es la fila de títulos, o acaba de rehacerse), toma la primera: eso no es una
+    // elección del usuario y no se avisa; la celda actual de la rejilla sigue siendo la suya.
+    if (redraw_)
+        Refrescar();
+    sincronizando_ = true;
+    QTableView::focusInEvent(e);
+    sincronizando_ = false;
+    if (!indiceVista(fila_, col_).isValid() && selectionModel()->currentIndex().isValid()) {
+        sincronizando_ = true;
+        selectionModel()->clear();
+        sincronizando_ = false;
+    }
+}
+
 void Rejilla::keyPressEvent(QKeyEvent* e) {
     if (e->matches(QKeySequence::Copy)) {
         QApplication::clipboard()->setText(Clip());

@@ -1,5 +1,6 @@
 #include "Progreso/Progreso.h"
 
+#include "basicos/pantalla.h"
 #include "rutinas/escalado.h"
 
 #include <QApplication>
@@ -74,6 +75,7 @@ Ventana::Ventana()
     setAttribute(Qt::WA_DeleteOnClose);
     setAttribute(Qt::WA_ShowWithoutActivating);
     resize(px(6585), px(1350));
+    basicos::RegistrarFuentes();
     QFont f(QStringLiteral("Tahoma"));
     f.setPointSize(8);
     setFont(f);
@@ -125,8 +127,13 @@ void Ventana::Arrancar(float Minimo, float Maximo, const QString& Titulo) {
     estado_.iniciar(Minimo, Maximo, ahora());
     ponerBarra(estado_.minimo());
     BarraTitulo->setText(Titulo);
-    float ancho = 0, alto = 0;
-    rutinas::EscalarFormulario(this, ancho, alto, true);
+    // La ventana se escala una vez por carga: en el primer arranque. Volver a escalarla en cada
+    // arranque la agrandaría cada vez.
+    if (!escalada_) {
+        float ancho = 0, alto = 0;
+        rutinas::EscalarFormulario(this, ancho, alto, true);
+        escalada_ = true;
+    }
     show();
     if (ProgresoEnEsquina)
         move(0, 0);

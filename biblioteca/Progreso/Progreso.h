@@ -57,6 +57,7 @@ private:
     EstadoProgreso estado_;
     QPoint arrastre_;
     bool arrastrando_ = false;
+    bool escalada_ = false;
 };
 
 } // namespace Progreso

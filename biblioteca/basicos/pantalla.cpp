@@ -1,6 +1,8 @@
 #include "basicos/pantalla.h"
 
+#include <QFile>
 #include <QFont>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -72,11 +74,42 @@ void CentrarFormulario(QWidget* Formulario) {
     Formulario->move(PixelesX(izquierda), PixelesY(arriba));
 }
 
+namespace {
+
+// Carpetas donde el sistema deja una letra libre con las medidas de la de diseño ("Tahoma"):
+// la del paquete fonts-wine de Debian.
+const char* const CarpetasLetraDiseno[] = {"/usr/share/wine/fonts"};
+
+// Carga la letra de diseño si el sistema no la tiene ya. Devuelve true si queda disponible.
+bool CargarLetraDiseno() {
+    const QString diseno = QStringLiteral("Tahoma");
+    if (QFontDatabase::families().contains(diseno))
+        return true;
+    bool cargada = false;
+    for (const char* carpeta : CarpetasLetraDiseno) {
+        for (const char* fichero : {"tahoma.ttf", "tahomabd.ttf"}) {
+            const QString ruta = QString::fromLatin1(carpeta) + u'/' + QString::fromLatin1(fichero);
+            if (QFile::exists(ruta) &&
+                QFontDatabase::applicationFontFamilies(QFontDatabase::addApplicationFont(ruta))
+                    .contains(diseno))
+                cargada = true;
+        }
+        if (cargada)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void RegistrarFuentes() {
     static const bool hecho = [] {
-        const QStringList sinRemates = {QStringLiteral("DejaVu Sans"),
-                                        QStringLiteral("Liberation Sans"),
-                                        QStringLiteral("Noto Sans")};
+        QStringList sinRemates = {QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans"),
+                                  QStringLiteral("Noto Sans")};
+        // Con la letra de diseño (o una de sus mismas medidas) los textos caben en los anchos
+        // con que se diseñaron las ventanas; las demás son más anchas y los cortan.
+        if (CargarLetraDiseno())
+            sinRemates.prepend(QStringLiteral("Tahoma"));
         const QStringList fijas = {QStringLiteral("DejaVu Sans Mono"),
                                    QStringLiteral("Liberation Mono"),
                                    QStringLiteral("Noto Sans Mono")};

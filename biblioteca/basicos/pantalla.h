@@ -37,9 +37,10 @@ long AltoTrabajo();
 /// Height) / 2 + 1, en twips; no suma el origen del área de trabajo.
 void CentrarFormulario(QWidget* Formulario);
 
-/// Fuentes de las ventanas de la suite: "MS Shell Dlg 2" y "Tahoma" se sirven con una letra
-/// sin remates del sistema y "Courier" con una de paso fijo. Los programas siguen pidiendo
-/// esos nombres. Se puede llamar más de una vez.
+/// Fuentes de las ventanas de la suite: "MS Shell Dlg 2" y "Tahoma" se sirven con la letra
+/// "Tahoma" libre del sistema (paquete fonts-wine), de las mismas medidas que la de diseño,
+/// o, sin ella, con una letra sin remates del sistema; "Courier" con una de paso fijo. Los
+/// programas siguen pidiendo esos nombres. Se puede llamar más de una vez.
 void RegistrarFuentes();
 
 } // namespace basicos

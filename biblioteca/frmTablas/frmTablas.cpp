@@ -21,11 +21,16 @@
 #include <QPushButton>
 #include <QSet>
 
+#include <algorithm>
+#include <cmath>
+
 namespace frmTablas {
 
 namespace {
 
 const QString TituloEditor = QStringLiteral("Editor de Tablas de XRN");
+// Separación de diseño entre los botones, en twips.
+constexpr double SeparacionBotones = 247;
 const QString Modificado_ = QStringLiteral("MODIFICADO");
 
 QPointer<Ventana>& compartida() {
@@ -102,22 +107,30 @@ bool cargar(const QString& ruta, MiVisor::Rejilla& rejilla) {
 }
 
 bool grabar(const QString& accion, const QString& ruta, MiVisor::Rejilla& rejilla) {
+    // Un fichero que no se pudo leer no se graba encima mientras siga sin poder leerse, salvo
+    // que el usuario acepte reemplazarlo; si ya se puede leer (o ya no está), se graba.
     if (ilegibles().contains(clave(ruta))) {
-        MiVisor::MsgBox(QStringLiteral("El fichero %1 no se pudo leer y no se grabará encima, "
-                                       "para no perder lo que contiene.")
-                            .arg(ruta),
-                        48, TituloEditor, rejilla.window());
-        return false;
+        QString error;
+        if (!Capa().Existe(ruta) || Capa().Leer(ruta, error)) {
+            ilegibles().remove(clave(ruta));
+        } else if (MiVisor::MsgBox(QStringLiteral("El fichero %1 no se puede leer (%2).\nSi se "
+                                                  "graba, se perderá lo que contiene. ¿ Desea "
+                                                  "reemplazarlo por esta tabla ?")
+                                       .arg(ruta, error),
+                                   305, TituloEditor, rejilla.window()) != 1) {
+            return false;
+        }
     }
     if (accion == QLatin1String("GRABAR") && Capa().Existe(ruta) &&
         MiVisor::MsgBox(QStringLiteral("Fichero ") + ruta +
                             QStringLiteral(" existe en disco. Se Sobreescribirá."),
                         49, TituloEditor, rejilla.window()) == 2)
         return false;
+    // Solo se quedan fuera las filas vacías o de solo espacios; un tabulador es un dato.
     QStringList lineas;
     for (int f = 1; f < rejilla.Rows(); ++f) {
         const QString texto = MiVisor::LeerCelda(rejilla, f, 0);
-        if (!texto.trimmed().isEmpty())
+        if (texto.count(u' ') != texto.size())
             lineas << texto;
     }
     Codificacion usada;
@@ -132,6 +145,7 @@ bool grabar(const QString& accion, const QString& ruta, MiVisor::Rejilla& rejill
         return false;
     }
     codificaciones().insert(clave(ruta), usada);
+    ilegibles().remove(clave(ruta));
     return true;
 }
 
@@ -199,7 +213,13 @@ Ventana::Ventana() : QDialog(nullptr) {
     for (QPushButton* b : {cmdAceptar, cmdGrabar, cmdSalir})
         b->setAutoDefault(false);
 
+    // Elegir con el teclado cambia la celda actual; con el ratón vale también la fila que ya es
+    // la actual (la 1 al abrir, o la recién aceptada), que no la cambia.
     connect(VisorTabla, &MiVisor::Rejilla::RowColChange, this, &Ventana::VisorTabla_SelChange);
+    connect(VisorTabla, &MiVisor::Rejilla::Click, this, [this] {
+        if (VisorTabla->MouseRow() >= 1)
+            VisorTabla_SelChange();
+    });
     connect(Elemento, &QLineEdit::textChanged, this, &Ventana::Elemento_Change);
     rutinas::ConectarCampo(Elemento); // teclas, entrada y salida del foco por el motor de campos
     connect(cmdAceptar, &QPushButton::clicked, this, &Ventana::cmdAceptar_Click);
@@ -223,15 +243,26 @@ void Ventana::Dimensionar(QWidget* Formulario, const QString& TagFormulario,
     MiVisor::DefinirColumnas(*VisorTabla, TituloVisor);
     const int anchoVisor = VisorTabla->ColWidth(0) + 320;
     VisorTabla->resize(px(anchoVisor), VisorTabla->height());
-    const int anchoVentana = anchoVisor + 300;
+    // Los botones se colocan sobre el ancho de la rejilla: "Grabar" centrado bajo el campo y
+    // "Salir" alineado a su derecha. Si la tabla es más estrecha de lo que piden los tres
+    // botones con su separación de diseño, se colocan sobre ese mínimo y la ventana se
+    // ensancha con él, para que no se monten unos sobre otros.
+    const int anchoBoton = tw(cmdGrabar->width());
+    const int izquierdaCampo = tw(Elemento->x());
+    const int separacion = static_cast<int>(std::lround(rutinas::EscalaX(SeparacionBotones)));
+    const int finAceptar = tw(cmdAceptar->x()) + tw(cmdAceptar->width());
+    const int anchoBotones =
+        std::max(2 * (finAceptar + separacion - izquierdaCampo) + anchoBoton,
+                 2 * (separacion + izquierdaCampo + anchoBoton - 60) + anchoBoton);
+    const int anchoColocacion = std::max(anchoVisor, anchoBotones);
+    const int anchoVentana = anchoColocacion + 300;
     if (Formulario)
         move(Formulario->pos());
     resize(px(anchoVentana), height());
     Marco->resize(px(anchoVentana - 160), Marco->height());
     Elemento->resize(px(anchoVisor), Elemento->height());
-    cmdSalir->move(px(anchoVisor - tw(cmdSalir->width()) + 60), cmdSalir->y());
-    cmdGrabar->move(px(tw(Elemento->x()) + (tw(Elemento->width()) - tw(cmdGrabar->width())) / 2.0),
-                    cmdGrabar->y());
+    cmdSalir->move(px(anchoColocacion - tw(cmdSalir->width()) + 60), cmdSalir->y());
+    cmdGrabar->move(px(izquierdaCampo + (anchoColocacion - anchoBoton) / 2.0), cmdGrabar->y());
     rutinas::PonerTag(Elemento, TagElemento);
     if (Cargar) {
         QString ruta = rutinas::Tag(this);

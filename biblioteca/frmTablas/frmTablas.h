@@ -3,7 +3,7 @@
 // escribir uno nuevo o cambiar el elegido, y la grabación del fichero.
 //
 //   auto& editor = frmTablas::Instancia();
-//   editor.Dimensionar(this, "/ruta/tabla.txt", "Provincias#30", "T(m) L(30)", true);
+//   editor.Dimensionar(this, "/ruta/tabla.txt", "Provincias#30", "T(m) A(I) L(30)", true);
 //   editor.exec();
 
 #include <QDialog>
@@ -26,7 +26,8 @@ namespace frmTablas {
 /// la pide al usuario y la deja en `ruta`. Un fichero que no existe se toma como vacío. Las
 /// filas en blanco no se graban. Devuelve true si cargó o grabó; false si no hizo nada
 /// (acción desconocida, ruta no dada, sobrescritura cancelada) o si falló, en cuyo caso ya
-/// avisó al usuario. Un fichero que existe pero no se pudo leer no se graba encima.
+/// avisó al usuario. Un fichero que existe pero no se pudo leer no se graba encima mientras
+/// siga sin poder leerse, salvo que el usuario acepte reemplazarlo.
 bool CargarGrabar(const QString& accion, QString& ruta, MiVisor::Rejilla& rejilla);
 
 /// Pregunta de la ruta (las pruebas contestan sin ventana). Devuelve la anterior; una

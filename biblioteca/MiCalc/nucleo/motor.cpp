@@ -2,6 +2,7 @@
 
 #include "rutinas/nucleo/formato.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -294,6 +295,16 @@ void Motor::Anular() {
     origen_ = OrigenInicial;
     textoPantalla_ = TextoError;
     pantalla_.Mostrar(textoPantalla_, origen_);
+}
+
+QString TextoRollo(const QStringList& lineas) {
+    qsizetype ancho = 0;
+    for (const QString& l : lineas)
+        ancho = std::max(ancho, l.size());
+    QString texto;
+    for (const QString& l : lineas)
+        texto += l.rightJustified(ancho, QLatin1Char(' ')) + QLatin1Char('\n');
+    return texto;
 }
 
 } // namespace MiCalc

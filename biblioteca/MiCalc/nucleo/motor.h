@@ -8,6 +8,7 @@
 
 #include <QChar>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -70,6 +71,11 @@ public:
     virtual void Anotar(const QString& linea) = 0;
     virtual void Borrar() = 0;
 };
+
+/// El rollo como texto: cada línea alineada a la derecha con blancos delante, hasta el ancho
+/// de la más larga (como se ve en el papel con una letra de paso fijo), y terminada en salto
+/// de línea. Sin líneas, vacío.
+QString TextoRollo(const QStringList& lineas);
 
 /// El ajuste de decimales (de 2 a 5).
 class AjusteDecimales {

@@ -2,6 +2,7 @@
 
 #include "MiVisor/MsgBoxPlataforma.h"
 #include "MiVisor/Rejilla.h"
+#include "basicos/nucleo/error.h"
 #include "rutinas/nucleo/escalado.h"
 
 #include "qt_gtest.h"
@@ -123,6 +124,30 @@ TEST(PonerCelda, CreceHastaLaFilaPedida) {
     EXPECT_EQ(r.Rows(), 11);
 }
 
+TEST(PonerCelda, UnaCeldaFueraDeLaRejillaEsUnError) {
+    Rejilla r;
+    r.setObjectName("Telfs");
+    DefinirColumnas(r, "A;B");
+    ponerColumna(r, 0, {"b", "a"});
+    // Lo escrito en una columna que no existe no se pierde en silencio.
+    EXPECT_THROW(PonerCelda(r, 1, 2, "perdido"), basicos::ErrorZoq);
+    EXPECT_THROW(PonerCelda(r, -1, 0, "perdido"), basicos::ErrorZoq);
+    EXPECT_THROW(LeerCelda(r, 1, -1), basicos::ErrorZoq);
+    EXPECT_THROW(LeerCelda(r, 3, 0), basicos::ErrorZoq);
+    try {
+        LeerCelda(r, 1, 5);
+        ADD_FAILURE() << "sin error";
+    } catch (const basicos::ErrorZoq& e) {
+        EXPECT_EQ(e.Descripcion(),
+                  QStringLiteral("La columna 5 no existe en la rejilla Telfs: sus columnas van "
+                                 "de la 0 a la 1."));
+    }
+    EXPECT_THROW(OrdenarColumna(r, 2), basicos::ErrorZoq);
+    EXPECT_THROW(OrdenarColumna(r, 0, true, 7), basicos::ErrorZoq);
+    EXPECT_EQ(columna(r, 0), (QStringList{"b", "a"})); // nada ordenado
+    EXPECT_EQ(r.Rows(), 3);
+}
+
 TEST(PonerCelda, AcumulaImportes) {
     Rejilla r;
     DefinirColumnas(r, "Importe");
@@ -207,10 +232,11 @@ TEST(Ordenar, ImportesConTextosQueNoSonNumero) {
 TEST(BuscarColumna, PorTituloPorNumeroYNoEncontrada) {
     Rejilla r;
     r.setObjectName("VisorTabla");
-    DefinirColumnas(r, "Código;Nombre;Nombre");
+    DefinirColumnas(r, "Código;Nombre;Nombre;Alta");
     CajaGrabadora caja;
     EXPECT_EQ(BuscarColumna(r, "Nombre"), 1);
-    EXPECT_EQ(BuscarColumna(r, "#3"), 3); // por número, sin mirar los títulos
+    EXPECT_EQ(BuscarColumna(r, "#3"), 3);                    // por número, sin mirar los títulos
+    EXPECT_THROW(BuscarColumna(r, "#4"), basicos::ErrorZoq); // más allá de la rejilla
     EXPECT_EQ(BuscarColumna(r, "nombre", true), -1);
     EXPECT_TRUE(caja.mensajes.empty());
     EXPECT_EQ(BuscarColumna(r, "Fax"), 0);

@@ -261,7 +261,11 @@ TEST_F(CuadroMensajes, EnPantalla_ElMensajeEsTextoLlano) {
         ASSERT_TRUE(QTest::qWaitForWindowActive(&v));
         const QFontMetrics medidas = v.Mensaje->fontMetrics();
         EXPECT_GE(v.Mensaje->width(), medidas.horizontalAdvance(primera));
-        EXPECT_GE(v.Mensaje->height(), 2 * medidas.height());
+        // Alto de las dos líneas tal como se componen (con la letra de diseño, 11,5 px cada
+        // una: menos que dos veces height(), que se redondea hacia arriba).
+        EXPECT_GE(v.Mensaje->height(),
+                  medidas.boundingRect(QRect(0, 0, 10000, 10000), 0, v.Mensaje->text()).height());
+        EXPECT_NE(v.Mensaje->text().indexOf(u'\n'), -1);
         en_pantalla::Pulsar(Qt::Key_Return);
     });
     EXPECT_EQ(MyMsgBox(primera + QStringLiteral(";¿Abrir la serie <B>?"), QStringLiteral("Series"),

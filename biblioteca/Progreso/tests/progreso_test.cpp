@@ -1,9 +1,12 @@
 #include "Progreso/Progreso.h"
 
+#include "rutinas/nucleo/escalado.h"
+
 #include "qt_gtest.h"
 
 #include <QLabel>
 #include <QProgressBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +22,7 @@ protected:
     void TearDown() override {
         BarraProgreso(2);
         ProgresoEnEsquina = false;
+        rutinas::FactorX = rutinas::FactorY = 0;
         Ventana::PonerReloj({});
     }
     double reloj = 1000;
@@ -78,6 +82,37 @@ TEST_F(VentanaTest, UnSegundoArranqueReiniciaRangoYHora) {
     EXPECT_EQ(v.BarraTitulo->text(), QStringLiteral("Segunda"));
     EXPECT_EQ(v.BarraPor->text(), QStringLiteral("10,00 %"));
     EXPECT_EQ(v.BarraTra->text(), QStringLiteral("00:00:10"));
+}
+
+TEST_F(VentanaTest, SeEscalaUnaVezPorCargaAunqueArranqueVariasVeces) {
+    rutinas::FactorX = rutinas::FactorY = 1.25f;
+    BarraProgreso(1, 0, false, 0, 10, "Primera");
+    Ventana& v = Ventana::Instancia();
+    const QSize tamano = v.size();
+    const qreal letra = v.BarraPor->font().pointSizeF();
+    for (int i = 0; i < 3; ++i)
+        BarraProgreso(1, 0, false, 0, 10, "Otra");
+    EXPECT_EQ(v.size(), tamano);
+    EXPECT_EQ(v.BarraPor->font().pointSizeF(), letra);
+    BarraProgreso(2); // una carga nueva se escala de nuevo, desde el diseño
+    BarraProgreso(1, 0, false, 0, 10, "Otra carga");
+    EXPECT_EQ(Ventana::Instancia().size(), tamano);
+}
+
+TEST_F(VentanaTest, LosTextosCabenEnSusEtiquetasEnPantalla) {
+    BarraProgreso(1, 0, false, 0, 1000, "Recalculando saldos...");
+    Ventana& v = Ventana::Instancia();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+    reloj += 3725;
+    BarraProgreso(3, 999.99f, true);
+    for (QLabel* l : v.findChildren<QLabel*>()) {
+        if (l->text().isEmpty())
+            continue;
+        EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->contentsRect().width())
+            << l->text().toStdString() << " en " << l->font().family().toStdString();
+        EXPECT_LE(l->fontMetrics().height(), l->contentsRect().height() + 2)
+            << l->text().toStdString();
+    }
 }
 
 TEST_F(VentanaTest, OpcionDesconocidaNoHaceNada) {

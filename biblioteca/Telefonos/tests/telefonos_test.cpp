@@ -249,6 +249,25 @@ TEST_F(TelefonosTest, NuevoAnadeEditarCambiaYSeGrabaOrdenado) {
     EXPECT_TRUE(mensajes.empty());
 }
 
+TEST_F(TelefonosTest, TrasAceptarNoQuedaElegidoNingunContactoEnPantalla) {
+    Escribir({C("Marta", "1"), C("Zoe", "2")});
+    Abrir();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(v.get()));
+    v->cmdNuevo->click();
+    Teclear(v->Tlf[0], QStringLiteral("Alberto"));
+    v->cmdAceptar->click();
+    QTest::qWait(100);
+    EXPECT_EQ(QApplication::focusWidget(), v->Telfs);
+    // El foco en la rejilla no es una elección: nada que editar ni suprimir.
+    EXPECT_FALSE(v->cmdEditar->isEnabled());
+    EXPECT_FALSE(v->cmdBorrar->isEnabled());
+    EXPECT_TRUE(v->NumeroTlf->text().isEmpty());
+    // Con el teclado sí se elige.
+    QTest::keyClick(v->Telfs, Qt::Key_Down);
+    EXPECT_TRUE(v->cmdBorrar->isEnabled());
+    EXPECT_EQ(EnDisco(), (TablaContactos{C("Alberto"), C("Marta", "1"), C("Zoe", "2")}));
+}
+
 TEST_F(TelefonosTest, AceptarSinNombreNoHaceNadaYCancelarNoGraba) {
     Escribir({C("Marta")});
     const QByteArray antes = Bytes();

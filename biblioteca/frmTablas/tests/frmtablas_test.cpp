@@ -11,6 +11,7 @@
 #include "qt_gtest.h"
 
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -68,7 +69,8 @@ protected:
     }
     Ventana& abrir(bool cargar = true) {
         Ventana& v = Instancia();
-        v.Dimensionar(nullptr, ruta, "Provincia#20", "T(m) L(20)", cargar);
+        // Las columnas y el descriptor del muestrario.
+        v.Dimensionar(nullptr, ruta, "Provincia#24", "T(m) A(I) L(24)", cargar);
         v.show();
         return v;
     }
@@ -93,7 +95,7 @@ TEST_F(EditorTablas, DimensionarCargaElFicheroSinMarcarloModificado) {
     EXPECT_EQ(v.VisorTabla->TextMatrix(0, 0), QStringLiteral("Provincia"));
     EXPECT_FALSE(v.Modificado());
     EXPECT_EQ(v.windowTitle(), QStringLiteral("Edición de Tablas"));
-    EXPECT_EQ(v.VisorTabla->width(), basicos::PixelesX(20 * 120 + 320));
+    EXPECT_EQ(v.VisorTabla->width(), basicos::PixelesX(24 * 120 + 320));
 }
 
 TEST_F(EditorTablas, ElegirSinCambiarNoModificaYTeclearSi) {
@@ -109,6 +111,45 @@ TEST_F(EditorTablas, ElegirSinCambiarNoModificaYTeclearSi) {
     EXPECT_EQ(columna0(*v.VisorTabla), (QStringList{"Soria", "Teruels"}));
     EXPECT_EQ(v.FilaEdicion, 0);
     EXPECT_EQ(v.Elemento->text(), QString());
+}
+
+TEST_F(EditorTablas, SeEligeTambienLaFilaQueYaEsLaActualEnPantalla) {
+    escribir(ruta, "Soria\r\nTeruel\r\n");
+    Ventana& v = abrir();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&v));
+    elegirFila(v, 1); // la fila 1 es la actual desde que se abrió
+    EXPECT_EQ(v.Elemento->text(), QStringLiteral("Soria"));
+    EXPECT_EQ(v.FilaEdicion, 1);
+    elegirFila(v, 2);
+    QTest::keyClick(v.Elemento, Qt::Key_End);
+    QTest::keyClick(v.Elemento, Qt::Key_X);
+    QTest::mouseClick(v.cmdAceptar, Qt::LeftButton);
+    EXPECT_EQ(v.Elemento->text(), QString());
+    elegirFila(v, 2); // la recién aceptada sigue siendo la actual
+    EXPECT_EQ(v.Elemento->text(), QStringLiteral("Teruelx"));
+    EXPECT_EQ(v.FilaEdicion, 2);
+}
+
+TEST_F(EditorTablas, LosTresBotonesSeVenConSuSeparacionEnPantalla) {
+    for (const char* titulos : {"Código#10", "Provincia#24", "Provincia#40"}) {
+        Ventana& v = Instancia();
+        v.Dimensionar(nullptr, ruta, QString::fromUtf8(titulos), "T(m) A(I) L(10)", false);
+        v.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&v));
+        const QRect a = v.cmdAceptar->geometry(), g = v.cmdGrabar->geometry(),
+                    s = v.cmdSalir->geometry();
+        const int separacion = basicos::PixelesX(247) - 1;
+        EXPECT_GE(g.left() - a.right(), separacion) << titulos;
+        EXPECT_GE(s.left() - g.right(), separacion) << titulos;
+        EXPECT_TRUE(v.Marco->rect().contains(s)) << titulos;
+        EXPECT_LE(v.Marco->geometry().right(), v.width()) << titulos;
+        if (QString(titulos) == "Provincia#40") { // cabe: "Salir" acaba donde el campo
+            EXPECT_NEAR(s.right(), v.Elemento->geometry().right(), 1) << titulos;
+        }
+        v.VisorTabla->setTag(QString());
+        v.cmdSalir_Click();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 TEST_F(EditorTablas, ElegirOtraFilaConElMismoTextoNoTragaLaSiguienteEdicion) {
@@ -128,10 +169,12 @@ TEST_F(EditorTablas, AceptarSinElegirAnadeAlFinalYLasFilasEnBlancoNoSeGraban) {
     v.cmdAceptar_Click(); // vacío: también se añade
     MiVisor::PonerCelda(*v.VisorTabla, 5, 0, "  ");
     MiVisor::PonerCelda(*v.VisorTabla, 6, 0, " León ");
-    EXPECT_EQ(columna0(*v.VisorTabla), (QStringList{"Soria", "Ávila", "", "", "  ", " León "}));
+    MiVisor::PonerCelda(*v.VisorTabla, 7, 0, "\t"); // solo tabuladores: no es una fila en blanco
+    EXPECT_EQ(columna0(*v.VisorTabla),
+              (QStringList{"Soria", "Ávila", "", "", "  ", " León ", "\t"}));
     v.cmdGrabar_Click();
     EXPECT_FALSE(v.Modificado());
-    EXPECT_EQ(leer(ruta), QByteArray("Soria\r\n\xC3\x81vila\r\n León \r\n"));
+    EXPECT_EQ(leer(ruta), QByteArray("Soria\r\n\xC3\x81vila\r\n León \r\n\t\r\n"));
     EXPECT_TRUE(mensajes.isEmpty()); // REGRABAR no pregunta
 }
 
@@ -206,12 +249,40 @@ TEST_F(EditorTablas, UnFicheroQueNoSePuedeLeerSeAvisaYNoSeGrabaEncima) {
     EXPECT_TRUE(mensajes[0].startsWith("No se pudo leer el fichero " + ruta));
     v.Elemento->setText("otro");
     v.cmdAceptar_Click();
+    respuestaMsgBox = 2; // no reemplazarlo
     v.cmdGrabar_Click();
     EXPECT_EQ(capa.grabaciones, 0);
-    EXPECT_EQ(mensajes.size(), 2);
+    ASSERT_EQ(mensajes.size(), 2);
+    EXPECT_TRUE(mensajes[1].contains("¿ Desea reemplazarlo por esta tabla ?"));
+    EXPECT_EQ(estilos[1], 305); // Aceptar y Cancelar, Cancelar por omisión
     EXPECT_TRUE(v.Modificado());
-    PonerCapa(nullptr);
     EXPECT_EQ(leer(ruta), QByteArray("valioso\r\n"));
+
+    // Quitado el obstáculo, se graba sin perder lo editado.
+    capa.fallarLectura = false;
+    v.cmdGrabar_Click();
+    PonerCapa(nullptr);
+    EXPECT_EQ(mensajes.size(), 2);
+    EXPECT_FALSE(v.Modificado());
+    EXPECT_EQ(leer(ruta), QByteArray("otro\r\n"));
+}
+
+TEST_F(EditorTablas, UnFicheroIlegibleSeReemplazaSiElUsuarioLoAcepta) {
+    escribir(ruta, "ilegible\r\n");
+    CapaQueFalla capa;
+    capa.fallarLectura = true;
+    PonerCapa(&capa);
+    Ventana& v = abrir();
+    v.Elemento->setText("nuevo");
+    v.cmdAceptar_Click();
+    v.cmdGrabar_Click(); // respuesta 1: reemplazarlo
+    v.Elemento->setText("otro");
+    v.cmdAceptar_Click();
+    v.cmdGrabar_Click(); // ya es suyo: no vuelve a preguntar
+    PonerCapa(nullptr);
+    EXPECT_EQ(capa.grabaciones, 2);
+    EXPECT_EQ(mensajes.size(), 2);
+    EXPECT_EQ(leer(ruta), QByteArray("nuevo\r\notro\r\n"));
 }
 
 TEST_F(EditorTablas, UnaGrabacionFallidaSeAvisaYLosCambiosSiguenPendientes) {
