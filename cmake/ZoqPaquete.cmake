@@ -53,6 +53,8 @@ foreach(_fila IN LISTS _filas)
 endforeach()
 # groupadd, en el postinst; las bibliotecas del sistema las pone dpkg-shlibdeps.
 list(APPEND _depende passwd)
+# La letra de métrica compatible con la del diseño de las ventanas; sin ella, la del sistema.
+list(APPEND _recomienda fonts-wine)
 if(ZOQ_WEBENGINE)
     list(APPEND _recomienda ${_nombre_AyudaWeb})
 endif()
