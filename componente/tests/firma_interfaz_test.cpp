@@ -4,7 +4,9 @@
 #include "morvelin/morvelin.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
@@ -187,4 +189,100 @@ TEST_F(Interfaz, ImportacionesQueNoSeHacenNoDejanNada) {
         EXPECT_FALSE(fs::exists(almacen) && !fs::is_empty(almacen)) << k.fichero;
     }
     EXPECT_EQ(morvelin("importa 2>&1").estado, 2);
+}
+
+namespace {
+
+std::string base64(const std::string& bytes) {
+    std::string t(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    t.resize(static_cast<std::size_t>(EVP_EncodeBlock(
+        reinterpret_cast<unsigned char*>(t.data()),
+        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()))));
+    return t;
+}
+
+// El fichero de firma con la línea `n` (1 a 9) cambiada.
+std::string conLinea(const std::vector<std::string>& lineas, std::size_t n,
+                     const std::string& nueva) {
+    std::string t;
+    for (std::size_t i = 0; i < lineas.size(); ++i)
+        t += (i + 1 == n ? nueva : lineas[i]) + "\r\n";
+    return t;
+}
+
+} // namespace
+
+TEST_F(Interfaz, CompruebaSinRedLasFirmasBuenasYRechazaLasDemas) {
+    fs::create_directories(almacen);
+    const auto bueno = entidad();
+    bueno.grabarPem(almacen / "entidad.pem", true);
+    bueno.grabarPem(ruta("autoridad.pem"), false);
+    fs::create_directories(ruta("autoridades"));
+    bueno.grabarPem(ruta("autoridades/a.crt"), false);
+    CertificadoPrueba::crear({{"serialNumber", "33333333P"}}, -30, -1)
+        .grabarPem(almacen / "caducado.pem", true);
+    ASSERT_EQ(firmaC(factura, "B12345674", ruta("buena.sig")), "00 " + NombreEntidad);
+    ASSERT_EQ(firmaC(factura, "33333333P", ruta("caducada.sig")).substr(0, 2), "00");
+
+    const auto lineas = lineasFirma(leerTodo(ruta("buena.sig")));
+    ASSERT_EQ(lineas.size(), 9u);
+    escribirTodo(ruta("otra-factura.sig"), conLinea(lineas, 5, base64("<Factura n='2'/>")));
+    // Un byte cambiado en el valor de la firma (al final de la estructura).
+    std::string firma(lineas[7].size() / 4 * 3, '\0');
+    firma.resize(static_cast<std::size_t>(
+        EVP_DecodeBlock(reinterpret_cast<unsigned char*>(firma.data()),
+                        reinterpret_cast<const unsigned char*>(lineas[7].data()),
+                        static_cast<int>(lineas[7].size()))));
+    firma.resize(firma.size() -
+                 static_cast<std::size_t>(std::count(lineas[7].begin(), lineas[7].end(), '=')));
+    firma[firma.size() - 5] ^= 0x01;
+    escribirTodo(ruta("alterada.sig"), conLinea(lineas, 8, base64(firma)));
+    escribirTodo(ruta("sin-etiqueta.sig"), conLinea(lineas, 9, "</FIRMA>"));
+    escribirTodo(ruta("base64.sig"), conLinea(lineas, 5, "no es base64!"));
+
+    const std::string firmante = "Firmante: " + NombreEntidad + "\n";
+    struct Caso {
+        std::string argumentos, primeraLinea;
+        int estado;
+    };
+    const Caso casos[] = {
+        {"buena.sig", "Firma válida.", 0},
+        {"buena.sig --autoridades autoridad.pem", "Firma válida.", 0},
+        {"buena.sig --autoridades autoridades", "Firma válida.", 0},
+        {"otra-factura.sig",
+         "Firma no válida: la factura que lleva el fichero no es la que se firmó.", 1},
+        {"alterada.sig", "Firma no válida: la firma está alterada", 1},
+        {"caducada.sig", "Firma no válida: el certificado del firmante había caducado al firmar",
+         1},
+        {"buena.sig --autoridades factura.xml",
+         "Firma no válida: no hay certificados de autoridad en", 1},
+        {"caducada.sig --autoridades autoridad.pem",
+         "Firma no válida: el certificado del firmante había caducado", 1},
+        {"sin-etiqueta.sig",
+         "Firma no válida: al fichero de firma le falta alguna de sus etiquetas", 1},
+        {"base64.sig", "Firma no válida: la factura o la firma no están bien escritas en base64",
+         1},
+        {"no-existe.sig", "Firma no válida: el fichero de firma no se puede leer", 1},
+    };
+    for (const Caso& c : casos) {
+        const auto s = ejecutar("cd " + comillas(raiz.string()) + " && " + MORVELIN_CLI +
+                                " comprueba " + c.argumentos);
+        EXPECT_EQ(s.estado, c.estado) << c.argumentos << "\n" << s.texto;
+        EXPECT_TRUE(s.texto.starts_with(c.primeraLinea)) << c.argumentos << "\n" << s.texto;
+        const bool seLee = c.argumentos.starts_with("buena") || c.argumentos.starts_with("otra") ||
+                           c.argumentos.starts_with("alterada");
+        if (seLee) {
+            EXPECT_NE(s.texto.find(firmante), std::string::npos) << s.texto;
+            EXPECT_NE(s.texto.find("\nFirmada el "), std::string::npos) << s.texto;
+        }
+    }
+    // Otra autoridad: no lleva a ella.
+    CertificadoPrueba::crear({{"CN", "Otra"}}).grabarPem(ruta("otra.pem"), false);
+    const auto s = ejecutar("cd " + comillas(raiz.string()) + " && " + MORVELIN_CLI +
+                            " comprueba buena.sig --autoridades otra.pem");
+    EXPECT_EQ(s.estado, 1);
+    EXPECT_TRUE(s.texto.starts_with(
+        "Firma no válida: el certificado no lleva a ninguna de las autoridades indicadas.\n"))
+        << s.texto;
+    EXPECT_EQ(morvelin("comprueba 2>/dev/null").estado, 2);
 }

@@ -47,6 +47,34 @@ public:
     virtual std::unique_ptr<Certificado> buscarPorSujeto(const std::string& texto) = 0;
 };
 
+/// Lo que dice una firma PKCS #7 desprendida comprobada sobre su contenido.
+struct FirmaComprobada {
+    enum class Estado {
+        Ilegible,      ///< no es una SignedData desprendida con un solo firmante y su certificado
+        OtroContenido, ///< el resumen firmado no es el del contenido
+        FirmaAlterada, ///< el resumen coincide, pero la firma de los atributos no verifica
+        Valida,
+    };
+    Estado estado = Estado::Ilegible;
+    /// Del certificado del firmante (si la firma se ha podido leer): el texto del sujeto como
+    /// Certificado::textoSujeto(), el certificado en DER y su validez en segundos desde
+    /// 1970-01-01 UTC.
+    std::string textoSujeto, certificadoDer;
+    long long validoDesde = 0, validoHasta = 0;
+    /// La hora de la firma (atributo firmado), en segundos desde 1970-01-01 UTC; sin valor si
+    /// no la lleva o no se lee.
+    std::optional<long long> horaFirma;
+    /// Solo cuando se han dado autoridades: vacío si el certificado lleva a una de ellas en la
+    /// hora de la firma; si no, por qué no (en español).
+    std::optional<std::string> fueraDeCadena;
+};
+
+/// Comprueba `firmaDer` (DER) sobre `contenido`. Con `autoridades` no vacío (un fichero PEM o
+/// DER, o una carpeta de ellos), comprueba además la cadena del firmante hasta ellas en la hora
+/// de la firma. No mira la validez del certificado en ninguna hora: lo decide quien llama.
+FirmaComprobada comprobarFirmaDesprendida(std::string_view firmaDer, std::string_view contenido,
+                                          const std::string& autoridades = {});
+
 /// Abre el almacén personal del usuario actual. nullptr si no se puede abrir.
 std::unique_ptr<AlmacenCertificados> abrirAlmacenPersonal();
 
