@@ -6,7 +6,8 @@
 //     apertura y la primera de cierre, vacío si el cierre va delante), o falta una etiqueta y
 //     la lectura lo dice con FormatoFirmado;
 //   - un fichero de nueve líneas escrito con unos campos cualesquiera (sin etiquetas ni fines de
-//     línea dentro) devuelve esos mismos campos.
+//     línea dentro; el nombre, cualquiera, escrito como lo escribe FIRMA) devuelve esos mismos
+//     campos.
 // Un primer byte 0xFF pide un relleno delante de casi 64 KiB, para que lo que sigue caiga en la
 // frontera entre dos bloques de lectura.
 
@@ -121,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* datos, std::size_t n) 
         pendiente = corte == pendiente.npos ? std::string_view() : pendiente.substr(corte + 1);
     }
     RegistroFirma campos;
-    campos.nombreFichero = Limpio(partes[0]);
+    campos.nombreFichero = nombreEnFicheroFirma(partes[0]);
     campos.facturaBase64 = Limpio(partes[1]);
     campos.firmaBase64 = Limpio(partes[2]);
     std::string fichero;
