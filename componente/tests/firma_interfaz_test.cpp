@@ -286,3 +286,56 @@ TEST_F(Interfaz, CompruebaSinRedLasFirmasBuenasYRechazaLasDemas) {
         << s.texto;
     EXPECT_EQ(morvelin("comprueba 2>/dev/null").estado, 2);
 }
+
+TEST_F(Interfaz, CertificadosDiceCualUsariaFirmaYPorQueNoLosDemas) {
+    fs::create_directories(almacen);
+    CertificadoPrueba::crear({{"CN", "CADUCADO"}, {"serialNumber", "44444444A"}}, -30, -1)
+        .grabarPem(almacen / "1-caducado.pem", true);
+    CertificadoPrueba::crear({{"CN", "BUENO"}, {"serialNumber", "55555555K"}})
+        .grabarPem(almacen / "2-bueno.pem", true);
+    CertificadoPrueba::crear({{"CN", "SIN CLAVE"}, {"serialNumber", "55555555K"}})
+        .grabarPem(almacen / "0-sinclave.pem", false);
+    escribirTodo(almacen / "3-con-contrasena.p12", "no es PKCS #12");
+    struct Caso {
+        std::string nif;
+        int estado;
+        std::vector<std::string> frases;
+    };
+    const Caso casos[] = {
+        {"",
+         0,
+         {"1. almacén de carpeta (" + almacen.string() + "): 4 certificados.",
+          "   - 1-caducado.pem\n     Sujeto: CN=CADUCADO, serialNumber=44444444A\n"
+          "     Identificador: 44444444A\n",
+          "(caducado)\n     Clave privada: sí, a su alcance\n     Uso de la clave: sin "
+          "restricciones\n   - 2-bueno.pem",
+          "   - 3-con-contrasena.p12\n     No se puede usar: no se abre sin contraseña"}},
+        {"55555555k",
+         0,
+         {"Clave privada: no está a su alcance\n     Uso de la clave: sin restricciones\n"
+          "     Para «55555555k»: FIRMA usaría este.\n",
+          "Para «55555555k»: no se usa: también lo contiene, pero va detrás de «0-sinclave.pem» "
+          "(se usa el primero).",
+          "Para «55555555k»: no se usa, porque su sujeto no lo contiene.",
+          "Para «55555555k», FIRMA usaría «0-sinclave.pem» del almacén de carpeta (" +
+              almacen.string() +
+              "): NOMBRE   - NIF 55555555K.\nPero su clave privada no está a su alcance: FIRMA "
+              "contestaría «05 No se ha podido realizar la firma.»\n"}},
+        {"44444444A", 0, {"Aviso: caducó el "}},
+        {"99999999R",
+         1,
+         {"FIRMA no encuentra ningún certificado cuyo sujeto lo contenga. Contestaría «03 "}},
+        {"5555555K", 1, {"FIRMA no busca: el identificador ha de tener 9 caracteres."}},
+    };
+    for (const Caso& c : casos) {
+        const auto s = morvelin("certificados " + c.nif + " </dev/null");
+        EXPECT_EQ(s.estado, c.estado) << c.nif;
+        for (const auto& frase : c.frases)
+            EXPECT_NE(s.texto.find(frase), std::string::npos) << frase << "\n----\n" << s.texto;
+        EXPECT_EQ(s.texto.find("Para «"),
+                  c.nif.empty() ? std::string::npos : s.texto.find("Para «"));
+    }
+    // Lo que dice es lo que hace FIRMA.
+    EXPECT_EQ(firmaC(factura, "55555555k", ruta("f.sig")), "05 No se ha podido realizar la firma.");
+    EXPECT_EQ(firmaC(factura, "44444444A", ruta("f.sig")), "00 NOMBRE   - NIF 44444444A");
+}

@@ -11,11 +11,14 @@
 #include <openssl/pkcs12.h>
 #include <openssl/pkcs7.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <vector>
@@ -308,9 +311,62 @@ public:
         return nullptr;
     }
 
+    std::vector<ListadoAlmacen> listar() override {
+        ListadoAlmacen l;
+        l.clase = "carpeta";
+        l.donde = carpeta_;
+        EnContextoPrivado en;
+        for (const std::string& nombre : nombres_) {
+            std::string bytes;
+            struct BorrarAlSalir {
+                std::string& texto;
+                ~BorrarAlSalir() { borrarTexto(texto); }
+            } borrarBytes{bytes};
+            FichaCertificado f;
+            Entrada e;
+            if (!leerBytes(carpeta_ + "/" + nombre, bytes)) {
+                f.motivo = "no se puede leer";
+            } else {
+                const std::string ext = extension(nombre);
+                e = ext == ".p12" || ext == ".pfx" ? cargarPkcs12(bytes)
+                                                   : cargarCertificado(carpeta_, nombre, bytes);
+                if (!e.certificado)
+                    f.motivo = ext == ".p12" || ext == ".pfx"
+                                   ? "no se abre sin contraseña (impórtelo con «morvelin "
+                                     "importa»)"
+                                   : "no es un certificado";
+            }
+            if (e.certificado)
+                f = fichaDe(e.certificado.get(), e.clave != nullptr);
+            else
+                f.legible = false;
+            f.donde = nombre;
+            l.certificados.push_back(std::move(f));
+        }
+        return {std::move(l)};
+    }
+
 private:
     std::string carpeta_;
     std::vector<std::string> nombres_;
+};
+
+// Un almacén que no se puede abrir: en la lista, con el motivo.
+class AlmacenSinAbrir : public AlmacenCertificados {
+public:
+    explicit AlmacenSinAbrir(std::string carpeta) : carpeta_(std::move(carpeta)) {}
+    std::unique_ptr<Certificado> buscarPorSujeto(const std::string&) override { return nullptr; }
+    std::vector<ListadoAlmacen> listar() override {
+        ListadoAlmacen l;
+        l.clase = "carpeta";
+        l.donde = carpeta_;
+        l.estado = carpeta_.empty() ? "no se sabe dónde está (sin XDG_DATA_HOME ni HOME)"
+                                    : "no se puede leer";
+        return {std::move(l)};
+    }
+
+private:
+    std::string carpeta_;
 };
 
 } // namespace
@@ -356,6 +412,50 @@ std::unique_ptr<Certificado> envolverCertificado(X509Propio certificado, ClavePr
     return std::make_unique<CertificadoOpenSsl>(std::move(certificado), std::move(clave));
 }
 
+std::unique_ptr<AlmacenCertificados> almacenSinAbrir(const std::string& carpeta) {
+    return std::make_unique<AlmacenSinAbrir>(carpeta);
+}
+
+namespace {
+
+std::string nombreEnUnaLinea(const X509_NAME* nombre) {
+    BioPropio b(BIO_new(BIO_s_mem()));
+    constexpr unsigned long formato =
+        XN_FLAG_SEP_CPLUS_SPC | XN_FLAG_FN_SN | (ASN1_STRFLGS_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
+    if (!b || X509_NAME_print_ex(b.get(), nombre, 0, formato) < 0)
+        return {};
+    char* datos = nullptr;
+    const long n = BIO_get_mem_data(b.get(), &datos);
+    return n > 0 ? std::string(datos, static_cast<std::size_t>(n)) : std::string();
+}
+
+long long segundos(const ASN1_TIME* t) {
+    std::tm tm{};
+    if (t == nullptr || ASN1_TIME_to_tm(t, &tm) != 1)
+        return 0;
+    return static_cast<long long>(::timegm(&tm));
+}
+
+} // namespace
+
+FichaCertificado fichaDe(X509* certificado, bool conClave) {
+    FichaCertificado f;
+    f.textoSujeto = textoSujeto(certificado);
+    const X509_NAME* sujeto = X509_get_subject_name(certificado);
+    for (int i = 0; i < X509_NAME_entry_count(sujeto); ++i)
+        f.valoresSujeto.push_back(
+            valorUtf8(X509_NAME_ENTRY_get_data(X509_NAME_get_entry(sujeto, i))));
+    f.sujeto = nombreEnUnaLinea(sujeto);
+    f.emisor = nombreEnUnaLinea(X509_get_issuer_name(certificado));
+    f.validoDesde = segundos(X509_get0_notBefore(certificado));
+    f.validoHasta = segundos(X509_get0_notAfter(certificado));
+    f.conClave = conClave;
+    const std::uint32_t usos = X509_get_key_usage(certificado);
+    if (usos != UINT32_MAX)
+        f.usosClave = usos & 0xFF;
+    return f;
+}
+
 std::string textoSujeto(X509* certificado) {
     const X509_NAME* nombre = X509_get_subject_name(certificado);
     std::string texto;
@@ -384,6 +484,14 @@ namespace morvelin::plataforma {
 
 std::unique_ptr<AlmacenCertificados> abrirAlmacenPersonal() {
     return openssl::abrirAlmacen(openssl::carpetaAlmacenPersonal());
+}
+
+std::vector<ListadoAlmacen> listarAlmacenes() {
+    const std::string carpeta = openssl::carpetaAlmacenPersonal();
+    auto almacen = openssl::abrirAlmacen(carpeta);
+    if (!almacen)
+        almacen = openssl::almacenSinAbrir(carpeta);
+    return almacen->listar();
 }
 
 namespace {

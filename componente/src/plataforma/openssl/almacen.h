@@ -37,6 +37,12 @@ using ClavePropia = std::unique_ptr<EVP_PKEY, LiberarClave>;
 /// Un certificado con su clave (que puede faltar) como Certificado de la plataforma.
 std::unique_ptr<Certificado> envolverCertificado(X509Propio certificado, ClavePropia clave);
 
+/// Un almacén que no se ha podido abrir: no encuentra nada y en la lista dice por qué.
+std::unique_ptr<AlmacenCertificados> almacenSinAbrir(const std::string& carpeta);
+
+/// La ficha de un certificado para listarlo.
+FichaCertificado fichaDe(X509* certificado, bool conClave);
+
 /// El texto del sujeto de `certificado`, como Certificado::textoSujeto().
 std::string textoSujeto(X509* certificado);
 
