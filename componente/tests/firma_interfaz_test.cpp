@@ -332,8 +332,9 @@ TEST_F(Interfaz, CertificadosDiceCualUsariaFirmaYPorQueNoLosDemas) {
         EXPECT_EQ(s.estado, c.estado) << c.nif;
         for (const auto& frase : c.frases)
             EXPECT_NE(s.texto.find(frase), std::string::npos) << frase << "\n----\n" << s.texto;
-        if (c.nif.empty())
+        if (c.nif.empty()) {
             EXPECT_EQ(s.texto.find("Para «"), std::string::npos) << s.texto;
+        }
     }
     // Lo que dice es lo que hace FIRMA.
     EXPECT_EQ(firmaC(factura, "55555555k", ruta("f.sig")), "05 No se ha podido realizar la firma.");
