@@ -238,36 +238,27 @@ private:
 
 std::optional<std::string> CertificadoOpenSsl::firmarDesprendida(std::string_view contenido) const {
     EnContextoPrivado en;
-    if (!en.valido() || !clave_)
+    // Una clave que no es la del certificado daría una firma que nadie puede comprobar.
+    if (!en.valido() || !clave_ || X509_check_private_key(certificado_.get(), clave_.get()) != 1)
         return std::nullopt;
-    // Sin la lista de capacidades que OpenSSL pone por su cuenta: la nuestra lleva una sola.
-    constexpr int opciones = PKCS7_PARTIAL | PKCS7_NOSMIMECAP | PKCS7_BINARY | PKCS7_DETACHED;
-    Pkcs7Propio p7(
-        PKCS7_sign_ex(nullptr, nullptr, nullptr, nullptr, opciones, contextoPrivado(), nullptr));
-    if (!p7)
-        return std::nullopt;
-    PKCS7_SIGNER_INFO* firmante =
-        PKCS7_sign_add_signer(p7.get(), certificado_.get(), clave_.get(), EVP_sha1(), opciones);
-    if (firmante == nullptr)
-        return std::nullopt;
-    STACK_OF(X509_ALGOR)* capacidades = sk_X509_ALGOR_new_null();
-    const bool conCapacidades = capacidades != nullptr &&
-                                PKCS7_simple_smimecap(capacidades, NID_rc2_cbc, 40) &&
-                                PKCS7_add_attrib_smimecap(firmante, capacidades);
-    sk_X509_ALGOR_pop_free(capacidades, X509_ALGOR_free);
-    if (!conCapacidades)
-        return std::nullopt;
-    // La hora de la firma la pone PKCS7_final: la hora UTC de este momento.
-    BioPropio datos(BIO_new_mem_buf(contenido.data(), static_cast<int>(contenido.size())));
-    if (!datos || !PKCS7_final(p7.get(), datos.get(), opciones))
-        return std::nullopt;
-    unsigned char* der = nullptr;
-    const int n = i2d_PKCS7(p7.get(), &der);
-    if (n <= 0)
-        return std::nullopt;
-    std::string firma(reinterpret_cast<char*>(der), static_cast<std::size_t>(n));
-    OPENSSL_free(der);
-    return firma;
+    return ensamblarPkcs7(
+        certificado_.get(), contenido, [&](std::string_view datos) -> std::optional<std::string> {
+            std::unique_ptr<EVP_MD_CTX, Liberador<EVP_MD_CTX, EVP_MD_CTX_free>> ctx(
+                EVP_MD_CTX_new());
+            const auto* d = reinterpret_cast<const unsigned char*>(datos.data());
+            std::size_t n = 0;
+            if (!ctx ||
+                EVP_DigestSignInit_ex(ctx.get(), nullptr, "SHA1", contextoPrivado(), nullptr,
+                                      clave_.get(), nullptr) != 1 ||
+                EVP_DigestSign(ctx.get(), nullptr, &n, d, datos.size()) != 1)
+                return std::nullopt;
+            std::string firma(n, '\0');
+            if (EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(firma.data()), &n, d,
+                               datos.size()) != 1)
+                return std::nullopt;
+            firma.resize(n);
+            return firma;
+        });
 }
 
 class AlmacenCarpeta : public AlmacenCertificados {
@@ -410,6 +401,62 @@ std::unique_ptr<AlmacenCertificados> abrirAlmacen(const std::string& carpeta) {
 
 std::unique_ptr<Certificado> envolverCertificado(X509Propio certificado, ClavePropia clave) {
     return std::make_unique<CertificadoOpenSsl>(std::move(certificado), std::move(clave));
+}
+
+std::optional<std::string> ensamblarPkcs7(X509* certificado, std::string_view contenido,
+                                          const FirmaExterna& firmar) {
+    EVP_PKEY* publica = X509_get0_pubkey(certificado);
+    Pkcs7Propio p7(PKCS7_new());
+    if (publica == nullptr || !p7 || !PKCS7_set_type(p7.get(), NID_pkcs7_signed) ||
+        !PKCS7_content_new(p7.get(), NID_pkcs7_data))
+        return std::nullopt;
+    // Los algoritmos del firmante salen de su clave pública (rsaEncryption o ecdsa-with-SHA1).
+    PKCS7_SIGNER_INFO* firmante = PKCS7_SIGNER_INFO_new();
+    if (firmante == nullptr)
+        return std::nullopt;
+    if (!PKCS7_SIGNER_INFO_set(firmante, certificado, publica, EVP_sha1()) ||
+        !PKCS7_add_signer(p7.get(), firmante)) {
+        PKCS7_SIGNER_INFO_free(firmante);
+        return std::nullopt;
+    }
+    if (!PKCS7_add_certificate(p7.get(), certificado))
+        return std::nullopt;
+    // Los cuatro atributos firmados: tipo de contenido, hora (la de ahora, UTC), capacidades
+    // S/MIME con una sola entrada (RC2-CBC, 40) y resumen del contenido. En DER un SET OF va
+    // ordenado: el orden en que se añaden no cambia la estructura.
+    unsigned char resumen[EVP_MAX_MD_SIZE];
+    unsigned int largo = 0;
+    if (EVP_Digest(contenido.data(), contenido.size(), resumen, &largo, EVP_sha1(), nullptr) != 1)
+        return std::nullopt;
+    STACK_OF(X509_ALGOR)* capacidades = sk_X509_ALGOR_new_null();
+    const bool conCapacidades = capacidades != nullptr &&
+                                PKCS7_simple_smimecap(capacidades, NID_rc2_cbc, 40) &&
+                                PKCS7_add_attrib_smimecap(firmante, capacidades);
+    sk_X509_ALGOR_pop_free(capacidades, X509_ALGOR_free);
+    if (!conCapacidades || !PKCS7_add_attrib_content_type(firmante, nullptr) ||
+        !PKCS7_add0_attrib_signing_time(firmante, nullptr) ||
+        !PKCS7_add1_attrib_digest(firmante, resumen, static_cast<int>(largo)) ||
+        !PKCS7_set_detached(p7.get(), 1))
+        return std::nullopt;
+    // Lo que se firma es el DER de los atributos firmados.
+    unsigned char* atributos = nullptr;
+    const int n = ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(firmante->auth_attr), &atributos,
+                                ASN1_ITEM_rptr(PKCS7_ATTR_SIGN));
+    if (n <= 0)
+        return std::nullopt;
+    const auto firma =
+        firmar(std::string_view(reinterpret_cast<char*>(atributos), static_cast<std::size_t>(n)));
+    OPENSSL_free(atributos);
+    if (!firma ||
+        !ASN1_STRING_set(firmante->enc_digest, firma->data(), static_cast<int>(firma->size())))
+        return std::nullopt;
+    unsigned char* der = nullptr;
+    const int m = i2d_PKCS7(p7.get(), &der);
+    if (m <= 0)
+        return std::nullopt;
+    std::string resultado(reinterpret_cast<char*>(der), static_cast<std::size_t>(m));
+    OPENSSL_free(der);
+    return resultado;
 }
 
 std::unique_ptr<AlmacenCertificados> almacenSinAbrir(const std::string& carpeta) {
