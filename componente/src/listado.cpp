@@ -108,6 +108,8 @@ Listado listarCertificados(const std::vector<ListadoAlmacen>& almacenes,
             t += ": " + almacen.estado + ".\n";
             continue;
         }
+        if (!almacen.nota.empty())
+            t += " (" + almacen.nota + ")";
         const auto n = almacen.certificados.size();
         t += n == 0   ? ": vacío.\n"
              : n == 1 ? ": 1 certificado.\n"

@@ -59,11 +59,18 @@ protected:
         fs::create_directories(raiz);
         almacen = raiz / "datos/MORVELIN/MY";
         ::setenv("XDG_DATA_HOME", (raiz / "datos").c_str(), 1);
+        // Sin las bases NSS de quien pasa las pruebas: la casa es la de la prueba.
+        if (const char* casa = std::getenv("HOME"))
+            casaAnterior = casa;
+        ::setenv("HOME", (raiz / "casa").c_str(), 1);
+        ::unsetenv("MORVELIN_NSSDB");
         factura = ruta("factura.xml");
         escribirTodo(factura, "<Factura/>");
     }
     void TearDown() override {
         ::unsetenv("XDG_DATA_HOME");
+        ::unsetenv("MORVELIN_NSSDB");
+        ::setenv("HOME", casaAnterior.c_str(), 1);
         fs::remove_all(raiz);
     }
     std::string ruta(const std::string& nombre) const { return (raiz / nombre).string(); }
@@ -78,6 +85,7 @@ protected:
     }
 
     fs::path raiz, almacen;
+    std::string casaAnterior;
     std::string factura;
 };
 
@@ -339,4 +347,64 @@ TEST_F(Interfaz, CertificadosDiceCualUsariaFirmaYPorQueNoLosDemas) {
     // Lo que dice es lo que hace FIRMA.
     EXPECT_EQ(firmaC(factura, "55555555k", ruta("f.sig")), "05 No se ha podido realizar la firma.");
     EXPECT_EQ(firmaC(factura, "44444444A", ruta("f.sig")), "00 NOMBRE   - NIF 44444444A");
+}
+
+namespace {
+
+// Una base de datos NSS sin contraseña con los certificados (y sus claves) dados.
+void baseNss(const fs::path& carpeta,
+             const std::vector<std::pair<std::string, CertificadoPrueba>>& certificados) {
+    fs::create_directories(carpeta);
+    ASSERT_EQ(ejecutar("certutil -N --empty-password -d sql:" + carpeta.string()).estado, 0);
+    for (const auto& [apodo, c] : certificados) {
+        const fs::path p12 = carpeta / (apodo + ".p12");
+        c.grabarPkcs12(p12, "x", false);
+        ASSERT_EQ(ejecutar("pk12util -i " + p12.string() + " -d sql:" + carpeta.string() +
+                           " -W x >/dev/null")
+                      .estado,
+                  0);
+        fs::remove(p12);
+    }
+}
+
+} // namespace
+
+TEST_F(Interfaz, FirmaConLaClaveQueQuedaEnUnaBaseNssYLosPerfilesSeMiranPorOrden) {
+    const auto persona = [](const std::string& cn) {
+        return CertificadoPrueba::crear(
+            {{"CN", cn}, {"serialNumber", "66666666Q"}, {"SN", "RUIZ"}, {"GN", cn}}, -1, 365, true);
+    };
+    // Firefox: el perfil predeterminado va segundo en profiles.ini, y se mira primero.
+    const fs::path firefox = raiz / "casa/.mozilla/firefox";
+    baseNss(firefox / "a.otro", {{"otro", persona("OTRO")}});
+    baseNss(firefox / "b.predeterminado", {{"predeterminado", persona("PREDETERMINADO")}});
+    escribirTodo(firefox / "profiles.ini",
+                 "[Profile0]\nName=otro\nIsRelative=1\nPath=a.otro\n\n"
+                 "[Profile1]\nName=principal\nIsRelative=1\nPath=b.predeterminado\nDefault=1\n");
+    EXPECT_EQ(firmaC(factura, "66666666Q", ruta("firefox.sig")),
+              "00 NOMBRE RUIZ PREDETERMINADO - NIF 66666666Q");
+    EXPECT_FALSE(verificarFicheroFirma(ruta("firefox.sig"), factura, raiz).empty());
+    EXPECT_EQ(morvelin("comprueba " + comillas(ruta("firefox.sig"))).estado, 0);
+
+    // MORVELIN_NSSDB va antes que los perfiles; la carpeta, antes que todo.
+    baseNss(raiz / "propia", {{"propia", persona("PROPIA")}});
+    ::setenv("MORVELIN_NSSDB", ("sql:" + (raiz / "propia").string()).c_str(), 1);
+    const auto s = morvelin("firma " + comillas(factura) + " 66666666Q " + comillas(ruta("p.sig")));
+    EXPECT_EQ(s.texto, "00 NOMBRE RUIZ PROPIA - NIF 66666666Q\n");
+    EXPECT_FALSE(verificarFicheroFirma(ruta("p.sig"), factura, raiz).empty());
+    const auto l = morvelin("certificados 66666666Q");
+    const auto pos = [&](const std::string& t) {
+        return l.texto.find(t);
+    };
+    EXPECT_LT(pos("MORVELIN_NSSDB): 1 certificado."), pos("perfil de Firefox «principal»"))
+        << l.texto;
+    EXPECT_LT(pos("perfil de Firefox «principal»"), pos("perfil de Firefox «otro»")) << l.texto;
+    EXPECT_NE(pos("   - PROPIA\n     Sujeto: CN=PROPIA"), std::string::npos) << l.texto;
+    EXPECT_NE(pos("antes se encuentra el de almacén NSS (" + (raiz / "propia").string()),
+              std::string::npos)
+        << l.texto;
+    fs::create_directories(almacen);
+    persona("CARPETA").grabarPem(almacen / "c.pem", true);
+    EXPECT_EQ(firmaC(factura, "66666666Q", ruta("c.sig")),
+              "00 NOMBRE RUIZ CARPETA - NIF 66666666Q");
 }

@@ -67,6 +67,8 @@ struct ListadoAlmacen {
     std::string donde; ///< la carpeta, la base de datos o la tarjeta
     /// Vacío si se ha podido leer; si no, por qué no (en español).
     std::string estado;
+    /// Algo que conviene saber aunque se haya leído (en español), o vacío.
+    std::string nota;
     /// Entre varios certificados del identificador, el primero con uso de no repudio (las
     /// tarjetas); si no, el primero sin más.
     bool prefiereNoRepudio = false;

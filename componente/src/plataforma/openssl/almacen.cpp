@@ -103,7 +103,7 @@ std::string entrecomillar(const std::string& v) {
     return q + '"';
 }
 
-bool sujetoContiene(const X509_NAME* nombre, const std::string& buscadoMinusculas) {
+bool nombreContiene(const X509_NAME* nombre, const std::string& buscadoMinusculas) {
     for (int i = 0; i < X509_NAME_entry_count(nombre); ++i) {
         const ASN1_STRING* dato = X509_NAME_ENTRY_get_data(X509_NAME_get_entry(nombre, i));
         if (minusculas(valorUtf8(dato)).find(buscadoMinusculas) != std::string::npos)
@@ -286,12 +286,12 @@ public:
             if (ext == ".p12" || ext == ".pfx") {
                 e = cargarPkcs12(bytes);
                 if (!e.certificado ||
-                    !sujetoContiene(X509_get_subject_name(e.certificado.get()), buscado))
+                    !nombreContiene(X509_get_subject_name(e.certificado.get()), buscado))
                     continue;
             } else {
                 // Primero solo el sujeto; el certificado y la clave, si es el buscado.
                 const NombrePropio sujeto = sujetoDer(derDeCertificado(bytes));
-                if (!sujeto || !sujetoContiene(sujeto.get(), buscado))
+                if (!sujeto || !nombreContiene(sujeto.get(), buscado))
                     continue;
                 e = cargarCertificado(carpeta_, nombre, bytes);
                 if (!e.certificado)
@@ -485,6 +485,10 @@ long long segundos(const ASN1_TIME* t) {
 
 } // namespace
 
+bool sujetoContiene(X509* certificado, const std::string& texto) {
+    return nombreContiene(X509_get_subject_name(certificado), minusculas(texto));
+}
+
 FichaCertificado fichaDe(X509* certificado, bool conClave) {
     FichaCertificado f;
     f.textoSujeto = textoSujeto(certificado);
@@ -528,18 +532,6 @@ std::string textoSujeto(X509* certificado) {
 namespace morvelin::plataforma {
 
 // Lo que los pasos de los métodos piden a la plataforma.
-
-std::unique_ptr<AlmacenCertificados> abrirAlmacenPersonal() {
-    return openssl::abrirAlmacen(openssl::carpetaAlmacenPersonal());
-}
-
-std::vector<ListadoAlmacen> listarAlmacenes() {
-    const std::string carpeta = openssl::carpetaAlmacenPersonal();
-    auto almacen = openssl::abrirAlmacen(carpeta);
-    if (!almacen)
-        almacen = openssl::almacenSinAbrir(carpeta);
-    return almacen->listar();
-}
 
 namespace {
 

@@ -53,6 +53,10 @@ std::optional<std::string> ensamblarPkcs7(X509* certificado, std::string_view co
 /// Un almacén que no se ha podido abrir: no encuentra nada y en la lista dice por qué.
 std::unique_ptr<AlmacenCertificados> almacenSinAbrir(const std::string& carpeta);
 
+/// La regla de búsqueda de los almacenes: algún valor del sujeto de `certificado` contiene
+/// `texto`, sin distinguir mayúsculas de minúsculas (ASCII).
+bool sujetoContiene(X509* certificado, const std::string& texto);
+
 /// La ficha de un certificado para listarlo.
 FichaCertificado fichaDe(X509* certificado, bool conClave);
 
