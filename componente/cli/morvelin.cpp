@@ -108,6 +108,10 @@ int main(int argc, char** argv) {
         std::cerr << "morvelin: argumentos incorrectos.\n\n" << Uso;
         return 2;
     }
+    if (comprueba->parsed() && comprueba->count("--autoridades") > 0 && autoridades.empty()) {
+        std::cerr << "morvelin: --autoridades necesita un fichero o una carpeta.\n\n" << Uso;
+        return 2;
+    }
     if (verifica->parsed() && !esHttps(servicio.url)) {
         std::cerr << "morvelin: el servicio de verificación ha de ser una dirección https:// («"
                   << servicio.url << "» no lo es).\n\n"

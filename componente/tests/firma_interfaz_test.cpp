@@ -293,6 +293,7 @@ TEST_F(Interfaz, CompruebaSinRedLasFirmasBuenasYRechazaLasDemas) {
         "Firma no válida: el certificado no lleva a ninguna de las autoridades indicadas.\n"))
         << s.texto;
     EXPECT_EQ(morvelin("comprueba 2>/dev/null").estado, 2);
+    EXPECT_EQ(morvelin("comprueba f.sig --autoridades '' 2>/dev/null").estado, 2);
 }
 
 TEST_F(Interfaz, CertificadosDiceCualUsariaFirmaYPorQueNoLosDemas) {
