@@ -3,11 +3,15 @@
 //   morvelin firma RUTA_ORIGEN CERTIFICADO RUTA_DESTINO
 //   morvelin verifica [--servicio URL] RUTA_ORIGEN RUTA_DESTINO
 //   morvelin importa FICHERO
+//   morvelin comprueba FICHERO_DE_FIRMA [--autoridades FICHERO_O_CARPETA]
+//   morvelin certificados [NIF]
 //
 // Escribe la cadena de resultado y un fin de línea en la salida estándar. Sale con 0 cuando el
 // código es "00", 1 con cualquier otro código, 2 ante un error de uso y 3 ante un fallo que no
 // es ninguno de los de la tabla de mensajes (memoria agotada, error interno).
+#include "comprobacion.h"
 #include "importa.h"
+#include "listado.h"
 #include "metodos.h"
 #include "verificacion.h"
 
@@ -15,8 +19,10 @@
 
 #include <cctype>
 #include <cstdio>
+#include <ctime>
 #include <iostream>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +40,13 @@ constexpr const char* Uso =
     "  morvelin importa FICHERO\n"
     "      Guarda en el almacén de certificados el certificado y la clave de FICHERO\n"
     "      (.p12, .pfx o PEM); pide su contraseña si la tiene.\n"
+    "  morvelin comprueba FICHERO_DE_FIRMA [--autoridades FICHERO_O_CARPETA]\n"
+    "      Comprueba sin red el fichero de firma: que la firma es de la factura que lleva y\n"
+    "      que el certificado era válido al firmar; con --autoridades, además que lleva a\n"
+    "      esas autoridades (PEM o DER). Sale con 0 si la firma es buena y 1 si no.\n"
+    "  morvelin certificados [NIF]\n"
+    "      Lista los certificados de todos los almacenes, en el orden en que FIRMA los mira;\n"
+    "      con NIF, dice cuál usaría FIRMA y por qué no los demás. Nunca pide un PIN.\n"
     "  morvelin -h | --ayuda\n"
     "      Muestra esta ayuda.\n"
     "\n"
@@ -78,6 +91,13 @@ int main(int argc, char** argv) {
     verifica->add_option("RUTA_DESTINO", destino)->required();
     auto* importa = app.add_subcommand("importa");
     importa->add_option("FICHERO", origen)->required();
+    std::string autoridades;
+    auto* comprueba = app.add_subcommand("comprueba");
+    comprueba->add_option("FICHERO_DE_FIRMA", origen)->required();
+    comprueba->add_option("--autoridades", autoridades);
+    std::optional<std::string> nif;
+    auto* certificados = app.add_subcommand("certificados");
+    certificados->add_option("NIF", nif);
 
     try {
         app.parse(argc, argv);
@@ -86,6 +106,10 @@ int main(int argc, char** argv) {
         return 0;
     } catch (const CLI::ParseError&) {
         std::cerr << "morvelin: argumentos incorrectos.\n\n" << Uso;
+        return 2;
+    }
+    if (comprueba->parsed() && comprueba->count("--autoridades") > 0 && autoridades.empty()) {
+        std::cerr << "morvelin: --autoridades necesita un fichero o una carpeta.\n\n" << Uso;
         return 2;
     }
     if (verifica->parsed() && !esHttps(servicio.url)) {
@@ -100,6 +124,17 @@ int main(int argc, char** argv) {
             return informar(morvelin::FIRMA(origen, certificado, destino));
         if (importa->parsed())
             return importarAlAlmacen(origen);
+        if (certificados->parsed()) {
+            const auto l = morvelin::listarCertificados(morvelin::plataforma::listarAlmacenes(),
+                                                        nif, std::time(nullptr));
+            std::cout << l.texto << std::flush;
+            return !nif || l.encontrado ? 0 : 1;
+        }
+        if (comprueba->parsed()) {
+            const auto c = morvelin::comprobarFicheroFirma(origen, autoridades);
+            std::cout << c.texto() << std::flush;
+            return c.buena() ? 0 : 1;
+        }
         return informar(morvelin::verificar(origen, destino, servicio));
     } catch (const std::bad_alloc&) {
         std::cerr << "morvelin: memoria agotada; la operación no se ha completado.\n";

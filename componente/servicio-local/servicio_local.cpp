@@ -2,13 +2,15 @@
 
 #include "credenciales.h"
 
+#include "comprobacion.h"
+
 #include <httplib.h>
-#include <openssl/pkcs7.h>
 #include <openssl/x509.h>
 
 #include <algorithm>
 #include <condition_variable>
 #include <csignal>
+#include <ctime>
 #include <fstream>
 #include <mutex>
 #include <stdexcept>
@@ -36,30 +38,6 @@ int valorHex(char c) {
     if (c >= 'a' && c <= 'f')
         return c - 'a' + 10;
     return -1;
-}
-
-/// Base64 estricto: longitud múltiplo de 4, solo el alfabeto y el relleno al final.
-bool decodificarBase64(const std::string& texto, std::string& bytes) {
-    if (texto.size() % 4 != 0 || texto.size() > 0x7FFFFFFF)
-        return false;
-    if (texto.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"
-                                "=") != std::string::npos)
-        return false;
-    const std::size_t igual = texto.find('=');
-    std::size_t relleno = 0;
-    if (igual != std::string::npos) {
-        relleno = texto.size() - igual;
-        if (relleno > 2 || texto.find_first_not_of('=', igual) != std::string::npos)
-            return false;
-    }
-    bytes.assign(texto.size() / 4 * 3, '\0');
-    const int n = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
-                                  reinterpret_cast<const unsigned char*>(texto.data()),
-                                  static_cast<int>(texto.size()));
-    if (n < 0)
-        return false;
-    bytes.resize(static_cast<std::size_t>(n) - relleno);
-    return true;
 }
 
 /// Valor UTF-8 del primer atributo del sujeto con ese identificador; vacío si no está.
@@ -329,35 +307,29 @@ std::string ServicioLocal::responder(const std::string& cuerpo) const {
     if (valores[0] != "QUENDRAL" || valores[5] != "F")
         return R16;
 
-    std::string factura, firma;
-    if (!decodificarBase64(valores[3], factura) || !decodificarBase64(valores[4], firma))
-        return R16;
-    const auto* p = reinterpret_cast<const unsigned char*>(firma.data());
-    std::unique_ptr<PKCS7, decltype(&PKCS7_free)> p7(
-        d2i_PKCS7(nullptr, &p, static_cast<long>(firma.size())), &PKCS7_free);
-    if (!p7 || !PKCS7_type_is_signed(p7.get()) || !PKCS7_get_detached(p7.get()))
-        return R16;
-    STACK_OF(X509)* firmantes = PKCS7_get0_signers(p7.get(), nullptr, 0);
-    if (!firmantes || sk_X509_num(firmantes) != 1) {
-        sk_X509_free(firmantes);
-        return R16;
-    }
-    X509* certificado = sk_X509_value(firmantes, 0);
-    sk_X509_free(firmantes);
-
-    const std::string resumen = resumenSha1Hex(factura);
-    std::unique_ptr<BIO, decltype(&BIO_free)> contenido(
-        BIO_new_mem_buf(resumen.data(), static_cast<int>(resumen.size())), &BIO_free);
-    if (PKCS7_verify(p7.get(), nullptr, nullptr, contenido.get(), nullptr,
-                     PKCS7_NOVERIFY | PKCS7_BINARY) != 1)
+    // La comprobación de la firma es la misma de «morvelin comprueba»; la validez del
+    // certificado se mira aquí en la hora actual, como la mira el servicio de verdad.
+    using V = morvelin::ComprobacionFirma::Veredicto;
+    const morvelin::ComprobacionFirma comprobada =
+        morvelin::comprobarFirmaFactura(valores[3], valores[4]);
+    if (comprobada.veredicto == V::OtraFactura || comprobada.veredicto == V::FirmaAlterada)
         return R12;
-    if (X509_cmp_current_time(X509_get0_notAfter(certificado)) < 0)
+    const auto* p = reinterpret_cast<const unsigned char*>(comprobada.firma.certificadoDer.data());
+    std::unique_ptr<X509, decltype(&X509_free)> propio(
+        comprobada.buena()
+            ? d2i_X509(nullptr, &p, static_cast<long>(comprobada.firma.certificadoDer.size()))
+            : nullptr,
+        &X509_free);
+    if (!propio)
+        return R16;
+    X509* certificado = propio.get();
+    const long long ahora = std::time(nullptr);
+    if (comprobada.firma.validoHasta < ahora)
         return R13;
     const auto [nombre, identificador] = firmante(certificado);
     if (c.revocados.count(identificador))
         return R14;
-    if (c.noValidos.count(identificador) ||
-        X509_cmp_current_time(X509_get0_notBefore(certificado)) > 0)
+    if (c.noValidos.count(identificador) || comprobada.firma.validoDesde > ahora)
         return R15;
 
     std::string respuesta = "00 " + nombre;

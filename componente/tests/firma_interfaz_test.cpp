@@ -4,7 +4,9 @@
 #include "morvelin/morvelin.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sys/stat.h>
@@ -57,11 +59,18 @@ protected:
         fs::create_directories(raiz);
         almacen = raiz / "datos/MORVELIN/MY";
         ::setenv("XDG_DATA_HOME", (raiz / "datos").c_str(), 1);
+        // Sin las bases NSS de quien pasa las pruebas: la casa es la de la prueba.
+        if (const char* casa = std::getenv("HOME"))
+            casaAnterior = casa;
+        ::setenv("HOME", (raiz / "casa").c_str(), 1);
+        ::unsetenv("MORVELIN_NSSDB");
         factura = ruta("factura.xml");
         escribirTodo(factura, "<Factura/>");
     }
     void TearDown() override {
         ::unsetenv("XDG_DATA_HOME");
+        ::unsetenv("MORVELIN_NSSDB");
+        ::setenv("HOME", casaAnterior.c_str(), 1);
         fs::remove_all(raiz);
     }
     std::string ruta(const std::string& nombre) const { return (raiz / nombre).string(); }
@@ -76,6 +85,7 @@ protected:
     }
 
     fs::path raiz, almacen;
+    std::string casaAnterior;
     std::string factura;
 };
 
@@ -187,4 +197,215 @@ TEST_F(Interfaz, ImportacionesQueNoSeHacenNoDejanNada) {
         EXPECT_FALSE(fs::exists(almacen) && !fs::is_empty(almacen)) << k.fichero;
     }
     EXPECT_EQ(morvelin("importa 2>&1").estado, 2);
+}
+
+namespace {
+
+std::string base64(const std::string& bytes) {
+    std::string t(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+    t.resize(static_cast<std::size_t>(EVP_EncodeBlock(
+        reinterpret_cast<unsigned char*>(t.data()),
+        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()))));
+    return t;
+}
+
+// El fichero de firma con la línea `n` (1 a 9) cambiada.
+std::string conLinea(const std::vector<std::string>& lineas, std::size_t n,
+                     const std::string& nueva) {
+    std::string t;
+    for (std::size_t i = 0; i < lineas.size(); ++i)
+        t += (i + 1 == n ? nueva : lineas[i]) + "\r\n";
+    return t;
+}
+
+} // namespace
+
+TEST_F(Interfaz, CompruebaSinRedLasFirmasBuenasYRechazaLasDemas) {
+    fs::create_directories(almacen);
+    const auto bueno = entidad();
+    bueno.grabarPem(almacen / "entidad.pem", true);
+    bueno.grabarPem(ruta("autoridad.pem"), false);
+    fs::create_directories(ruta("autoridades"));
+    bueno.grabarPem(ruta("autoridades/a.crt"), false);
+    CertificadoPrueba::crear({{"serialNumber", "33333333P"}}, -30, -1)
+        .grabarPem(almacen / "caducado.pem", true);
+    ASSERT_EQ(firmaC(factura, "B12345674", ruta("buena.sig")), "00 " + NombreEntidad);
+    ASSERT_EQ(firmaC(factura, "33333333P", ruta("caducada.sig")).substr(0, 2), "00");
+
+    const auto lineas = lineasFirma(leerTodo(ruta("buena.sig")));
+    ASSERT_EQ(lineas.size(), 9u);
+    escribirTodo(ruta("otra-factura.sig"), conLinea(lineas, 5, base64("<Factura n='2'/>")));
+    // Un byte cambiado en el valor de la firma (al final de la estructura).
+    std::string firma(lineas[7].size() / 4 * 3, '\0');
+    firma.resize(static_cast<std::size_t>(
+        EVP_DecodeBlock(reinterpret_cast<unsigned char*>(firma.data()),
+                        reinterpret_cast<const unsigned char*>(lineas[7].data()),
+                        static_cast<int>(lineas[7].size()))));
+    firma.resize(firma.size() -
+                 static_cast<std::size_t>(std::count(lineas[7].begin(), lineas[7].end(), '=')));
+    firma[firma.size() - 5] ^= 0x01;
+    escribirTodo(ruta("alterada.sig"), conLinea(lineas, 8, base64(firma)));
+    escribirTodo(ruta("sin-etiqueta.sig"), conLinea(lineas, 9, "</FIRMA>"));
+    escribirTodo(ruta("base64.sig"), conLinea(lineas, 5, "no es base64!"));
+
+    const std::string firmante = "Firmante: " + NombreEntidad + "\n";
+    struct Caso {
+        std::string argumentos, primeraLinea;
+        int estado;
+    };
+    const Caso casos[] = {
+        {"buena.sig", "Firma válida.", 0},
+        {"buena.sig --autoridades autoridad.pem", "Firma válida.", 0},
+        {"buena.sig --autoridades autoridades", "Firma válida.", 0},
+        {"otra-factura.sig",
+         "Firma no válida: la factura que lleva el fichero no es la que se firmó.", 1},
+        {"alterada.sig", "Firma no válida: la firma está alterada", 1},
+        {"caducada.sig", "Firma no válida: el certificado del firmante había caducado al firmar",
+         1},
+        {"buena.sig --autoridades factura.xml",
+         "Firma no válida: no hay certificados de autoridad en", 1},
+        {"caducada.sig --autoridades autoridad.pem",
+         "Firma no válida: el certificado del firmante había caducado", 1},
+        {"sin-etiqueta.sig",
+         "Firma no válida: al fichero de firma le falta alguna de sus etiquetas", 1},
+        {"base64.sig", "Firma no válida: la factura o la firma no están bien escritas en base64",
+         1},
+        {"no-existe.sig", "Firma no válida: el fichero de firma no se puede leer", 1},
+    };
+    for (const Caso& c : casos) {
+        const auto s = ejecutar("cd " + comillas(raiz.string()) + " && " + MORVELIN_CLI +
+                                " comprueba " + c.argumentos);
+        EXPECT_EQ(s.estado, c.estado) << c.argumentos << "\n" << s.texto;
+        EXPECT_TRUE(s.texto.starts_with(c.primeraLinea)) << c.argumentos << "\n" << s.texto;
+        const bool seLee = c.argumentos.starts_with("buena") || c.argumentos.starts_with("otra") ||
+                           c.argumentos.starts_with("alterada");
+        if (seLee) {
+            EXPECT_NE(s.texto.find(firmante), std::string::npos) << s.texto;
+            EXPECT_NE(s.texto.find("\nFirmada el "), std::string::npos) << s.texto;
+        }
+    }
+    // Otra autoridad: no lleva a ella.
+    CertificadoPrueba::crear({{"CN", "Otra"}}).grabarPem(ruta("otra.pem"), false);
+    const auto s = ejecutar("cd " + comillas(raiz.string()) + " && " + MORVELIN_CLI +
+                            " comprueba buena.sig --autoridades otra.pem");
+    EXPECT_EQ(s.estado, 1);
+    EXPECT_TRUE(s.texto.starts_with(
+        "Firma no válida: el certificado no lleva a ninguna de las autoridades indicadas.\n"))
+        << s.texto;
+    EXPECT_EQ(morvelin("comprueba 2>/dev/null").estado, 2);
+    EXPECT_EQ(morvelin("comprueba f.sig --autoridades '' 2>/dev/null").estado, 2);
+}
+
+TEST_F(Interfaz, CertificadosDiceCualUsariaFirmaYPorQueNoLosDemas) {
+    fs::create_directories(almacen);
+    CertificadoPrueba::crear({{"CN", "CADUCADO"}, {"serialNumber", "44444444A"}}, -30, -1)
+        .grabarPem(almacen / "1-caducado.pem", true);
+    CertificadoPrueba::crear({{"CN", "BUENO"}, {"serialNumber", "55555555K"}})
+        .grabarPem(almacen / "2-bueno.pem", true);
+    CertificadoPrueba::crear({{"CN", "SIN CLAVE"}, {"serialNumber", "55555555K"}})
+        .grabarPem(almacen / "0-sinclave.pem", false);
+    escribirTodo(almacen / "3-con-contrasena.p12", "no es PKCS #12");
+    struct Caso {
+        std::string nif;
+        int estado;
+        std::vector<std::string> frases;
+    };
+    const Caso casos[] = {
+        {"",
+         0,
+         {"1. almacén de carpeta (" + almacen.string() + "): 4 certificados.",
+          "   - 1-caducado.pem\n     Sujeto: CN=CADUCADO, serialNumber=44444444A\n"
+          "     Identificador: 44444444A\n",
+          "(caducado)\n     Clave privada: sí, a su alcance\n     Uso de la clave: sin "
+          "restricciones\n   - 2-bueno.pem",
+          "   - 3-con-contrasena.p12\n     No se puede usar: no se abre sin contraseña"}},
+        {"55555555k",
+         0,
+         {"Clave privada: no está a su alcance\n     Uso de la clave: sin restricciones\n"
+          "     Para «55555555k»: FIRMA usaría este.\n",
+          "Para «55555555k»: no se usa: también lo contiene, pero va detrás de «0-sinclave.pem» "
+          "(se usa el primero).",
+          "Para «55555555k»: no se usa, porque su sujeto no lo contiene.",
+          "Para «55555555k», FIRMA usaría «0-sinclave.pem» del almacén de carpeta (" +
+              almacen.string() +
+              "): NOMBRE   - NIF 55555555K.\nPero su clave privada no está a su alcance: FIRMA "
+              "contestaría «05 No se ha podido realizar la firma.»\n"}},
+        {"44444444A", 0, {"Aviso: caducó el "}},
+        {"99999999R",
+         1,
+         {"FIRMA no encuentra ningún certificado cuyo sujeto lo contenga. Contestaría «03 "}},
+        {"5555555K", 1, {"FIRMA no busca: el identificador ha de tener 9 caracteres."}},
+    };
+    for (const Caso& c : casos) {
+        const auto s = morvelin("certificados " + c.nif + " </dev/null");
+        EXPECT_EQ(s.estado, c.estado) << c.nif;
+        for (const auto& frase : c.frases)
+            EXPECT_NE(s.texto.find(frase), std::string::npos) << frase << "\n----\n" << s.texto;
+        if (c.nif.empty()) {
+            EXPECT_EQ(s.texto.find("Para «"), std::string::npos) << s.texto;
+        }
+    }
+    // Lo que dice es lo que hace FIRMA.
+    EXPECT_EQ(firmaC(factura, "55555555k", ruta("f.sig")), "05 No se ha podido realizar la firma.");
+    EXPECT_EQ(firmaC(factura, "44444444A", ruta("f.sig")), "00 NOMBRE   - NIF 44444444A");
+}
+
+namespace {
+
+// Una base de datos NSS sin contraseña con los certificados (y sus claves) dados.
+void baseNss(const fs::path& carpeta,
+             const std::vector<std::pair<std::string, CertificadoPrueba>>& certificados) {
+    fs::create_directories(carpeta);
+    ASSERT_EQ(ejecutar("certutil -N --empty-password -d sql:" + carpeta.string()).estado, 0);
+    for (const auto& [apodo, c] : certificados) {
+        const fs::path p12 = carpeta / (apodo + ".p12");
+        c.grabarPkcs12(p12, "x", false);
+        ASSERT_EQ(ejecutar("pk12util -i " + p12.string() + " -d sql:" + carpeta.string() +
+                           " -W x >/dev/null")
+                      .estado,
+                  0);
+        fs::remove(p12);
+    }
+}
+
+} // namespace
+
+TEST_F(Interfaz, FirmaConLaClaveQueQuedaEnUnaBaseNssYLosPerfilesSeMiranPorOrden) {
+    const auto persona = [](const std::string& cn) {
+        return CertificadoPrueba::crear(
+            {{"CN", cn}, {"serialNumber", "66666666Q"}, {"SN", "RUIZ"}, {"GN", cn}}, -1, 365, true);
+    };
+    // Firefox: el perfil predeterminado va segundo en profiles.ini, y se mira primero.
+    const fs::path firefox = raiz / "casa/.mozilla/firefox";
+    baseNss(firefox / "a.otro", {{"otro", persona("OTRO")}});
+    baseNss(firefox / "b.predeterminado", {{"predeterminado", persona("PREDETERMINADO")}});
+    escribirTodo(firefox / "profiles.ini",
+                 "[Profile0]\nName=otro\nIsRelative=1\nPath=a.otro\n\n"
+                 "[Profile1]\nName=principal\nIsRelative=1\nPath=b.predeterminado\nDefault=1\n");
+    EXPECT_EQ(firmaC(factura, "66666666Q", ruta("firefox.sig")),
+              "00 NOMBRE RUIZ PREDETERMINADO - NIF 66666666Q");
+    EXPECT_FALSE(verificarFicheroFirma(ruta("firefox.sig"), factura, raiz).empty());
+    EXPECT_EQ(morvelin("comprueba " + comillas(ruta("firefox.sig"))).estado, 0);
+
+    // MORVELIN_NSSDB va antes que los perfiles; la carpeta, antes que todo.
+    baseNss(raiz / "propia", {{"propia", persona("PROPIA")}});
+    ::setenv("MORVELIN_NSSDB", ("sql:" + (raiz / "propia").string()).c_str(), 1);
+    const auto s = morvelin("firma " + comillas(factura) + " 66666666Q " + comillas(ruta("p.sig")));
+    EXPECT_EQ(s.texto, "00 NOMBRE RUIZ PROPIA - NIF 66666666Q\n");
+    EXPECT_FALSE(verificarFicheroFirma(ruta("p.sig"), factura, raiz).empty());
+    const auto l = morvelin("certificados 66666666Q");
+    const auto pos = [&](const std::string& t) {
+        return l.texto.find(t);
+    };
+    EXPECT_LT(pos("MORVELIN_NSSDB): 1 certificado."), pos("perfil de Firefox «principal»"))
+        << l.texto;
+    EXPECT_LT(pos("perfil de Firefox «principal»"), pos("perfil de Firefox «otro»")) << l.texto;
+    EXPECT_NE(pos("   - PROPIA\n     Sujeto: CN=PROPIA"), std::string::npos) << l.texto;
+    EXPECT_NE(pos("antes se encuentra el de almacén NSS (" + (raiz / "propia").string()),
+              std::string::npos)
+        << l.texto;
+    fs::create_directories(almacen);
+    persona("CARPETA").grabarPem(almacen / "c.pem", true);
+    EXPECT_EQ(firmaC(factura, "66666666Q", ruta("c.sig")),
+              "00 NOMBRE RUIZ CARPETA - NIF 66666666Q");
 }

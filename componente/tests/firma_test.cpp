@@ -96,12 +96,19 @@ protected:
         almacen = datos / "MORVELIN" / "MY";
         fs::create_directories(almacen);
         ::setenv("XDG_DATA_HOME", datos.c_str(), 1);
+        // Sin las bases NSS de quien pasa las pruebas: la casa es la de la prueba.
+        if (const char* casa = std::getenv("HOME"))
+            casaAnterior = casa;
+        ::setenv("HOME", (raiz / "casa").c_str(), 1);
+        ::unsetenv("MORVELIN_NSSDB");
         factura = ruta("factura.xml");
         contenido = "<Factura>\n  <Importe>1.234,50</Importe>\n</Factura>\n";
         escribirTodo(factura, contenido);
     }
     void TearDown() override {
         ::unsetenv("XDG_DATA_HOME");
+        ::unsetenv("MORVELIN_NSSDB");
+        ::setenv("HOME", casaAnterior.c_str(), 1);
         fs::remove_all(raiz);
     }
     std::string ruta(const std::string& nombre) const { return (raiz / nombre).string(); }
@@ -130,6 +137,7 @@ protected:
     }
 
     fs::path raiz, datos, almacen;
+    std::string casaAnterior;
     std::string factura, contenido;
 };
 

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace morvelin::plataforma {
 
@@ -36,10 +37,52 @@ public:
     virtual std::optional<std::string> firmarDesprendida(std::string_view contenido) const = 0;
 };
 
+/// Un certificado de un almacén tal como se lista: lo que se sabe sin pedir PIN ni usar la clave.
+struct FichaCertificado {
+    /// Dónde está dentro de su almacén: el fichero, o el apodo en la base de datos o la tarjeta.
+    std::string donde;
+    /// false si la entrada no se ha podido leer como certificado (entonces solo vale `donde` y
+    /// `motivo`).
+    bool legible = true;
+    std::string motivo;
+    /// Como Certificado::textoSujeto().
+    std::string textoSujeto;
+    /// Los valores del sujeto (UTF-8), uno por atributo: en ellos se busca el identificador.
+    std::vector<std::string> valoresSujeto;
+    /// Sujeto y emisor en una línea, para leerlos.
+    std::string sujeto, emisor;
+    /// Validez, en segundos desde 1970-01-01 UTC.
+    long long validoDesde = 0, validoHasta = 0;
+    /// Si el almacén tiene la clave privada de este certificado a su alcance.
+    bool conClave = false;
+    /// Los bits del uso de la clave (0x80 firma digital, 0x40 no repudio, 0x20 cifrado de claves,
+    /// 0x10 cifrado de datos, 0x08 acuerdo de claves, 0x04 firma de certificados, 0x02 firma de
+    /// listas de revocación); sin valor si el certificado no lo restringe.
+    std::optional<unsigned> usosClave;
+};
+
+/// Un almacén de los que se miran, con sus certificados en el orden en que se buscan.
+struct ListadoAlmacen {
+    std::string clase; ///< "carpeta", "NSS", "PKCS #11"
+    std::string donde; ///< la carpeta, la base de datos o la tarjeta
+    /// Vacío si se ha podido leer; si no, por qué no (en español).
+    std::string estado;
+    /// Algo que conviene saber aunque se haya leído (en español), o vacío.
+    std::string nota;
+    /// Entre varios certificados del identificador, el primero con uso de no repudio (las
+    /// tarjetas); si no, el primero sin más.
+    bool prefiereNoRepudio = false;
+    std::vector<FichaCertificado> certificados;
+};
+
 /// El almacén personal de certificados del usuario.
 class AlmacenCertificados {
 public:
     virtual ~AlmacenCertificados() = default;
+
+    /// Todos los almacenes que se miran, en el orden en que se buscan. Nunca pide un PIN. Las
+    /// plataformas que no saben listar devuelven una lista vacía.
+    virtual std::vector<ListadoAlmacen> listar() { return {}; }
 
     /// El primer certificado, en el orden en que el almacén los enumera, con un valor del
     /// sujeto que contiene `texto` sin distinguir mayúsculas de minúsculas (ASCII). No mira
@@ -47,8 +90,40 @@ public:
     virtual std::unique_ptr<Certificado> buscarPorSujeto(const std::string& texto) = 0;
 };
 
+/// Lo que dice una firma PKCS #7 desprendida comprobada sobre su contenido.
+struct FirmaComprobada {
+    enum class Estado {
+        Ilegible,      ///< no es una SignedData desprendida con un solo firmante y su certificado
+        OtroContenido, ///< el resumen firmado no es el del contenido
+        FirmaAlterada, ///< el resumen coincide, pero la firma de los atributos no verifica
+        Valida,
+    };
+    Estado estado = Estado::Ilegible;
+    /// Del certificado del firmante (si la firma se ha podido leer): el texto del sujeto como
+    /// Certificado::textoSujeto(), el certificado en DER y su validez en segundos desde
+    /// 1970-01-01 UTC.
+    std::string textoSujeto, certificadoDer;
+    long long validoDesde = 0, validoHasta = 0;
+    /// La hora de la firma (atributo firmado), en segundos desde 1970-01-01 UTC; sin valor si
+    /// no la lleva o no se lee.
+    std::optional<long long> horaFirma;
+    /// Solo cuando se han dado autoridades: vacío si el certificado lleva a una de ellas en la
+    /// hora de la firma; si no, por qué no (en español).
+    std::optional<std::string> fueraDeCadena;
+};
+
+/// Comprueba `firmaDer` (DER) sobre `contenido`. Con `autoridades` no vacío (un fichero PEM o
+/// DER, o una carpeta de ellos), comprueba además la cadena del firmante hasta ellas en la hora
+/// de la firma. No mira la validez del certificado en ninguna hora: lo decide quien llama.
+FirmaComprobada comprobarFirmaDesprendida(std::string_view firmaDer, std::string_view contenido,
+                                          const std::string& autoridades = {});
+
 /// Abre el almacén personal del usuario actual. nullptr si no se puede abrir.
 std::unique_ptr<AlmacenCertificados> abrirAlmacenPersonal();
+
+/// Lo que hay en cada almacén que abrirAlmacenPersonal() mira, en su orden, también de los que
+/// no se pueden abrir. Nunca pide un PIN. (Solo en las plataformas que lo saben listar.)
+std::vector<ListadoAlmacen> listarAlmacenes();
 
 using ResumenSha1 = std::array<unsigned char, 20>;
 

@@ -11,11 +11,14 @@
 #include <openssl/pkcs12.h>
 #include <openssl/pkcs7.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <vector>
@@ -100,7 +103,7 @@ std::string entrecomillar(const std::string& v) {
     return q + '"';
 }
 
-bool sujetoContiene(const X509_NAME* nombre, const std::string& buscadoMinusculas) {
+bool nombreContiene(const X509_NAME* nombre, const std::string& buscadoMinusculas) {
     for (int i = 0; i < X509_NAME_entry_count(nombre); ++i) {
         const ASN1_STRING* dato = X509_NAME_ENTRY_get_data(X509_NAME_get_entry(nombre, i));
         if (minusculas(valorUtf8(dato)).find(buscadoMinusculas) != std::string::npos)
@@ -235,36 +238,27 @@ private:
 
 std::optional<std::string> CertificadoOpenSsl::firmarDesprendida(std::string_view contenido) const {
     EnContextoPrivado en;
-    if (!en.valido() || !clave_)
+    // Una clave que no es la del certificado daría una firma que nadie puede comprobar.
+    if (!en.valido() || !clave_ || X509_check_private_key(certificado_.get(), clave_.get()) != 1)
         return std::nullopt;
-    // Sin la lista de capacidades que OpenSSL pone por su cuenta: la nuestra lleva una sola.
-    constexpr int opciones = PKCS7_PARTIAL | PKCS7_NOSMIMECAP | PKCS7_BINARY | PKCS7_DETACHED;
-    Pkcs7Propio p7(
-        PKCS7_sign_ex(nullptr, nullptr, nullptr, nullptr, opciones, contextoPrivado(), nullptr));
-    if (!p7)
-        return std::nullopt;
-    PKCS7_SIGNER_INFO* firmante =
-        PKCS7_sign_add_signer(p7.get(), certificado_.get(), clave_.get(), EVP_sha1(), opciones);
-    if (firmante == nullptr)
-        return std::nullopt;
-    STACK_OF(X509_ALGOR)* capacidades = sk_X509_ALGOR_new_null();
-    const bool conCapacidades = capacidades != nullptr &&
-                                PKCS7_simple_smimecap(capacidades, NID_rc2_cbc, 40) &&
-                                PKCS7_add_attrib_smimecap(firmante, capacidades);
-    sk_X509_ALGOR_pop_free(capacidades, X509_ALGOR_free);
-    if (!conCapacidades)
-        return std::nullopt;
-    // La hora de la firma la pone PKCS7_final: la hora UTC de este momento.
-    BioPropio datos(BIO_new_mem_buf(contenido.data(), static_cast<int>(contenido.size())));
-    if (!datos || !PKCS7_final(p7.get(), datos.get(), opciones))
-        return std::nullopt;
-    unsigned char* der = nullptr;
-    const int n = i2d_PKCS7(p7.get(), &der);
-    if (n <= 0)
-        return std::nullopt;
-    std::string firma(reinterpret_cast<char*>(der), static_cast<std::size_t>(n));
-    OPENSSL_free(der);
-    return firma;
+    return ensamblarPkcs7(
+        certificado_.get(), contenido, [&](std::string_view datos) -> std::optional<std::string> {
+            std::unique_ptr<EVP_MD_CTX, Liberador<EVP_MD_CTX, EVP_MD_CTX_free>> ctx(
+                EVP_MD_CTX_new());
+            const auto* d = reinterpret_cast<const unsigned char*>(datos.data());
+            std::size_t n = 0;
+            if (!ctx ||
+                EVP_DigestSignInit_ex(ctx.get(), nullptr, "SHA1", contextoPrivado(), nullptr,
+                                      clave_.get(), nullptr) != 1 ||
+                EVP_DigestSign(ctx.get(), nullptr, &n, d, datos.size()) != 1)
+                return std::nullopt;
+            std::string firma(n, '\0');
+            if (EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(firma.data()), &n, d,
+                               datos.size()) != 1)
+                return std::nullopt;
+            firma.resize(n);
+            return firma;
+        });
 }
 
 class AlmacenCarpeta : public AlmacenCertificados {
@@ -292,12 +286,12 @@ public:
             if (ext == ".p12" || ext == ".pfx") {
                 e = cargarPkcs12(bytes);
                 if (!e.certificado ||
-                    !sujetoContiene(X509_get_subject_name(e.certificado.get()), buscado))
+                    !nombreContiene(X509_get_subject_name(e.certificado.get()), buscado))
                     continue;
             } else {
                 // Primero solo el sujeto; el certificado y la clave, si es el buscado.
                 const NombrePropio sujeto = sujetoDer(derDeCertificado(bytes));
-                if (!sujeto || !sujetoContiene(sujeto.get(), buscado))
+                if (!sujeto || !nombreContiene(sujeto.get(), buscado))
                     continue;
                 e = cargarCertificado(carpeta_, nombre, bytes);
                 if (!e.certificado)
@@ -308,9 +302,62 @@ public:
         return nullptr;
     }
 
+    std::vector<ListadoAlmacen> listar() override {
+        ListadoAlmacen l;
+        l.clase = "carpeta";
+        l.donde = carpeta_;
+        EnContextoPrivado en;
+        for (const std::string& nombre : nombres_) {
+            std::string bytes;
+            struct BorrarAlSalir {
+                std::string& texto;
+                ~BorrarAlSalir() { borrarTexto(texto); }
+            } borrarBytes{bytes};
+            FichaCertificado f;
+            Entrada e;
+            if (!leerBytes(carpeta_ + "/" + nombre, bytes)) {
+                f.motivo = "no se puede leer";
+            } else {
+                const std::string ext = extension(nombre);
+                e = ext == ".p12" || ext == ".pfx" ? cargarPkcs12(bytes)
+                                                   : cargarCertificado(carpeta_, nombre, bytes);
+                if (!e.certificado)
+                    f.motivo = ext == ".p12" || ext == ".pfx"
+                                   ? "no se abre sin contraseña (impórtelo con «morvelin "
+                                     "importa»)"
+                                   : "no es un certificado";
+            }
+            if (e.certificado)
+                f = fichaDe(e.certificado.get(), e.clave != nullptr);
+            else
+                f.legible = false;
+            f.donde = nombre;
+            l.certificados.push_back(std::move(f));
+        }
+        return {std::move(l)};
+    }
+
 private:
     std::string carpeta_;
     std::vector<std::string> nombres_;
+};
+
+// Un almacén que no se puede abrir: en la lista, con el motivo.
+class AlmacenSinAbrir : public AlmacenCertificados {
+public:
+    explicit AlmacenSinAbrir(std::string carpeta) : carpeta_(std::move(carpeta)) {}
+    std::unique_ptr<Certificado> buscarPorSujeto(const std::string&) override { return nullptr; }
+    std::vector<ListadoAlmacen> listar() override {
+        ListadoAlmacen l;
+        l.clase = "carpeta";
+        l.donde = carpeta_;
+        l.estado = carpeta_.empty() ? "no se sabe dónde está (sin XDG_DATA_HOME ni HOME)"
+                                    : "no se puede leer";
+        return {std::move(l)};
+    }
+
+private:
+    std::string carpeta_;
 };
 
 } // namespace
@@ -356,6 +403,110 @@ std::unique_ptr<Certificado> envolverCertificado(X509Propio certificado, ClavePr
     return std::make_unique<CertificadoOpenSsl>(std::move(certificado), std::move(clave));
 }
 
+std::optional<std::string> ensamblarPkcs7(X509* certificado, std::string_view contenido,
+                                          const FirmaExterna& firmar) {
+    EVP_PKEY* publica = X509_get0_pubkey(certificado);
+    Pkcs7Propio p7(PKCS7_new());
+    if (publica == nullptr || !p7 || !PKCS7_set_type(p7.get(), NID_pkcs7_signed) ||
+        !PKCS7_content_new(p7.get(), NID_pkcs7_data))
+        return std::nullopt;
+    // Los algoritmos del firmante salen de su clave pública (rsaEncryption o ecdsa-with-SHA1).
+    PKCS7_SIGNER_INFO* firmante = PKCS7_SIGNER_INFO_new();
+    if (firmante == nullptr)
+        return std::nullopt;
+    if (!PKCS7_SIGNER_INFO_set(firmante, certificado, publica, EVP_sha1()) ||
+        !PKCS7_add_signer(p7.get(), firmante)) {
+        PKCS7_SIGNER_INFO_free(firmante);
+        return std::nullopt;
+    }
+    if (!PKCS7_add_certificate(p7.get(), certificado))
+        return std::nullopt;
+    // Los cuatro atributos firmados: tipo de contenido, hora (la de ahora, UTC), capacidades
+    // S/MIME con una sola entrada (RC2-CBC, 40) y resumen del contenido. En DER un SET OF va
+    // ordenado: el orden en que se añaden no cambia la estructura.
+    unsigned char resumen[EVP_MAX_MD_SIZE];
+    unsigned int largo = 0;
+    if (EVP_Digest(contenido.data(), contenido.size(), resumen, &largo, EVP_sha1(), nullptr) != 1)
+        return std::nullopt;
+    STACK_OF(X509_ALGOR)* capacidades = sk_X509_ALGOR_new_null();
+    const bool conCapacidades = capacidades != nullptr &&
+                                PKCS7_simple_smimecap(capacidades, NID_rc2_cbc, 40) &&
+                                PKCS7_add_attrib_smimecap(firmante, capacidades);
+    sk_X509_ALGOR_pop_free(capacidades, X509_ALGOR_free);
+    if (!conCapacidades || !PKCS7_add_attrib_content_type(firmante, nullptr) ||
+        !PKCS7_add0_attrib_signing_time(firmante, nullptr) ||
+        !PKCS7_add1_attrib_digest(firmante, resumen, static_cast<int>(largo)) ||
+        !PKCS7_set_detached(p7.get(), 1))
+        return std::nullopt;
+    // Lo que se firma es el DER de los atributos firmados.
+    unsigned char* atributos = nullptr;
+    const int n = ASN1_item_i2d(reinterpret_cast<ASN1_VALUE*>(firmante->auth_attr), &atributos,
+                                ASN1_ITEM_rptr(PKCS7_ATTR_SIGN));
+    if (n <= 0)
+        return std::nullopt;
+    const auto firma =
+        firmar(std::string_view(reinterpret_cast<char*>(atributos), static_cast<std::size_t>(n)));
+    OPENSSL_free(atributos);
+    if (!firma ||
+        !ASN1_STRING_set(firmante->enc_digest, firma->data(), static_cast<int>(firma->size())))
+        return std::nullopt;
+    unsigned char* der = nullptr;
+    const int m = i2d_PKCS7(p7.get(), &der);
+    if (m <= 0)
+        return std::nullopt;
+    std::string resultado(reinterpret_cast<char*>(der), static_cast<std::size_t>(m));
+    OPENSSL_free(der);
+    return resultado;
+}
+
+std::unique_ptr<AlmacenCertificados> almacenSinAbrir(const std::string& carpeta) {
+    return std::make_unique<AlmacenSinAbrir>(carpeta);
+}
+
+namespace {
+
+std::string nombreEnUnaLinea(const X509_NAME* nombre) {
+    BioPropio b(BIO_new(BIO_s_mem()));
+    constexpr unsigned long formato =
+        XN_FLAG_SEP_CPLUS_SPC | XN_FLAG_FN_SN | (ASN1_STRFLGS_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
+    if (!b || X509_NAME_print_ex(b.get(), nombre, 0, formato) < 0)
+        return {};
+    char* datos = nullptr;
+    const long n = BIO_get_mem_data(b.get(), &datos);
+    return n > 0 ? std::string(datos, static_cast<std::size_t>(n)) : std::string();
+}
+
+long long segundos(const ASN1_TIME* t) {
+    std::tm tm{};
+    if (t == nullptr || ASN1_TIME_to_tm(t, &tm) != 1)
+        return 0;
+    return static_cast<long long>(::timegm(&tm));
+}
+
+} // namespace
+
+bool sujetoContiene(X509* certificado, const std::string& texto) {
+    return nombreContiene(X509_get_subject_name(certificado), minusculas(texto));
+}
+
+FichaCertificado fichaDe(X509* certificado, bool conClave) {
+    FichaCertificado f;
+    f.textoSujeto = textoSujeto(certificado);
+    const X509_NAME* sujeto = X509_get_subject_name(certificado);
+    for (int i = 0; i < X509_NAME_entry_count(sujeto); ++i)
+        f.valoresSujeto.push_back(
+            valorUtf8(X509_NAME_ENTRY_get_data(X509_NAME_get_entry(sujeto, i))));
+    f.sujeto = nombreEnUnaLinea(sujeto);
+    f.emisor = nombreEnUnaLinea(X509_get_issuer_name(certificado));
+    f.validoDesde = segundos(X509_get0_notBefore(certificado));
+    f.validoHasta = segundos(X509_get0_notAfter(certificado));
+    f.conClave = conClave;
+    const std::uint32_t usos = X509_get_key_usage(certificado);
+    if (usos != UINT32_MAX)
+        f.usosClave = usos & 0xFF;
+    return f;
+}
+
 std::string textoSujeto(X509* certificado) {
     const X509_NAME* nombre = X509_get_subject_name(certificado);
     std::string texto;
@@ -381,10 +532,6 @@ std::string textoSujeto(X509* certificado) {
 namespace morvelin::plataforma {
 
 // Lo que los pasos de los métodos piden a la plataforma.
-
-std::unique_ptr<AlmacenCertificados> abrirAlmacenPersonal() {
-    return openssl::abrirAlmacen(openssl::carpetaAlmacenPersonal());
-}
 
 namespace {
 

@@ -14,8 +14,11 @@
 
 #include <openssl/types.h>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace morvelin::plataforma::openssl {
 
@@ -36,6 +39,26 @@ using ClavePropia = std::unique_ptr<EVP_PKEY, LiberarClave>;
 
 /// Un certificado con su clave (que puede faltar) como Certificado de la plataforma.
 std::unique_ptr<Certificado> envolverCertificado(X509Propio certificado, ClavePropia clave);
+
+/// Firma con una clave que no sale de donde está (una base de datos NSS, una tarjeta): recibe
+/// los bytes que se firman y devuelve la firma con SHA-1 en el esquema de la clave (PKCS #1 v1.5
+/// o ECDSA en DER); sin valor si no se puede.
+using FirmaExterna = std::function<std::optional<std::string>(std::string_view datos)>;
+
+/// La firma PKCS #7 de Certificado::firmarDesprendida() de `contenido`, hecha con `firmar`: el
+/// mismo ensamblado para toda clave, esté donde esté. Sin valor si algo falla.
+std::optional<std::string> ensamblarPkcs7(X509* certificado, std::string_view contenido,
+                                          const FirmaExterna& firmar);
+
+/// Un almacén que no se ha podido abrir: no encuentra nada y en la lista dice por qué.
+std::unique_ptr<AlmacenCertificados> almacenSinAbrir(const std::string& carpeta);
+
+/// La regla de búsqueda de los almacenes: algún valor del sujeto de `certificado` contiene
+/// `texto`, sin distinguir mayúsculas de minúsculas (ASCII).
+bool sujetoContiene(X509* certificado, const std::string& texto);
+
+/// La ficha de un certificado para listarlo.
+FichaCertificado fichaDe(X509* certificado, bool conClave);
 
 /// El texto del sujeto de `certificado`, como Certificado::textoSujeto().
 std::string textoSujeto(X509* certificado);
