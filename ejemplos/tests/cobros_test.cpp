@@ -6,12 +6,15 @@
 #include "qt_gtest.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace {
 
@@ -68,21 +71,31 @@ TEST(EjemploCobrosEnPantalla, CamposRejillaRangoYTeclasGlobales) {
     f.cmdListar_Click();
     EXPECT_EQ(f.lblTotal->text(), QStringLiteral("Total del periodo: 350,50"));
 
-    // F4 abre la calculadora sobre el formulario (la llamada espera a que se cierre).
-    bool abierta = false;
-    QTimer::singleShot(0, [&abierta] {
-        QWidget* calculadora = nullptr;
-        abierta = QTest::qWaitFor(
-            [&calculadora] {
-                for (QWidget* w : QApplication::topLevelWidgets())
-                    if (w->objectName() == u"MiCalc" && w->isVisible())
-                        calculadora = w;
-                return calculadora != nullptr;
-            },
-            3000);
-        if (calculadora != nullptr)
-            calculadora->close();
-    });
-    QTest::keyRelease(&f, Qt::Key_F4);
-    EXPECT_TRUE(abierta);
+    // F4 abre la calculadora y F8 los contactos (de una copia del fichero de ejemplo) sobre el
+    // formulario; cada llamada espera a que su ventana se cierre.
+    QTemporaryDir carpeta;
+    ASSERT_TRUE(QFile::copy(QStringLiteral(EJEMPLO_CONTACTOS),
+                            carpeta.path() + QStringLiteral("/TELEFONO.DAT")));
+    const QByteArray tlf = qgetenv("TLF");
+    qputenv("TLF", carpeta.path().toLocal8Bit());
+    for (const auto& [tecla, ventana] :
+         {std::pair(Qt::Key_F4, u"MiCalc"), std::pair(Qt::Key_F8, u"Telefonos")}) {
+        bool abierta = false;
+        QTimer::singleShot(0, [&abierta, nombre = QString::fromUtf16(ventana)] {
+            QWidget* encontrada = nullptr;
+            abierta = QTest::qWaitFor(
+                [&] {
+                    for (QWidget* w : QApplication::topLevelWidgets())
+                        if (w->objectName() == nombre && w->isVisible())
+                            encontrada = w;
+                    return encontrada != nullptr;
+                },
+                3000);
+            if (encontrada != nullptr)
+                encontrada->close();
+        });
+        QTest::keyRelease(&f, tecla);
+        EXPECT_TRUE(abierta) << qPrintable(QString::fromUtf16(ventana));
+    }
+    qputenv("TLF", tlf);
 }
