@@ -72,9 +72,12 @@ Ventana::Ventana() : QDialog(nullptr) {
     Imagen->setPixmap(style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(32, 32));
     ListaImpresoras = new QComboBox(MarcoImpresora);
     ListaImpresoras->setObjectName("ListaImpresoras");
+    ListaImpresoras->setAccessibleName(QStringLiteral("Impresora"));
     ListaImpresoras->setGeometry(px(120), px(600), px(4095), ListaImpresoras->sizeHint().height());
     ModoPapel = new QToolButton(MarcoImpresora);
     ModoPapel->setObjectName("ModoPapel");
+    ModoPapel->setAccessibleName(QStringLiteral("Orientación del papel"));
+    ModoPapel->setAccessibleDescription(QStringLiteral("Cambia entre vertical y apaisado"));
     ModoPapel->setGeometry(px(1800), px(960), px(735), px(735));
     ModoPapel->setIconSize(QSize(32, 32));
     cmdAceptar = new QPushButton(QStringLiteral("Aceptar"), MarcoImpresora);

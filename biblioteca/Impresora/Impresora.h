@@ -27,9 +27,13 @@ extern QString OrientacionElegida;
 /// True si la ventana se dejó con Cancelar; false con Aceptar (y antes del primer uso).
 extern bool ImpresionCancelada;
 
+/// La ventana «Selección de Impresora»: la lista de impresoras y la orientación del papel.
 class Ventana : public QDialog {
     Q_OBJECT
 public:
+    /// @name Controles
+    // @{
+    /// Los controles de la ventana, con los nombres de su diseño.
     QGroupBox* MarcoImpresora;
     QLabel* Etiqueta;
     QLabel* Imagen;
@@ -39,17 +43,26 @@ public:
     QPushButton* cmdCancelar;
     /// Los tres dibujos: 1 página vertical, 2 apaisada, 3 con interrogación.
     QIcon MisIconos[4];
+    // @}
 
     /// Palabra de orientación que guarda el botón ("Vertical", "Horizontal" o vacía).
     QString TagModoPapel() const { return papel_.tag; }
 
+    /// @name Acciones de los controles
+    // @{
+    /// Lo que hace cada control al pulsarlo.
     void ModoPapel_Click();
     void ListaImpresoras_Click();
     void cmdAceptar_Click();
     void cmdCancelar_Click();
+    // @}
 
 protected:
+    /// @name Eventos de Qt
+    // @{
+    /// Lo que la ventana hace con los eventos de Qt que atiende.
     void reject() override; // Escape y el cierre desde el marco cancelan
+    // @}
 
 private:
     friend Ventana& Instancia();

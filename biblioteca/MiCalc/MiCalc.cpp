@@ -7,6 +7,7 @@
 #include "rutinas/escalado.h"
 #include "rutinas/nucleo/formato.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -28,6 +29,9 @@
 #include <QTextOption>
 #include <QToolButton>
 #include <QWindow>
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace MiCalc {
 
@@ -68,6 +72,42 @@ constexpr std::array<Casilla, 24> Posicion{{
     {0, 4},                    // E
     {1, 4},                    // P
 }};
+
+// El nombre que oye quien usa un lector de pantalla al llegar a cada tecla.
+QString NombreTecla(char rotulo) {
+    switch (rotulo) {
+    case '.':
+        return QStringLiteral("Coma decimal");
+    case '*':
+        return QStringLiteral("Multiplicar");
+    case '/':
+        return QStringLiteral("Dividir");
+    case '%':
+        return QStringLiteral("Porcentaje");
+    case '-':
+        return QStringLiteral("Restar");
+    case '+':
+        return QStringLiteral("Sumar");
+    case '=':
+        return QStringLiteral("Igual");
+    case '<':
+        return QStringLiteral("Borrar el último dígito");
+    case 'S':
+        return QStringLiteral("Cambiar de signo");
+    case 'N':
+        return QStringLiteral("Neto de base más impuesto");
+    case 'I':
+        return QStringLiteral("Impuesto de base más impuesto");
+    case 'C':
+        return QStringLiteral("Borrar los valores");
+    case 'E':
+        return QStringLiteral("Pesetas a euros");
+    case 'P':
+        return QStringLiteral("Euros a pesetas");
+    default:
+        return QString(QLatin1Char(rotulo));
+    }
+}
 
 QRect Rectangulo(int izquierda, int arriba, int ancho, int alto) {
     return QRect(basicos::PixelesX(izquierda), basicos::PixelesY(arriba), basicos::PixelesX(ancho),
@@ -188,6 +228,8 @@ void MiCalc::CrearControles() {
     Pegar_ = new QPushButton(QStringLiteral("Pegar"), this);
     Pegar_->setObjectName(QStringLiteral("Pegar"));
     Pegar_->setGeometry(Rectangulo(Margen, 750, 840, 390));
+    Pegar_->setAccessibleDescription(
+        QStringLiteral("Pone en la pantalla el número del portapapeles"));
     connect(Pegar_, &QPushButton::clicked, this, &MiCalc::Pegar_Click);
 
     const QColor cifras(0xf4, 0xf4, 0xf0), operadores(0xdd, 0xe3, 0xea),
@@ -203,6 +245,8 @@ void MiCalc::CrearControles() {
         boton->setFont(Letra(QStringLiteral("Tahoma"), 11, true, QFont::SansSerif));
         boton->setToolTip(QString::fromUtf8(t.ayuda));
         const QChar k = QLatin1Char(t.rotulo);
+        boton->setAccessibleName(NombreTecla(t.rotulo));
+        boton->setAccessibleDescription(QStringLiteral("Tecla «%1»").arg(k));
         Colorear(boton, QPalette::Button,
                  k.isDigit() || k == QLatin1Char('.')   ? cifras
                  : k == QLatin1Char('C')                ? borrar
@@ -218,12 +262,18 @@ void MiCalc::CrearControles() {
     FijarUp_->setCheckable(true);
     FijarUp_->setIcon(QIcon(QStringLiteral(":/MiCalc/fijar.svg")));
     FijarUp_->setToolTip(QStringLiteral("Siempre visible NO"));
+    FijarUp_->setAccessibleName(QStringLiteral("Siempre visible"));
+    FijarUp_->setAccessibleDescription(
+        QStringLiteral("Mantiene la calculadora por encima de las demás ventanas"));
     connect(FijarUp_, &QToolButton::clicked, this, &MiCalc::FijarUp_Click);
 
     decimales_ = new QPushButton(QStringLiteral("2d"), this);
     decimales_->setObjectName(QStringLiteral("decimales"));
     decimales_->setGeometry(Rectangulo(1020, 750, 540, 390));
     decimales_->setToolTip(QStringLiteral("Número decimales"));
+    decimales_->setAccessibleName(QStringLiteral("Número de decimales"));
+    decimales_->setAccessibleDescription(
+        QStringLiteral("Cambia los decimales con que se muestran los resultados"));
     connect(decimales_, &QPushButton::clicked, this, &MiCalc::decimales_Click);
 
     // El símbolo de página de la letra de símbolos original, como icono.
@@ -232,6 +282,9 @@ void MiCalc::CrearControles() {
     VerPapel_->setGeometry(Rectangulo(2220, 750, 540, 390));
     VerPapel_->setIcon(QIcon(QStringLiteral(":/MiCalc/papel.svg")));
     VerPapel_->setToolTip(QStringLiteral("Ver/Ocultar papel"));
+    VerPapel_->setAccessibleName(QStringLiteral("Ver u ocultar el rollo"));
+    VerPapel_->setAccessibleDescription(
+        QStringLiteral("Muestra u oculta el rollo de papel con las operaciones hechas"));
     connect(VerPapel_, &QPushButton::clicked, this, &MiCalc::VerPapel_Click);
 
     Salir_ = new QToolButton(this);
@@ -240,6 +293,8 @@ void MiCalc::CrearControles() {
     Salir_->setText(QStringLiteral("X"));
     Salir_->setFont(Letra(QStringLiteral("Tahoma"), 9, true, QFont::SansSerif));
     Salir_->setToolTip(QStringLiteral("Salir"));
+    Salir_->setAccessibleName(QStringLiteral("Salir"));
+    Salir_->setAccessibleDescription(QStringLiteral("Cierra la calculadora"));
     connect(Salir_, &QToolButton::clicked, this, &QWidget::close);
 
     Pantalla_ = new QLabel(this);
@@ -253,12 +308,31 @@ void MiCalc::CrearControles() {
     Pantalla_->setText(motor_.Representar(motor_.OrigenPantalla()));
     Pantalla_->setToolTip(motor_.OrigenPantalla());
     Pantalla_->installEventFilter(this);
+    Pantalla_->setAccessibleName(QStringLiteral("Pantalla"));
+    Panel_->setAccessibleName(QStringLiteral("Teclado de la calculadora"));
+    Papel_->setAccessibleName(QStringLiteral("Rollo de papel"));
 
+    // Las teclas se escriben en cualquier control; el tabulador recorre los botones en el orden
+    // en que se ven (fila de arriba y después el teclado, fila a fila) y la barra espaciadora
+    // pulsa el que tiene el foco.
     for (QWidget* control : findChildren<QWidget*>()) {
         if (control != Panel_)
-            control->setFocusPolicy(Qt::NoFocus);
+            control->setFocusPolicy(
+                qobject_cast<QAbstractButton*>(control) != nullptr ? Qt::TabFocus : Qt::NoFocus);
         control->installEventFilter(this);
     }
+    std::vector<QWidget*> orden{Panel_, Pegar_, decimales_, FijarUp_, VerPapel_, Salir_};
+    std::vector<int> teclas(tecla_.size());
+    for (int i = 0; i < int(teclas.size()); ++i)
+        teclas[i] = i;
+    std::stable_sort(teclas.begin(), teclas.end(), [](int a, int b) {
+        return std::pair(Posicion[a].fila, Posicion[a].columna) <
+               std::pair(Posicion[b].fila, Posicion[b].columna);
+    });
+    for (int i : teclas)
+        orden.push_back(tecla_[i]);
+    for (std::size_t i = 1; i < orden.size(); ++i)
+        setTabOrder(orden[i - 1], orden[i]);
 }
 
 void MiCalc::Form_Load(const Arranque& arranque) {
@@ -320,6 +394,15 @@ bool MiCalc::AtenderTeclado(QEvent* evento) {
         case Qt::Key_F10:
             if (tecla->modifiers() & Qt::ShiftModifier) {
                 MostrarMenuRollo();
+                return true;
+            }
+            break;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            return false; // recorre los botones
+        case Qt::Key_Space:
+            if (auto* boton = qobject_cast<QAbstractButton*>(focusWidget())) {
+                boton->click();
                 return true;
             }
             break;

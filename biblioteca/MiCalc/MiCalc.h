@@ -93,7 +93,9 @@ public:
     /// true mientras la ventana está fijada por encima de las demás.
     bool Fijada() const { return fijada_; }
 
-    // Controles, a la vista de las pruebas.
+    /// @name Controles, a la vista de las pruebas
+    // @{
+    /// Controles, a la vista de las pruebas.
     QLabel* pantalla() const { return Pantalla_; }
     QPlainTextEdit* papel() const { return Papel_; }
     QWidget* panel() const { return Panel_; }
@@ -106,13 +108,18 @@ public:
     QAction* guardarRollo() const { return GuardarRollo_; }
     QAction* imprimirRollo() const { return ImprimirRollo_; }
     const Motor& motor() const { return motor_; }
+    // @}
 
 protected:
+    /// @name Eventos de Qt
+    // @{
+    /// Lo que la ventana hace con los eventos de Qt que atiende.
     bool eventFilter(QObject* objeto, QEvent* evento) override;
     void keyPressEvent(QKeyEvent* evento) override;
     void keyReleaseEvent(QKeyEvent* evento) override;
     void mousePressEvent(QMouseEvent* evento) override;
     void closeEvent(QCloseEvent* evento) override;
+    // @}
 
 private:
     void CrearControles();

@@ -20,21 +20,32 @@ namespace MiVisor {
 class ModeloRejilla;
 class FiltroFilas;
 
+/// Rejilla de filas y columnas con la interfaz del control de rejilla de la suite: la fila 0
+/// es la de títulos, las medidas van en twips y se alimenta con PonerCelda o TextMatrix.
 class Rejilla : public QTableView, public rutinas::AnchosDeColumna {
     Q_OBJECT
 public:
+    /// @name Construcción
+    // @{
+    /// Crea la rejilla con una fila de títulos y una columna, vacías.
     explicit Rejilla(QWidget* padre = nullptr);
     ~Rejilla() override;
+    // @}
 
-    // Dimensiones. Rows() cuenta la fila de títulos; nunca baja de 1. Cols() nunca baja de 1.
+    /// @name Dimensiones
+    // @{
+    /// Dimensiones. Rows() cuenta la fila de títulos; nunca baja de 1. Cols() nunca baja de 1.
     int Rows() const { return datos_.Rows(); }
     void setRows(int n);
     int Cols() const override { return datos_.Cols(); }
     void setCols(int n);
     int FixedRows() const { return 1; }
     int FixedCols() const { return 0; }
+    // @}
 
-    // Celda actual y fin del rango seleccionado.
+    /// @name Celda actual y fin del rango seleccionado
+    // @{
+    /// Celda actual y fin del rango seleccionado.
     int Row() const { return fila_; }
     void setRow(int fila);
     int Col() const { return col_; }
@@ -44,21 +55,34 @@ public:
     /// Fin del rango seleccionado (el principio es la celda actual).
     void setRowSel(int fila);
     void setColSel(int col);
+    // @}
 
+    /// @name Fila y columna bajo el puntero en la última pulsación
+    // @{
     /// Fila y columna bajo el puntero en la última pulsación (0 = fila de títulos).
     int MouseRow() const { return filaRaton_; }
     int MouseCol() const { return colRaton_; }
+    // @}
 
+    /// @name Texto de las celdas
+    // @{
+    /// Lee o escribe el texto de la celda (fila, col); la fila 0 es la de títulos.
     QString TextMatrix(int fila, int col) const { return datos_.TextMatrix(fila, col); }
     void setTextMatrix(int fila, int col, const QString& texto);
+    // @}
 
+    /// @name Ancho de columna en twips
+    // @{
     /// Ancho de columna en twips; 0 la oculta.
     int ColWidth(int col) const override;
     void setColWidth(int col, int twips) override;
     /// Alto de fila en twips: -1 el de omisión, 0 oculta la fila.
     int RowHeight(int fila) const { return datos_.RowHeight(fila); }
     void setRowHeight(int fila, int twips);
+    // @}
 
+    /// @name Alineaciones con los códigos de la rejilla
+    // @{
     /// Alineaciones con los códigos de la rejilla: 0-8 = (izquierda, centro, derecha) × 3 +
     /// (arriba, centro, abajo); 1 izquierda, 4 centro, 7 derecha; 9 general (números a la
     /// derecha, texto a la izquierda).
@@ -66,23 +90,33 @@ public:
     void setColAlignment(int col, int codigo);
     int FixedAlignment(int col) const;
     void setFixedAlignment(int col, int codigo);
+    // @}
 
+    /// @name Color del texto de la celda actual, como valor RGB de la plataforma
+    // @{
     /// Color del texto de la celda actual, como valor RGB de la plataforma (0x00BBGGRR:
     /// 255 rojo, 0 negro). Se guarda para las celdas de la fila de títulos; en las de datos
     /// no tiene efecto.
     int CellForeColor() const;
     void setCellForeColor(int color);
+    // @}
 
+    /// @name Con Redraw false la vista no se repinta ni recibe cambios hasta que vuelva a true
+    // @{
     /// Con Redraw false la vista no se repinta ni recibe cambios hasta que vuelva a true.
     bool Redraw() const { return redraw_; }
     void setRedraw(bool redibujar);
     bool Visible() const { return !isHidden(); }
+    // @}
 
+    /// @name El Tag del control
+    // @{
     /// El Tag del control (la misma propiedad que leen las rutinas de la suite).
     QString Tag() const { return property("Tag").toString(); }
     void setTag(const QString& tag) { setProperty("Tag", tag); }
     /// Nombre del control (el objectName).
     QString Name() const { return objectName(); }
+    // @}
 
     /// Vacía todas las celdas, títulos incluidos; filas y columnas no cambian.
     void Clear();
@@ -98,24 +132,36 @@ public:
     /// eventos). Útil antes de leer la vista directamente.
     void Refrescar();
 
+    /// @name Datos
+    // @{
+    /// Los datos de la rejilla, sin la vista.
     const DatosRejilla& datos() const { return datos_; }
     /// Índice de la vista que muestra la celda (fila, col), o inválido si no se ve.
     QModelIndex indiceVista(int fila, int col) const;
+    // @}
 
 signals:
+    /// @name Señales
+    // @{
+    /// Avisos de la rejilla, como los eventos del control de siempre.
     void Click();
     void DblClick();
     /// Pulsación de un botón del ratón: 1 izquierdo, 2 derecho, 4 central.
     void MouseDown(int boton);
     void RowColChange();
     void SelChange();
+    // @}
 
 protected:
+    /// @name Eventos de Qt
+    // @{
+    /// Lo que la ventana hace con los eventos de Qt que atiende.
     void mousePressEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
+    // @}
 
 private:
     friend class ModeloRejilla;

@@ -68,6 +68,7 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre) {
     TextoAyuda = new QTextEdit(this);
     TextoAyuda->setObjectName(QStringLiteral("TextoAyuda"));
     TextoAyuda->setReadOnly(true);
+    TextoAyuda->setAccessibleName(QStringLiteral("Texto de la ayuda"));
     TextoAyuda->setGeometry(Rect(60, 60, 8175, 8055));
 
     MiVersion = new FranjaTitulo(this);
@@ -80,6 +81,7 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre) {
     cmdCerrar->setIcon(QIcon(QStringLiteral(":/MiniHelp/cerrar.svg")));
     cmdCerrar->setIconSize(QSize(PixelesX(370), PixelesY(370)));
     cmdCerrar->setToolTip(QStringLiteral("Cerrar"));
+    cmdCerrar->setAccessibleName(QStringLiteral("Cerrar la ayuda"));
     cmdCerrar->setAutoDefault(false);
     cmdCerrar->setGeometry(Rect(7320, 180, 555, 555));
     connect(cmdCerrar, &QPushButton::clicked, this, &Ventana::cmdCerrar_Click);

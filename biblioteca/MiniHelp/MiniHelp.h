@@ -19,43 +19,71 @@ class Navegador;
 class FranjaTitulo : public QWidget {
     Q_OBJECT
 public:
+    /// @name Franja de título
+    // @{
+    /// La franja pinta el título de la ventana de ayuda con el texto que se le da.
     using QWidget::QWidget;
     /// Borra lo dibujado y dibuja `texto` centrado; la franja se hace visible.
     void Dibujar(const QString& texto);
     const QString& Texto() const { return texto_; }
+    // @}
 
 protected:
+    /// @name Eventos de Qt
+    // @{
+    /// Lo que la ventana hace con los eventos de Qt que atiende.
     void paintEvent(QPaintEvent*) override;
+    // @}
 
 private:
     QString texto_;
 };
 
+/// La ventana de ayuda: un documento RTF o HTML, o una página web.
 class Ventana : public QDialog {
     Q_OBJECT
 public:
+    /// @name Construcción
+    // @{
+    /// Crea la ventana de ayuda, vacía y oculta.
     explicit Ventana(QWidget* padre = nullptr);
     ~Ventana() override;
+    // @}
 
-    // Controles, con los nombres de su diseño.
+    /// @name Controles, con los nombres de su diseño
+    // @{
+    /// Controles, con los nombres de su diseño.
     QTextEdit* TextoAyuda = nullptr;
     Navegador* MiniWeb = nullptr; ///< se crea con el primer MiExplorer (si hay navegador)
     FranjaTitulo* MiVersion = nullptr;
     QPushButton* cmdCerrar = nullptr;
+    // @}
 
     /// Indicador de fallo de navegación: lo pone el suceso de error del navegador y solo se
     /// borra al cargar la ventana.
     bool FalloNavegacion = false;
 
+    /// @name Operaciones de la ventana
+    // @{
+    /// Las mismas que las funciones libres de este módulo, sobre esta ventana.
     void CargarAyuda(const QString& Fichero);
     void MiExplorer(const QString& URL, bool& Problema);
     void TituloMiniWeb(const QString& Titulo);
+    // @}
 
+    /// @name Acciones de los controles
+    // @{
+    /// Lo que hace cada control al pulsarlo.
     void cmdCerrar_Click();
+    // @}
 
 protected:
+    /// @name Eventos de Qt
+    // @{
+    /// Lo que la ventana hace con los eventos de Qt que atiende.
     void reject() override; // Escape pulsa cmdCerrar
     void closeEvent(QCloseEvent* evento) override;
+    // @}
 
 private:
     void Form_Load();

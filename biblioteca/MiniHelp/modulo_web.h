@@ -14,21 +14,30 @@ namespace MiniHelp {
 /// él, y con él la vista.
 class VistaWeb {
 public:
+    /// @name Vista web
+    // @{
+    /// El control que muestra la página y si aún la está cargando.
     virtual QWidget* Control() = 0;
     /// Empieza a abrir la dirección; Ocupado() es true hasta que termina, bien o mal.
     virtual void Navegar(const QString& direccion) = 0;
     virtual bool Ocupado() const = 0;
     /// Lo que se llama cuando una navegación falla (sin página de error); vacío, nada.
     virtual void AlFallar(std::function<void()> alFallar) = 0;
+    // @}
 
 protected:
     ~VistaWeb() = default;
 };
 
+/// Lo que exporta el módulo de páginas web: crea las vistas que usa la ventana de ayuda.
 class FabricaNavegador {
 public:
+    /// @name Fábrica
+    // @{
+    /// Crea la vista web del módulo que se carga en tiempo de ejecución.
     virtual ~FabricaNavegador() = default;
     virtual VistaWeb* CrearVista(QWidget* padre) = 0;
+    // @}
 };
 
 } // namespace MiniHelp

@@ -10,14 +10,18 @@
 
 namespace MiniHelp {
 
+/// El navegador de la ventana de ayuda: el módulo web si se pudo cargar, o el visor de texto.
 class Navegador : public QWidget {
     Q_OBJECT
 public:
     using QWidget::QWidget;
 
+    /// @name Empieza a abrir la dirección
+    // @{
     /// Empieza a abrir la dirección; Ocupado() es true hasta que termina, bien o mal.
     virtual void Navegar(const QString& direccion) = 0;
     virtual bool Ocupado() const = 0;
+    // @}
 
 signals:
     /// La navegación falló; no se muestra página de error.

@@ -143,6 +143,8 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre), llamada_(&estado) {
     Ayuda->setIcon(QIcon(QStringLiteral(":/MyBox/iconos/ayuda.svg")));
     Ayuda->setIconSize(QSize(PixelesX(370), PixelesY(370)));
     Ayuda->setToolTip(QStringLiteral("Ayuda"));
+    Ayuda->setAccessibleName(QStringLiteral("Ayuda"));
+    Ayuda->setAccessibleDescription(QStringLiteral("Abre la ayuda de este dato"));
     Ayuda->setAutoDefault(false);
     Colocar(Ayuda, 60, 1380, 555, 555);
     Ayuda->hide();
@@ -440,6 +442,14 @@ QString MyInputBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcon
 
     v.BotonesYPosicion(2, 1, Top, Left, Formulario);
 
+    // El campo se llama como la pregunta del cuadro; en un rango, «Desde» y «Hasta».
+    const QString pregunta = v.Mensaje->text().simplified();
+    v.CampoTexto->setAccessibleName(pregunta);
+    v.CampoTexto->setAccessibleDescription(QString());
+    v.CampoHasta->setAccessibleName(QStringLiteral("Hasta"));
+    v.CampoHasta->setAccessibleDescription(pregunta);
+    v.cbxTabla->setAccessibleName(pregunta);
+
     enum class Modo { Valor, Rango, Lista };
     const Modo modo = TagDelCampo == u"TABLA"                      ? Modo::Lista
                       : TagDelCampo.endsWith(QLatin1String("(/)")) ? Modo::Rango
@@ -453,6 +463,8 @@ QString MyInputBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcon
         break;
     case Modo::Rango: {
         v.CampoTexto->resize(v.CampoHasta->width(), v.CampoTexto->height());
+        v.CampoTexto->setAccessibleName(QStringLiteral("Desde"));
+        v.CampoTexto->setAccessibleDescription(pregunta);
         rutinas::PonerTag(v.CampoTexto, TagDelCampo);
         rutinas::PonerTag(v.CampoHasta, TagDelCampo);
         v.PonerTabIndex(v.CampoTexto, 0);

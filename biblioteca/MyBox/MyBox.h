@@ -45,13 +45,20 @@ struct EstadoCuadro {
 /// una copia propia y la deja aquí al terminar.
 EstadoCuadro& Estado();
 
+/// El cuadro de la suite para mensajes, entradas de un dato o de un rango, listas y visor.
 class Ventana : public QDialog {
     Q_OBJECT
 public:
+    /// @name Construcción
+    // @{
+    /// Crea el cuadro con todos sus controles, oculto.
     explicit Ventana(QWidget* padre = nullptr);
     ~Ventana() override;
+    // @}
 
-    // Controles, con los nombres de su diseño.
+    /// @name Controles, con los nombres de su diseño
+    // @{
+    /// Controles, con los nombres de su diseño.
     QWidget* Contenedor = nullptr;
     QLabel* Imagen = nullptr;
     QLabel* Mensaje = nullptr;
@@ -64,6 +71,7 @@ public:
     QComboBox* cbxTabla = nullptr;
     /// Rejilla del visor (diseño: (720, 60), 6495 × 1425 twips, oculta).
     MiVisor::Rejilla* VisorMini = nullptr;
+    // @}
 
     /// Pone el icono número `ElIcono` (1 a 10) en `Imagen`.
     void PonerIcono(int ElIcono);
@@ -82,20 +90,28 @@ public:
     /// `llamada` (el estado de la operación que la muestra).
     void Mostrar(EstadoCuadro& llamada);
 
+    /// @name Acciones de los controles
+    // @{
+    /// Lo que hace cada control al pulsarlo.
     void Boton_Click(int Index);
     void VisorMini_Click();
     void VisorMini_DblClick();
     void Ayuda_Click();
+    // @}
 
     /// true si el par Desde/Hasta que hay escrito en CampoTexto y CampoHasta está en orden.
     bool DesdeHastaOk() const;
 
 protected:
+    /// @name Eventos de Qt
+    // @{
+    /// Lo que la ventana hace con los eventos de Qt que atiende.
     bool eventFilter(QObject* objeto, QEvent* evento) override;
     void mousePressEvent(QMouseEvent* evento) override;
     void closeEvent(QCloseEvent* evento) override;
     void showEvent(QShowEvent* evento) override;
     void reject() override; // Escape no hace nada
+    // @}
 
 private:
     void Form_Load();

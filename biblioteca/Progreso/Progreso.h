@@ -24,6 +24,7 @@ extern bool ProgresoEnEsquina;
 void BarraProgreso(int Opcion, float Valor = 0, bool ForzarVision = false, float Minimo = 0,
                    float Maximo = 0, const QString& Titulo = {});
 
+/// La ventana de progreso: título, barra, porcentaje y tiempos estimado y transcurrido.
 class Ventana : public QWidget {
     Q_OBJECT
 public:
@@ -32,23 +33,38 @@ public:
     /// True si la instancia compartida está cargada.
     static bool Cargada();
 
+    /// @name Operaciones de la ventana
+    // @{
+    /// Las mismas que BarraProgreso, sobre esta ventana.
     void Arrancar(float Minimo, float Maximo, const QString& Titulo);
     void Actualizar(float Valor, bool ForzarVision);
+    // @}
 
+    /// @name Reloj en segundos desde medianoche
+    // @{
     /// Reloj en segundos desde medianoche (las pruebas ponen el suyo).
     using Reloj = std::function<double()>;
     static void PonerReloj(Reloj reloj);
+    // @}
 
+    /// @name Controles
+    // @{
+    /// Los controles de la ventana, con los nombres de su diseño.
     QLabel* BarraTitulo;
     QLabel* BarraPor;
     QLabel* BarraEst;
     QLabel* BarraTra;
     QProgressBar* Barra;
+    // @}
 
 protected:
+    /// @name Eventos de Qt
+    // @{
+    /// Lo que la ventana hace con los eventos de Qt que atiende.
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
+    // @}
 
 private:
     Ventana();

@@ -48,12 +48,12 @@ void Colocar(QWidget* w, double x, double y, double ancho, double alto) {
 }
 
 QPushButton* BotonConDibujo(QWidget* padre, const char* nombre, const QString& dibujo,
-                            const QString& ayuda) {
+                            const QString& ayuda, const QString& leido) {
     auto* b = new QPushButton(padre);
     b->setObjectName(QString::fromLatin1(nombre));
     b->setIcon(QIcon(QStringLiteral(":/Telefonos/iconos/") + dibujo + QStringLiteral(".svg")));
     b->setToolTip(ayuda);
-    b->setAccessibleName(ayuda);
+    b->setAccessibleName(leido); // solo lleva dibujo: el lector dice lo que hace
     return b;
 }
 
@@ -102,6 +102,7 @@ void Ventana::Construir() {
 
     Telfs = new MiVisor::Rejilla(this);
     Telfs->setObjectName(QStringLiteral("Telfs"));
+    Telfs->setAccessibleName(QStringLiteral("Contactos"));
     Colocar(Telfs, 120, 120, 11760, 4680);
 
     // Buscar.
@@ -109,6 +110,8 @@ void Ventana::Construir() {
     Colocar(Marco[2], 120, 4920, 4080, 1680);
     BuscoTLF = new QLineEdit(Marco[2]);
     BuscoTLF->setObjectName(QStringLiteral("BuscoTLF"));
+    BuscoTLF->setAccessibleName(QStringLiteral("Buscar"));
+    BuscoTLF->setAccessibleDescription(QStringLiteral("Busca el contacto que empieza así"));
     BuscoTLF->setClearButtonEnabled(true);
     Colocar(BuscoTLF, 180, 600, 3720, 390);
 
@@ -132,19 +135,20 @@ void Ventana::Construir() {
     // Contactos y opciones.
     Marco[1] = new QGroupBox(QStringLiteral("Contactos"), this);
     Colocar(Marco[1], 7200, 4920, 2280, 1680);
-    cmdNuevo =
-        BotonConDibujo(Marco[1], "cmdNuevo", QStringLiteral("nuevo"), QStringLiteral("Nuevo"));
-    cmdEditar =
-        BotonConDibujo(Marco[1], "cmdEditar", QStringLiteral("editar"), QStringLiteral("Editar"));
-    cmdBorrar =
-        BotonConDibujo(Marco[1], "cmdBorrar", QStringLiteral("borrar"), QStringLiteral("Suprimir"));
+    cmdNuevo = BotonConDibujo(Marco[1], "cmdNuevo", QStringLiteral("nuevo"),
+                              QStringLiteral("Nuevo"), QStringLiteral("Nuevo contacto"));
+    cmdEditar = BotonConDibujo(Marco[1], "cmdEditar", QStringLiteral("editar"),
+                               QStringLiteral("Editar"), QStringLiteral("Editar el contacto"));
+    cmdBorrar = BotonConDibujo(Marco[1], "cmdBorrar", QStringLiteral("borrar"),
+                               QStringLiteral("Suprimir"), QStringLiteral("Suprimir el contacto"));
     Marco[0] = new QGroupBox(QStringLiteral("Opciones"), this);
     Colocar(Marco[0], 9600, 4920, 2280, 1680);
-    cmdFax = BotonConDibujo(Marco[0], "cmdFax", QStringLiteral("fax"), QStringLiteral("Fax"));
-    cmdEmail =
-        BotonConDibujo(Marco[0], "cmdEmail", QStringLiteral("correo"), QStringLiteral("eMail"));
-    cmdSalir =
-        BotonConDibujo(Marco[0], "cmdSalir", QStringLiteral("salir"), QStringLiteral("Salir"));
+    cmdFax = BotonConDibujo(Marco[0], "cmdFax", QStringLiteral("fax"), QStringLiteral("Fax"),
+                            QStringLiteral("Enviar un fax"));
+    cmdEmail = BotonConDibujo(Marco[0], "cmdEmail", QStringLiteral("correo"),
+                              QStringLiteral("eMail"), QStringLiteral("Enviar un correo"));
+    cmdSalir = BotonConDibujo(Marco[0], "cmdSalir", QStringLiteral("salir"),
+                              QStringLiteral("Salir"), QStringLiteral("Salir"));
     const std::array<QPushButton*, 6> botones{cmdNuevo, cmdEditar, cmdBorrar,
                                               cmdFax,   cmdEmail,  cmdSalir};
     for (std::size_t i = 0; i < botones.size(); ++i) {
@@ -180,9 +184,10 @@ void Ventana::Construir() {
         Label1[i]->setBuddy(Tlf[i]);
     }
     cmdAceptar = BotonConDibujo(LaEntrada, "cmdAceptar", QStringLiteral("aceptar"),
-                                QStringLiteral("Aceptar"));
-    cmdCancelar = BotonConDibujo(LaEntrada, "cmdCancelar", QStringLiteral("cancelar"),
-                                 QStringLiteral("Cancelar"));
+                                QStringLiteral("Aceptar"), QStringLiteral("Guardar el contacto"));
+    cmdCancelar =
+        BotonConDibujo(LaEntrada, "cmdCancelar", QStringLiteral("cancelar"),
+                       QStringLiteral("Cancelar"), QStringLiteral("Descartar los cambios"));
     Colocar(cmdAceptar, 7560, 270, 660, 660);
     Colocar(cmdCancelar, 8280, 270, 660, 660);
     for (QPushButton* b : {cmdAceptar, cmdCancelar})

@@ -28,6 +28,7 @@ class Rejilla;
 
 namespace Telefonos {
 
+/// La ventana «Teléfonos»: el directorio de contactos (F8), con su búsqueda y su edición.
 class Ventana : public QWidget {
     Q_OBJECT
 public:
@@ -38,7 +39,9 @@ public:
             QWidget* padre = nullptr);
     ~Ventana() override;
 
-    // Controles, con los nombres de su diseño.
+    /// @name Controles, con los nombres de su diseño
+    // @{
+    /// Controles, con los nombres de su diseño.
     MiVisor::Rejilla* Telfs = nullptr;
     std::array<QGroupBox*, 3> Marco{}; ///< 0 "Opciones", 1 "Contactos", 2 "Buscar"
     QLineEdit* BuscoTLF = nullptr;
@@ -57,6 +60,7 @@ public:
     QPushButton* cmdCancelar = nullptr;
     QLabel* FueModificado = nullptr;
     QLabel* Indice = nullptr;
+    // @}
 
     /// Estado del fichero: `RutaFichero` y `FechaFichero` están en el almacén.
     AlmacenContactos& Almacen() { return almacen_; }
@@ -80,7 +84,9 @@ public:
     /// vuelve a cargarlo. Un fallo pregunta si se reintenta.
     void GrabarContactos();
 
-    // Acciones de los controles.
+    /// @name Acciones de los controles
+    // @{
+    /// Acciones de los controles.
     void BuscoTLF_Change();
     void Telfs_Click();
     void Telfs_RowColChange();
@@ -94,6 +100,7 @@ public:
     void cmdEmail_Click();
     void cmdFax_Click();
     void cmdSalir_Click();
+    // @}
 
 private:
     void Construir();

@@ -13,8 +13,8 @@ namespace basicos {
 /// Lo que la biblioteca necesita saber de la pantalla.
 struct MedidasPantalla {
     double twipsPorPixelX = 15; ///< 1440 / puntos por pulgada lógicos horizontales
-    double twipsPorPixelY = 15;
-    QRect areaTrabajo; ///< en píxeles
+    double twipsPorPixelY = 15; ///< lo mismo en vertical
+    QRect areaTrabajo;          ///< en píxeles
 };
 
 /// Medidas de la pantalla principal (sus puntos por pulgada lógicos y su geometría

@@ -190,6 +190,7 @@ Ventana::Ventana() : QDialog(nullptr) {
     resize(px(4080), pxY(5460));
 
     VisorTabla = new MiVisor::Rejilla(this);
+    VisorTabla->setAccessibleName(QStringLiteral("Tabla"));
     VisorTabla->setObjectName("VisorTabla");
     VisorTabla->setSelectionBehavior(QAbstractItemView::SelectRows);
     VisorTabla->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -200,6 +201,9 @@ Ventana::Ventana() : QDialog(nullptr) {
     colocar(Marco, 80, 3960, 3920, 1380);
     Elemento = new QLineEdit(Marco);
     Elemento->setObjectName("Elemento");
+    Elemento->setAccessibleName(QStringLiteral("Elemento"));
+    Elemento->setAccessibleDescription(
+        QStringLiteral("El dato de la fila elegida, o el de una fila nueva"));
     colocar(Elemento, 60, 240, 3780, 315);
     cmdAceptar = new QPushButton(QStringLiteral("Aceptar"), Marco);
     cmdAceptar->setObjectName("cmdAceptar");

@@ -36,15 +36,20 @@ using FuncionInputBox =
     std::function<QString(const QString& pregunta, const QString& titulo, const QPoint& donde)>;
 FuncionInputBox PonerInputBox(FuncionInputBox funcion);
 
+/// La ventana «Edición de Tablas»: edita un fichero de tabla de una columna, fila a fila.
 class Ventana : public QDialog {
     Q_OBJECT
 public:
+    /// @name Controles
+    // @{
+    /// Los controles de la ventana, con los nombres de su diseño.
     MiVisor::Rejilla* VisorTabla;
     QLineEdit* Elemento;
     QGroupBox* Marco;
     QPushButton* cmdAceptar;
     QPushButton* cmdGrabar;
     QPushButton* cmdSalir;
+    // @}
 
     /// Fila de la rejilla cuyo elemento está en Elemento; 0 si es uno nuevo.
     int FilaEdicion = 0;
@@ -57,18 +62,26 @@ public:
     void Dimensionar(QWidget* Formulario, const QString& TagFormulario, const QString& TituloVisor,
                      const QString& TagElemento, bool Cargar);
 
+    /// @name Acciones de los controles
+    // @{
+    /// Lo que hace cada control al pulsarlo o al cambiar.
     void VisorTabla_SelChange();
     void Elemento_Change();
     void cmdAceptar_Click();
     void cmdGrabar_Click();
     void cmdSalir_Click();
+    // @}
 
     /// True si hay cambios sin grabar.
     bool Modificado() const;
 
 protected:
+    /// @name Eventos de Qt
+    // @{
+    /// Lo que la ventana hace con los eventos de Qt que atiende.
     void closeEvent(QCloseEvent* e) override;
     void reject() override;
+    // @}
 
 private:
     friend Ventana& Instancia();

@@ -7,6 +7,7 @@
 #include "qt_gtest.h"
 #include "rutinas/nucleo/descriptor.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QKeySequence>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 
 TEST(MuestrarioEnPantalla, CadaMenuSeAbreConSuPropiaTeclaAlt) {
@@ -78,4 +80,105 @@ TEST(MuestrarioEnPantalla, ElEditorDeTablasPideUnSoloClicPorBoton) {
     EXPECT_TRUE(avisos.isEmpty()) << qPrintable(avisos.join(u' '));
     ASSERT_FALSE(filas.isEmpty());
     EXPECT_EQ(filas.last(), QStringLiteral("Zamora"));
+}
+
+namespace {
+
+// Los papeles que se pueden pulsar o escribir: necesitan nombre y un sitio en el tabulador.
+bool EsInteractivo(QAccessible::Role papel) {
+    switch (papel) {
+    case QAccessible::PushButton:
+    case QAccessible::CheckBox:
+    case QAccessible::RadioButton:
+    case QAccessible::ComboBox:
+    case QAccessible::EditableText:
+    case QAccessible::SpinBox:
+    case QAccessible::Slider:
+    case QAccessible::List:
+    case QAccessible::Table:
+    case QAccessible::Tree:
+    case QAccessible::PageTabList:
+    case QAccessible::ButtonMenu:
+    case QAccessible::ButtonDropDown:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Recorre el árbol accesible de una ventana y anota cada control interactivo sin nombre o que
+// el tabulador no alcanza.
+void RevisarAccesibilidad(QWidget* ventana, QStringList& faltas) {
+    QSet<QWidget*> tabulador;
+    for (QWidget* w = ventana->nextInFocusChain(); w != ventana; w = w->nextInFocusChain())
+        if (ventana->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisible())
+            tabulador.insert(w);
+    const QString titulo = ventana->windowTitle() + u'/' + ventana->objectName();
+    std::function<void(QAccessibleInterface*)> recorrer = [&](QAccessibleInterface* i) {
+        if (i == nullptr || i->state().invisible)
+            return;
+        auto* w = qobject_cast<QWidget*>(i->object());
+        // El botón de borrar de una línea de texto es parte de ella (se borra con el teclado).
+        if (w != nullptr && qobject_cast<QLineEdit*>(w->parentWidget()) != nullptr)
+            return;
+        if (EsInteractivo(i->role()) && w != nullptr) {
+            const QString quien = titulo + u'/' + w->metaObject()->className() + u'/' +
+                                  w->objectName() + u'/' + i->text(QAccessible::Name);
+            if (i->text(QAccessible::Name).trimmed().isEmpty())
+                faltas << QStringLiteral("sin nombre: ") + quien;
+            if (!i->state().disabled && !tabulador.contains(w))
+                faltas << QStringLiteral("fuera del tabulador: ") + quien;
+        }
+        if (i->role() == QAccessible::Table || i->role() == QAccessible::List)
+            return; // las celdas no son controles
+        for (int n = 0; n < i->childCount(); ++n)
+            recorrer(i->child(n));
+    };
+    recorrer(QAccessible::queryAccessibleInterface(ventana));
+}
+
+} // namespace
+
+TEST(MuestrarioEnPantalla, CadaVentanaTieneNombresYSeRecorreConElTabulador) {
+    Muestrario muestrario;
+    muestrario.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&muestrario));
+    QStringList faltas, vistas;
+    RevisarAccesibilidad(&muestrario, faltas);
+    // Mientras cada entrada tiene su ventana abierta, un reloj revisa la de arriba y la cierra.
+    QTimer reloj;
+    reloj.setInterval(150);
+    QObject::connect(&reloj, &QTimer::timeout, [&] {
+        QWidget* arriba = QApplication::activeModalWidget();
+        if (arriba == nullptr)
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w != &muestrario && w->isVisible() && w->windowType() != Qt::ToolTip &&
+                    w->windowType() != Qt::Popup)
+                    arriba = w;
+        if (arriba == nullptr || arriba == &muestrario)
+            return;
+        const QString nombre = arriba->windowTitle() + u'/' + arriba->objectName();
+        if (!vistas.contains(nombre)) {
+            vistas << nombre;
+            RevisarAccesibilidad(arriba, faltas);
+        }
+        QTest::keyClick(arriba, Qt::Key_Escape);
+        if (arriba->isVisible())
+            arriba->close();
+        if (arriba->isVisible()) // sin Cancelar: Sí, No...
+            if (auto* boton = arriba->findChild<QPushButton*>())
+                boton->click();
+    });
+    reloj.start();
+    for (const EntradaMuestrario& entrada : EntradasMuestrario()) {
+        try {
+            entrada.abrir(&muestrario);
+        } catch (const std::exception&) {
+            // el muestrario lo enseña como error (icono inexistente)
+        }
+    }
+    reloj.stop();
+    EXPECT_GE(vistas.size(), 10) << qPrintable(vistas.join(u'\n'));
+    faltas.removeDuplicates();
+    EXPECT_TRUE(faltas.isEmpty()) << qPrintable(faltas.join(u'\n'));
 }

@@ -18,9 +18,13 @@ public:
     MorvelinCtl() = default;
     virtual ~MorvelinCtl() = default;
 
+    /// @name Métodos del componente
+    // @{
+    /// FIRMA y VERIFICA, como en morvelin.h: devuelven la cadena de resultado ("00" es éxito).
     std::string FIRMA(const std::string& rutaOrigen, const std::string& certificado,
                       const std::string& rutaDestino);
     std::string VERIFICA(const std::string& rutaOrigen, const std::string& rutaDestino);
+    // @}
 };
 
 } // namespace morvelin
