@@ -150,6 +150,12 @@ inline void borrarTexto(std::string& texto) {
     texto.clear();
 }
 
+/// Borra un texto con `borrarTexto` al salir del ámbito, pase lo que pase.
+struct BorrarAlSalir {
+    std::string& texto;
+    ~BorrarAlSalir() { borrarTexto(texto); }
+};
+
 /// Un texto secreto, como una contraseña: sus caracteres están en el propio objeto (nunca en
 /// memoria que se suelte sin borrar) y se borran al destruirlo o al moverlo a otro.
 class Secreto {

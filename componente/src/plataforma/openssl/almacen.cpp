@@ -275,10 +275,7 @@ public:
             // Las entradas llevan la clave sin cifrar: su copia en memoria se borra al pasar a
             // la siguiente o al volver.
             std::string bytes;
-            struct BorrarAlSalir {
-                std::string& texto;
-                ~BorrarAlSalir() { borrarTexto(texto); }
-            } borrarBytes{bytes};
+            BorrarAlSalir borrarBytes{bytes};
             if (!leerBytes(carpeta_ + "/" + nombre, bytes))
                 continue;
             Entrada e;
@@ -309,10 +306,7 @@ public:
         EnContextoPrivado en;
         for (const std::string& nombre : nombres_) {
             std::string bytes;
-            struct BorrarAlSalir {
-                std::string& texto;
-                ~BorrarAlSalir() { borrarTexto(texto); }
-            } borrarBytes{bytes};
+            BorrarAlSalir borrarBytes{bytes};
             FichaCertificado f;
             Entrada e;
             if (!leerBytes(carpeta_ + "/" + nombre, bytes)) {

@@ -143,10 +143,7 @@ CertificadoImportado importarCertificado(const std::string& fichero,
                                "están definidas XDG_DATA_HOME ni HOME).");
     // Un PEM puede traer la clave sin cifrar: la copia leída se borra al salir.
     std::string bytes = leerFichero(fichero);
-    struct BorrarAlSalir {
-        std::string& texto;
-        ~BorrarAlSalir() { borrarTexto(texto); }
-    } borrarBytes{bytes};
+    BorrarAlSalir borrarBytes{bytes};
     EnContextoPrivado en;
     if (!en.valido())
         throw ErrorImportacion("No se pueden usar los servicios criptográficos.");
