@@ -31,8 +31,9 @@ bool contiene(const FichaCertificado& f, const std::string& buscadoMinusculas) {
     return false;
 }
 
+// Si la clave vale para firmar con no repudio (un certificado sin restricciones también).
 bool conNoRepudio(const FichaCertificado& f) {
-    return f.usosClave && (*f.usosClave & NoRepudio) != 0;
+    return !f.usosClave || (*f.usosClave & NoRepudio) != 0;
 }
 
 std::string usos(const FichaCertificado& f) {
@@ -137,7 +138,10 @@ Listado listarCertificados(const std::vector<ListadoAlmacen>& almacenes,
                                           : "") +
                  "\n";
             t += std::string("     Clave privada: ") +
-                 (f.conClave ? "sí, a su alcance" : "no está a su alcance") + "\n";
+                 (f.conClave       ? "sí, a su alcance"
+                  : f.claveTrasPin ? "no se sabe sin el PIN o la contraseña (no se piden aquí)"
+                                   : "no está a su alcance") +
+                 "\n";
             t += "     Uso de la clave: " + usos(f) + "\n";
             if (!identificador)
                 continue;
@@ -185,9 +189,18 @@ Listado listarCertificados(const std::vector<ListadoAlmacen>& almacenes,
     const FichaCertificado& f = almacen.certificados[eleccion.certificado];
     t += "Para " + id + ", FIRMA usaría «" + f.donde + "» del " + nombreAlmacen(almacen) + ": " +
          nombreFirmante(LectorSujeto(f.textoSujeto)) + ".\n";
-    if (!f.conClave)
+    if (f.claveTrasPin)
+        t += "FIRMA pedirá el PIN o la contraseña con pinentry; si se cancela o no es correcto, "
+             "contestará «" +
+             cargarMensaje(NoSeFirma) + "»\n";
+    else if (!f.conClave)
         t += "Pero su clave privada no está a su alcance: FIRMA contestaría «" +
              cargarMensaje(NoSeFirma) + "»\n";
+    if (almacen.prefiereNoRepudio && !conNoRepudio(f))
+        t += "Aviso: su clave no tiene el uso de no repudio: es un certificado de autenticación, "
+             "no de firma, y en ese almacén no hay otro de " +
+             id + " que lo tenga. FIRMA firma con él, pero la firma puede no valer ante el "
+                  "servicio de verificación.\n";
     if (ahora > f.validoHasta)
         t += "Aviso: caducó el " + fecha(f.validoHasta) +
              "; FIRMA firma con él, pero el servicio de verificación rechazará la firma.\n";

@@ -1,5 +1,6 @@
-// Los almacenes que se miran en Linux, en su orden: la carpeta MORVELIN/MY y después las bases
-// de datos NSS del usuario. Cada uno con su regla; gana el primer almacén que tiene alguno.
+// Los almacenes que se miran en Linux, en su orden: la carpeta MORVELIN/MY, las bases de datos
+// NSS del usuario y las tarjetas de los módulos PKCS #11 de p11-kit. Cada uno con su regla; gana
+// el primer almacén que tiene alguno.
 #include "plataforma/criptografia.h"
 #include "plataforma/nss/almacen_nss.h"
 #include "plataforma/openssl/almacen.h"
@@ -8,8 +9,9 @@ namespace morvelin::plataforma {
 
 namespace {
 
-// La carpeta y después las bases NSS, que se abren cuando hace falta mirarlas: si la carpeta
-// ya tiene el certificado, NSS ni se carga.
+// La carpeta y después las bases NSS y las tarjetas, que se abren cuando hace falta mirarlas:
+// si la carpeta ya tiene el certificado, NSS ni se carga, y si lo tiene una base, tampoco los
+// módulos de las tarjetas.
 class AlmacenesEnOrden : public AlmacenCertificados {
 public:
     AlmacenesEnOrden(std::string carpeta, std::unique_ptr<AlmacenCertificados> almacenCarpeta,
@@ -25,6 +27,10 @@ public:
         for (const auto& b : abiertas_)
             if (b)
                 return true;
+        abrirTarjetas();
+        for (const auto& t : tarjetas_)
+            if (t.abierta)
+                return true;
         return false;
     }
 
@@ -37,6 +43,10 @@ public:
             if (b)
                 if (auto c = b->buscarPorSujeto(texto))
                     return c;
+        abrirTarjetas();
+        for (const auto& t : tarjetas_)
+            if (auto c = t.almacen->buscarPorSujeto(texto))
+                return c;
         return nullptr;
     }
 
@@ -49,6 +59,10 @@ public:
             for (auto& l :
                  abiertas_[i] ? abiertas_[i]->listar() : nss::baseSinAbrir(bases_[i])->listar())
                 todos.push_back(std::move(l));
+        abrirTarjetas();
+        for (const auto& t : tarjetas_)
+            for (auto& l : t.almacen->listar())
+                todos.push_back(std::move(l));
         return todos;
     }
 
@@ -59,11 +73,18 @@ private:
         for (const auto& base : bases_)
             abiertas_.push_back(nss::abrirBase(base));
     }
+    void abrirTarjetas() {
+        if (!tarjetasAbiertas_)
+            tarjetas_ = nss::abrirTarjetas();
+        tarjetasAbiertas_ = true;
+    }
 
     std::string carpeta_;
     std::unique_ptr<AlmacenCertificados> almacenCarpeta_;
     std::vector<nss::Base> bases_;
     std::vector<std::unique_ptr<AlmacenCertificados>> abiertas_; // nullptr: no se abre
+    std::vector<nss::Tarjeta> tarjetas_;
+    bool tarjetasAbiertas_ = false;
 };
 
 std::unique_ptr<AlmacenesEnOrden> abrirTodos() {

@@ -55,6 +55,8 @@ struct FichaCertificado {
     long long validoDesde = 0, validoHasta = 0;
     /// Si el almacén tiene la clave privada de este certificado a su alcance.
     bool conClave = false;
+    /// Si sus claves solo se ven tras dar el PIN o la contraseña (y no se han mirado).
+    bool claveTrasPin = false;
     /// Los bits del uso de la clave (0x80 firma digital, 0x40 no repudio, 0x20 cifrado de claves,
     /// 0x10 cifrado de datos, 0x08 acuerdo de claves, 0x04 firma de certificados, 0x02 firma de
     /// listas de revocación); sin valor si el certificado no lo restringe.

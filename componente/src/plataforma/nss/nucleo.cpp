@@ -1,0 +1,259 @@
+#include "plataforma/nss/nucleo.h"
+
+#include "plataforma/openssl/almacen.h"
+#include "plataforma/openssl/contexto.h"
+#include "plataforma/pin.h"
+
+#include <cert.h>
+#include <cryptohi.h>
+#include <keyhi.h>
+#include <nss.h>
+#include <pk11pub.h>
+#include <secmod.h>
+
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+#include <algorithm>
+#include <mutex>
+
+namespace morvelin::plataforma::nss {
+
+std::shared_ptr<SesionNss> SesionNss::obtener() {
+    static std::mutex m;
+    static std::weak_ptr<SesionNss> actual;
+    std::lock_guard l(m);
+    auto s = actual.lock();
+    if (!s) {
+        NSSInitParameters parametros{};
+        parametros.length = sizeof parametros;
+        NSSInitContext* ctx = NSS_InitContext("", "", "", "", &parametros,
+                                              NSS_INIT_READONLY | NSS_INIT_NOCERTDB |
+                                                  NSS_INIT_NOMODDB | NSS_INIT_FORCEOPEN |
+                                                  NSS_INIT_NOROOTINIT | NSS_INIT_OPTIMIZESPACE);
+        if (ctx == nullptr)
+            return nullptr;
+        s = std::shared_ptr<SesionNss>(new SesionNss(ctx));
+        actual = s;
+    }
+    return s;
+}
+
+SesionNss::~SesionNss() {
+    NSS_ShutdownContext(ctx_);
+}
+
+RanuraNss::RanuraNss(std::shared_ptr<void> dueno, PK11SlotInfo* ranura, bool baseDeDatos)
+    : dueno_(std::move(dueno)), ranura_(ranura), baseDeDatos_(baseDeDatos) {}
+
+RanuraNss::~RanuraNss() {
+    if (baseDeDatos_)
+        SECMOD_CloseUserDB(ranura_);
+    PK11_FreeSlot(ranura_);
+}
+
+bool RanuraNss::cerrada() const {
+    return PK11_NeedLogin(ranura_) && !PK11_IsLoggedIn(ranura_, nullptr);
+}
+
+namespace {
+
+struct LiberarCertNss {
+    void operator()(CERTCertificate* c) const { CERT_DestroyCertificate(c); }
+};
+using CertNss = std::unique_ptr<CERTCertificate, LiberarCertNss>;
+struct LiberarClaveNss {
+    void operator()(SECKEYPrivateKey* k) const { SECKEY_DestroyPrivateKey(k); }
+};
+using ClaveNss = std::unique_ptr<SECKEYPrivateKey, LiberarClaveNss>;
+
+openssl::X509Propio comoX509(const CERTCertificate* c) {
+    const auto* p = c->derCert.data;
+    return openssl::X509Propio(d2i_X509(nullptr, &p, static_cast<long>(c->derCert.len)));
+}
+
+// Si la clave vale para firmar con no repudio (un certificado sin restricciones también).
+bool conNoRepudio(X509* x) {
+    const std::uint32_t usos = X509_get_key_usage(x);
+    return usos == UINT32_MAX || (usos & KU_NON_REPUDIATION) != 0;
+}
+
+// El nombre común del sujeto (UTF-8), para decir al usuario con qué certificado se firma.
+std::string nombreComun(X509* x) {
+    const X509_NAME* n = X509_get_subject_name(x);
+    const int i = X509_NAME_get_index_by_NID(n, NID_commonName, -1);
+    if (i < 0)
+        return {};
+    unsigned char* utf8 = nullptr;
+    const int largo =
+        ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(n, i)));
+    if (largo < 0)
+        return {};
+    std::string r(reinterpret_cast<char*>(utf8), static_cast<std::size_t>(largo));
+    OPENSSL_free(utf8);
+    return r;
+}
+
+// Da el PIN o la contraseña a la ranura, pidiéndolo con pinentry. Una tarjeta bloqueada, un
+// diálogo cancelado o un PIN que no vale terminan en false; no se vuelve a pedir (cada intento
+// fallido acerca el bloqueo de la tarjeta).
+bool entrar(PK11SlotInfo* ranura, const Guardian& guardian, X509* x) {
+    CK_TOKEN_INFO info{};
+    if (PK11_GetTokenInfo(ranura, &info) == SECSuccess && (info.flags & CKF_USER_PIN_LOCKED))
+        return false;
+    if (PK11_ProtectedAuthenticationPath(ranura)) // el lector tiene su propio teclado
+        return PK11_CheckUserPassword(ranura, "") == SECSuccess;
+    PeticionPin p;
+    const std::string cn = nombreComun(x);
+    const std::string para = "para firmar la factura" + (cn.empty() ? "" : " como «" + cn + "»");
+    if (guardian.tarjeta) {
+        p.descripcion = "Introduzca el PIN de la tarjeta «" + guardian.nombre + "» " + para + ".";
+    } else {
+        p.descripcion =
+            "Introduzca la contraseña de la base de certificados " + guardian.nombre + " " + para + ".";
+        p.indicacion = "Contraseña:";
+    }
+    if (info.flags & CKF_USER_PIN_FINAL_TRY)
+        p.aviso = "Último intento: si el PIN no es correcto, la tarjeta se bloqueará.";
+    else if (info.flags & CKF_USER_PIN_COUNT_LOW)
+        p.aviso = "El PIN ya ha fallado antes: quedan pocos intentos antes de que se bloquee.";
+    Secreto pin;
+    if (pedirPin(p, pin) != RespuestaPin::Dado)
+        return false;
+    return PK11_CheckUserPassword(ranura, pin.c_str()) == SECSuccess;
+}
+
+class CertificadoNss : public Certificado {
+public:
+    CertificadoNss(std::shared_ptr<RanuraNss> ranura, CertNss certificado, openssl::X509Propio x,
+                   Guardian guardian)
+        : ranura_(std::move(ranura)), certificado_(std::move(certificado)), x509_(std::move(x)),
+          guardian_(std::move(guardian)) {}
+
+    std::string textoSujeto() const override { return openssl::textoSujeto(x509_.get()); }
+
+    std::optional<std::string> firmarDesprendida(std::string_view contenido) const override {
+        PK11SlotInfo* ranura = ranura_->get();
+        bool entrado = false;
+        if (ranura_->cerrada()) {
+            if (!entrar(ranura, guardian_, x509_.get()))
+                return std::nullopt;
+            entrado = true;
+        }
+        // La sesión abierta con el PIN se cierra al terminar, firme o no.
+        struct Salir {
+            PK11SlotInfo* ranura;
+            bool entrado;
+            ~Salir() {
+                if (entrado)
+                    PK11_Logout(ranura);
+            }
+        } salir{ranura, entrado};
+        const ClaveNss clave(PK11_FindKeyByAnyCert(certificado_.get(), nullptr));
+        if (!clave)
+            return std::nullopt;
+        const SECOidTag algoritmo =
+            SEC_GetSignatureAlgorithmOidTag(SECKEY_GetPrivateKeyType(clave.get()), SEC_OID_SHA1);
+        if (algoritmo == SEC_OID_UNKNOWN)
+            return std::nullopt;
+        openssl::EnContextoPrivado en;
+        if (!en.valido())
+            return std::nullopt;
+        return openssl::ensamblarPkcs7(
+            x509_.get(), contenido, [&](std::string_view datos) -> std::optional<std::string> {
+                SECItem firma{siBuffer, nullptr, 0};
+                if (SEC_SignData(&firma, reinterpret_cast<const unsigned char*>(datos.data()),
+                                 static_cast<int>(datos.size()), clave.get(),
+                                 algoritmo) != SECSuccess)
+                    return std::nullopt;
+                std::string r(reinterpret_cast<char*>(firma.data), firma.len);
+                SECITEM_FreeItem(&firma, PR_FALSE);
+                return r;
+            });
+    }
+
+private:
+    std::shared_ptr<RanuraNss> ranura_;
+    CertNss certificado_;
+    openssl::X509Propio x509_;
+    Guardian guardian_;
+};
+
+// Los certificados de la ranura, por orden de apodo (y de DER entre los del mismo apodo).
+struct EntradaNss {
+    std::string apodo;
+    CertNss certificado;
+    openssl::X509Propio x509;
+};
+
+std::vector<EntradaNss> certificadosDe(PK11SlotInfo* ranura) {
+    std::vector<EntradaNss> entradas;
+    CERTCertList* lista = PK11_ListCertsInSlot(ranura);
+    if (lista == nullptr)
+        return entradas;
+    const std::string prefijo = std::string(PK11_GetTokenName(ranura)) + ":";
+    for (CERTCertListNode* n = CERT_LIST_HEAD(lista); !CERT_LIST_END(n, lista);
+         n = CERT_LIST_NEXT(n)) {
+        auto x = comoX509(n->cert);
+        if (!x)
+            continue;
+        const char* apodo = n->cert->nickname ? n->cert->nickname
+                            : n->appData      ? static_cast<const char*>(n->appData)
+                                              : "";
+        // El apodo sin el nombre de la ranura delante ("MORVELIN 1:Eva" es "Eva").
+        std::string nombre = apodo;
+        if (nombre.starts_with(prefijo))
+            nombre.erase(0, prefijo.size());
+        entradas.push_back({nombre, CertNss(CERT_DupCertificate(n->cert)), std::move(x)});
+    }
+    CERT_DestroyCertList(lista);
+    const auto der = [](const EntradaNss& e) {
+        return std::string_view(reinterpret_cast<const char*>(e.certificado->derCert.data),
+                                e.certificado->derCert.len);
+    };
+    std::sort(entradas.begin(), entradas.end(), [&](const EntradaNss& a, const EntradaNss& b) {
+        return a.apodo != b.apodo ? a.apodo < b.apodo : der(a) < der(b);
+    });
+    return entradas;
+}
+
+} // namespace
+
+std::vector<FichaCertificado> fichasDe(const RanuraNss& ranura) {
+    std::vector<FichaCertificado> fichas;
+    const bool cerrada = ranura.cerrada();
+    openssl::EnContextoPrivado en;
+    for (auto& e : certificadosDe(ranura.get())) {
+        // En una ranura cerrada, buscar la clave pediría entrar: no se mira.
+        const ClaveNss clave(cerrada ? nullptr
+                                     : PK11_FindKeyByAnyCert(e.certificado.get(), nullptr));
+        FichaCertificado f = openssl::fichaDe(e.x509.get(), clave != nullptr);
+        f.claveTrasPin = cerrada;
+        f.donde = e.apodo;
+        fichas.push_back(std::move(f));
+    }
+    return fichas;
+}
+
+std::unique_ptr<Certificado> buscarEn(const std::shared_ptr<RanuraNss>& ranura,
+                                      const std::string& texto, bool prefiereNoRepudio,
+                                      const Guardian& guardian) {
+    auto entradas = certificadosDe(ranura->get());
+    EntradaNss* elegida = nullptr;
+    for (auto& e : entradas) {
+        if (!openssl::sujetoContiene(e.x509.get(), texto))
+            continue;
+        if (elegida == nullptr)
+            elegida = &e;
+        if (!prefiereNoRepudio || conNoRepudio(e.x509.get())) {
+            elegida = &e;
+            break;
+        }
+    }
+    if (elegida == nullptr)
+        return nullptr;
+    return std::make_unique<CertificadoNss>(ranura, std::move(elegida->certificado),
+                                            std::move(elegida->x509), guardian);
+}
+
+} // namespace morvelin::plataforma::nss
