@@ -6,6 +6,7 @@
 #include <openssl/pem.h>
 #include <openssl/rand.h>
 #include <openssl/x509.h>
+#include <openssl/x509v3.h>
 
 #include <array>
 #include <cstdio>
@@ -43,7 +44,7 @@ std::string comillasShell(const std::string& s) {
 } // namespace
 
 CertificadoPrueba CertificadoPrueba::crear(const std::vector<Atributo>& sujeto, int desde,
-                                           int hasta, bool rsa) {
+                                           int hasta, bool rsa, const std::string& usoClave) {
     CertificadoPrueba c;
     c.clave_.reset(rsa ? EVP_RSA_gen(2048) : EVP_EC_gen("P-256"), &EVP_PKEY_free);
     exigir(c.clave_ != nullptr, "la clave");
@@ -67,6 +68,11 @@ CertificadoPrueba CertificadoPrueba::crear(const std::vector<Atributo>& sujeto, 
                "un atributo del sujeto");
     exigir(X509_set_issuer_name(x, nombre), "el emisor");
     exigir(X509_set_pubkey(x, c.clave_.get()), "la clave pública");
+    if (!usoClave.empty()) {
+        X509_EXTENSION* e = X509V3_EXT_conf_nid(nullptr, nullptr, NID_key_usage, usoClave.c_str());
+        exigir(e != nullptr && X509_add_ext(x, e, -1), "el uso de la clave");
+        X509_EXTENSION_free(e);
+    }
     exigir(X509_sign(x, c.clave_.get(), EVP_sha256()) > 0, "la firma del certificado");
     return c;
 }
@@ -87,6 +93,32 @@ void CertificadoPrueba::grabarPem(const fs::path& ruta, bool conClave) const {
 
 void CertificadoPrueba::grabarClave(const fs::path& ruta) const {
     escribirTodo(ruta, pemClave());
+}
+
+void CertificadoPrueba::cargarEnTarjeta(const std::string& tarjeta, const std::string& pin,
+                                        const std::string& etiqueta, const std::string& id,
+                                        bool conClave, const fs::path& carpetaTrabajo) const {
+    const fs::path der = carpetaTrabajo / (etiqueta + ".der");
+    const std::string herramienta = "pkcs11-tool --module " SOFTHSM_MODULO " --token-label " +
+                                    comillasShell(tarjeta) + " --login --pin " +
+                                    comillasShell(pin) + " --id " + id + " --label " +
+                                    comillasShell(etiqueta) + " --write-object " +
+                                    comillasShell(der) + " --type ";
+    std::unique_ptr<BIO, decltype(&BIO_free)> b(BIO_new_file(der.c_str(), "wb"), &BIO_free);
+    exigir(b && i2d_X509_bio(b.get(), certificado_.get()), "el DER del certificado");
+    b.reset();
+    auto s = ejecutar(herramienta + "cert 2>&1");
+    exigir(s.estado == 0, ("pkcs11-tool: " + s.texto).c_str());
+    if (conClave) {
+        b.reset(BIO_new_file(der.c_str(), "wb"));
+        exigir(b && i2d_PKCS8PrivateKey_bio(b.get(), clave_.get(), nullptr, nullptr, 0, nullptr,
+                                            nullptr),
+               "el DER de la clave");
+        b.reset();
+        s = ejecutar(herramienta + "privkey 2>&1");
+        exigir(s.estado == 0, ("pkcs11-tool: " + s.texto).c_str());
+    }
+    fs::remove(der);
 }
 
 void CertificadoPrueba::grabarPkcs12(const fs::path& ruta, const std::string& contrasena,

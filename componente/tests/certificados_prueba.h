@@ -24,8 +24,11 @@ struct Atributo {
 class CertificadoPrueba {
 public:
     /// Clave EC P-256 (rápida) o RSA 2048. Validez desde hoy + `desde` hasta hoy + `hasta` días.
+    /// `usoClave`, si no está vacío, es la extensión de uso de la clave como la escribe openssl
+    /// ("critical,nonRepudiation").
     static CertificadoPrueba crear(const std::vector<Atributo>& sujeto, int desde = -1,
-                                   int hasta = 365, bool rsa = false);
+                                   int hasta = 365, bool rsa = false,
+                                   const std::string& usoClave = {});
 
     X509* x509() const { return certificado_.get(); }
     std::string pemCertificado() const;
@@ -33,6 +36,11 @@ public:
     /// El certificado en PEM, y su clave detrás si `conClave`.
     void grabarPem(const std::filesystem::path& ruta, bool conClave) const;
     void grabarClave(const std::filesystem::path& ruta) const;
+    /// Carga el certificado (y su clave si `conClave`) en la tarjeta `tarjeta` de SoftHSM con
+    /// pkcs11-tool, con la etiqueta `etiqueta` y el identificador `id` (en hexadecimal).
+    void cargarEnTarjeta(const std::string& tarjeta, const std::string& pin,
+                         const std::string& etiqueta, const std::string& id, bool conClave,
+                         const std::filesystem::path& carpetaTrabajo) const;
     /// PKCS #12 hecho con la herramienta openssl: `antiguo` usa el cifrado RC2-40 de los
     /// exportadores antiguos (-legacy); si no, el predeterminado (AES, PBKDF2).
     void grabarPkcs12(const std::filesystem::path& ruta, const std::string& contrasena,

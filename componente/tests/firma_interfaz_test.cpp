@@ -64,12 +64,22 @@ protected:
             casaAnterior = casa;
         ::setenv("HOME", (raiz / "casa").c_str(), 1);
         ::unsetenv("MORVELIN_NSSDB");
+        // Las tarjetas de SoftHSM son las de la prueba, y el PIN lo da (o no) un pinentry falso.
+        fs::create_directories(raiz / "fichas");
+        escribirTodo(ruta("softhsm2.conf"), "directories.tokendir = " + ruta("fichas") +
+                                                "\nobjectstore.backend = file\nlog.level = ERROR\n");
+        ::setenv("SOFTHSM2_CONF", ruta("softhsm2.conf").c_str(), 1);
+        ::setenv("MORVELIN_PINENTRY", PINENTRY_FALSO, 1);
+        ::setenv("PIN_REGISTRO", ruta("pinentry.txt").c_str(), 1);
+        ::unsetenv("PIN_FALSO");
         factura = ruta("factura.xml");
         escribirTodo(factura, "<Factura/>");
     }
     void TearDown() override {
         ::unsetenv("XDG_DATA_HOME");
         ::unsetenv("MORVELIN_NSSDB");
+        for (const char* v : {"SOFTHSM2_CONF", "MORVELIN_PINENTRY", "PIN_REGISTRO", "PIN_FALSO"})
+            ::unsetenv(v);
         ::setenv("HOME", casaAnterior.c_str(), 1);
         fs::remove_all(raiz);
     }
@@ -352,20 +362,28 @@ TEST_F(Interfaz, CertificadosDiceCualUsariaFirmaYPorQueNoLosDemas) {
 
 namespace {
 
-// Una base de datos NSS sin contraseña con los certificados (y sus claves) dados.
+// Una base de datos NSS con los certificados (y sus claves) dados, sin contraseña o con ella.
 void baseNss(const fs::path& carpeta,
-             const std::vector<std::pair<std::string, CertificadoPrueba>>& certificados) {
+             const std::vector<std::pair<std::string, CertificadoPrueba>>& certificados,
+             const std::string& contrasena = {}) {
     fs::create_directories(carpeta);
-    ASSERT_EQ(ejecutar("certutil -N --empty-password -d sql:" + carpeta.string()).estado, 0);
+    const fs::path fichero = carpeta / "contrasena.txt";
+    escribirTodo(fichero, contrasena + "\n");
+    const std::string db = " -d sql:" + carpeta.string();
+    ASSERT_EQ(ejecutar("certutil -N" + db +
+                       (contrasena.empty() ? " --empty-password" : " -f " + fichero.string()))
+                  .estado,
+              0);
     for (const auto& [apodo, c] : certificados) {
         const fs::path p12 = carpeta / (apodo + ".p12");
         c.grabarPkcs12(p12, "x", false);
-        ASSERT_EQ(ejecutar("pk12util -i " + p12.string() + " -d sql:" + carpeta.string() +
-                           " -W x >/dev/null")
+        ASSERT_EQ(ejecutar("pk12util -i " + p12.string() + db + " -W x -k " + fichero.string() +
+                           " >/dev/null")
                       .estado,
                   0);
         fs::remove(p12);
     }
+    fs::remove(fichero);
 }
 
 } // namespace
@@ -408,4 +426,96 @@ TEST_F(Interfaz, FirmaConLaClaveQueQuedaEnUnaBaseNssYLosPerfilesSeMiranPorOrden)
     persona("CARPETA").grabarPem(almacen / "c.pem", true);
     EXPECT_EQ(firmaC(factura, "66666666Q", ruta("c.sig")),
               "00 NOMBRE RUIZ CARPETA - NIF 66666666Q");
+}
+
+TEST_F(Interfaz, FirmaConUnaTarjetaDeP11KitTrasPedirElPinYPrefiereElCertificadoDeFirma) {
+    const auto persona = [](const std::string& nif, const std::string& uso,
+                            const std::string& usoClave) {
+        return CertificadoPrueba::crear({{"C", "ES"},
+                                         {"serialNumber", nif},
+                                         {"SN", "ESPAÑOL"},
+                                         {"GN", "JUAN"},
+                                         {"CN", "ESPAÑOL ESPAÑOL, JUAN (" + uso + ")"}},
+                                        -1, 365, true, usoClave);
+    };
+    const auto tarjeta = [&](const std::string& nombre) {
+        ASSERT_EQ(ejecutar("softhsm2-util --init-token --free --label " + comillas(nombre) +
+                           " --pin 1234 --so-pin 5678 >/dev/null")
+                      .estado,
+                  0);
+    };
+    // Como el DNI: uno de autenticación y otro de firma, para el mismo titular; el de
+    // autenticación va antes por su etiqueta.
+    tarjeta("DNI PRUEBA");
+    persona("12345678Z", "AUTENTICACIÓN", "critical,digitalSignature")
+        .cargarEnTarjeta("DNI PRUEBA", "1234", "a-autenticacion", "01", true, raiz);
+    persona("12345678Z", "FIRMA", "critical,nonRepudiation")
+        .cargarEnTarjeta("DNI PRUEBA", "1234", "b-firma", "02", true, raiz);
+    // Otra tarjeta con solo un certificado de autenticación.
+    tarjeta("SOLO AUTENTICACION");
+    persona("87654321X", "AUTENTICACIÓN", "critical,digitalSignature")
+        .cargarEnTarjeta("SOLO AUTENTICACION", "1234", "autenticacion", "01", true, raiz);
+
+    // Listar no pide el PIN, y explica la elección.
+    auto l = morvelin("certificados 12345678Z");
+    EXPECT_EQ(l.estado, 0);
+    for (const std::string frase :
+         {"almacén PKCS #11 (tarjeta «DNI PRUEBA» en «SoftHSM slot ",
+          "Clave privada: no se sabe sin el PIN o la contraseña (no se piden aquí)",
+          "Para «12345678Z»: no se usa: también lo contiene, pero no es para firmar (su clave no "
+          "tiene el uso de no repudio) y «b-firma» sí.",
+          "FIRMA usaría «b-firma» del almacén PKCS #11 (tarjeta «DNI PRUEBA»",
+          "FIRMA pedirá el PIN o la contraseña con pinentry"})
+        EXPECT_NE(l.texto.find(frase), std::string::npos) << frase << "\n----\n" << l.texto;
+    l = morvelin("certificados 87654321X");
+    EXPECT_NE(l.texto.find("Aviso: su clave no tiene el uso de no repudio: es un certificado de "
+                           "autenticación"),
+              std::string::npos)
+        << l.texto;
+    EXPECT_FALSE(fs::exists(ruta("pinentry.txt")));
+
+    // El PIN: malo, cancelado, bueno y sin programa que lo pida.
+    struct Caso {
+        const char *pin, *pinentry, *resultado;
+    };
+    const Caso casos[] = {
+        {"9999", PINENTRY_FALSO, "05 No se ha podido realizar la firma."},
+        {"", PINENTRY_FALSO, "05 No se ha podido realizar la firma."},
+        {"1234", PINENTRY_FALSO, "00 NOMBRE ESPAÑOL JUAN - NIF 12345678Z"},
+        {"1234", "/no/hay/pinentry", "05 No se ha podido realizar la firma."},
+    };
+    for (const Caso& c : casos) {
+        ::setenv("PIN_FALSO", c.pin, 1);
+        ::setenv("MORVELIN_PINENTRY", c.pinentry, 1);
+        fs::remove(ruta("f.sig"));
+        EXPECT_EQ(firmaC(factura, "12345678Z", ruta("f.sig")), c.resultado) << c.pin;
+        if (std::string(c.resultado).starts_with("00")) {
+            const auto impreso = verificarFicheroFirma(ruta("f.sig"), factura, raiz);
+            EXPECT_NE(impreso.find("(FIRMA)"), std::string::npos) << impreso;
+            EXPECT_EQ(morvelin("comprueba " + comillas(ruta("f.sig"))).estado, 0);
+        } else {
+            EXPECT_FALSE(fs::exists(ruta("f.sig")));
+        }
+    }
+    const std::string pedido = leerTodo(ruta("pinentry.txt"));
+    EXPECT_NE(pedido.find("SETDESC Introduzca el PIN de la tarjeta «DNI PRUEBA» para firmar la "
+                          "factura como «ESPAÑOL ESPAÑOL, JUAN (FIRMA)»."),
+              std::string::npos)
+        << pedido;
+    // Tras un PIN malo, la tarjeta avisa y el aviso se enseña.
+    EXPECT_NE(pedido.find("SETERROR El PIN ya ha fallado antes"), std::string::npos) << pedido;
+
+    // Una base NSS con contraseña, antes que las tarjetas: pide la contraseña.
+    fs::remove(ruta("pinentry.txt"));
+    baseNss(raiz / "con-contrasena", {{"eva", persona("12345678Z", "BASE", "")}}, "secreta");
+    ::setenv("MORVELIN_NSSDB", (raiz / "con-contrasena").c_str(), 1);
+    ::setenv("MORVELIN_PINENTRY", PINENTRY_FALSO, 1);
+    ::setenv("PIN_FALSO", "secreta", 1);
+    EXPECT_EQ(firmaC(factura, "12345678Z", ruta("b.sig")),
+              "00 NOMBRE ESPAÑOL JUAN - NIF 12345678Z");
+    EXPECT_NE(verificarFicheroFirma(ruta("b.sig"), factura, raiz).find("(BASE)"),
+              std::string::npos);
+    EXPECT_NE(leerTodo(ruta("pinentry.txt")).find("SETPROMPT Contraseña:"), std::string::npos);
+    ::setenv("PIN_FALSO", "otra", 1);
+    EXPECT_EQ(firmaC(factura, "12345678Z", ruta("b.sig")), "05 No se ha podido realizar la firma.");
 }
