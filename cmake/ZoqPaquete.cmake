@@ -55,6 +55,10 @@ endforeach()
 list(APPEND _depende passwd)
 # La letra de métrica compatible con la del diseño de las ventanas; sin ella, la del sistema.
 list(APPEND _recomienda fonts-wine)
+# El diálogo del PIN de las tarjetas y de la contraseña de las bases NSS; OpenSC, el módulo de
+# las tarjetas (el DNI entre ellas).
+list(APPEND _recomienda "pinentry-gnome3 | pinentry-qt | pinentry-curses")
+list(APPEND _sugiere opensc)
 if(ZOQ_WEBENGINE)
     list(APPEND _recomienda ${_nombre_AyudaWeb})
 endif()

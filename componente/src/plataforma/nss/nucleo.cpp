@@ -20,11 +20,13 @@
 namespace morvelin::plataforma::nss {
 
 std::shared_ptr<SesionNss> SesionNss::obtener() {
+    // Arrancar NSS cuesta milisegundos (carga su módulo interno): una vez arrancado, queda
+    // hasta el final del proceso, sin cerrarse al salir (quien lo use a la vez puede cerrarlo
+    // antes).
     static std::mutex m;
-    static std::weak_ptr<SesionNss> actual;
+    static auto* actual = new std::shared_ptr<SesionNss>();
     std::lock_guard l(m);
-    auto s = actual.lock();
-    if (!s) {
+    if (!*actual) {
         NSSInitParameters parametros{};
         parametros.length = sizeof parametros;
         NSSInitContext* ctx = NSS_InitContext("", "", "", "", &parametros,
@@ -33,10 +35,9 @@ std::shared_ptr<SesionNss> SesionNss::obtener() {
                                                   NSS_INIT_NOROOTINIT | NSS_INIT_OPTIMIZESPACE);
         if (ctx == nullptr)
             return nullptr;
-        s = std::shared_ptr<SesionNss>(new SesionNss(ctx));
-        actual = s;
+        *actual = std::shared_ptr<SesionNss>(new SesionNss(ctx));
     }
-    return s;
+    return *actual;
 }
 
 SesionNss::~SesionNss() {

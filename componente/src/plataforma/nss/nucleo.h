@@ -13,8 +13,8 @@ struct NSSInitContextStr;
 
 namespace morvelin::plataforma::nss {
 
-/// El contexto de NSS del componente: uno por proceso mientras alguien lo use, sin base de datos
-/// propia ni módulos; no cambia la configuración de quien ya use NSS en el proceso.
+/// El contexto de NSS del componente: uno por proceso, sin base de datos propia ni módulos; no
+/// cambia la configuración de quien ya use NSS en el proceso.
 class SesionNss {
 public:
     /// nullptr si NSS no arranca.

@@ -8,6 +8,7 @@
 #include <secmod.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 namespace morvelin::plataforma::nss {
@@ -17,8 +18,9 @@ namespace {
 // Un módulo cargado en NSS mientras viva.
 class ModuloNss {
 public:
-    ModuloNss(std::shared_ptr<SesionNss> sesion, SECMODModule* modulo)
-        : sesion_(std::move(sesion)), modulo_(modulo) {}
+    ModuloNss(std::shared_ptr<SesionNss> sesion, std::shared_ptr<p11kit::Registro> registro,
+              SECMODModule* modulo)
+        : sesion_(std::move(sesion)), registro_(std::move(registro)), modulo_(modulo) {}
     ~ModuloNss() {
         SECMOD_UnloadUserModule(modulo_);
         SECMOD_DestroyModule(modulo_);
@@ -29,6 +31,7 @@ public:
 
 private:
     std::shared_ptr<SesionNss> sesion_; // se cierra después del módulo
+    std::shared_ptr<p11kit::Registro> registro_;
     SECMODModule* modulo_;
 };
 
@@ -90,7 +93,16 @@ private:
 
 std::vector<Tarjeta> abrirTarjetas() {
     std::vector<Tarjeta> tarjetas;
-    const auto registrados = p11kit::modulosRegistrados();
+    const auto registro = std::make_shared<p11kit::Registro>();
+    {
+        // El registro anterior se guarda hasta que hay uno nuevo: así las bibliotecas de los
+        // módulos siguen en memoria de una firma a la siguiente y no se vuelven a leer.
+        static std::mutex m;
+        static auto* anterior = new std::shared_ptr<p11kit::Registro>();
+        std::lock_guard l(m);
+        *anterior = registro;
+    }
+    const auto& registrados = registro->modulos();
     if (registrados.empty())
         return tarjetas;
     auto sesion = SesionNss::obtener();
@@ -116,7 +128,7 @@ std::vector<Tarjeta> abrirTarjetas() {
                                 false});
             continue;
         }
-        auto cargado = std::make_shared<ModuloNss>(sesion, m);
+        auto cargado = std::make_shared<ModuloNss>(sesion, registro, m);
         for (int i = 0; i < m->slotCount; ++i) {
             PK11SlotInfo* ranura = m->slots[i];
             const std::string lector = textoPkcs11(PK11_GetSlotName(ranura));

@@ -17,11 +17,11 @@ struct TextoC {
 
 } // namespace
 
-std::vector<ModuloRegistrado> modulosRegistrados() {
-    std::vector<ModuloRegistrado> r;
+Registro::Registro() {
     CK_FUNCTION_LIST** modulos = p11_kit_modules_load(nullptr, P11_KIT_MODULE_UNMANAGED);
+    cargados_ = modulos;
     if (modulos == nullptr)
-        return r;
+        return;
     for (CK_FUNCTION_LIST** m = modulos; *m != nullptr; ++m) {
         const TextoC confianza{p11_kit_config_option(*m, "trust-policy")};
         const TextoC nombre{p11_kit_module_get_name(*m)};
@@ -31,10 +31,13 @@ std::vector<ModuloRegistrado> modulosRegistrados() {
         std::string ruta = fichero.str();
         if (!ruta.starts_with("/")) // relativa a la carpeta de módulos de p11-kit
             ruta = std::string(P11_MODULOS) + "/" + ruta;
-        r.push_back({nombre.p ? nombre.str() : ruta, ruta});
+        modulos_.push_back({nombre.p ? nombre.str() : ruta, ruta});
     }
-    p11_kit_modules_release(modulos);
-    return r;
+}
+
+Registro::~Registro() {
+    if (cargados_ != nullptr)
+        p11_kit_modules_release(static_cast<CK_FUNCTION_LIST**>(cargados_));
 }
 
 } // namespace morvelin::plataforma::p11kit

@@ -13,7 +13,19 @@ struct ModuloRegistrado {
 };
 
 /// Los módulos registrados para este programa, en el orden de p11-kit, sin los de confianza
-/// (los que solo guardan certificados de autoridades). No inicializa ninguno.
-std::vector<ModuloRegistrado> modulosRegistrados();
+/// (los que solo guardan certificados de autoridades). Mientras viva, sus bibliotecas siguen
+/// cargadas (sin inicializar): quien las cargue después no las vuelve a leer del disco.
+class Registro {
+public:
+    Registro();
+    ~Registro();
+    Registro(const Registro&) = delete;
+    Registro& operator=(const Registro&) = delete;
+    const std::vector<ModuloRegistrado>& modulos() const { return modulos_; }
+
+private:
+    void* cargados_ = nullptr;
+    std::vector<ModuloRegistrado> modulos_;
+};
 
 } // namespace morvelin::plataforma::p11kit

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <string_view>
+#include <vector>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -108,6 +109,9 @@ public:
         return enviar(texto) && leerRespuesta(datos);
     }
 
+    /// La respuesta a una orden ya enviada; true con «OK».
+    bool respuesta() { return leerRespuesta(nullptr); }
+
 private:
     // Lee líneas hasta «OK» (true) o «ERR» o el fin (false). Las de datos van, descodificadas, a
     // `datos`. Cada línea se lee en un Secreto: puede llevar el PIN.
@@ -183,20 +187,33 @@ RespuestaPin pedirPin(const PeticionPin& peticion, Secreto& pin) {
         return RespuestaPin::SinDialogo;
     // El terminal y el idioma, para el pinentry de terminal; los de ventana usan DISPLAY o
     // WAYLAND_DISPLAY, que heredan. Una opción que no conozca no importa.
+    std::vector<std::string> opciones;
     if (char tty[256]; ::isatty(0) && ::ttyname_r(0, tty, sizeof tty) == 0) {
-        p.orden("OPTION ttyname=" + escapar(tty));
+        opciones.push_back("OPTION ttyname=" + escapar(tty));
         if (const char* term = std::getenv("TERM"); term && *term)
-            p.orden("OPTION ttytype=" + escapar(term));
+            opciones.push_back("OPTION ttytype=" + escapar(term));
     }
     if (const std::string lc = localeCaracteres(); !lc.empty())
-        p.orden("OPTION lc-ctype=" + escapar(lc));
-    if (!p.orden("SETTITLE " + escapar("Firma de facturas")) ||
-        !p.orden("SETDESC " + escapar(peticion.descripcion)) ||
-        !p.orden("SETPROMPT " + escapar(peticion.indicacion)) ||
-        !p.orden("SETOK " + escapar("_Firmar")) || !p.orden("SETCANCEL " + escapar("_Cancelar")))
-        return RespuestaPin::SinDialogo;
+        opciones.push_back("OPTION lc-ctype=" + escapar(lc));
+    std::vector<std::string> textos = {
+        "SETTITLE " + escapar("Firma de facturas"),
+        "SETDESC " + escapar(peticion.descripcion),
+        "SETPROMPT " + escapar(peticion.indicacion),
+        "SETOK " + escapar("_Firmar"),
+        "SETCANCEL " + escapar("_Cancelar"),
+    };
     if (!peticion.aviso.empty())
-        p.orden("SETERROR " + escapar(peticion.aviso));
+        textos.push_back("SETERROR " + escapar(peticion.aviso));
+    // Todo de una vez, y después las respuestas, en su orden: sin esperar a cada una.
+    for (const auto* lista : {&opciones, &textos})
+        for (const auto& o : *lista)
+            if (!p.enviar(o))
+                return RespuestaPin::SinDialogo;
+    for (std::size_t i = 0; i < opciones.size(); ++i)
+        p.respuesta();
+    for (std::size_t i = 0; i < textos.size(); ++i)
+        if (!p.respuesta())
+            return RespuestaPin::SinDialogo;
     if (!p.orden("GETPIN", &pin)) {
         pin.borrar();
         return RespuestaPin::Cancelado;
