@@ -66,8 +66,8 @@ void crearCertificado(const fs::path& base, const std::string& nif, bool rsa) {
     orden("openssl req -x509 -newkey " + std::string(rsa ? "rsa:2048" : "ec") +
           (rsa ? "" : " -pkeyopt ec_paramgen_curve:P-256") +
           " -nodes -days 30 -subj '/C=ES/serialNumber=" + nif + "/CN=PRUEBA - NIF " + nif +
-          "' -addext keyUsage=critical,nonRepudiation -keyout '" + base.string() +
-          ".key' -out '" + base.string() + ".pem' 2>/dev/null");
+          "' -addext keyUsage=critical,nonRepudiation -keyout '" + base.string() + ".key' -out '" +
+          base.string() + ".pem' 2>/dev/null");
 }
 
 // Carga en la tarjeta el certificado de `base` y, si `conClave`, su clave.
@@ -106,8 +106,7 @@ double tarjetaSola(CK_FUNCTION_LIST* f, const std::string& datos) {
         if (f->C_Login(sesion, CKU_USER, reinterpret_cast<CK_UTF8CHAR*>(pin), 4) == CKR_OK) {
             CK_OBJECT_CLASS clase = CKO_PRIVATE_KEY;
             unsigned char id[] = {0x01};
-            CK_ATTRIBUTE plantilla[] = {{CKA_CLASS, &clase, sizeof clase},
-                                        {CKA_ID, id, sizeof id}};
+            CK_ATTRIBUTE plantilla[] = {{CKA_CLASS, &clase, sizeof clase}, {CKA_ID, id, sizeof id}};
             CK_OBJECT_HANDLE clave = 0;
             CK_ULONG hallados = 0;
             f->C_FindObjectsInit(sesion, plantilla, 2);
@@ -116,10 +115,10 @@ double tarjetaSola(CK_FUNCTION_LIST* f, const std::string& datos) {
             CK_MECHANISM mecanismo{CKM_SHA1_RSA_PKCS, nullptr, 0};
             unsigned char firma[512];
             CK_ULONG largo = sizeof firma;
-            firmado = hallados == 1 && f->C_SignInit(sesion, &mecanismo, clave) == CKR_OK &&
-                      f->C_Sign(sesion,
-                                reinterpret_cast<unsigned char*>(const_cast<char*>(datos.data())),
-                                datos.size(), firma, &largo) == CKR_OK;
+            firmado =
+                hallados == 1 && f->C_SignInit(sesion, &mecanismo, clave) == CKR_OK &&
+                f->C_Sign(sesion, reinterpret_cast<unsigned char*>(const_cast<char*>(datos.data())),
+                          datos.size(), firma, &largo) == CKR_OK;
             f->C_Logout(sesion);
         }
         f->C_CloseSession(sesion);
@@ -143,9 +142,8 @@ int main() {
     ::setenv("XDG_DATA_HOME", (raiz / "datos").c_str(), 1);
     ::setenv("HOME", (raiz / "casa").c_str(), 1);
     ::unsetenv("MORVELIN_NSSDB");
-    std::ofstream(raiz / "softhsm2.conf")
-        << "directories.tokendir = " << (raiz / "fichas").string()
-        << "\nobjectstore.backend = file\nlog.level = ERROR\n";
+    std::ofstream(raiz / "softhsm2.conf") << "directories.tokendir = " << (raiz / "fichas").string()
+                                          << "\nobjectstore.backend = file\nlog.level = ERROR\n";
     ::setenv("SOFTHSM2_CONF", (raiz / "softhsm2.conf").c_str(), 1);
     ::setenv("MORVELIN_PINENTRY", PINENTRY_FALSO, 1);
     ::setenv("PIN_FALSO", "1234", 1);
@@ -191,8 +189,7 @@ int main() {
     std::printf("  FIRMA (almacenes, p11-kit, NSS, pinentry, firma):     %7s ms\n",
                 conComas(mFirma, 2).c_str());
     std::printf("  FIRMA - tarjeta sola: %s ms (objetivo: 10 ms o menos) %s\n",
-                conComas(mFirma - mSola, 2).c_str(),
-                mFirma - mSola <= 10 ? "cumple" : "NO CUMPLE");
+                conComas(mFirma - mSola, 2).c_str(), mFirma - mSola <= 10 ? "cumple" : "NO CUMPLE");
 
     // 2. 50 certificados: 20 en la carpeta, 15 en una base NSS y 15 en la tarjeta (con el del
     //    firmante, 16).
@@ -216,8 +213,8 @@ int main() {
         cargarEnTarjeta(c, id, false);
     }
     std::vector<double> listado;
-    const std::string cli = std::string(MORVELIN_CLI) + " certificados 12345678Z > " +
-                            (raiz / "listado.txt").string();
+    const std::string cli =
+        std::string(MORVELIN_CLI) + " certificados 12345678Z > " + (raiz / "listado.txt").string();
     for (int i = 0; i < 23; ++i) {
         const auto t = Reloj::now();
         orden(cli);

@@ -199,8 +199,9 @@ Listado listarCertificados(const std::vector<ListadoAlmacen>& almacenes,
     if (almacen.prefiereNoRepudio && !conNoRepudio(f))
         t += "Aviso: su clave no tiene el uso de no repudio: es un certificado de autenticación, "
              "no de firma, y en ese almacén no hay otro de " +
-             id + " que lo tenga. FIRMA firma con él, pero la firma puede no valer ante el "
-                  "servicio de verificación.\n";
+             id +
+             " que lo tenga. FIRMA firma con él, pero la firma puede no valer ante el "
+             "servicio de verificación.\n";
     if (ahora > f.validoHasta)
         t += "Aviso: caducó el " + fecha(f.validoHasta) +
              "; FIRMA firma con él, pero el servicio de verificación rechazará la firma.\n";

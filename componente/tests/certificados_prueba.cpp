@@ -99,11 +99,10 @@ void CertificadoPrueba::cargarEnTarjeta(const std::string& tarjeta, const std::s
                                         const std::string& etiqueta, const std::string& id,
                                         bool conClave, const fs::path& carpetaTrabajo) const {
     const fs::path der = carpetaTrabajo / (etiqueta + ".der");
-    const std::string herramienta = "pkcs11-tool --module " SOFTHSM_MODULO " --token-label " +
-                                    comillasShell(tarjeta) + " --login --pin " +
-                                    comillasShell(pin) + " --id " + id + " --label " +
-                                    comillasShell(etiqueta) + " --write-object " +
-                                    comillasShell(der) + " --type ";
+    const std::string herramienta =
+        "pkcs11-tool --module " SOFTHSM_MODULO " --token-label " + comillasShell(tarjeta) +
+        " --login --pin " + comillasShell(pin) + " --id " + id + " --label " +
+        comillasShell(etiqueta) + " --write-object " + comillasShell(der) + " --type ";
     std::unique_ptr<BIO, decltype(&BIO_free)> b(BIO_new_file(der.c_str(), "wb"), &BIO_free);
     exigir(b && i2d_X509_bio(b.get(), certificado_.get()), "el DER del certificado");
     b.reset();

@@ -66,8 +66,9 @@ protected:
         ::unsetenv("MORVELIN_NSSDB");
         // Las tarjetas de SoftHSM son las de la prueba, y el PIN lo da (o no) un pinentry falso.
         fs::create_directories(raiz / "fichas");
-        escribirTodo(ruta("softhsm2.conf"), "directories.tokendir = " + ruta("fichas") +
-                                                "\nobjectstore.backend = file\nlog.level = ERROR\n");
+        escribirTodo(ruta("softhsm2.conf"),
+                     "directories.tokendir = " + ruta("fichas") +
+                         "\nobjectstore.backend = file\nlog.level = ERROR\n");
         ::setenv("SOFTHSM2_CONF", ruta("softhsm2.conf").c_str(), 1);
         ::setenv("MORVELIN_PINENTRY", PINENTRY_FALSO, 1);
         ::setenv("PIN_REGISTRO", ruta("pinentry.txt").c_str(), 1);

@@ -29,10 +29,10 @@ std::shared_ptr<SesionNss> SesionNss::obtener() {
     if (!*actual) {
         NSSInitParameters parametros{};
         parametros.length = sizeof parametros;
-        NSSInitContext* ctx = NSS_InitContext("", "", "", "", &parametros,
-                                              NSS_INIT_READONLY | NSS_INIT_NOCERTDB |
-                                                  NSS_INIT_NOMODDB | NSS_INIT_FORCEOPEN |
-                                                  NSS_INIT_NOROOTINIT | NSS_INIT_OPTIMIZESPACE);
+        NSSInitContext* ctx =
+            NSS_InitContext("", "", "", "", &parametros,
+                            NSS_INIT_READONLY | NSS_INIT_NOCERTDB | NSS_INIT_NOMODDB |
+                                NSS_INIT_FORCEOPEN | NSS_INIT_NOROOTINIT | NSS_INIT_OPTIMIZESPACE);
         if (ctx == nullptr)
             return nullptr;
         *actual = std::shared_ptr<SesionNss>(new SesionNss(ctx));
@@ -110,8 +110,8 @@ bool entrar(PK11SlotInfo* ranura, const Guardian& guardian, X509* x) {
     if (guardian.tarjeta) {
         p.descripcion = "Introduzca el PIN de la tarjeta «" + guardian.nombre + "» " + para + ".";
     } else {
-        p.descripcion =
-            "Introduzca la contraseña de la base de certificados " + guardian.nombre + " " + para + ".";
+        p.descripcion = "Introduzca la contraseña de la base de certificados " + guardian.nombre +
+                        " " + para + ".";
         p.indicacion = "Contraseña:";
     }
     if (info.flags & CKF_USER_PIN_FINAL_TRY)

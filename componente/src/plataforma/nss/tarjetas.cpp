@@ -115,8 +115,7 @@ std::vector<Tarjeta> abrirTarjetas() {
             r.nombre.find('"') == std::string::npos) {
             const std::string especificacion = "library=\"" + r.fichero + "\" name=\"MORVELIN " +
                                                std::to_string(++contador) + " " + r.nombre + "\"";
-            m = SECMOD_LoadUserModule(const_cast<char*>(especificacion.c_str()), nullptr,
-                                      PR_FALSE);
+            m = SECMOD_LoadUserModule(const_cast<char*>(especificacion.c_str()), nullptr, PR_FALSE);
             if (m != nullptr && !m->loaded) {
                 SECMOD_DestroyModule(m);
                 m = nullptr;
@@ -133,10 +132,10 @@ std::vector<Tarjeta> abrirTarjetas() {
             PK11SlotInfo* ranura = m->slots[i];
             const std::string lector = textoPkcs11(PK11_GetSlotName(ranura));
             if (!PK11_IsPresent(ranura)) {
-                tarjetas.push_back({std::make_unique<SinTarjeta>(
-                                        "lector «" + lector + "», " + modulo,
-                                        "no hay ninguna tarjeta en el lector"),
-                                    false});
+                tarjetas.push_back(
+                    {std::make_unique<SinTarjeta>("lector «" + lector + "», " + modulo,
+                                                  "no hay ninguna tarjeta en el lector"),
+                     false});
                 continue;
             }
             CK_TOKEN_INFO info{};

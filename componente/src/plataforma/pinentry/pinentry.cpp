@@ -9,10 +9,10 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <string_view>
-#include <vector>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -93,8 +93,7 @@ public:
         linea += '\n';
         std::size_t hecho = 0;
         while (hecho < linea.size()) {
-            const ssize_t n =
-                ::send(fd_, linea.data() + hecho, linea.size() - hecho, MSG_NOSIGNAL);
+            const ssize_t n = ::send(fd_, linea.data() + hecho, linea.size() - hecho, MSG_NOSIGNAL);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
@@ -196,10 +195,8 @@ RespuestaPin pedirPin(const PeticionPin& peticion, Secreto& pin) {
     if (const std::string lc = localeCaracteres(); !lc.empty())
         opciones.push_back("OPTION lc-ctype=" + escapar(lc));
     std::vector<std::string> textos = {
-        "SETTITLE " + escapar("Firma de facturas"),
-        "SETDESC " + escapar(peticion.descripcion),
-        "SETPROMPT " + escapar(peticion.indicacion),
-        "SETOK " + escapar("_Firmar"),
+        "SETTITLE " + escapar("Firma de facturas"),  "SETDESC " + escapar(peticion.descripcion),
+        "SETPROMPT " + escapar(peticion.indicacion), "SETOK " + escapar("_Firmar"),
         "SETCANCEL " + escapar("_Cancelar"),
     };
     if (!peticion.aviso.empty())
