@@ -498,6 +498,12 @@ TEST_F(Interfaz, FirmaConUnaTarjetaDeP11KitTrasPedirElPinYPrefiereElCertificadoD
             EXPECT_FALSE(fs::exists(ruta("f.sig")));
         }
     }
+    ::setenv("PIN_FALSO", "1234", 1);
+    ::setenv("MORVELIN_PINENTRY", PINENTRY_FALSO, 1);
+    EXPECT_EQ(
+        morvelin("firma " + comillas(factura) + " 12345678Z " + comillas(ruta("cli.sig"))).texto,
+        "00 NOMBRE ESPAÑOL JUAN - NIF 12345678Z\n");
+    EXPECT_FALSE(verificarFicheroFirma(ruta("cli.sig"), factura, raiz).empty());
     const std::string pedido = leerTodo(ruta("pinentry.txt"));
     EXPECT_NE(pedido.find("SETDESC Introduzca el PIN de la tarjeta «DNI PRUEBA» para firmar la "
                           "factura como «ESPAÑOL ESPAÑOL, JUAN (FIRMA)»."),

@@ -205,6 +205,8 @@ std::vector<EntradaNss> certificadosDe(PK11SlotInfo* ranura) {
         std::string nombre = apodo;
         if (nombre.starts_with(prefijo))
             nombre.erase(0, prefijo.size());
+        if (nombre.empty() || nombre == PK11_GetTokenName(ranura))
+            nombre = "(sin etiqueta)";
         entradas.push_back({nombre, CertNss(CERT_DupCertificate(n->cert)), std::move(x)});
     }
     CERT_DestroyCertList(lista);
