@@ -2,6 +2,7 @@
 
 #include "credenciales.h"
 
+#include "codificacion.h"
 #include "comprobacion.h"
 
 #include <httplib.h>
@@ -29,16 +30,6 @@ const std::string R14 = "14 CERTIFICADO REVOCADO\r\n";
 const std::string R15 = "15 CERTIFICADO NO VALIDO\r\n";
 const std::string R16 = "16 FORMATO INVALIDO\r\n";
 const std::string R99 = "99 ERROR TECNICO\r\n";
-
-int valorHex(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 /// Valor UTF-8 del primer atributo del sujeto con ese identificador; vacío si no está.
 std::string atributo(X509* c, const char* oid) {
@@ -87,8 +78,8 @@ bool decodificarUrl(const std::string& texto, std::string& salida) {
         } else if (c == '%') {
             if (i + 2 >= texto.size())
                 return false;
-            const int a = valorHex(texto[i + 1]);
-            const int b = valorHex(texto[i + 2]);
+            const int a = morvelin::valorHexadecimal(texto[i + 1]);
+            const int b = morvelin::valorHexadecimal(texto[i + 2]);
             if (a < 0 || b < 0)
                 return false;
             salida += static_cast<char>(a * 16 + b);

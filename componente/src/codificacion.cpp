@@ -142,4 +142,14 @@ void codificarUrl(std::string& texto) {
     texto = std::move(codificado);
 }
 
+int valorHexadecimal(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 } // namespace morvelin

@@ -46,4 +46,7 @@ void anadirDecodificado(std::string_view texto, std::string& salida);
 /// mayúsculas. El resultado mide a lo sumo el triple.
 void codificarUrl(std::string& texto);
 
+/// El valor de una cifra hexadecimal (mayúscula o minúscula); -1 si no lo es.
+int valorHexadecimal(char c);
+
 } // namespace morvelin

@@ -83,16 +83,8 @@ bool conNoRepudio(X509* x) {
 std::string nombreComun(X509* x) {
     const X509_NAME* n = X509_get_subject_name(x);
     const int i = X509_NAME_get_index_by_NID(n, NID_commonName, -1);
-    if (i < 0)
-        return {};
-    unsigned char* utf8 = nullptr;
-    const int largo =
-        ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(n, i)));
-    if (largo < 0)
-        return {};
-    std::string r(reinterpret_cast<char*>(utf8), static_cast<std::size_t>(largo));
-    OPENSSL_free(utf8);
-    return r;
+    return i < 0 ? std::string()
+                 : openssl::valorUtf8(X509_NAME_ENTRY_get_data(X509_NAME_get_entry(n, i)));
 }
 
 // Da el PIN o la contraseña a la ranura, pidiéndolo con pinentry. Una tarjeta bloqueada, un

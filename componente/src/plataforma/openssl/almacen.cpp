@@ -78,16 +78,6 @@ std::string extension(const std::string& nombre) {
     return p == std::string::npos ? std::string() : minusculas(nombre.substr(p));
 }
 
-std::string valorUtf8(const ASN1_STRING* dato) {
-    unsigned char* utf8 = nullptr;
-    const int n = ASN1_STRING_to_UTF8(&utf8, dato);
-    if (n < 0)
-        return {};
-    std::string valor(reinterpret_cast<char*>(utf8), static_cast<std::size_t>(n));
-    OPENSSL_free(utf8);
-    return valor;
-}
-
 // Entre comillas si lleva separadores o blancos en los extremos; las comillas se duplican.
 std::string entrecomillar(const std::string& v) {
     const bool blancoEnExtremo = !v.empty() && (v.front() == ' ' || v.front() == '\t' ||
@@ -499,6 +489,16 @@ FichaCertificado fichaDe(X509* certificado, bool conClave) {
     if (usos != UINT32_MAX)
         f.usosClave = usos & 0xFF;
     return f;
+}
+
+std::string valorUtf8(const ASN1_STRING* dato) {
+    unsigned char* utf8 = nullptr;
+    const int n = ASN1_STRING_to_UTF8(&utf8, dato);
+    if (n < 0)
+        return {};
+    std::string valor(reinterpret_cast<char*>(utf8), static_cast<std::size_t>(n));
+    OPENSSL_free(utf8);
+    return valor;
 }
 
 std::string textoSujeto(X509* certificado) {

@@ -60,6 +60,9 @@ bool sujetoContiene(X509* certificado, const std::string& texto);
 /// La ficha de un certificado para listarlo.
 FichaCertificado fichaDe(X509* certificado, bool conClave);
 
+/// Un valor de un nombre en UTF-8; vacío si no se puede convertir.
+std::string valorUtf8(const ASN1_STRING* dato);
+
 /// El texto del sujeto de `certificado`, como Certificado::textoSujeto().
 std::string textoSujeto(X509* certificado);
 

@@ -3,6 +3,8 @@
 // «D ...» con %XX para los bytes especiales).
 #include "plataforma/pin.h"
 
+#include "codificacion.h"
+
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
@@ -35,16 +37,6 @@ std::string escapar(std::string_view texto) {
         }
     }
     return r;
-}
-
-int valorHex(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 // La conversación con un pinentry en marcha: su extremo de un par de conexiones locales (con
@@ -136,7 +128,7 @@ private:
             if (c == '%') {
                 if (i + 2 >= d.size())
                     return false;
-                const int alto = valorHex(d[i + 1]), bajo = valorHex(d[i + 2]);
+                const int alto = valorHexadecimal(d[i + 1]), bajo = valorHexadecimal(d[i + 2]);
                 if (alto < 0 || bajo < 0)
                     return false;
                 c = static_cast<char>(alto * 16 + bajo);
