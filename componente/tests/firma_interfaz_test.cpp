@@ -7,9 +7,14 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -429,6 +434,42 @@ TEST_F(Interfaz, FirmaConLaClaveQueQuedaEnUnaBaseNssYLosPerfilesSeMiranPorOrden)
               "00 NOMBRE RUIZ CARPETA - NIF 66666666Q");
 }
 
+namespace {
+
+// `morvelin argumentos` en un terminal nuevo, con el pinentry de terminal: cuando aparece
+// `espera` en pantalla, teclea `teclas`. Devuelve todo lo que se ha visto en el terminal.
+std::string enTerminal(const std::string& argumentos, const std::string& espera,
+                       const std::string& teclas) {
+    int fd = -1;
+    const pid_t pid = ::forkpty(&fd, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        const std::string orden = "TERM=xterm MORVELIN_PINENTRY=pinentry-curses " +
+                                  std::string(MORVELIN_CLI) + " " + argumentos;
+        ::execl("/bin/sh", "sh", "-c", orden.c_str(), nullptr);
+        ::_exit(127);
+    }
+    std::string visto;
+    bool tecleado = false;
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 10000) <= 0)
+            break;
+        char b[4096];
+        const ssize_t n = ::read(fd, b, sizeof b);
+        if (n <= 0)
+            break;
+        visto.append(b, static_cast<std::size_t>(n));
+        if (!tecleado && visto.find(espera) != std::string::npos) {
+            tecleado = ::write(fd, teclas.data(), teclas.size()) > 0;
+        }
+    }
+    ::close(fd);
+    ::waitpid(pid, nullptr, 0);
+    return visto;
+}
+
+} // namespace
+
 TEST_F(Interfaz, FirmaConUnaTarjetaDeP11KitTrasPedirElPinYPrefiereElCertificadoDeFirma) {
     const auto persona = [](const std::string& nif, const std::string& uso,
                             const std::string& usoClave) {
@@ -504,6 +545,30 @@ TEST_F(Interfaz, FirmaConUnaTarjetaDeP11KitTrasPedirElPinYPrefiereElCertificadoD
         morvelin("firma " + comillas(factura) + " 12345678Z " + comillas(ruta("cli.sig"))).texto,
         "00 NOMBRE ESPAÑOL JUAN - NIF 12345678Z\n");
     EXPECT_FALSE(verificarFicheroFirma(ruta("cli.sig"), factura, raiz).empty());
+    // Con el pinentry de terminal de verdad, en un terminal: el PIN se teclea y no se ve.
+    if (ejecutar("command -v pinentry-curses >/dev/null").estado == 0) {
+        const std::string visto =
+            enTerminal("firma " + comillas(factura) + " 12345678Z " + comillas(ruta("tty.sig")),
+                       "PIN", "1234\r");
+        EXPECT_NE(visto.find("00 NOMBRE ESPAÑOL JUAN - NIF 12345678Z"), std::string::npos) << visto;
+        // Sin las órdenes de pantalla (ESC [ ... letra), el diálogo enseña asteriscos, no el PIN.
+        std::string texto;
+        for (std::size_t i = 0; i < visto.size(); ++i) {
+            if (visto[i] == '\x1b' && i + 1 < visto.size() && visto[i + 1] == '[') {
+                for (i += 2;
+                     i < visto.size() && !std::isalpha(static_cast<unsigned char>(visto[i]));)
+                    ++i;
+                continue;
+            }
+            texto += visto[i];
+        }
+        const std::string dialogo = texto.substr(0, texto.find("00 NOMBRE"));
+        EXPECT_EQ(dialogo.find("1234"), std::string::npos) << dialogo;
+        EXPECT_NE(dialogo.find("*"), std::string::npos) << dialogo;
+        EXPECT_FALSE(verificarFicheroFirma(ruta("tty.sig"), factura, raiz).empty());
+    } else {
+        std::cout << "OMITIDO: sin pinentry-curses no se prueba el pinentry de verdad.\n";
+    }
     const std::string pedido = leerTodo(ruta("pinentry.txt"));
     EXPECT_NE(pedido.find("SETDESC Introduzca el PIN de la tarjeta «DNI PRUEBA» para firmar la "
                           "factura como «ESPAÑOL ESPAÑOL, JUAN (FIRMA)»."),
