@@ -8,6 +8,7 @@
 //    el almacén (objetivo: menos de 10 ms) y con 20 (el buscado, el último).
 //
 // Uso: bench_firma [MiB de la factura grande] (256 por omisión). Trabaja en $TMPDIR o /tmp.
+#include "apoyo.h"
 #include "metodos.h"
 
 #include <algorithm>
@@ -26,20 +27,15 @@
 namespace fs = std::filesystem;
 using Reloj = std::chrono::steady_clock;
 
+using bench::abandonar;
+using bench::conComas;
+using bench::mediana;
+using bench::orden;
+
 namespace {
 
 double segundosDesde(Reloj::time_point t) {
     return std::chrono::duration<double>(Reloj::now() - t).count();
-}
-
-[[noreturn]] void abandonar(const std::string& por) {
-    std::fprintf(stderr, "bench_firma: %s\n", por.c_str());
-    std::exit(1);
-}
-
-void orden(const std::string& o) {
-    if (std::system(o.c_str()) != 0)
-        abandonar("falla: " + o);
 }
 
 // Un certificado RSA 2048 con su clave, en PEM, con el identificador en el número de serie.
@@ -90,11 +86,6 @@ template <class Trabajo> Medida enHijo(Trabajo trabajo) {
             WIFEXITED(st) ? WEXITSTATUS(st) : -1};
 }
 
-double mediana(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 double latenciaMediana(const std::string& factura, const std::string& nif,
                        const std::string& destino, int veces) {
     std::vector<double> ms;
@@ -108,17 +99,10 @@ double latenciaMediana(const std::string& factura, const std::string& nif,
     return mediana(ms);
 }
 
-std::string conComas(double v, int decimales) {
-    char b[64];
-    std::snprintf(b, sizeof b, "%.*f", decimales, v);
-    std::string s = b;
-    std::replace(s.begin(), s.end(), '.', ',');
-    return s;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
+    bench::programa = "bench_firma";
     const std::size_t mib = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
     const char* tmp = std::getenv("TMPDIR");
     const fs::path raiz =

@@ -8,6 +8,7 @@
 //    NSS (15) y la tarjeta (15). Objetivo: menos de 200 ms (mediana, el proceso entero).
 //
 // Necesita softhsm2, opensc (pkcs11-tool), libnss3-tools y openssl. Trabaja en $TMPDIR o /tmp.
+#include "apoyo.h"
 #include "metodos.h"
 
 #include <p11-kit/p11-kit.h>
@@ -25,33 +26,15 @@
 namespace fs = std::filesystem;
 using Reloj = std::chrono::steady_clock;
 
+using bench::abandonar;
+using bench::conComas;
+using bench::mediana;
+using bench::orden;
+
 namespace {
-
-[[noreturn]] void abandonar(const std::string& por) {
-    std::fprintf(stderr, "bench_tarjeta: %s\n", por.c_str());
-    std::exit(1);
-}
-
-void orden(const std::string& o) {
-    if (std::system(o.c_str()) != 0)
-        abandonar("falla: " + o);
-}
 
 double msDesde(Reloj::time_point t) {
     return std::chrono::duration<double, std::milli>(Reloj::now() - t).count();
-}
-
-double mediana(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-std::string conComas(double v, int decimales) {
-    char b[64];
-    std::snprintf(b, sizeof b, "%.*f", decimales, v);
-    std::string s = b;
-    std::replace(s.begin(), s.end(), '.', ',');
-    return s;
 }
 
 std::string nifDe(int i) {
@@ -132,6 +115,7 @@ double tarjetaSola(CK_FUNCTION_LIST* f, const std::string& datos) {
 } // namespace
 
 int main() {
+    bench::programa = "bench_tarjeta";
     const char* tmp = std::getenv("TMPDIR");
     const fs::path raiz =
         fs::path(tmp && *tmp ? tmp : "/tmp") / ("bench-tarjeta-" + std::to_string(::getpid()));
