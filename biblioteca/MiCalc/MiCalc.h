@@ -124,7 +124,6 @@ protected:
 private:
     void CrearControles();
     void CrearAccionesRollo();
-    QStringList LineasRollo() const;
     void MostrarMenuRollo();
     void Form_Load(const Arranque& arranque);
     void tecla_Click(int indice);
