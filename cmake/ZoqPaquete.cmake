@@ -81,7 +81,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Binarios sin símbolos de depuración (los paquetes pesan la décima parte).
 set(CPACK_STRIP_FILES ON)
-# Las bibliotecas con las que están enlazados los programas, por dpkg-shlibdeps; las nuestras
+# Las bibliotecas con las que están enlazados los programas, por dpkg-shlibdeps; las del paquete
 # llevan su fichero shlibs y el disparador de ldconfig.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)

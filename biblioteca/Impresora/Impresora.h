@@ -31,16 +31,15 @@ extern bool ImpresionCancelada;
 class Ventana : public QDialog {
     Q_OBJECT
 public:
-    /// @name Controles
+    /// @name Controles, con los nombres de su diseño
     // @{
-    /// Los controles de la ventana, con los nombres de su diseño.
-    QGroupBox* MarcoImpresora;
-    QLabel* Etiqueta;
-    QLabel* Imagen;
-    QComboBox* ListaImpresoras;
-    QToolButton* ModoPapel;
-    QPushButton* cmdAceptar;
-    QPushButton* cmdCancelar;
+    QGroupBox* MarcoImpresora;  ///< el marco de la lista
+    QLabel* Etiqueta;           ///< el título de la lista
+    QLabel* Imagen;             ///< el dibujo de la orientación
+    QComboBox* ListaImpresoras; ///< las impresoras
+    QToolButton* ModoPapel;     ///< cambia la orientación
+    QPushButton* cmdAceptar;    ///< acepta la elección
+    QPushButton* cmdCancelar;   ///< deja la elección anterior
     /// Los tres dibujos: 1 página vertical, 2 apaisada, 3 con interrogación.
     QIcon MisIconos[4];
     // @}
@@ -48,21 +47,18 @@ public:
     /// Palabra de orientación que guarda el botón ("Vertical", "Horizontal" o vacía).
     QString TagModoPapel() const { return papel_.tag; }
 
-    /// @name Acciones de los controles
-    // @{
-    /// Lo que hace cada control al pulsarlo.
+    /// Pulsación del botón del papel: la otra orientación.
     void ModoPapel_Click();
+    /// Elección en la lista: la impresora elegida pasa a la ayuda emergente de la lista.
     void ListaImpresoras_Click();
+    /// Aceptar: deja la impresora y la orientación elegidas y descarga la ventana.
     void cmdAceptar_Click();
+    /// Cancelar: la elección anterior queda y la ventana se descarga.
     void cmdCancelar_Click();
-    // @}
 
 protected:
-    /// @name Eventos de Qt
-    // @{
-    /// Lo que la ventana hace con los eventos de Qt que atiende.
-    void reject() override; // Escape y el cierre desde el marco cancelan
-    // @}
+    /// Escape y el cierre desde el marco cancelan.
+    void reject() override;
 
 private:
     friend Ventana& Instancia();

@@ -47,68 +47,6 @@ constexpr int AnchoDiseno = AnchoPanel + Margen;             // 3480
 constexpr int AltoDiseno = ArribaPanel + AltoPanel + Margen; // 4020
 constexpr int AnchoPapel = 3000;
 
-// Fila, columna y columnas que ocupa cada tecla (por índice del arreglo) en el panel:
-//   C < S % E / 7 8 9 / P / 4 5 6 * N / 1 2 3 - I / 0 0 . + =
-struct Casilla {
-    int fila, columna, columnas = 1;
-};
-constexpr std::array<Casilla, 24> Posicion{{
-    {1, 0},    {1, 1}, {1, 2}, // 7 8 9
-    {2, 0},    {2, 1}, {2, 2}, // 4 5 6
-    {3, 0},    {3, 1}, {3, 2}, // 1 2 3
-    {4, 2},                    // .
-    {4, 0, 2},                 // 0
-    {2, 3},                    // *
-    {0, 1},                    // <
-    {1, 3},                    // /
-    {0, 3},                    // %
-    {3, 3},                    // -
-    {0, 2},                    // S
-    {4, 3},                    // +
-    {4, 4},                    // =
-    {2, 4},                    // N
-    {3, 4},                    // I
-    {0, 0},                    // C
-    {0, 4},                    // E
-    {1, 4},                    // P
-}};
-
-// El nombre que oye quien usa un lector de pantalla al llegar a cada tecla.
-QString NombreTecla(char rotulo) {
-    switch (rotulo) {
-    case '.':
-        return QStringLiteral("Coma decimal");
-    case '*':
-        return QStringLiteral("Multiplicar");
-    case '/':
-        return QStringLiteral("Dividir");
-    case '%':
-        return QStringLiteral("Porcentaje");
-    case '-':
-        return QStringLiteral("Restar");
-    case '+':
-        return QStringLiteral("Sumar");
-    case '=':
-        return QStringLiteral("Igual");
-    case '<':
-        return QStringLiteral("Borrar el último dígito");
-    case 'S':
-        return QStringLiteral("Cambiar de signo");
-    case 'N':
-        return QStringLiteral("Neto de base más impuesto");
-    case 'I':
-        return QStringLiteral("Impuesto de base más impuesto");
-    case 'C':
-        return QStringLiteral("Borrar los valores");
-    case 'E':
-        return QStringLiteral("Pesetas a euros");
-    case 'P':
-        return QStringLiteral("Euros a pesetas");
-    default:
-        return QString(QLatin1Char(rotulo));
-    }
-}
-
 QRect Rectangulo(int izquierda, int arriba, int ancho, int alto) {
     return QRect(basicos::PixelesX(izquierda), basicos::PixelesY(arriba), basicos::PixelesX(ancho),
                  basicos::PixelesY(alto));
@@ -238,14 +176,13 @@ void MiCalc::CrearControles() {
         const Tecla& t = Teclas[i];
         auto* boton = new QPushButton(QString(QLatin1Char(t.rotulo)), Panel_);
         boton->setObjectName(QStringLiteral("tecla_%1").arg(i));
-        const Casilla& casilla = Posicion[i];
-        boton->setGeometry(Rectangulo(
-            Margen + casilla.columna * (AnchoTecla + Hueco), casilla.fila * (AltoTecla + Hueco),
-            casilla.columnas * AnchoTecla + (casilla.columnas - 1) * Hueco, AltoTecla));
+        boton->setGeometry(
+            Rectangulo(Margen + t.columna * (AnchoTecla + Hueco), t.fila * (AltoTecla + Hueco),
+                       t.columnas * AnchoTecla + (t.columnas - 1) * Hueco, AltoTecla));
         boton->setFont(Letra(QStringLiteral("Tahoma"), 11, true, QFont::SansSerif));
         boton->setToolTip(QString::fromUtf8(t.ayuda));
         const QChar k = QLatin1Char(t.rotulo);
-        boton->setAccessibleName(NombreTecla(t.rotulo));
+        boton->setAccessibleName(QString::fromUtf8(t.nombre));
         boton->setAccessibleDescription(QStringLiteral("Tecla «%1»").arg(k));
         Colorear(boton, QPalette::Button,
                  k.isDigit() || k == QLatin1Char('.')   ? cifras
@@ -326,8 +263,8 @@ void MiCalc::CrearControles() {
     for (int i = 0; i < int(teclas.size()); ++i)
         teclas[i] = i;
     std::stable_sort(teclas.begin(), teclas.end(), [](int a, int b) {
-        return std::pair(Posicion[a].fila, Posicion[a].columna) <
-               std::pair(Posicion[b].fila, Posicion[b].columna);
+        return std::pair(Teclas[a].fila, Teclas[a].columna) <
+               std::pair(Teclas[b].fila, Teclas[b].columna);
     });
     for (int i : teclas)
         orden.push_back(tecla_[i]);
@@ -466,8 +403,8 @@ void MiCalc::Form_KeyPress(int KeyAscii) {
                               : QChar(KeyAscii);
     if (QStringLiteral("nicsep").contains(k))
         k = k.toUpper();
-    for (int i = 0; i < int(tecla_.size()); ++i) {
-        if (tecla_[i]->text() == QString(k))
+    for (int i = 0; i < int(Teclas.size()); ++i) {
+        if (k == QLatin1Char(Teclas[i].rotulo))
             tecla_Click(i);
     }
 }
@@ -495,7 +432,7 @@ void MiCalc::closeEvent(QCloseEvent* evento) {
 }
 
 void MiCalc::tecla_Click(int indice) {
-    motor_.Pulsar(tecla_.at(indice)->text().at(0));
+    motor_.Pulsar(QLatin1Char(Teclas.at(indice).rotulo));
     DevolverFoco();
 }
 
@@ -561,13 +498,8 @@ void MiCalc::MostrarMenuRollo() {
     DevolverFoco();
 }
 
-QStringList MiCalc::LineasRollo() const {
-    const QString texto = Papel_->toPlainText();
-    return texto.isEmpty() ? QStringList() : texto.split(QLatin1Char('\n'));
-}
-
 QString MiCalc::GuardarRollo(const QString& ruta) const {
-    const int error = basicos::SustituirFichero(ruta, TextoRollo(LineasRollo()).toUtf8());
+    const int error = basicos::SustituirFichero(ruta, TextoRollo(motor_.Rollo()).toUtf8());
     return error ? basicos::DescripcionError(error) : QString();
 }
 
@@ -582,7 +514,7 @@ bool MiCalc::ImprimirRollo(QPrinter& impresora) const {
     const QFontMetrics medidas(pintor.font(), &impresora);
     const int alto = impresora.pageLayout().paintRectPixels(impresora.resolution()).height();
     int y = medidas.ascent();
-    for (const QString& linea : TextoRollo(LineasRollo()).split(u'\n', Qt::SkipEmptyParts)) {
+    for (const QString& linea : RolloAlineado(motor_.Rollo())) {
         if (y + medidas.descent() > alto) {
             impresora.newPage();
             y = medidas.ascent();
@@ -595,7 +527,7 @@ bool MiCalc::ImprimirRollo(QPrinter& impresora) const {
 
 void MiCalc::GuardarRollo_Click() {
     DevolverFoco();
-    if (LineasRollo().isEmpty())
+    if (motor_.Rollo().isEmpty())
         return;
     QString carpeta = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (carpeta.isEmpty() || !QFileInfo(carpeta).isDir())
@@ -613,7 +545,7 @@ void MiCalc::GuardarRollo_Click() {
 
 void MiCalc::ImprimirRollo_Click() {
     DevolverFoco();
-    if (LineasRollo().isEmpty())
+    if (motor_.Rollo().isEmpty())
         return;
     QPrinter impresora(QPrinter::HighResolution);
     impresora.setDocName(QStringLiteral("Rollo de la calculadora"));

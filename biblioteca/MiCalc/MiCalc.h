@@ -95,36 +95,37 @@ public:
 
     /// @name Controles, a la vista de las pruebas
     // @{
-    /// Controles, a la vista de las pruebas.
-    QLabel* pantalla() const { return Pantalla_; }
-    QPlainTextEdit* papel() const { return Papel_; }
-    QWidget* panel() const { return Panel_; }
-    QPushButton* tecla(int indice) const { return tecla_.at(indice); }
-    QToolButton* fijarUp() const { return FijarUp_; }
-    QPushButton* botonDecimales() const { return decimales_; }
-    QPushButton* verPapel() const { return VerPapel_; }
-    QPushButton* pegar() const { return Pegar_; }
-    QToolButton* salir() const { return Salir_; }
-    QAction* guardarRollo() const { return GuardarRollo_; }
-    QAction* imprimirRollo() const { return ImprimirRollo_; }
-    const Motor& motor() const { return motor_; }
+    QLabel* pantalla() const { return Pantalla_; }                     ///< la pantalla
+    QPlainTextEdit* papel() const { return Papel_; }                   ///< el rollo de papel
+    QWidget* panel() const { return Panel_; }                          ///< el panel de las teclas
+    QPushButton* tecla(int indice) const { return tecla_.at(indice); } ///< la tecla `indice`
+    QToolButton* fijarUp() const { return FijarUp_; }                  ///< «siempre visible»
+    QPushButton* botonDecimales() const { return decimales_; }         ///< los decimales
+    QPushButton* verPapel() const { return VerPapel_; }                ///< ver u ocultar el papel
+    QPushButton* pegar() const { return Pegar_; }                      ///< pegar
+    QToolButton* salir() const { return Salir_; }                      ///< cerrar
+    QAction* guardarRollo() const { return GuardarRollo_; }            ///< guardar el rollo
+    QAction* imprimirRollo() const { return ImprimirRollo_; }          ///< imprimir el rollo
+    const Motor& motor() const { return motor_; }                      ///< el motor del cálculo
     // @}
 
 protected:
-    /// @name Eventos de Qt
-    // @{
-    /// Lo que la ventana hace con los eventos de Qt que atiende.
+    /// Las teclas de cualquier control van a la ventana; una pulsación en la pantalla
+    /// muestra el papel (botón izquierdo) o pega (otro botón).
     bool eventFilter(QObject* objeto, QEvent* evento) override;
+    /// Teclado de la ventana: ver Form_KeyPress.
     void keyPressEvent(QKeyEvent* evento) override;
+    /// Al soltar una tecla: ver Form_KeyUp.
     void keyReleaseEvent(QKeyEvent* evento) override;
+    /// Arrastrar el fondo mueve la ventana.
     void mousePressEvent(QMouseEvent* evento) override;
+    /// Mientras espera a otra ventana abierta desde ella, cerrarla la oculta y se cierra al
+    /// volver.
     void closeEvent(QCloseEvent* evento) override;
-    // @}
 
 private:
     void CrearControles();
     void CrearAccionesRollo();
-    QStringList LineasRollo() const;
     void MostrarMenuRollo();
     void Form_Load(const Arranque& arranque);
     void tecla_Click(int indice);

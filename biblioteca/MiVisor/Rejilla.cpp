@@ -163,7 +163,7 @@ Rejilla::Rejilla(QWidget* padre)
         emit DblClick();
     });
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int c, int, int px) {
-        // Solo los cambios del usuario; los nuestros ya dejaron el ancho en twips.
+        // Solo los cambios del usuario; los de la propia rejilla ya dejaron el ancho en twips.
         if (!sincronizando_ && c >= 0 && c < static_cast<int>(anchos_.size()))
             anchos_[static_cast<size_t>(c)] = static_cast<int>(std::lround(basicos::TwipsX(px)));
     });

@@ -34,30 +34,31 @@ public:
 
     /// @name Dimensiones
     // @{
-    /// Dimensiones. Rows() cuenta la fila de títulos; nunca baja de 1. Cols() nunca baja de 1.
+    /// Filas, contando la de títulos; nunca baja de 1.
     int Rows() const { return datos_.Rows(); }
     void setRows(int n);
+    /// Columnas; nunca baja de 1.
     int Cols() const override { return datos_.Cols(); }
-    void setCols(int n);
-    int FixedRows() const { return 1; }
-    int FixedCols() const { return 0; }
+    void setCols(int n);                ///< cambia el número de columnas
+    int FixedRows() const { return 1; } ///< filas fijas: la de títulos
+    int FixedCols() const { return 0; } ///< columnas fijas: ninguna
     // @}
 
-    /// @name Celda actual y fin del rango seleccionado
+    /// @name Selección
     // @{
-    /// Celda actual y fin del rango seleccionado.
+    /// Celda actual: fila y columna.
     int Row() const { return fila_; }
     void setRow(int fila);
-    int Col() const { return col_; }
-    void setCol(int col);
-    int RowSel() const { return filaSel_; }
-    int ColSel() const { return colSel_; }
+    int Col() const { return col_; } ///< columna de la celda actual
+    void setCol(int col);            ///< cambia la columna de la celda actual
     /// Fin del rango seleccionado (el principio es la celda actual).
-    void setRowSel(int fila);
-    void setColSel(int col);
+    int RowSel() const { return filaSel_; }
+    int ColSel() const { return colSel_; } ///< columna del fin del rango seleccionado
+    void setRowSel(int fila);              ///< cambia la fila del fin del rango
+    void setColSel(int col);               ///< cambia la columna del fin del rango
     // @}
 
-    /// @name Fila y columna bajo el puntero en la última pulsación
+    /// @name Puntero
     // @{
     /// Fila y columna bajo el puntero en la última pulsación (0 = fila de títulos).
     int MouseRow() const { return filaRaton_; }
@@ -71,28 +72,29 @@ public:
     void setTextMatrix(int fila, int col, const QString& texto);
     // @}
 
-    /// @name Ancho de columna en twips
+    /// @name Medidas
     // @{
     /// Ancho de columna en twips; 0 la oculta.
     int ColWidth(int col) const override;
-    void setColWidth(int col, int twips) override;
+    void setColWidth(int col, int twips) override; ///< cambia el ancho; 0 oculta la columna
     /// Alto de fila en twips: -1 el de omisión, 0 oculta la fila.
     int RowHeight(int fila) const { return datos_.RowHeight(fila); }
-    void setRowHeight(int fila, int twips);
+    void setRowHeight(int fila, int twips); ///< cambia el alto; -1 el de omisión, 0 la oculta
     // @}
 
-    /// @name Alineaciones con los códigos de la rejilla
+    /// @name Alineaciones
     // @{
-    /// Alineaciones con los códigos de la rejilla: 0-8 = (izquierda, centro, derecha) × 3 +
-    /// (arriba, centro, abajo); 1 izquierda, 4 centro, 7 derecha; 9 general (números a la
-    /// derecha, texto a la izquierda).
+    /// Alineación de una columna (en sus datos, o en su título con Fixed), con los códigos de
+    /// la rejilla: 0-8 = (izquierda, centro, derecha) × 3 + (arriba, centro, abajo);
+    /// 1 izquierda, 4 centro, 7 derecha; 9 general (números a la derecha, texto a la
+    /// izquierda).
     int ColAlignment(int col) const;
     void setColAlignment(int col, int codigo);
     int FixedAlignment(int col) const;
     void setFixedAlignment(int col, int codigo);
     // @}
 
-    /// @name Color del texto de la celda actual, como valor RGB de la plataforma
+    /// @name Color
     // @{
     /// Color del texto de la celda actual, como valor RGB de la plataforma (0x00BBGGRR:
     /// 255 rojo, 0 negro). Se guarda para las celdas de la fila de títulos; en las de datos
@@ -101,15 +103,15 @@ public:
     void setCellForeColor(int color);
     // @}
 
-    /// @name Con Redraw false la vista no se repinta ni recibe cambios hasta que vuelva a true
+    /// @name Repintado
     // @{
     /// Con Redraw false la vista no se repinta ni recibe cambios hasta que vuelva a true.
     bool Redraw() const { return redraw_; }
     void setRedraw(bool redibujar);
-    bool Visible() const { return !isHidden(); }
+    bool Visible() const { return !isHidden(); } ///< true si la rejilla no está oculta
     // @}
 
-    /// @name El Tag del control
+    /// @name Propiedades del control
     // @{
     /// El Tag del control (la misma propiedad que leen las rutinas de la suite).
     QString Tag() const { return property("Tag").toString(); }
@@ -132,36 +134,34 @@ public:
     /// eventos). Útil antes de leer la vista directamente.
     void Refrescar();
 
-    /// @name Datos
-    // @{
     /// Los datos de la rejilla, sin la vista.
     const DatosRejilla& datos() const { return datos_; }
     /// Índice de la vista que muestra la celda (fila, col), o inválido si no se ve.
     QModelIndex indiceVista(int fila, int col) const;
-    // @}
 
 signals:
-    /// @name Señales
-    // @{
-    /// Avisos de la rejilla, como los eventos del control de siempre.
+    /// Clic del botón izquierdo en una celda de datos.
     void Click();
+    /// Doble clic del botón izquierdo en una fila de datos.
     void DblClick();
     /// Pulsación de un botón del ratón: 1 izquierdo, 2 derecho, 4 central.
     void MouseDown(int boton);
+    /// Cambió la celda actual.
     void RowColChange();
+    /// Cambió el rango seleccionado.
     void SelChange();
-    // @}
 
 protected:
-    /// @name Eventos de Qt
-    // @{
-    /// Lo que la ventana hace con los eventos de Qt que atiende.
+    /// Anota la celda bajo el puntero; el botón derecho o el central no mueven la actual.
     void mousePressEvent(QMouseEvent* e) override;
+    /// Al soltar el izquierdo sobre una celda de datos, Click.
     void mouseReleaseEvent(QMouseEvent* e) override;
+    /// Doble clic del izquierdo sobre una fila de datos, DblClick.
     void mouseDoubleClickEvent(QMouseEvent* e) override;
+    /// Ctrl+C copia el rango seleccionado (Clip).
     void keyPressEvent(QKeyEvent* e) override;
+    /// Recibir el foco no cambia la celda actual.
     void focusInEvent(QFocusEvent* e) override;
-    // @}
 
 private:
     friend class ModeloRejilla;

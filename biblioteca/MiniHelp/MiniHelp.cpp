@@ -102,12 +102,10 @@ void Ventana::Form_Load() {
     FalloNavegacion = false;
 }
 
-bool Ventana::CrearMiniWeb() {
+void Ventana::CrearMiniWeb() {
     if (MiniWeb)
-        return true;
+        return;
     MiniWeb = CrearNavegador(this);
-    if (!MiniWeb)
-        return false;
     MiniWeb->setObjectName(QStringLiteral("MiniWeb"));
     // Se crea después de la carga: su sitio de diseño lleva ya la escala de la suite.
     MiniWeb->setGeometry(Rect(rutinas::EscalaX(120), rutinas::EscalaY(840), rutinas::EscalaX(8115),
@@ -117,7 +115,6 @@ bool Ventana::CrearMiniWeb() {
     // El botón de cerrar y la franja quedan por encima del navegador.
     MiVersion->raise();
     cmdCerrar->raise();
-    return true;
 }
 
 void Ventana::CargarAyuda(const QString& Fichero) {
@@ -135,17 +132,13 @@ void Ventana::MiExplorer(const QString& URL, bool& Problema) {
         // del navegador).
         QApplication::setOverrideCursor(Qt::BusyCursor);
         const auto restaurar = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
-        if (CrearMiniWeb()) {
-            QPointer<Navegador> web(MiniWeb);
-            web->Navegar(URL);
-            while (yo && web && web->Ocupado())
-                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-            if (!yo || !web)
-                return;
-        } else {
-            // Sin el módulo del navegador (o sin el motor que necesita) la página no se abre.
-            FalloNavegacion = true;
-        }
+        CrearMiniWeb();
+        QPointer<Navegador> web(MiniWeb);
+        web->Navegar(URL);
+        while (yo && web && web->Ocupado())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (!yo || !web)
+            return;
     }
     if (FalloNavegacion) {
         Problema = true;

@@ -19,21 +19,15 @@ class Navegador;
 class FranjaTitulo : public QWidget {
     Q_OBJECT
 public:
-    /// @name Franja de título
-    // @{
-    /// La franja pinta el título de la ventana de ayuda con el texto que se le da.
     using QWidget::QWidget;
     /// Borra lo dibujado y dibuja `texto` centrado; la franja se hace visible.
     void Dibujar(const QString& texto);
+    /// El texto dibujado.
     const QString& Texto() const { return texto_; }
-    // @}
 
 protected:
-    /// @name Eventos de Qt
-    // @{
-    /// Lo que la ventana hace con los eventos de Qt que atiende.
+    /// Pinta el fondo y el texto.
     void paintEvent(QPaintEvent*) override;
-    // @}
 
 private:
     QString texto_;
@@ -43,20 +37,16 @@ private:
 class Ventana : public QDialog {
     Q_OBJECT
 public:
-    /// @name Construcción
-    // @{
     /// Crea la ventana de ayuda, vacía y oculta.
     explicit Ventana(QWidget* padre = nullptr);
     ~Ventana() override;
-    // @}
 
     /// @name Controles, con los nombres de su diseño
     // @{
-    /// Controles, con los nombres de su diseño.
-    QTextEdit* TextoAyuda = nullptr;
-    Navegador* MiniWeb = nullptr; ///< se crea con el primer MiExplorer (si hay navegador)
-    FranjaTitulo* MiVersion = nullptr;
-    QPushButton* cmdCerrar = nullptr;
+    QTextEdit* TextoAyuda = nullptr;   ///< el documento de ayuda
+    Navegador* MiniWeb = nullptr;      ///< la página; se crea con el primer MiExplorer
+    FranjaTitulo* MiVersion = nullptr; ///< la franja del título
+    QPushButton* cmdCerrar = nullptr;  ///< cierra la ventana
     // @}
 
     /// Indicador de fallo de navegación: lo pone el suceso de error del navegador y solo se
@@ -64,30 +54,25 @@ public:
     bool FalloNavegacion = false;
 
     /// @name Operaciones de la ventana
-    // @{
     /// Las mismas que las funciones libres de este módulo, sobre esta ventana.
+    // @{
     void CargarAyuda(const QString& Fichero);
     void MiExplorer(const QString& URL, bool& Problema);
     void TituloMiniWeb(const QString& Titulo);
     // @}
 
-    /// @name Acciones de los controles
-    // @{
-    /// Lo que hace cada control al pulsarlo.
+    /// Pulsación de cmdCerrar: descarga la ventana.
     void cmdCerrar_Click();
-    // @}
 
 protected:
-    /// @name Eventos de Qt
-    // @{
-    /// Lo que la ventana hace con los eventos de Qt que atiende.
-    void reject() override; // Escape pulsa cmdCerrar
+    /// Escape pulsa cmdCerrar.
+    void reject() override;
+    /// Cerrar es descargar.
     void closeEvent(QCloseEvent* evento) override;
-    // @}
 
 private:
     void Form_Load();
-    bool CrearMiniWeb();
+    void CrearMiniWeb();
 };
 
 /// La instancia compartida; la carga si no lo está.
@@ -106,8 +91,8 @@ void CargarAyuda(const QString& Fichero);
 /// a que termine de cargarse. Si no se pudo abrir, `Problema` pasa a true y la ventana se
 /// descarga; si se abrió, `Problema` queda como venía y se ven el navegador y, la primera vez,
 /// el título por omisión. La primera página carga el módulo del navegador web; si falta (o
-/// falta Qt WebEngine en el sistema) la página no se puede abrir. En una compilación sin el
-/// módulo solo se abren ficheros locales.
+/// falta Qt WebEngine en el sistema) la ventana usa su visor local, que abre los ficheros de
+/// ayuda del disco (RTF o HTML) y no las páginas de la red.
 void MiExplorer(const QString& URL, bool& Problema);
 
 /// Cambia el texto de la franja de título; vacío, el título por omisión.

@@ -14,16 +14,14 @@ namespace MiniHelp {
 /// él, y con él la vista.
 class VistaWeb {
 public:
-    /// @name Vista web
-    // @{
-    /// El control que muestra la página y si aún la está cargando.
+    /// El control que muestra la página.
     virtual QWidget* Control() = 0;
     /// Empieza a abrir la dirección; Ocupado() es true hasta que termina, bien o mal.
     virtual void Navegar(const QString& direccion) = 0;
+    /// true mientras se abre la última dirección pedida.
     virtual bool Ocupado() const = 0;
     /// Lo que se llama cuando una navegación falla (sin página de error); vacío, nada.
     virtual void AlFallar(std::function<void()> alFallar) = 0;
-    // @}
 
 protected:
     ~VistaWeb() = default;
@@ -32,12 +30,9 @@ protected:
 /// Lo que exporta el módulo de páginas web: crea las vistas que usa la ventana de ayuda.
 class FabricaNavegador {
 public:
-    /// @name Fábrica
-    // @{
-    /// Crea la vista web del módulo que se carga en tiempo de ejecución.
     virtual ~FabricaNavegador() = default;
+    /// Crea una vista web, hija de `padre`.
     virtual VistaWeb* CrearVista(QWidget* padre) = 0;
-    // @}
 };
 
 } // namespace MiniHelp

@@ -1,6 +1,8 @@
 #include "MiniHelp/navegador.h"
 
+#include "MiniHelp/contexto_gl.h"
 #include "MiniHelp/documento_ayuda.h"
+#include "MiniHelp/modulo_web.h"
 #include "basicos/nucleo/error.h"
 
 #include <QCoreApplication>
@@ -13,44 +15,20 @@
 
 #include <dlfcn.h>
 
-#ifdef ZOQ_MODULO_WEB
-#include "MiniHelp/modulo_web.h"
-
-#include <QOpenGLContext>
-// De QtGui, sin cabecera pública: fija el contexto de OpenGL que comparten los de la aplicación.
-Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* contexto);
-#endif
-
 namespace MiniHelp {
 
 namespace {
 
-#ifdef ZOQ_MODULO_WEB
-
 // El módulo queda cargado hasta que acaba el proceso: sus navegadores pueden seguir vivos.
 FabricaNavegador* fabricaWeb = nullptr;
-
-// El motor del navegador cuenta con el contexto de OpenGL compartido que él mismo crea cuando
-// se enlaza con el programa, antes de la QApplication; sin él, cargado después, se cae. Así que
-// se crea aquí antes de cargar el módulo y, como hace el motor, se fija aunque no se pueda
-// abrir (sin OpenGL el motor dibuja por programa).
-void PrepararContextoCompartido() {
-    if (QOpenGLContext::globalShareContext())
-        return;
-    auto* contexto = new QOpenGLContext;
-    contexto->create();
-    qt_gl_set_global_share_context(contexto);
-    qAddPostRoutine([] {
-        QOpenGLContext* compartido = QOpenGLContext::globalShareContext();
-        qt_gl_set_global_share_context(nullptr);
-        delete compartido;
-    });
-}
 
 FabricaNavegador* CargarModuloWeb() {
     if (fabricaWeb)
         return fabricaWeb;
     const QString fichero = RutaModuloWeb();
+    // Sin el módulo instalado (es opcional) se usa el visor local, sin más.
+    if (!QFileInfo(fichero).isFile())
+        return nullptr;
     auto* cargador = new QPluginLoader(fichero, qApp);
     // Los datos del complemento se leen sin cargarlo: sin ellos no hay módulo.
     QObject* raiz = nullptr;
@@ -89,8 +67,6 @@ private:
     VistaWeb* vista_; // su control es hijo de este navegador
 };
 
-#else
-
 // Sin el módulo web: ficheros locales (RTF o HTML); cualquier otra dirección es un fallo.
 class NavegadorLocal : public Navegador {
 public:
@@ -121,41 +97,20 @@ private:
     QTextBrowser* vista_ = nullptr;
 };
 
-#endif
-
 } // namespace
 
 Navegador* CrearNavegador(QWidget* padre) {
-#ifdef ZOQ_MODULO_WEB
-    FabricaNavegador* fabrica = CargarModuloWeb();
-    return fabrica ? new NavegadorModulo(*fabrica, padre) : nullptr;
-#else
+    if (FabricaNavegador* fabrica = CargarModuloWeb())
+        return new NavegadorModulo(*fabrica, padre);
     return new NavegadorLocal(padre);
-#endif
-}
-
-bool HayNavegadorWeb() {
-#ifdef ZOQ_MODULO_WEB
-    return true;
-#else
-    return false;
-#endif
 }
 
 bool ModuloWebCargado() {
-#ifdef ZOQ_MODULO_WEB
     return fabricaWeb != nullptr;
-#else
-    return false;
-#endif
 }
 
 QString RutaModuloWeb() {
-#ifdef ZOQ_MODULO_WEB
     return QDir(CarpetaModulos()).filePath(QStringLiteral(ZOQ_MODULO_WEB));
-#else
-    return QString();
-#endif
 }
 
 QString CarpetaModulos() {

@@ -32,7 +32,7 @@ namespace {
 
 QPointer<Ventana> instancia;
 
-EstadoCuadro estado;
+EstadoCuadro ultima; // la última respuesta: sobrevive a la descarga del cuadro
 
 using basicos::PixelesX;
 using basicos::PixelesY;
@@ -74,9 +74,6 @@ public:
     }
 };
 
-// Cuadros mostrados que esperan respuesta, del más antiguo al de encima.
-std::vector<QPointer<Ventana>> abiertas;
-
 QString IconoRecurso(int numero) {
     return QStringLiteral(":/MyBox/iconos/%1.svg").arg(numero, 2, 10, QLatin1Char('0'));
 }
@@ -92,20 +89,25 @@ void ComprobarIcono(int ElIcono) {
 
 } // namespace
 
-EstadoCuadro& Estado() {
-    return estado;
+const EstadoCuadro& Estado() {
+    return ultima;
 }
 
-Ventana& CuadroDeLaLlamada() {
-    for (auto it = abiertas.rbegin(); it != abiertas.rend(); ++it)
-        if (*it && (*it)->isVisible())
-            return *new Ventana(*it);
-    return Instancia();
+CuadroDeLaLlamada::CuadroDeLaLlamada() {
+    if (Cargada() && instancia->isVisible()) {
+        QWidget* encima = QApplication::activeModalWidget();
+        ventana_ = new Ventana(encima ? encima : instancia.data());
+    } else {
+        ventana_ = &Instancia();
+    }
 }
 
-Ventana::Ventana(QWidget* padre) : QDialog(padre), llamada_(&estado) {
+CuadroDeLaLlamada::~CuadroDeLaLlamada() {
+    delete ventana_.data();
+}
+
+Ventana::Ventana(QWidget* padre) : QDialog(padre) {
     setObjectName(QStringLiteral("MyBox"));
-    setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("MyBox"));
@@ -267,20 +269,19 @@ void Ventana::BotonesYPosicion(int LosBotones, int BotonOmision, float& Top, flo
     move(PixelesX(Left), PixelesY(Top));
 }
 
-void Ventana::Mostrar(EstadoCuadro& llamada) {
+EstadoCuadro Ventana::Mostrar(EstadoCuadro inicial) {
+    estado_ = inicial;
     QPointer<Ventana> yo(this);
-    llamada_ = &llamada;
-    const std::size_t debajo = abiertas.size();
-    abiertas.push_back(yo);
     exec();
-    abiertas.resize(debajo);
-    if (yo) {
-        yo->llamada_ = &estado;
-        // Si se salió sin descargar (no debería), se descarga aquí para que el próximo uso
-        // empiece con el diseño.
-        if (!yo->descargada_)
-            yo->Descargar();
-    }
+    // Destruida durante la espera (con la ventana sobre la que estaba): no hubo respuesta.
+    if (!yo)
+        return inicial;
+    // Si se salió sin descargar (no debería), se descarga aquí para que el próximo uso empiece
+    // con el diseño.
+    if (!descargada_)
+        Descargar();
+    ultima = estado_;
+    return estado_;
 }
 
 void Ventana::showEvent(QShowEvent* evento) {
@@ -302,23 +303,22 @@ void Ventana::Boton_Click(int Index) {
     if (b->isChecked())
         b->setChecked(false);
 
-    EstadoCuadro& r = *llamada_;
     if (const auto codigo = CodigoDeTitulo(b->text()))
-        r.respuesta = static_cast<float>(*codigo);
+        estado_.respuesta = static_cast<float>(*codigo);
 
     if (!rutinas::Tag(CampoTexto).isEmpty())
-        r.texto = CampoTexto->text();
+        estado_.texto = CampoTexto->text();
 
-    r.textoHasta.clear();
+    estado_.textoHasta.clear();
     if (!CampoHasta->isHidden()) {
-        if (!DesdeHastaOk() && r.respuesta == static_cast<float>(Aceptar)) {
+        if (!DesdeHastaOk() && estado_.respuesta == static_cast<float>(Aceptar)) {
             enPulsacion_ = false;
             return;
         }
-        r.textoHasta = CampoHasta->text();
+        estado_.textoHasta = CampoHasta->text();
     }
     if (!cbxTabla->isHidden())
-        r.texto = cbxTabla->currentText();
+        estado_.texto = cbxTabla->currentText();
 
     Ayuda->hide();
     QPointer<Ventana> yo(this);
@@ -345,11 +345,12 @@ bool Ventana::DesdeHastaOk() const {
 }
 
 void Ventana::Descargar() {
+    // La ventana deja de ser la instancia compartida y se oculta; la destruye la operación
+    // que la mostró (CuadroDeLaLlamada).
     descargada_ = true;
     if (instancia == this)
         instancia = nullptr;
     hide();
-    deleteLater();
 }
 
 bool Ventana::eventFilter(QObject* objeto, QEvent* evento) {
@@ -379,14 +380,14 @@ void Ventana::closeEvent(QCloseEvent* evento) {
         evento->ignore();
         return;
     }
-    llamada_->respuesta = static_cast<float>(*respuesta);
-    llamada_->texto.clear();
-    llamada_->textoHasta.clear();
+    estado_.respuesta = static_cast<float>(*respuesta);
+    estado_.texto.clear();
+    estado_.textoHasta.clear();
     Ayuda->hide();
     descargada_ = true;
     if (instancia == this)
         instancia = nullptr;
-    evento->accept(); // se oculta (acaba la espera modal) y se destruye
+    evento->accept(); // se oculta y acaba la espera modal
 }
 
 void Ventana::reject() {}
@@ -404,16 +405,13 @@ bool Cargada() {
 float MyMsgBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono, int LosBotones,
                int BotonOmision, float& Top, float& Left, QWidget* Formulario) {
     ComprobarIcono(ElIcono);
-    Ventana& v = CuadroDeLaLlamada();
-    v.Mensaje->setText(TextoConSaltos(ElMensaje));
-    v.Mensaje->adjustSize();
-    v.setWindowTitle(ElTitulo);
-    v.PonerIcono(ElIcono);
-    v.BotonesYPosicion(LosBotones, BotonOmision, Top, Left, Formulario);
-    EstadoCuadro llamada = estado;
-    v.Mostrar(llamada);
-    estado = llamada;
-    return llamada.respuesta;
+    const CuadroDeLaLlamada v;
+    v->Mensaje->setText(TextoConSaltos(ElMensaje));
+    v->Mensaje->adjustSize();
+    v->setWindowTitle(ElTitulo);
+    v->PonerIcono(ElIcono);
+    v->BotonesYPosicion(LosBotones, BotonOmision, Top, Left, Formulario);
+    return v->Mostrar(Estado()).respuesta;
 }
 
 float MyMsgBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono, int LosBotones,
@@ -427,28 +425,28 @@ QString MyInputBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcon
                    const QString& TagDelCampo, const QString& DatoInicial, float& Top, float& Left,
                    QWidget* Formulario, const QString& FicheroAyuda) {
     ComprobarIcono(ElIcono);
-    Ventana& v = CuadroDeLaLlamada();
-    v.Mensaje->setText(TextoConSaltos(ElMensaje));
-    v.Mensaje->adjustSize();
-    v.setWindowTitle(ElTitulo);
-    v.PonerIcono(ElIcono);
+    const CuadroDeLaLlamada v;
+    v->Mensaje->setText(TextoConSaltos(ElMensaje));
+    v->Mensaje->adjustSize();
+    v->setWindowTitle(ElTitulo);
+    v->PonerIcono(ElIcono);
 
     if (!FicheroAyuda.isEmpty()) {
         const bool hay = basicos::Existe(FicheroAyuda);
-        v.Ayuda->setVisible(hay);
+        v->Ayuda->setVisible(hay);
         if (hay)
-            rutinas::PonerTag(v.Ayuda, FicheroAyuda);
+            rutinas::PonerTag(v->Ayuda, FicheroAyuda);
     }
 
-    v.BotonesYPosicion(2, 1, Top, Left, Formulario);
+    v->BotonesYPosicion(2, 1, Top, Left, Formulario);
 
     // El campo se llama como la pregunta del cuadro; en un rango, «Desde» y «Hasta».
-    const QString pregunta = v.Mensaje->text().simplified();
-    v.CampoTexto->setAccessibleName(pregunta);
-    v.CampoTexto->setAccessibleDescription(QString());
-    v.CampoHasta->setAccessibleName(QStringLiteral("Hasta"));
-    v.CampoHasta->setAccessibleDescription(pregunta);
-    v.cbxTabla->setAccessibleName(pregunta);
+    const QString pregunta = v->Mensaje->text().simplified();
+    v->CampoTexto->setAccessibleName(pregunta);
+    v->CampoTexto->setAccessibleDescription(QString());
+    v->CampoHasta->setAccessibleName(QStringLiteral("Hasta"));
+    v->CampoHasta->setAccessibleDescription(pregunta);
+    v->cbxTabla->setAccessibleName(pregunta);
 
     enum class Modo { Valor, Rango, Lista };
     const Modo modo = TagDelCampo == u"TABLA"                      ? Modo::Lista
@@ -456,42 +454,40 @@ QString MyInputBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcon
                                                                    : Modo::Valor;
     switch (modo) {
     case Modo::Valor:
-        rutinas::PonerTag(v.CampoTexto, TagDelCampo);
-        v.CampoTexto->setText(DatoInicial);
-        v.CampoTexto->show();
-        v.PonerTabIndex(v.CampoTexto, 0);
+        rutinas::PonerTag(v->CampoTexto, TagDelCampo);
+        v->CampoTexto->setText(DatoInicial);
+        v->CampoTexto->show();
+        v->PonerTabIndex(v->CampoTexto, 0);
         break;
     case Modo::Rango: {
-        v.CampoTexto->resize(v.CampoHasta->width(), v.CampoTexto->height());
-        v.CampoTexto->setAccessibleName(QStringLiteral("Desde"));
-        v.CampoTexto->setAccessibleDescription(pregunta);
-        rutinas::PonerTag(v.CampoTexto, TagDelCampo);
-        rutinas::PonerTag(v.CampoHasta, TagDelCampo);
-        v.PonerTabIndex(v.CampoTexto, 0);
-        v.PonerTabIndex(v.CampoHasta, 1);
+        v->CampoTexto->resize(v->CampoHasta->width(), v->CampoTexto->height());
+        v->CampoTexto->setAccessibleName(QStringLiteral("Desde"));
+        v->CampoTexto->setAccessibleDescription(pregunta);
+        rutinas::PonerTag(v->CampoTexto, TagDelCampo);
+        rutinas::PonerTag(v->CampoHasta, TagDelCampo);
+        v->PonerTabIndex(v->CampoTexto, 0);
+        v->PonerTabIndex(v->CampoHasta, 1);
         if (const auto partes = PartirRango(DatoInicial)) {
-            v.CampoTexto->setText(rutinas::FormatoVisual(partes->first, TagDelCampo));
-            v.CampoHasta->setText(rutinas::FormatoVisual(partes->second, TagDelCampo));
+            v->CampoTexto->setText(rutinas::FormatoVisual(partes->first, TagDelCampo));
+            v->CampoHasta->setText(rutinas::FormatoVisual(partes->second, TagDelCampo));
         }
-        v.CampoHasta->move(v.CampoHasta->x(), v.CampoTexto->y());
-        v.etiDesde->show();
-        v.etiHasta->show();
-        v.CampoTexto->show();
-        v.CampoHasta->show();
+        v->CampoHasta->move(v->CampoHasta->x(), v->CampoTexto->y());
+        v->etiDesde->show();
+        v->etiHasta->show();
+        v->CampoTexto->show();
+        v->CampoHasta->show();
         break;
     }
     case Modo::Lista:
-        rutinas::LlenarLista(DatoInicial, v.cbxTabla);
-        v.cbxTabla->setGeometry(v.CampoTexto->x(), v.CampoTexto->y(), v.CampoTexto->width(),
-                                v.cbxTabla->sizeHint().height());
-        v.cbxTabla->show();
-        v.PonerTabIndex(v.cbxTabla, 0);
+        rutinas::LlenarLista(DatoInicial, v->cbxTabla);
+        v->cbxTabla->setGeometry(v->CampoTexto->x(), v->CampoTexto->y(), v->CampoTexto->width(),
+                                 v->cbxTabla->sizeHint().height());
+        v->cbxTabla->show();
+        v->PonerTabIndex(v->cbxTabla, 0);
         break;
     }
 
-    EstadoCuadro llamada = estado;
-    v.Mostrar(llamada);
-    estado = llamada;
+    const EstadoCuadro llamada = v->Mostrar(Estado());
 
     if (llamada.respuesta != static_cast<float>(Aceptar))
         return QString();

@@ -3,22 +3,21 @@
 // (MyMsgBox), a la entrada de un valor o de un rango (MyInputBox, DesdeHastaOk) y al visor de
 // una tabla pequeña (la rejilla VisorMini, que pone el módulo de rejillas).
 //
-// Todas las operaciones usan la instancia compartida de la ventana: la cargan si hace falta,
-// la llenan, la muestran modal y leen la respuesta que el botón pulsado dejó antes de
-// descargar la ventana. Esa respuesta (código, textos devueltos, columna) sobrevive a la
-// descarga: ver Estado().
+// Cada operación toma su cuadro (CuadroDeLaLlamada), lo llena, lo muestra modal y recibe por
+// valor lo que el usuario contestó (Ventana::Mostrar); al acabar la operación el cuadro, ya
+// descargado, se destruye. Lo contestado queda además como la última respuesta (Estado()), que
+// sobrevive a la descarga y no se borra al empezar la operación siguiente.
 //
-// Una operación pedida mientras un cuadro espera respuesta (desde el manejador de otra
-// ventana, que puede ejecutarse durante la espera modal) no reutiliza ese cuadro: abre uno
-// propio, modal y encima del abierto, que se descarga al contestarse. Cada llamada devuelve
-// lo que se contestó en su cuadro, y al volver Estado() es el de la llamada que acaba de
-// terminar.
+// Una operación pedida mientras el cuadro compartido espera respuesta (desde el manejador de
+// otra ventana, que puede ejecutarse durante la espera modal) no lo reutiliza: abre uno propio,
+// modal y encima del abierto. Cada llamada devuelve lo que se contestó en su cuadro.
 //
 // Las posiciones se dan en twips de pantalla (1/1440 de pulgada); -1 centra en ese sentido.
 
 #include "MyBox/nucleo/botones.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QStringList>
 #include <array>
 #include <vector>
@@ -33,7 +32,7 @@ class Rejilla;
 
 namespace MyBox {
 
-/// Lo que la ventana deja al descargarse y leen las operaciones.
+/// Lo que contesta el usuario en un cuadro: lo que la ventana deja al descargarse.
 struct EstadoCuadro {
     float respuesta = 0;      ///< código de la respuesta (1 a 7); 0 antes de la primera
     QString texto;            ///< valor que devuelven MyInputBox y el visor
@@ -41,36 +40,31 @@ struct EstadoCuadro {
     float columnaRetorno = 0; ///< columna de la rejilla cuya celda devuelve el visor
 };
 
-/// El estado compartido; no se borra al empezar una operación. Cada operación trabaja sobre
-/// una copia propia y la deja aquí al terminar.
-EstadoCuadro& Estado();
+/// La última respuesta: lo que dejó el último cuadro contestado. Sobrevive a la descarga del
+/// cuadro y no se borra al empezar otra operación.
+const EstadoCuadro& Estado();
 
 /// El cuadro de la suite para mensajes, entradas de un dato o de un rango, listas y visor.
 class Ventana : public QDialog {
     Q_OBJECT
 public:
-    /// @name Construcción
-    // @{
     /// Crea el cuadro con todos sus controles, oculto.
     explicit Ventana(QWidget* padre = nullptr);
     ~Ventana() override;
-    // @}
 
     /// @name Controles, con los nombres de su diseño
     // @{
-    /// Controles, con los nombres de su diseño.
-    QWidget* Contenedor = nullptr;
-    QLabel* Imagen = nullptr;
-    QLabel* Mensaje = nullptr;
-    std::array<QPushButton*, 3> Boton{}; ///< el índice 0 es el de más a la derecha
-    QPushButton* Ayuda = nullptr;
-    QLineEdit* CampoTexto = nullptr;
-    QLineEdit* CampoHasta = nullptr;
-    QLabel* etiDesde = nullptr;
-    QLabel* etiHasta = nullptr;
-    QComboBox* cbxTabla = nullptr;
-    /// Rejilla del visor (diseño: (720, 60), 6495 × 1425 twips, oculta).
-    MiVisor::Rejilla* VisorMini = nullptr;
+    QWidget* Contenedor = nullptr;         ///< contiene a todos los demás
+    QLabel* Imagen = nullptr;              ///< el icono del mensaje
+    QLabel* Mensaje = nullptr;             ///< el texto del mensaje
+    std::array<QPushButton*, 3> Boton{};   ///< las respuestas; el 0 es el de la derecha
+    QPushButton* Ayuda = nullptr;          ///< abre el fichero de ayuda de la entrada
+    QLineEdit* CampoTexto = nullptr;       ///< el campo de la entrada, o el Desde
+    QLineEdit* CampoHasta = nullptr;       ///< el Hasta de un rango
+    QLabel* etiDesde = nullptr;            ///< título «Desde»
+    QLabel* etiHasta = nullptr;            ///< título «Hasta»
+    QComboBox* cbxTabla = nullptr;         ///< la lista de una entrada "TABLA"
+    MiVisor::Rejilla* VisorMini = nullptr; ///< la rejilla del visor
     // @}
 
     /// Pone el icono número `ElIcono` (1 a 10) en `Imagen`.
@@ -86,32 +80,34 @@ public:
     /// Control que tendrá el foco al mostrarse (el primero del orden que lo pueda tomar).
     QWidget* PrimerFoco() const;
 
-    /// Muestra la ventana modal y espera a que se descargue; lo que contesta el usuario va a
-    /// `llamada` (el estado de la operación que la muestra).
-    void Mostrar(EstadoCuadro& llamada);
+    /// Muestra la ventana modal y espera a que se descargue. Devuelve lo que contestó el
+    /// usuario, que parte de `inicial`: lo que la respuesta no toca queda como venía. Lo
+    /// devuelto pasa a ser también la última respuesta (Estado()).
+    EstadoCuadro Mostrar(EstadoCuadro inicial);
 
-    /// @name Acciones de los controles
-    // @{
-    /// Lo que hace cada control al pulsarlo.
+    /// Pulsación del botón de respuesta `Index`: guarda la respuesta y descarga el cuadro.
     void Boton_Click(int Index);
+    /// Clic en la rejilla del visor: una fila de datos pasa a ser la elegida.
     void VisorMini_Click();
+    /// Doble clic en la rejilla del visor: elige la fila y pulsa el botón de la izquierda.
     void VisorMini_DblClick();
+    /// Pulsación del botón de ayuda: muestra su fichero en la ventana de ayuda.
     void Ayuda_Click();
-    // @}
 
     /// true si el par Desde/Hasta que hay escrito en CampoTexto y CampoHasta está en orden.
     bool DesdeHastaOk() const;
 
 protected:
-    /// @name Eventos de Qt
-    // @{
-    /// Lo que la ventana hace con los eventos de Qt que atiende.
+    /// Intro en un botón de respuesta lo pulsa.
     bool eventFilter(QObject* objeto, QEvent* evento) override;
+    /// Una pulsación sobre la superficie arrastra la ventana.
     void mousePressEvent(QMouseEvent* evento) override;
+    /// El cierre desde el marco contesta lo que contestaría el cuadro estándar.
     void closeEvent(QCloseEvent* evento) override;
+    /// Al mostrarse, el foco va al primer control del orden de tabulación.
     void showEvent(QShowEvent* evento) override;
-    void reject() override; // Escape no hace nada
-    // @}
+    /// Escape no hace nada.
+    void reject() override;
 
 private:
     void Form_Load();
@@ -119,7 +115,7 @@ private:
     void ConectarCampoDelCuadro(QWidget* campo);
 
     std::vector<QWidget*> ordenTab_;
-    EstadoCuadro* llamada_; // adonde va la respuesta: la operación en curso o el compartido
+    EstadoCuadro estado_; // lo que se va contestando mientras se muestra
     bool descargada_ = false;
     int juego_ = 0; // juego de botones de la operación en curso, para el cierre desde el marco
     bool enPulsacion_ = false;
@@ -129,9 +125,25 @@ private:
 Ventana& Instancia();
 /// true si la instancia compartida está cargada.
 bool Cargada();
-/// El cuadro para una operación: la instancia compartida, salvo si hay un cuadro en pantalla
-/// esperando respuesta; entonces uno nuevo, propio de la operación, encima de ese.
-Ventana& CuadroDeLaLlamada();
+
+/// El cuadro de una operación, suyo mientras dura: la instancia compartida; o, si esa espera
+/// respuesta en pantalla, uno nuevo, encima de la ventana modal activa. Al destruirse destruye
+/// la ventana (la respuesta ya la descargó), y con ella lo que la operación cambió.
+class CuadroDeLaLlamada {
+public:
+    /// Toma la instancia compartida o crea un cuadro propio.
+    CuadroDeLaLlamada();
+    /// Destruye el cuadro, si sigue existiendo.
+    ~CuadroDeLaLlamada();
+    CuadroDeLaLlamada(const CuadroDeLaLlamada&) = delete;
+    CuadroDeLaLlamada& operator=(const CuadroDeLaLlamada&) = delete;
+
+    /// La ventana del cuadro.
+    Ventana* operator->() const { return ventana_; }
+
+private:
+    QPointer<Ventana> ventana_;
+};
 
 /// Muestra `ElMensaje` (cada ";" es un salto de línea) con el título `ElTitulo`, el icono
 /// `ElIcono` (1 a 10) y el juego de botones `LosBotones` (1 a 6); `BotonOmision` dice qué

@@ -13,8 +13,8 @@ namespace MyBox {
 void Ventana::VisorMini_Click() {
     if (VisorMini->MouseRow() < 1)
         return;
-    llamada_->texto = MiVisor::LeerCelda(*VisorMini, VisorMini->Row(),
-                                         static_cast<int>(llamada_->columnaRetorno));
+    estado_.texto =
+        MiVisor::LeerCelda(*VisorMini, VisorMini->Row(), static_cast<int>(estado_.columnaRetorno));
 }
 
 void Ventana::VisorMini_DblClick() {
@@ -41,28 +41,27 @@ QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,
                     .arg(Matriz[r].size())
                     .arg(columnas));
 
-    Ventana& v = CuadroDeLaLlamada();
-    v.setWindowTitle(ElTitulo);
-    v.PonerIcono(ElIcono);
-    v.Mensaje->hide();
-    MiVisor::DefinirColumnas(*v.VisorMini, Titulos);
+    const CuadroDeLaLlamada v;
+    v->setWindowTitle(ElTitulo);
+    v->PonerIcono(ElIcono);
+    v->Mensaje->hide();
+    MiVisor::DefinirColumnas(*v->VisorMini, Titulos);
     for (size_t r = 0; r < Matriz.size(); ++r)
-        for (int c = 0; c < v.VisorMini->Cols(); ++c)
-            MiVisor::PonerCelda(*v.VisorMini, static_cast<int>(r) + 1, c, Matriz[r][c]);
-    v.VisorMini->show();
+        for (int c = 0; c < v->VisorMini->Cols(); ++c)
+            MiVisor::PonerCelda(*v->VisorMini, static_cast<int>(r) + 1, c, Matriz[r][c]);
+    v->VisorMini->show();
 
     const bool elegir = !ColumnaDevolver.isEmpty();
-    v.BotonesYPosicion(elegir ? 2 : 1, 2, Top, Left, Formulario);
+    v->BotonesYPosicion(elegir ? 2 : 1, 2, Top, Left, Formulario);
     // Solo vale lo elegido en esta llamada: "Aceptar" sin elegir fila devuelve "".
-    EstadoCuadro llamada = Estado();
-    llamada.texto.clear();
-    llamada.columnaRetorno = 0;
+    EstadoCuadro inicial = Estado();
+    inicial.texto.clear();
+    inicial.columnaRetorno = 0;
     if (elegir)
-        llamada.columnaRetorno =
-            static_cast<float>(MiVisor::BuscarColumna(*v.VisorMini, ColumnaDevolver, false));
-    v.Mostrar(llamada);
-    Estado() = llamada;
-    return llamada.respuesta == 1 ? llamada.texto : QString();
+        inicial.columnaRetorno =
+            static_cast<float>(MiVisor::BuscarColumna(*v->VisorMini, ColumnaDevolver, false));
+    const EstadoCuadro r = v->Mostrar(inicial);
+    return r.respuesta == static_cast<float>(Aceptar) ? r.texto : QString();
 }
 
 QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,

@@ -40,30 +40,27 @@ public:
     void Actualizar(float Valor, bool ForzarVision);
     // @}
 
-    /// @name Reloj en segundos desde medianoche
-    // @{
-    /// Reloj en segundos desde medianoche (las pruebas ponen el suyo).
+    /// Reloj en segundos desde medianoche.
     using Reloj = std::function<double()>;
+    /// Cambia el reloj de los tiempos (las pruebas ponen el suyo).
     static void PonerReloj(Reloj reloj);
-    // @}
 
-    /// @name Controles
+    /// @name Controles, con los nombres de su diseño
     // @{
-    /// Los controles de la ventana, con los nombres de su diseño.
-    QLabel* BarraTitulo;
-    QLabel* BarraPor;
-    QLabel* BarraEst;
-    QLabel* BarraTra;
-    QProgressBar* Barra;
+    QLabel* BarraTitulo; ///< el título
+    QLabel* BarraPor;    ///< el porcentaje
+    QLabel* BarraEst;    ///< el tiempo estimado
+    QLabel* BarraTra;    ///< el tiempo transcurrido
+    QProgressBar* Barra; ///< la barra
     // @}
 
 protected:
-    /// @name Eventos de Qt
+    /// @name Arrastre
+    /// Arrastrar la ventana con el botón izquierdo la mueve.
     // @{
-    /// Lo que la ventana hace con los eventos de Qt que atiende.
-    void mousePressEvent(QMouseEvent* e) override;
-    void mouseMoveEvent(QMouseEvent* e) override;
-    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;   ///< empieza el arrastre
+    void mouseMoveEvent(QMouseEvent* e) override;    ///< mueve la ventana si se arrastra
+    void mouseReleaseEvent(QMouseEvent* e) override; ///< acaba el arrastre
     // @}
 
 private:

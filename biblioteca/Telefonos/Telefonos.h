@@ -41,25 +41,24 @@ public:
 
     /// @name Controles, con los nombres de su diseño
     // @{
-    /// Controles, con los nombres de su diseño.
-    MiVisor::Rejilla* Telfs = nullptr;
-    std::array<QGroupBox*, 3> Marco{}; ///< 0 "Opciones", 1 "Contactos", 2 "Buscar"
-    QLineEdit* BuscoTLF = nullptr;
-    QPushButton* cmdFax = nullptr;
-    QPushButton* cmdEmail = nullptr;
-    QPushButton* cmdSalir = nullptr;
-    QPushButton* cmdBorrar = nullptr;
-    QPushButton* cmdEditar = nullptr;
-    QPushButton* cmdNuevo = nullptr;
-    QLabel* NumeroTlf = nullptr;
-    QLabel* NumeroFax = nullptr;
-    QWidget* LaEntrada = nullptr;
-    std::array<QLabel*, 4> Label1{};
-    std::array<QLineEdit*, 4> Tlf{}; ///< nombre, teléfono, fax, correo
-    QPushButton* cmdAceptar = nullptr;
-    QPushButton* cmdCancelar = nullptr;
-    QLabel* FueModificado = nullptr;
-    QLabel* Indice = nullptr;
+    MiVisor::Rejilla* Telfs = nullptr;  ///< la rejilla de contactos
+    std::array<QGroupBox*, 3> Marco{};  ///< 0 "Opciones", 1 "Contactos", 2 "Buscar"
+    QLineEdit* BuscoTLF = nullptr;      ///< el texto que se busca
+    QPushButton* cmdFax = nullptr;      ///< envía un fax al contacto
+    QPushButton* cmdEmail = nullptr;    ///< escribe un correo al contacto
+    QPushButton* cmdSalir = nullptr;    ///< cierra la ventana
+    QPushButton* cmdBorrar = nullptr;   ///< borra el contacto
+    QPushButton* cmdEditar = nullptr;   ///< edita el contacto
+    QPushButton* cmdNuevo = nullptr;    ///< da de alta un contacto
+    QLabel* NumeroTlf = nullptr;        ///< el teléfono del contacto elegido
+    QLabel* NumeroFax = nullptr;        ///< el fax del contacto elegido
+    QWidget* LaEntrada = nullptr;       ///< el marco de la edición de un contacto
+    std::array<QLabel*, 4> Label1{};    ///< los títulos de los campos de la edición
+    std::array<QLineEdit*, 4> Tlf{};    ///< nombre, teléfono, fax, correo
+    QPushButton* cmdAceptar = nullptr;  ///< acepta la edición
+    QPushButton* cmdCancelar = nullptr; ///< deja la edición
+    QLabel* FueModificado = nullptr;    ///< marca de cambios sin grabar
+    QLabel* Indice = nullptr;           ///< la fila del contacto en edición
     // @}
 
     /// Estado del fichero: `RutaFichero` y `FechaFichero` están en el almacén.
@@ -84,23 +83,32 @@ public:
     /// vuelve a cargarlo. Un fallo pregunta si se reintenta.
     void GrabarContactos();
 
-    /// @name Acciones de los controles
-    // @{
-    /// Acciones de los controles.
+    /// Busca el texto escrito: quedan a la vista las filas que lo tienen.
     void BuscoTLF_Change();
+    /// Clic en la rejilla: la fila pulsada pasa a ser la elegida.
     void Telfs_Click();
+    /// Otra celda actual (con el teclado): su fila pasa a ser la elegida.
     void Telfs_RowColChange();
+    /// Botón derecho sobre un contacto: deja su correo (en la columna del correo) y cierra.
     void Telfs_MouseDown(int boton);
+    /// Doble clic: correo, fax o edición, según la columna.
     void Telfs_DblClick();
+    /// Abre la edición de un contacto nuevo.
     void cmdNuevo_Click();
+    /// Abre la edición del contacto elegido.
     void cmdEditar_Click();
+    /// Pasa la edición a la rejilla y graba el fichero (sin nombre no acepta).
     void cmdAceptar_Click();
+    /// Cierra la edición sin cambiar nada.
     void cmdCancelar_Click();
+    /// Borra el contacto elegido, si se confirma, y graba el fichero.
     void cmdBorrar_Click();
+    /// Escribe un correo al contacto elegido.
     void cmdEmail_Click();
+    /// Envía un fax al contacto elegido.
     void cmdFax_Click();
+    /// Cierra la ventana.
     void cmdSalir_Click();
-    // @}
 
 private:
     void Construir();

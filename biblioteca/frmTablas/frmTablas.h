@@ -40,15 +40,14 @@ FuncionInputBox PonerInputBox(FuncionInputBox funcion);
 class Ventana : public QDialog {
     Q_OBJECT
 public:
-    /// @name Controles
+    /// @name Controles, con los nombres de su diseño
     // @{
-    /// Los controles de la ventana, con los nombres de su diseño.
-    MiVisor::Rejilla* VisorTabla;
-    QLineEdit* Elemento;
-    QGroupBox* Marco;
-    QPushButton* cmdAceptar;
-    QPushButton* cmdGrabar;
-    QPushButton* cmdSalir;
+    MiVisor::Rejilla* VisorTabla; ///< las filas de la tabla
+    QLineEdit* Elemento;          ///< el elemento en edición
+    QGroupBox* Marco;             ///< el marco del elemento
+    QPushButton* cmdAceptar;      ///< pasa el elemento a la rejilla
+    QPushButton* cmdGrabar;       ///< graba el fichero
+    QPushButton* cmdSalir;        ///< cierra, preguntando si hay cambios
     // @}
 
     /// Fila de la rejilla cuyo elemento está en Elemento; 0 si es uno nuevo.
@@ -62,26 +61,25 @@ public:
     void Dimensionar(QWidget* Formulario, const QString& TagFormulario, const QString& TituloVisor,
                      const QString& TagElemento, bool Cargar);
 
-    /// @name Acciones de los controles
-    // @{
-    /// Lo que hace cada control al pulsarlo o al cambiar.
+    /// Otra fila elegida en la rejilla: su texto pasa a Elemento.
     void VisorTabla_SelChange();
+    /// Elemento cambiado por el usuario: la tabla queda con cambios sin grabar.
     void Elemento_Change();
+    /// Aceptar: el elemento vuelve a su fila, o va a una nueva al final.
     void cmdAceptar_Click();
+    /// Grabar: el fichero, de una vez.
     void cmdGrabar_Click();
+    /// Salir: pregunta si hay cambios sin grabar y cierra.
     void cmdSalir_Click();
-    // @}
 
     /// True si hay cambios sin grabar.
     bool Modificado() const;
 
 protected:
-    /// @name Eventos de Qt
-    // @{
-    /// Lo que la ventana hace con los eventos de Qt que atiende.
+    /// Cerrar desde el marco pregunta como "Salir".
     void closeEvent(QCloseEvent* e) override;
+    /// Escape es "Salir".
     void reject() override;
-    // @}
 
 private:
     friend Ventana& Instancia();

@@ -11,6 +11,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QTimer>
 
 namespace rutinas {
@@ -28,12 +29,6 @@ QLineEdit* EdicionDe(const QWidget* control) {
         return combo->lineEdit();
     return nullptr;
 }
-
-// Pone EnFormato a true mientras vive, y lo devuelve a false pase lo que pase.
-struct Formateando {
-    Formateando() { EnFormato = true; }
-    ~Formateando() { EnFormato = false; }
-};
 
 } // namespace
 
@@ -109,9 +104,9 @@ void EnviarTab(QWidget* destino) {
 // Espera a que la ventana vuelva a estar activa (al cerrarse un cuadro modal la activación
 // llega después) y entonces mueve el foco.
 class TabPendiente : public QObject {
+    Q_OBJECT
 public:
     TabPendiente(QWidget* ventana, QWidget* campo) : QObject(ventana), campo_(campo) {
-        setObjectName(QStringLiteral("TabPendiente"));
         ventana->installEventFilter(this);
     }
     bool eventFilter(QObject*, QEvent* e) override {
@@ -134,9 +129,9 @@ void TabPendiente::MoverFocoTrasCampo(QWidget* campo) {
     QWidget* ventana = campo->window();
     if (!ventana->isActiveWindow()) {
         // Uno solo por ventana: vale lo que pidió el último campo.
-        if (QObject* pendiente = ventana->findChild<QObject*>(QStringLiteral("TabPendiente"),
-                                                              Qt::FindDirectChildrenOnly))
-            static_cast<TabPendiente*>(pendiente)->campo_ = campo;
+        if (auto* pendiente =
+                ventana->findChild<TabPendiente*>(QString(), Qt::FindDirectChildrenOnly))
+            pendiente->campo_ = campo;
         else
             new TabPendiente(ventana, campo);
         return;
@@ -230,7 +225,7 @@ void EntrarCampo(QWidget* Control) {
         return;
     }
     {
-        Formateando f;
+        const QScopedValueRollback formateando(EnFormato, true);
         PonerTexto(Control, FormatoEdicion(texto, Tag(Control)).trimmed());
     }
     SeleccionarTodo(Control);
@@ -245,7 +240,7 @@ void SalirCampo(QWidget* Control) {
     QString texto;
     if (LeerTexto(Control, texto)) {
         const QString visible = FormatoVisual(texto, Tag(Control));
-        Formateando f;
+        const QScopedValueRollback formateando(EnFormato, true);
         PonerTexto(Control, visible);
     }
     if (!SinUltimoCampo)
@@ -256,11 +251,10 @@ namespace {
 
 // Engancha un control al motor: teclas a TeclaCampo y foco a EntrarCampo y SalirCampo.
 class FiltroCampo : public QObject {
+    Q_OBJECT
 public:
     // Un campo que ya tiene el foco al engancharse está en edición con lo que tenga.
-    explicit FiltroCampo(QWidget* control) : QObject(control), enEdicion_(control->hasFocus()) {
-        setObjectName(QStringLiteral("FiltroCampo"));
-    }
+    explicit FiltroCampo(QWidget* control) : QObject(control), enEdicion_(control->hasFocus()) {}
 
     bool eventFilter(QObject* objeto, QEvent* evento) override {
         auto* control = qobject_cast<QWidget*>(objeto);
@@ -316,16 +310,14 @@ private:
             // El método de entrada sustituye parte del texto: se quita antes de filtrar.
             linea->setSelection(linea->cursorPosition() + e->replacementStart(),
                                 e->replacementLength());
-            reenviando_ = true;
+            const QScopedValueRollback reenviando(reenviando_, true);
             linea->del();
-            reenviando_ = false;
         }
         Caracteres(control, e->commitString(), Qt::NoModifier);
         if (!e->preeditString().isEmpty()) {
             QInputMethodEvent composicion(e->preeditString(), e->attributes());
-            reenviando_ = true;
+            const QScopedValueRollback reenviando(reenviando_, true);
             QCoreApplication::sendEvent(control, &composicion);
-            reenviando_ = false;
         }
         return true;
     }
@@ -392,9 +384,8 @@ private:
         const int tecla =
             texto.size() == 1 ? int(texto.at(0).toUpper().unicode()) : int(Qt::Key_unknown);
         QKeyEvent sustituta(QEvent::KeyPress, tecla, modificadores, texto);
-        reenviando_ = true;
+        const QScopedValueRollback reenviando(reenviando_, true);
         QCoreApplication::sendEvent(control, &sustituta);
-        reenviando_ = false;
     }
 
     bool reenviando_ = false;
@@ -404,8 +395,7 @@ private:
 } // namespace
 
 void ConectarCampo(QWidget* Control) {
-    if (!Control ||
-        Control->findChild<QObject*>(QStringLiteral("FiltroCampo"), Qt::FindDirectChildrenOnly))
+    if (!Control || Control->findChild<FiltroCampo*>(QString(), Qt::FindDirectChildrenOnly))
         return;
     Control->installEventFilter(new FiltroCampo(Control));
 }
@@ -418,3 +408,5 @@ void ConectarCampos(QWidget* Formulario) {
 }
 
 } // namespace rutinas
+
+#include "campos.moc"

@@ -191,3 +191,129 @@ TEST(Temporales, NingunaGrabacionSigueUnEnlaceAjenoNiSustituyeLoQueNoEsUnFichero
     EXPECT_TRUE(fs::is_character_file(c / "nulo"));
     EXPECT_TRUE(fs::is_fifo(c / "tuberia"));
 }
+
+// La regla de los enlaces de las grabaciones de la biblioteca (basicos::DestinoDeGrabacion,
+// que usan todas): qué se sustituye al grabar cada destino. Un enlace se sigue salvo en una
+// carpeta pegajosa y escribible por todos, donde solo valen los de quien graba o del dueño de
+// la carpeta; lo que no es un fichero normal no se sustituye.
+namespace {
+
+constexpr uid_t Otro = 4242;
+
+struct CasoEnlace {
+    const char* nombre;
+    // Prepara el destino dentro de la carpeta de la prueba y devuelve su ruta.
+    std::function<fs::path(const fs::path&)> preparar;
+    int error;
+    const char* real; // lo que se sustituye, dentro de la carpeta (con error, no cuenta)
+};
+
+void PrintTo(const CasoEnlace& c, std::ostream* os) {
+    *os << c.nombre;
+}
+
+fs::path NuevaCarpeta(const fs::path& c, const char* nombre, mode_t modo,
+                      uid_t dueno = ::geteuid()) {
+    const fs::path d = c / nombre;
+    fs::create_directories(d);
+    ::chmod(d.c_str(), modo);
+    EXPECT_EQ(::chown(d.c_str(), dueno, static_cast<gid_t>(-1)), 0);
+    return d;
+}
+
+fs::path Enlace(const fs::path& donde, const fs::path& hacia, uid_t dueno = ::geteuid()) {
+    fs::create_symlink(hacia, donde);
+    EXPECT_EQ(::lchown(donde.c_str(), dueno, dueno), 0);
+    return donde;
+}
+
+class ReglaDeEnlaces : public ::testing::TestWithParam<CasoEnlace> {};
+
+TEST_P(ReglaDeEnlaces, DiceQueSeSustituye) {
+    Carpeta c("regla-enlaces");
+    escribirTodo(c / "fichero", "del usuario");
+    const fs::path destino = GetParam().preparar(c.ruta());
+    QString real;
+    EXPECT_EQ(basicos::DestinoDeGrabacion(Q(destino), real), GetParam().error);
+    if (GetParam().error == 0) {
+        EXPECT_EQ(fs::path(real.toStdString()).lexically_normal(),
+                  (c.ruta() / GetParam().real).lexically_normal());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Casos, ReglaDeEnlaces,
+    ::testing::Values(
+        CasoEnlace{"UnFicheroEsElMismo", [](const fs::path& c) { return c / "fichero"; }, 0,
+                   "fichero"},
+        CasoEnlace{"LoQueNoExisteEsElMismo", [](const fs::path& c) { return c / "nuevo"; }, 0,
+                   "nuevo"},
+        CasoEnlace{"UnEnlaceAjenoEnUnaCarpetaPropiaSeSigue",
+                   [](const fs::path& c) {
+                       return Enlace(NuevaCarpeta(c, "propia", 0755) / "e", c / "fichero", Otro);
+                   },
+                   0, "fichero"},
+        CasoEnlace{"UnEnlacePropioEnUnaCarpetaCompartidaSeSigue",
+                   [](const fs::path& c) {
+                       return Enlace(NuevaCarpeta(c, "tmp", 01777) / "e", c / "fichero");
+                   },
+                   0, "fichero"},
+        CasoEnlace{"UnEnlaceAjenoEnUnaCarpetaCompartidaNo",
+                   [](const fs::path& c) {
+                       return Enlace(NuevaCarpeta(c, "tmp", 01777) / "e", c / "fichero", Otro);
+                   },
+                   EACCES, ""},
+        CasoEnlace{"UnEnlaceDelDuenoDeLaCarpetaCompartidaSeSigue",
+                   [](const fs::path& c) {
+                       return Enlace(NuevaCarpeta(c, "tmp", 01777, Otro) / "e", c / "fichero",
+                                     Otro);
+                   },
+                   0, "fichero"},
+        CasoEnlace{"PegajosaSinEscrituraDeTodosNoEsCompartida",
+                   [](const fs::path& c) {
+                       return Enlace(NuevaCarpeta(c, "tmp", 01755) / "e", c / "fichero", Otro);
+                   },
+                   0, "fichero"},
+        CasoEnlace{"EscribiblePorTodosSinPegajosoNoEsCompartida",
+                   [](const fs::path& c) {
+                       return Enlace(NuevaCarpeta(c, "tmp", 0777) / "e", c / "fichero", Otro);
+                   },
+                   0, "fichero"},
+        CasoEnlace{"UnaCadenaSeSigueHastaElFinalYUnRelativoDesdeSuCarpeta",
+                   [](const fs::path& c) {
+                       const fs::path d = NuevaCarpeta(c, "propia", 0755);
+                       Enlace(d / "segundo", "../fichero");
+                       return Enlace(c / "primero", d / "segundo");
+                   },
+                   0, "fichero"},
+        CasoEnlace{"UnaCadenaQuePasaPorUnEnlaceAjenoCompartidoNo",
+                   [](const fs::path& c) {
+                       Enlace(NuevaCarpeta(c, "tmp", 01777) / "ajeno", c / "fichero", Otro);
+                       return Enlace(c / "propio", c / "tmp/ajeno");
+                   },
+                   EACCES, ""},
+        CasoEnlace{"UnEnlaceQueNoLlevaANadaDaSuDestino",
+                   [](const fs::path& c) { return Enlace(c / "e", c / "falta"); }, 0, "falta"},
+        CasoEnlace{"UnBucleNoAcaba",
+                   [](const fs::path& c) {
+                       Enlace(c / "b", c / "a");
+                       return Enlace(c / "a", c / "b");
+                   },
+                   ELOOP, ""},
+        CasoEnlace{"UnaCarpetaNo",
+                   [](const fs::path& c) { return NuevaCarpeta(c, "carpeta", 0755); }, EISDIR, ""},
+        CasoEnlace{"UnDispositivoNo",
+                   [](const fs::path& c) {
+                       EXPECT_EQ(::mknod((c / "nulo").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+                       return c / "nulo";
+                   },
+                   EINVAL, ""},
+        CasoEnlace{"UnaTuberiaTrasUnEnlaceNo",
+                   [](const fs::path& c) {
+                       EXPECT_EQ(::mkfifo((c / "tuberia").c_str(), 0600), 0);
+                       return Enlace(c / "e", c / "tuberia");
+                   },
+                   EINVAL, ""}),
+    [](const ::testing::TestParamInfo<CasoEnlace>& i) { return std::string(i.param.nombre); });
+
+} // namespace

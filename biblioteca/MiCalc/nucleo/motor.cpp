@@ -95,7 +95,8 @@ void Motor::MostrarPantalla(const QString& t) {
 }
 
 void Motor::AnotarPapel(const QString& t) {
-    papel_.Anotar(t.isEmpty() ? textoPantalla_ : Representar(t));
+    rollo_.append(t.isEmpty() ? textoPantalla_ : Representar(t));
+    papel_.Anotar(rollo_.constLast());
 }
 
 void Motor::CambiarDecimales() {
@@ -122,6 +123,7 @@ void Motor::Pulsar(QChar k) {
         segundo_.clear();
         ultimoResultado_.clear();
         MostrarPantalla(OrigenInicial);
+        rollo_.clear();
         papel_.Borrar();
         return;
     }
@@ -297,13 +299,21 @@ void Motor::Anular() {
     pantalla_.Mostrar(textoPantalla_, origen_);
 }
 
-QString TextoRollo(const QStringList& lineas) {
+QStringList RolloAlineado(const QStringList& lineas) {
     qsizetype ancho = 0;
     for (const QString& l : lineas)
         ancho = std::max(ancho, l.size());
-    QString texto;
+    QStringList alineadas;
+    alineadas.reserve(lineas.size());
     for (const QString& l : lineas)
-        texto += l.rightJustified(ancho, QLatin1Char(' ')) + QLatin1Char('\n');
+        alineadas.append(l.rightJustified(ancho, QLatin1Char(' ')));
+    return alineadas;
+}
+
+QString TextoRollo(const QStringList& lineas) {
+    QString texto;
+    for (const QString& l : RolloAlineado(lineas))
+        texto += l + QLatin1Char('\n');
     return texto;
 }
 

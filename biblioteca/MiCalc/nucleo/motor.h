@@ -14,38 +14,48 @@
 
 namespace MiCalc {
 
-/// Una tecla de la calculadora: su rótulo (un carácter) y su texto de ayuda ("" si no tiene).
+/// Una tecla de la calculadora.
 struct Tecla {
-    char rotulo;
-    const char* ayuda;
+    char rotulo;        ///< su rótulo, un carácter: lo que pulsa
+    const char* ayuda;  ///< su texto de ayuda ("" si no tiene)
+    const char* nombre; ///< lo que oye quien usa un lector de pantalla al llegar a ella
+    int fila;           ///< fila del teclado, de 0 (arriba) a 4
+    int columna;        ///< columna del teclado, de 0 (izquierda) a 4
+    int columnas = 1;   ///< columnas que ocupa
 };
 
-/// Las 24 teclas en el orden del arreglo `tecla` de la ventana.
+/// Las 24 teclas en el orden del arreglo `tecla` de la ventana. En el teclado quedan así:
+///
+///     C < S % E
+///     7 8 9 / P
+///     4 5 6 * N
+///     1 2 3 - I
+///     0 0 . + =
 inline constexpr std::array<Tecla, 24> Teclas{{
-    {'7', ""},
-    {'8', ""},
-    {'9', ""},
-    {'4', ""},
-    {'5', ""},
-    {'6', ""},
-    {'1', ""},
-    {'2', ""},
-    {'3', ""},
-    {'.', ""},
-    {'0', ""},
-    {'*', ""},
-    {'<', "Eliminar último dígito"},
-    {'/', ""},
-    {'%', ""},
-    {'-', ""},
-    {'S', "Cambiar signo"},
-    {'+', ""},
-    {'=', ""},
-    {'N', "Neto de Base+Impuesto"},
-    {'I', "Impuesto de Base+Impuesto"},
-    {'C', "Eliminar valores"},
-    {'E', "Pesetas a Euros"},
-    {'P', "Euros a Pesetas"},
+    {'7', "", "7", 1, 0},
+    {'8', "", "8", 1, 1},
+    {'9', "", "9", 1, 2},
+    {'4', "", "4", 2, 0},
+    {'5', "", "5", 2, 1},
+    {'6', "", "6", 2, 2},
+    {'1', "", "1", 3, 0},
+    {'2', "", "2", 3, 1},
+    {'3', "", "3", 3, 2},
+    {'.', "", "Coma decimal", 4, 2},
+    {'0', "", "0", 4, 0, 2},
+    {'*', "", "Multiplicar", 2, 3},
+    {'<', "Eliminar último dígito", "Borrar el último dígito", 0, 1},
+    {'/', "", "Dividir", 1, 3},
+    {'%', "", "Porcentaje", 0, 3},
+    {'-', "", "Restar", 3, 3},
+    {'S', "Cambiar signo", "Cambiar de signo", 0, 2},
+    {'+', "", "Sumar", 4, 3},
+    {'=', "", "Igual", 4, 4},
+    {'N', "Neto de Base+Impuesto", "Neto de base más impuesto", 2, 4},
+    {'I', "Impuesto de Base+Impuesto", "Impuesto de base más impuesto", 3, 4},
+    {'C', "Eliminar valores", "Borrar los valores", 0, 0},
+    {'E', "Pesetas a Euros", "Pesetas a euros", 0, 4},
+    {'P', "Euros a Pesetas", "Euros a pesetas", 1, 4},
 }};
 
 /// true si `k` es el rótulo de una de las 24 teclas.
@@ -63,18 +73,23 @@ public:
     virtual void Mostrar(const QString& texto, const QString& origen) = 0;
 };
 
-/// El rollo de papel.
+/// El rollo de papel a la vista. Las líneas las guarda el motor (Motor::Rollo()); el papel
+/// solo las enseña.
 class Papel {
 public:
     virtual ~Papel() = default;
-    /// Añade una línea al final (sin salto: lo pone el papel) y deja el final a la vista.
+    /// Enseña una línea más al final (sin salto: lo pone el papel) y deja el final a la vista.
     virtual void Anotar(const QString& linea) = 0;
+    /// Deja el papel en blanco.
     virtual void Borrar() = 0;
 };
 
-/// El rollo como texto: cada línea alineada a la derecha con blancos delante, hasta el ancho
-/// de la más larga (como se ve en el papel con una letra de paso fijo), y terminada en salto
-/// de línea. Sin líneas, vacío.
+/// Las líneas del rollo alineadas a la derecha con blancos delante, hasta el ancho de la más
+/// larga: como se ven en el papel con una letra de paso fijo.
+QStringList RolloAlineado(const QStringList& lineas);
+
+/// El rollo como texto: las líneas alineadas (RolloAlineado), cada una terminada en salto de
+/// línea. Sin líneas, vacío.
 QString TextoRollo(const QStringList& lineas);
 
 /// El ajuste de decimales (de 2 a 5).
@@ -123,6 +138,9 @@ public:
     /// Texto del que se pinta la pantalla.
     const QString& OrigenPantalla() const { return origen_; }
 
+    /// Las líneas del rollo, de la primera a la última, tal como se anotaron.
+    const QStringList& Rollo() const { return rollo_; }
+
     // Estado, a la vista para las pruebas y la ventana.
     const QString& Entrada() const { return entrada_; }
     const QString& Pendiente() const { return pendiente_; }
@@ -146,6 +164,7 @@ private:
     QString segundo_;
     QString ultimoResultado_;
     QString ultimoValor_;
+    QStringList rollo_;
     QString origen_ = QStringLiteral("0.00  ");
     QString textoPantalla_ = QStringLiteral("0,00  ");
 };

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <random>
+#include <set>
 
 namespace {
 
@@ -70,6 +71,7 @@ TEST_P(SecuenciasDeTeclas, DejanPantallaPapelYPortapapeles) {
     c.Teclear(caso.teclas);
     EXPECT_EQ(c.mesa.pantalla, caso.pantalla);
     EXPECT_EQ(c.mesa.papel, caso.papel);
+    EXPECT_EQ(c.motor.Rollo(), caso.papel); // el rollo lo guarda el motor
     EXPECT_EQ(c.mesa.portapapeles, caso.portapapeles);
 }
 
@@ -208,6 +210,30 @@ TEST(Motor, ElResultadoFueraDeAlcanceMuestraErrorYAnulaSinBorrarElPapel) {
         EXPECT_EQ(c.mesa.pantalla, "5,00 =");
         EXPECT_EQ(c.mesa.papel.last(), "5,00 =");
     }
+}
+
+TEST(Teclas, CadaUnaTieneRotuloPropioYUnSitioDelTecladoSinTaparOtra) {
+    // Cinco filas de cinco: 24 teclas, el 0 ocupa dos casillas.
+    std::set<char> rotulos;
+    std::set<std::pair<int, int>> ocupadas;
+    for (const MiCalc::Tecla& t : MiCalc::Teclas) {
+        EXPECT_TRUE(rotulos.insert(t.rotulo).second) << t.rotulo;
+        EXPECT_TRUE(MiCalc::EsTecla(QLatin1Char(t.rotulo)));
+        EXPECT_STRNE(t.nombre, "") << t.rotulo;
+        for (int col = t.columna; col < t.columna + t.columnas; ++col) {
+            EXPECT_TRUE(t.fila >= 0 && t.fila < 5 && col >= 0 && col < 5) << t.rotulo;
+            EXPECT_TRUE(ocupadas.insert({t.fila, col}).second) << t.rotulo;
+        }
+    }
+    EXPECT_EQ(ocupadas.size(), 25u);
+}
+
+TEST(Rollo, SeAlineaALaDerechaHastaLaLineaMasLarga) {
+    const QStringList lineas{"12,00 +", "3,00 +", "1.234,50 ="};
+    EXPECT_EQ(MiCalc::RolloAlineado(lineas),
+              (QStringList{"   12,00 +", "    3,00 +", "1.234,50 ="}));
+    EXPECT_EQ(MiCalc::TextoRollo(lineas), "   12,00 +\n    3,00 +\n1.234,50 =\n");
+    EXPECT_EQ(MiCalc::TextoRollo({}), "");
 }
 
 TEST(EscribirNumero, NotacionInvariableConQuinceCifras) {

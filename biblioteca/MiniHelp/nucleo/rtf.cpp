@@ -187,7 +187,7 @@ private:
         const bool activo = !n || *n != 0;
         if (pendienteAsterisco_) {
             pendienteAsterisco_ = false;
-            // Un destino marcado con \* que no conocemos se salta entero.
+            // Un destino marcado con \* que el lector no conoce se salta entero.
             if (p != "fonttbl" && p != "colortbl") {
                 estado_.destino = Destino::Saltar;
                 return;

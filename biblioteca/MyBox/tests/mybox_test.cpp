@@ -39,6 +39,14 @@ void PulsarIntro(Ventana& v) {
     QTest::keyClick(foco, Qt::Key_Return);
 }
 
+// Cuadros que existen, mostrados o no (los propios de una llamada incluidos).
+int CuadrosVivos() {
+    int n = 0;
+    for (QWidget* w : QApplication::allWidgets())
+        n += qobject_cast<Ventana*>(w) != nullptr;
+    return n;
+}
+
 int TwipsAPixeles(float twips) {
     return qRound(twips * QGuiApplication::primaryScreen()->logicalDotsPerInchX() / 1440.0);
 }
@@ -241,9 +249,9 @@ TEST_F(CuadroMensajes, LaRespuestaSobreviveALaDescargaYCadaVezSeCargaDeNuevo) {
         v.Boton[0]->click();
     });
     MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 4, 3);
-    EXPECT_EQ(Estado().respuesta, 2.0f);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // Al volver la operación el cuadro ya no existe, y su respuesta sigue.
     EXPECT_FALSE(Cargada());
+    EXPECT_EQ(CuadrosVivos(), 0);
     EXPECT_EQ(Estado().respuesta, 2.0f);
     AlMostrarse([](Ventana& v) {
         EXPECT_EQ(v.Boton[2]->text(), QStringLiteral("Abortar"));
@@ -308,6 +316,7 @@ TEST_F(CuadroMensajes, EnPantalla_UnCuadroPedidoConOtroAbiertoEsSuyo) {
         });
         interior =
             MyMsgBox(QStringLiteral("Ha llegado un aviso."), QStringLiteral("Avisos"), 10, 2, 1);
+        EXPECT_EQ(CuadrosVivos(), 1); // el de la llamada interior ya no existe
         ASSERT_TRUE(QTest::qWaitForWindowActive(&exterior));
         textoExterior = exterior.Mensaje->text();
         en_pantalla::Pulsar(Qt::Key_Return); // "No", el del primer foco

@@ -95,8 +95,8 @@ QByteArray Nativa(const QString& ruta) {
     return QFile::encodeName(ruta);
 }
 
-// Los programas antiguos no toman el cerrojo, y los nuestros lo tienen solo un instante: se
-// espera un poco y, si no llega, se informa como fichero bloqueado.
+// Los programas antiguos no toman el cerrojo, y los de este paquete lo tienen solo un
+// instante: se espera un poco y, si no llega, se informa como fichero bloqueado.
 int Bloquear(int fd) {
     using namespace std::chrono;
     const auto limite = steady_clock::now() + seconds(5);

@@ -1,7 +1,8 @@
 #pragma once
 // Servidor de impresión privado para las pruebas: un cupsd con su propia carpeta de
 // configuración, en un puerto libre de 127.0.0.1, con CUPS_SERVER apuntándole. Lo arranca y
-// lo para la propia prueba; nunca toca el servidor del sistema.
+// lo para la propia prueba; nunca toca el servidor del sistema ni deja nada fuera de su
+// carpeta.
 
 #include <QProcess>
 #include <QString>
@@ -21,9 +22,12 @@ public:
     QString Arrancar();
     /// Crea una cola sobre file:///dev/null; opciones como "orientation-requested-default=4".
     QString CrearCola(const QString& nombre, const QStringList& opciones = {});
+    /// Crea una cola de PDF que deja cada trabajo en el fichero `salida` (lo sustituye el
+    /// trabajo siguiente). La carpeta de `salida` ha de existir.
+    QString CrearColaFichero(const QString& nombre, const QString& salida);
     /// Hace de la cola la de omisión del servidor.
     QString PonerOmision(const QString& nombre);
-    /// Para el servidor (si lo arrancamos nosotros) y deja CUPS_SERVER en un puerto sin nadie.
+    /// Para el servidor (si se arrancó) y deja CUPS_SERVER en un puerto sin nadie.
     void Parar();
 
     QString Direccion() const { return direccion_; }

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
+#include <QUrl>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -141,6 +142,15 @@ QString ServidorCups::CrearCola(const QString& nombre, const QStringList& opcion
     for (const QString& o : opciones)
         args << "-o" << o;
     return lpadmin(args);
+}
+
+QString ServidorCups::CrearColaFichero(const QString& nombre, const QString& salida) {
+    // La impresora PDF genérica de cups-filters: el trabajo pasa por pdftopdf y sale en PDF.
+    // (Una cola en crudo hacia un fichero no escribe nada: sin filtros nadie lo copia.)
+    const QString ppd = "/usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd";
+    if (!QFile::exists(ppd))
+        return "no está " + ppd + " (paquete «cups-filters» de Debian)";
+    return lpadmin({"-p", nombre, "-E", "-P", ppd, "-v", QUrl::fromLocalFile(salida).toString()});
 }
 
 QString ServidorCups::PonerOmision(const QString& nombre) {
