@@ -1,9 +1,9 @@
 // La capa de escritura (temporal, volcado y renombrado), las carpetas a lo largo de una ruta y
 // el fichero de firma, con fallos provocados en cada paso.
-#include "codificacion.h"
-#include "escritura.h"
+#include "infraestructura/codificacion.h"
+#include "infraestructura/escritura.h"
+#include "infraestructura/registro_firma.h"
 #include "plataforma/criptografia.h"
-#include "registro_firma.h"
 
 #include <gtest/gtest.h>
 

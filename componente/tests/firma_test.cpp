@@ -1,12 +1,13 @@
 // FIRMA de principio a fin: búsqueda en el almacén personal, nombre del firmante, fichero de
 // firma y la firma comprobada con la herramienta openssl.
-#include "certificados.h"
+#include "almacenes/carpeta.h"
 #include "certificados_prueba.h"
-#include "codificacion.h"
-#include "escritura.h"
+#include "infraestructura/codificacion.h"
+#include "infraestructura/escritura.h"
 #include "metodos.h"
-#include "plataforma/openssl/almacen.h"
-#include "verificacion.h"
+#include "operaciones/sujeto.h"
+#include "operaciones/verificacion_en_linea.h"
+#include "plataforma/openssl/x509.h"
 
 #include <gtest/gtest.h>
 
@@ -344,17 +345,17 @@ TEST_F(Firma, AlmacenQueNoSeAbreYAlmacenQueNoExiste) {
 TEST_F(Firma, CarpetaDelAlmacenSegunElEntorno) {
     ::setenv("HOME", (raiz / "casa").c_str(), 1);
     ::setenv("XDG_DATA_HOME", "relativa/no/vale", 1);
-    EXPECT_EQ(plataforma::openssl::carpetaAlmacenPersonal(),
+    EXPECT_EQ(almacenes::carpetaAlmacenPersonal(),
               (raiz / "casa/.local/share/MORVELIN/MY").string());
     ::unsetenv("XDG_DATA_HOME");
-    EXPECT_EQ(plataforma::openssl::carpetaAlmacenPersonal(),
+    EXPECT_EQ(almacenes::carpetaAlmacenPersonal(),
               (raiz / "casa/.local/share/MORVELIN/MY").string());
     fs::create_directories(raiz / "casa/.local/share/MORVELIN/MY");
     persona().grabarPem(raiz / "casa/.local/share/MORVELIN/MY/p.pem", true);
     EXPECT_EQ(FIRMA(factura, "12345678Z", ruta("f.sig")), "00 " + NombrePersona);
     comprobarFicheroFirma(ruta("f.sig"), "factura.xml", contenido);
     ::unsetenv("HOME");
-    EXPECT_EQ(plataforma::openssl::carpetaAlmacenPersonal(), "");
+    EXPECT_EQ(almacenes::carpetaAlmacenPersonal(), "");
     EXPECT_EQ(FIRMA(factura, "12345678Z", ruta("f.sig")), M02);
 }
 

@@ -3,11 +3,11 @@
 // órdenes.
 #include "certificados_prueba.h"
 #include "credenciales.h"
-#include "mensajes.h"
+#include "infraestructura/mensajes.h"
+#include "infraestructura/trampa.h"
 #include "metodos.h"
+#include "operaciones/verificacion_en_linea.h"
 #include "servicio_local.h"
-#include "trampa.h"
-#include "verificacion.h"
 
 #include <gtest/gtest.h>
 
