@@ -132,7 +132,7 @@ int main(int argc, char** argv) {
             const auto l = morvelin::listarCertificados(morvelin::almacenes::listarAlmacenes(), nif,
                                                         std::time(nullptr));
             std::cout << l.texto << std::flush;
-            return !nif || l.encontrado ? 0 : 1;
+            return !nif || l.elegido ? 0 : 1;
         }
         if (comprueba->parsed()) {
             const auto c = morvelin::comprobarFicheroFirma(origen, autoridades);

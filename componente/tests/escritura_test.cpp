@@ -204,6 +204,28 @@ TEST_F(Escritura, UnEnlaceSigueSiendoEnlaceYLoQueNoEsUnFicheroNoSeToca) {
     EXPECT_EQ(contenido(raiz), (Nombres{"al-nulo", "enlace.txt", "real.txt", "tuberia"}));
 }
 
+TEST(Enlaces, LaProteccionDeLasCarpetasCompartidas) {
+    constexpr std::uint64_t Yo = 1000, DuenoCarpeta = 2000, Otro = 3000;
+    struct Caso {
+        const char* carpeta;
+        unsigned modo;
+        std::uint64_t duenoEnlace;
+        bool sigue;
+    };
+    const Caso casos[] = {
+        {"normal", 0755, Otro, true},
+        {"escribible por todos, sin bit t", 0777, Otro, true},
+        {"con bit t, escribible solo por su grupo", 01775, Otro, true},
+        {"compartida (/tmp), enlace propio", 01777, Yo, true},
+        {"compartida, enlace del dueño de la carpeta", 01777, DuenoCarpeta, true},
+        {"compartida, enlace de otro", 01777, Otro, false},
+        {"compartida, solo el bit t y el de escribir todos", 01002, Otro, false},
+        {"compartida, con los bits del tipo de fichero", 041777, Otro, false},
+    };
+    for (const Caso& c : casos)
+        EXPECT_EQ(enlaceSeSigue(c.modo, DuenoCarpeta, c.duenoEnlace, Yo), c.sigue) << c.carpeta;
+}
+
 TEST_F(Escritura, EnUnaCarpetaCompartidaSoloSeSigueElEnlaceDeQuienPuede) {
     // Una carpeta como /tmp (pegajosa y escribible por todos) con enlaces de otro usuario. Como
     // root no se nos niega nada: lo que se comprueba es la regla, no los permisos.

@@ -80,7 +80,7 @@ Listado listarCertificados(const std::vector<ListadoAlmacen>& almacenes,
             candidatos.push_back(almacenes::candidatosDe(a));
         eleccion = almacenes::elegirCertificado(candidatos, *identificador);
     }
-    r.encontrado = eleccion.elegido.has_value();
+    r.elegido = eleccion.elegido;
     const std::string id = identificador ? "«" + *identificador + "»" : std::string();
 
     t += "Almacenes de certificados, en el orden en que FIRMA los mira:\n";

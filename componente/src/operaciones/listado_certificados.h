@@ -13,8 +13,9 @@ namespace morvelin {
 
 struct Listado {
     std::string texto; ///< en español, líneas terminadas en "\n"
-    /// Con identificador: si FIRMA encontraría un certificado (aunque luego no pudiera firmar).
-    bool encontrado = false;
+    /// Con identificador: el certificado que FIRMA usaría (aunque luego no pudiera firmar con
+    /// él); sin valor si ninguno.
+    std::optional<almacenes::Posicion> elegido;
 };
 
 /// Lista `almacenes` (en el orden en que se buscan). Con `identificador`, cuenta la elección de
