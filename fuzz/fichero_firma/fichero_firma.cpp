@@ -16,7 +16,6 @@
 #include "infraestructura/mensajes.h"
 #include "infraestructura/registro_firma.h"
 #include "infraestructura/trampa.h"
-#include "operaciones/verificacion_en_linea.h"
 
 #include <array>
 #include <cstddef>

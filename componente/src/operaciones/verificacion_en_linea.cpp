@@ -15,6 +15,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <utility>
 
 namespace morvelin {
 
@@ -127,22 +128,15 @@ long codigoRespuesta(const std::string& respuesta) {
 }
 
 std::string resultadoRespuesta(const std::string& respuesta) {
-    switch (codigoRespuesta(respuesta)) {
-    case 0:
-        break;
-    case 12:
-        return cargarMensaje(FirmaNoValida);
-    case 13:
-        return cargarMensaje(CertificadoCaducado);
-    case 14:
-        return cargarMensaje(CertificadoRevocado);
-    case 15:
-        return cargarMensaje(CertificadoNoValido);
-    case 16:
-        return cargarMensaje(FormatoInvalido);
-    case 99:
-        return cargarMensaje(ErrorTecnico);
-    default:
+    // El mensaje de cada código del servicio que no es 0; cualquier otro es desconocido.
+    static constexpr std::pair<long, IdMensaje> Mensajes[] = {
+        {12, FirmaNoValida},       {13, CertificadoCaducado}, {14, CertificadoRevocado},
+        {15, CertificadoNoValido}, {16, FormatoInvalido},     {99, ErrorTecnico},
+    };
+    if (const long codigo = codigoRespuesta(respuesta); codigo != 0) {
+        for (const auto& [deCodigo, mensaje] : Mensajes)
+            if (deCodigo == codigo)
+                return cargarMensaje(mensaje);
         return cargarMensaje(ErrorDesconocido);
     }
     if (respuesta.compare(0, 2, "00") != 0)
