@@ -66,8 +66,8 @@ public:
     /// false si no se ha podido abrir: entonces no tiene certificados.
     virtual bool abierto() const { return true; }
 
-    /// Lo que la regla de elección mira de sus certificados, en el orden en que se buscan. Lo
-    /// que se sabe sin leer los certificados enteros ni pedir un PIN.
+    /// Lo que la regla de elección mira de sus certificados, en el orden en que se buscan: sin
+    /// pedir un PIN ni leer las claves.
     virtual AlmacenCandidatos candidatos() = 0;
 
     /// El certificado `i` de la última llamada a candidatos(), listo para firmar (el PIN, si
