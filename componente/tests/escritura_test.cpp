@@ -227,8 +227,9 @@ TEST(Enlaces, LaProteccionDeLasCarpetasCompartidas) {
 }
 
 TEST_F(Escritura, EnUnaCarpetaCompartidaSoloSeSigueElEnlaceDeQuienPuede) {
-    // Una carpeta como /tmp (pegajosa y escribible por todos) con enlaces de otro usuario. Como
-    // root no se nos niega nada: lo que se comprueba es la regla, no los permisos.
+    // Una carpeta como /tmp (pegajosa y escribible por todos) con enlaces de otro usuario. Las
+    // pruebas corren como root, a quien no se le niega nada: lo que se comprueba es la regla, no
+    // los permisos.
     constexpr uid_t otro = 4242;
     const fs::path compartida = raiz / "compartida";
     fs::create_directory(compartida);
@@ -242,7 +243,8 @@ TEST_F(Escritura, EnUnaCarpetaCompartidaSoloSeSigueElEnlaceDeQuienPuede) {
     enlace(compartida / "ajeno.sig", raiz / "casa/.bashrc", otro);
     enlace(compartida / "ajeno-a-nada.sig", raiz / "casa/nuevo", otro);
     enlace(compartida / "propio.sig", raiz / "casa/propio", ::geteuid());
-    // Una cadena: el primero es nuestro, pero lleva a uno ajeno en otra carpeta compartida.
+    // Una cadena: el primero es de quien escribe, pero lleva a uno ajeno en otra carpeta
+    // compartida.
     enlace(compartida / "cadena.sig", compartida / "ajeno.sig", ::geteuid());
     for (const char* nombre : {"ajeno.sig", "ajeno-a-nada.sig", "cadena.sig"}) {
         FicheroNuevo f((compartida / nombre).string());
