@@ -2,9 +2,9 @@
 // proceso, para que su memoria no cuente): tiempo total, memoria máxima del proceso durante la
 // verificación comparada con el tamaño del fichero de firma, y velocidad de la codificación
 // para URL del cuerpo y de la decodificación base64 de la factura.
-#include "codificacion.h"
 #include "credenciales.h"
-#include "verificacion.h"
+#include "infraestructura/codificacion.h"
+#include "operaciones/verificacion_en_linea.h"
 
 #include <algorithm>
 #include <chrono>

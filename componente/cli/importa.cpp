@@ -1,9 +1,9 @@
 #include "importa.h"
 
-#include "certificados.h"
+#include "almacenes/carpeta.h"
+#include "operaciones/importacion.h"
+#include "operaciones/sujeto.h"
 #include "plataforma/criptografia.h"
-#include "plataforma/openssl/almacen.h"
-#include "plataforma/openssl/importacion.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -71,10 +71,10 @@ std::string identificador(const std::string& serie) {
 } // namespace
 
 int importarAlAlmacen(const std::string& fichero) {
-    namespace ossl = morvelin::plataforma::openssl;
     try {
-        const auto importado = ossl::importarCertificado(fichero, ossl::carpetaAlmacenPersonal(),
-                                                         [&] { return pedirContrasena(fichero); });
+        const auto importado =
+            morvelin::importarCertificado(fichero, morvelin::almacenes::carpetaAlmacenPersonal(),
+                                          [&] { return pedirContrasena(fichero); });
         const morvelin::LectorSujeto sujeto(importado.textoSujeto);
         const std::string serie = identificador(sujeto.valor(morvelin::ClaveNumeroSerie));
         std::cout << "Certificado importado en " << importado.ruta << ".\n";
@@ -85,7 +85,7 @@ int importarAlAlmacen(const std::string& fichero) {
             std::cout << "Responde al identificador " << serie << ".\n";
         std::cout << "Firmante: " << morvelin::nombreFirmante(sujeto) << "\n";
         return 0;
-    } catch (const ossl::ErrorImportacion& e) {
+    } catch (const morvelin::ErrorImportacion& e) {
         std::cerr << "morvelin: " << e.what() << " No se ha importado nada.\n";
         return 1;
     }

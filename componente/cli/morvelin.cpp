@@ -9,11 +9,13 @@
 // Escribe la cadena de resultado y un fin de línea en la salida estándar. Sale con 0 cuando el
 // código es "00", 1 con cualquier otro código, 2 ante un error de uso y 3 ante un fallo que no
 // es ninguno de los de la tabla de mensajes (memoria agotada, error interno).
-#include "comprobacion.h"
 #include "importa.h"
-#include "listado.h"
+
+#include "almacenes/almacen.h"
 #include "metodos.h"
-#include "verificacion.h"
+#include "operaciones/comprobacion_sin_red.h"
+#include "operaciones/listado_certificados.h"
+#include "operaciones/verificacion_en_linea.h"
 
 #include <CLI/CLI.hpp>
 
@@ -127,10 +129,10 @@ int main(int argc, char** argv) {
         if (importa->parsed())
             return importarAlAlmacen(origen);
         if (certificados->parsed()) {
-            const auto l = morvelin::listarCertificados(morvelin::plataforma::listarAlmacenes(),
-                                                        nif, std::time(nullptr));
+            const auto l = morvelin::listarCertificados(morvelin::almacenes::listarAlmacenes(), nif,
+                                                        std::time(nullptr));
             std::cout << l.texto << std::flush;
-            return !nif || l.encontrado ? 0 : 1;
+            return !nif || l.elegido ? 0 : 1;
         }
         if (comprueba->parsed()) {
             const auto c = morvelin::comprobarFicheroFirma(origen, autoridades);

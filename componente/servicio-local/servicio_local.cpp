@@ -2,11 +2,10 @@
 
 #include "credenciales.h"
 
-#include "codificacion.h"
-#include "comprobacion.h"
+#include "infraestructura/codificacion.h"
+#include "operaciones/comprobacion_sin_red.h"
 
 #include <httplib.h>
-#include <openssl/x509.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -31,39 +30,19 @@ const std::string R15 = "15 CERTIFICADO NO VALIDO\r\n";
 const std::string R16 = "16 FORMATO INVALIDO\r\n";
 const std::string R99 = "99 ERROR TECNICO\r\n";
 
-/// Valor UTF-8 del primer atributo del sujeto con ese identificador; vacío si no está.
-std::string atributo(X509* c, const char* oid) {
-    ASN1_OBJECT* obj = OBJ_txt2obj(oid, 1);
-    if (!obj)
-        return {};
-    X509_NAME* nombre = X509_get_subject_name(c);
-    const int i = X509_NAME_get_index_by_OBJ(nombre, obj, -1);
-    ASN1_OBJECT_free(obj);
-    if (i < 0)
-        return {};
-    unsigned char* utf8 = nullptr;
-    const int n =
-        ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(nombre, i)));
-    if (n < 0)
-        return {};
-    std::string r(reinterpret_cast<char*>(utf8), static_cast<std::size_t>(n));
-    OPENSSL_free(utf8);
-    return r;
-}
+/// El nombre del firmante que compone el componente, partido por su primer " - NIF ": el nombre
+/// y el identificador. Sin " - NIF " (una entidad que lo dice todo en su nombre común), todo es
+/// el nombre.
+struct NombreEIdentificador {
+    std::string nombre;
+    std::optional<std::string> identificador;
+};
 
-/// Nombre del firmante e identificador, compuestos del sujeto como los compone el componente.
-std::pair<std::string, std::string> firmante(X509* c) {
-    const std::string cn = atributo(c, "2.5.4.3");
-    const std::size_t nif = cn.find(" - NIF ");
-    if (cn.rfind("NOMBRE", 0) == 0 && nif != std::string::npos)
-        return {cn.substr(0, nif), cn.substr(nif + 7)};
-    const std::string sn = atributo(c, "2.5.4.4");
-    const std::string gn = atributo(c, "2.5.4.42");
-    const std::string serie = atributo(c, "2.5.4.5");
-    const std::string rep = atributo(c, "1.3.6.1.4.1.18838.1.1");
-    if (rep.empty())
-        return {"NOMBRE " + sn + " " + gn, serie};
-    return {"ENTIDAD " + cn + " - CIF " + serie + " - NOMBRE " + sn + " " + gn, rep};
+NombreEIdentificador partir(const std::string& firmante) {
+    const std::size_t nif = firmante.find(" - NIF ");
+    if (nif == std::string::npos)
+        return {firmante, std::nullopt};
+    return {firmante.substr(0, nif), firmante.substr(nif + 7)};
 }
 
 } // namespace
@@ -305,28 +284,23 @@ std::string ServicioLocal::responder(const std::string& cuerpo) const {
         morvelin::comprobarFirmaFactura(valores[3], valores[4]);
     if (comprobada.veredicto == V::OtraFactura || comprobada.veredicto == V::FirmaAlterada)
         return R12;
-    const auto* p = reinterpret_cast<const unsigned char*>(comprobada.firma.certificadoDer.data());
-    std::unique_ptr<X509, decltype(&X509_free)> propio(
-        comprobada.buena()
-            ? d2i_X509(nullptr, &p, static_cast<long>(comprobada.firma.certificadoDer.size()))
-            : nullptr,
-        &X509_free);
-    if (!propio)
+    if (!comprobada.buena())
         return R16;
-    X509* certificado = propio.get();
     const long long ahora = std::time(nullptr);
     if (comprobada.firma.validoHasta < ahora)
         return R13;
-    const auto [nombre, identificador] = firmante(certificado);
-    if (c.revocados.count(identificador))
+    const auto [nombre, identificador] = partir(comprobada.firmante);
+    if (c.revocados.count(identificador.value_or("")))
         return R14;
-    if (c.noValidos.count(identificador) || comprobada.firma.validoDesde > ahora)
+    if (c.noValidos.count(identificador.value_or("")) || comprobada.firma.validoDesde > ahora)
         return R15;
 
     std::string respuesta = "00 " + nombre;
+    if (!identificador)
+        return respuesta + "\r\n";
     if (respuesta.size() < 3 + c.anchoNombre)
         respuesta.append(3 + c.anchoNombre - respuesta.size(), ' ');
-    return respuesta + " - NIF " + identificador + "\r\n";
+    return respuesta + " - NIF " + *identificador + "\r\n";
 }
 
 } // namespace servicio_local

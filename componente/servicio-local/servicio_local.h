@@ -5,8 +5,10 @@
 // al arrancar, que habla el protocolo del servicio de verificación: recibe por POST en
 // /sincertificados un cuerpo codificado para URL entero, lo decodifica, separa los seis campos
 // (HID, NIE, NIR, TXT, FIR, FIN), decodifica la factura y la firma en base64 y comprueba de
-// verdad la firma PKCS #7 separada sobre el texto del resumen SHA-1 de la factura. Contesta:
-//   "00 <nombre del firmante><blancos> - NIF <identificador>" con una firma buena;
+// verdad la firma PKCS #7 separada sobre el texto del resumen SHA-1 de la factura, con la
+// comprobación sin red del componente. Contesta:
+//   "00 <nombre del firmante><blancos> - NIF <identificador>" con una firma buena, partiendo el
+//   nombre que compone el componente (el que FIRMA devuelve) por su " - NIF ";
 //   12 si la firma no es de esa factura; 13 si el certificado está caducado;
 //   14 o 15 si se le ha dicho que trate el identificador como revocado o como no válido;
 //   16 si el cuerpo o la firma están mal formados; 99 cuando se le pide un fallo técnico.

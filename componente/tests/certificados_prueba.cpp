@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -129,6 +130,73 @@ void CertificadoPrueba::grabarPkcs12(const fs::path& ruta, const std::string& co
                             " -passout pass:" + comillasShell(contrasena) + " 2>&1");
     fs::remove(pem);
     exigir(s.estado == 0, ("openssl pkcs12: " + s.texto).c_str());
+}
+
+void crearBaseNss(const fs::path& carpeta,
+                  const std::vector<std::pair<std::string, CertificadoPrueba>>& certificados,
+                  const std::string& contrasena) {
+    fs::create_directories(carpeta);
+    const fs::path fichero = carpeta / "contrasena.txt";
+    escribirTodo(fichero, contrasena + "\n");
+    const std::string db = " -d sql:" + comillasShell(carpeta);
+    auto s = ejecutar("certutil -N" + db +
+                      (contrasena.empty() ? " --empty-password" : " -f " + comillasShell(fichero)) +
+                      " 2>&1");
+    exigir(s.estado == 0, ("certutil: " + s.texto).c_str());
+    for (const auto& [apodo, c] : certificados) {
+        const fs::path p12 = carpeta / (apodo + ".p12");
+        c.grabarPkcs12(p12, "x", false);
+        s = ejecutar("pk12util -i " + comillasShell(p12) + db + " -W x -k " +
+                     comillasShell(fichero) + " 2>&1");
+        exigir(s.estado == 0, ("pk12util: " + s.texto).c_str());
+        fs::remove(p12);
+    }
+    fs::remove(fichero);
+}
+
+void crearTarjeta(const std::string& etiqueta, const std::string& pin) {
+    const auto s = ejecutar("softhsm2-util --init-token --free --label " + comillasShell(etiqueta) +
+                            " --pin " + comillasShell(pin) + " --so-pin 5678 2>&1");
+    exigir(s.estado == 0, ("softhsm2-util: " + s.texto).c_str());
+}
+
+EntornoAlmacenes::EntornoAlmacenes(const fs::path& raiz) : raiz_(raiz) {
+    fs::create_directories(raiz / "fichas");
+    escribirTodo(raiz / "softhsm2.conf", "directories.tokendir = " + (raiz / "fichas").string() +
+                                             "\nobjectstore.backend = file\nlog.level = ERROR\n");
+    const std::pair<const char*, std::optional<std::string>> variables[] = {
+        {"XDG_DATA_HOME", (raiz / "datos").string()},
+        // Sin las bases NSS de quien pasa las pruebas: la casa es la de la prueba.
+        {"HOME", (raiz / "casa").string()},
+        {"MORVELIN_NSSDB", std::nullopt},
+        {"SOFTHSM2_CONF", (raiz / "softhsm2.conf").string()},
+        {"MORVELIN_PINENTRY", PINENTRY_FALSO},
+        {"PIN_REGISTRO", (raiz / "pinentry.txt").string()},
+        {"PIN_FALSO", std::nullopt},
+    };
+    for (const auto& [nombre, valor] : variables) {
+        const char* anterior = std::getenv(nombre);
+        anteriores_.emplace_back(nombre,
+                                 anterior ? std::optional<std::string>(anterior) : std::nullopt);
+        if (valor)
+            ::setenv(nombre, valor->c_str(), 1);
+        else
+            ::unsetenv(nombre);
+    }
+}
+
+EntornoAlmacenes::~EntornoAlmacenes() {
+    for (const auto& [nombre, valor] : anteriores_) {
+        if (valor)
+            ::setenv(nombre.c_str(), valor->c_str(), 1);
+        else
+            ::unsetenv(nombre.c_str());
+    }
+}
+
+void EntornoAlmacenes::vaciarTarjetas() const {
+    fs::remove_all(raiz_ / "fichas");
+    fs::create_directories(raiz_ / "fichas");
 }
 
 Salida ejecutar(const std::string& orden) {

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,6 +50,38 @@ public:
 private:
     std::shared_ptr<X509> certificado_;
     std::shared_ptr<EVP_PKEY> clave_;
+};
+
+/// Una base de datos NSS nueva en `carpeta` con los certificados (y sus claves) dados por su
+/// apodo, sin contraseña o con `contrasena`. Lanza std::runtime_error si no se puede hacer.
+void crearBaseNss(const std::filesystem::path& carpeta,
+                  const std::vector<std::pair<std::string, CertificadoPrueba>>& certificados,
+                  const std::string& contrasena = {});
+
+/// Una tarjeta nueva de SoftHSM con la etiqueta `etiqueta` y el PIN `pin`, en la carpeta de
+/// tarjetas del entorno (EntornoAlmacenes). Lanza std::runtime_error si no se puede hacer.
+void crearTarjeta(const std::string& etiqueta, const std::string& pin);
+
+/// Los almacenes de certificados de una prueba, todos bajo `raiz`: la carpeta del almacén
+/// (raiz/datos/MORVELIN/MY, sin crear), la casa del usuario (raiz/casa, sin bases NSS), las
+/// tarjetas de SoftHSM (raiz/fichas, ninguna) y el PIN del pinentry falso (PIN_FALSO, sin
+/// poner), que apunta lo que se le pide en raiz/pinentry.txt. Mientras vive, el entorno del
+/// proceso lleva a ellos; al destruirse, lo deja como estaba.
+class EntornoAlmacenes {
+public:
+    explicit EntornoAlmacenes(const std::filesystem::path& raiz);
+    ~EntornoAlmacenes();
+    EntornoAlmacenes(const EntornoAlmacenes&) = delete;
+    EntornoAlmacenes& operator=(const EntornoAlmacenes&) = delete;
+
+    /// La carpeta del almacén.
+    std::filesystem::path almacen() const { return raiz_ / "datos/MORVELIN/MY"; }
+    /// Quita todas las tarjetas.
+    void vaciarTarjetas() const;
+
+private:
+    std::filesystem::path raiz_;
+    std::vector<std::pair<std::string, std::optional<std::string>>> anteriores_;
 };
 
 struct Salida {

@@ -1,6 +1,6 @@
 // Base64 y codificación de formularios, contra los vectores de referencia y contra la
 // decodificación de OpenSSL.
-#include "codificacion.h"
+#include "infraestructura/codificacion.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>

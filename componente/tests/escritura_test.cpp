@@ -1,9 +1,9 @@
 // La capa de escritura (temporal, volcado y renombrado), las carpetas a lo largo de una ruta y
 // el fichero de firma, con fallos provocados en cada paso.
-#include "codificacion.h"
-#include "escritura.h"
+#include "infraestructura/codificacion.h"
+#include "infraestructura/escritura.h"
+#include "infraestructura/registro_firma.h"
 #include "plataforma/criptografia.h"
-#include "registro_firma.h"
 
 #include <gtest/gtest.h>
 
@@ -204,9 +204,32 @@ TEST_F(Escritura, UnEnlaceSigueSiendoEnlaceYLoQueNoEsUnFicheroNoSeToca) {
     EXPECT_EQ(contenido(raiz), (Nombres{"al-nulo", "enlace.txt", "real.txt", "tuberia"}));
 }
 
+TEST(Enlaces, LaProteccionDeLasCarpetasCompartidas) {
+    constexpr std::uint64_t Yo = 1000, DuenoCarpeta = 2000, Otro = 3000;
+    struct Caso {
+        const char* carpeta;
+        unsigned modo;
+        std::uint64_t duenoEnlace;
+        bool sigue;
+    };
+    const Caso casos[] = {
+        {"normal", 0755, Otro, true},
+        {"escribible por todos, sin bit t", 0777, Otro, true},
+        {"con bit t, escribible solo por su grupo", 01775, Otro, true},
+        {"compartida (/tmp), enlace propio", 01777, Yo, true},
+        {"compartida, enlace del dueño de la carpeta", 01777, DuenoCarpeta, true},
+        {"compartida, enlace de otro", 01777, Otro, false},
+        {"compartida, solo el bit t y el de escribir todos", 01002, Otro, false},
+        {"compartida, con los bits del tipo de fichero", 041777, Otro, false},
+    };
+    for (const Caso& c : casos)
+        EXPECT_EQ(enlaceSeSigue(c.modo, DuenoCarpeta, c.duenoEnlace, Yo), c.sigue) << c.carpeta;
+}
+
 TEST_F(Escritura, EnUnaCarpetaCompartidaSoloSeSigueElEnlaceDeQuienPuede) {
-    // Una carpeta como /tmp (pegajosa y escribible por todos) con enlaces de otro usuario. Como
-    // root no se nos niega nada: lo que se comprueba es la regla, no los permisos.
+    // Una carpeta como /tmp (pegajosa y escribible por todos) con enlaces de otro usuario. Las
+    // pruebas corren como root, a quien no se le niega nada: lo que se comprueba es la regla, no
+    // los permisos.
     constexpr uid_t otro = 4242;
     const fs::path compartida = raiz / "compartida";
     fs::create_directory(compartida);
@@ -220,7 +243,8 @@ TEST_F(Escritura, EnUnaCarpetaCompartidaSoloSeSigueElEnlaceDeQuienPuede) {
     enlace(compartida / "ajeno.sig", raiz / "casa/.bashrc", otro);
     enlace(compartida / "ajeno-a-nada.sig", raiz / "casa/nuevo", otro);
     enlace(compartida / "propio.sig", raiz / "casa/propio", ::geteuid());
-    // Una cadena: el primero es nuestro, pero lleva a uno ajeno en otra carpeta compartida.
+    // Una cadena: el primero es de quien escribe, pero lleva a uno ajeno en otra carpeta
+    // compartida.
     enlace(compartida / "cadena.sig", compartida / "ajeno.sig", ::geteuid());
     for (const char* nombre : {"ajeno.sig", "ajeno-a-nada.sig", "cadena.sig"}) {
         FicheroNuevo f((compartida / nombre).string());

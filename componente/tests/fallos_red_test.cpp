@@ -3,11 +3,11 @@
 // avería contesta y la factura se graba. Los límites se acortan para que la prueba dure
 // segundos; cada fila deja lejos los que no le tocan, de modo que la duración dice cuál cortó.
 #include "certificados_prueba.h"
-#include "mensajes.h"
+#include "infraestructura/mensajes.h"
+#include "infraestructura/trampa.h"
 #include "metodos.h"
+#include "operaciones/verificacion_en_linea.h"
 #include "servidor_averiado.h"
-#include "trampa.h"
-#include "verificacion.h"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
@@ -62,31 +63,13 @@ protected:
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(raiz);
         fs::create_directories(raiz);
-        almacen = raiz / "datos/MORVELIN/MY";
-        ::setenv("XDG_DATA_HOME", (raiz / "datos").c_str(), 1);
-        // Sin las bases NSS de quien pasa las pruebas: la casa es la de la prueba.
-        if (const char* casa = std::getenv("HOME"))
-            casaAnterior = casa;
-        ::setenv("HOME", (raiz / "casa").c_str(), 1);
-        ::unsetenv("MORVELIN_NSSDB");
-        // Las tarjetas de SoftHSM son las de la prueba, y el PIN lo da (o no) un pinentry falso.
-        fs::create_directories(raiz / "fichas");
-        escribirTodo(ruta("softhsm2.conf"),
-                     "directories.tokendir = " + ruta("fichas") +
-                         "\nobjectstore.backend = file\nlog.level = ERROR\n");
-        ::setenv("SOFTHSM2_CONF", ruta("softhsm2.conf").c_str(), 1);
-        ::setenv("MORVELIN_PINENTRY", PINENTRY_FALSO, 1);
-        ::setenv("PIN_REGISTRO", ruta("pinentry.txt").c_str(), 1);
-        ::unsetenv("PIN_FALSO");
+        entorno.emplace(raiz);
+        almacen = entorno->almacen();
         factura = ruta("factura.xml");
         escribirTodo(factura, "<Factura/>");
     }
     void TearDown() override {
-        ::unsetenv("XDG_DATA_HOME");
-        ::unsetenv("MORVELIN_NSSDB");
-        for (const char* v : {"SOFTHSM2_CONF", "MORVELIN_PINENTRY", "PIN_REGISTRO", "PIN_FALSO"})
-            ::unsetenv(v);
-        ::setenv("HOME", casaAnterior.c_str(), 1);
+        entorno.reset();
         fs::remove_all(raiz);
     }
     std::string ruta(const std::string& nombre) const { return (raiz / nombre).string(); }
@@ -101,7 +84,7 @@ protected:
     }
 
     fs::path raiz, almacen;
-    std::string casaAnterior;
+    std::optional<EntornoAlmacenes> entorno;
     std::string factura;
 };
 
@@ -312,7 +295,7 @@ TEST_F(Interfaz, CompruebaSinRedLasFirmasBuenasYRechazaLasDemas) {
     EXPECT_EQ(morvelin("comprueba f.sig --autoridades '' 2>/dev/null").estado, 2);
 }
 
-TEST_F(Interfaz, CertificadosDiceCualUsariaFirmaYPorQueNoLosDemas) {
+TEST_F(Interfaz, CertificadosDiceCualUsariaFirmaYLoQueContestaria) {
     fs::create_directories(almacen);
     CertificadoPrueba::crear({{"CN", "CADUCADO"}, {"serialNumber", "44444444A"}}, -30, -1)
         .grabarPem(almacen / "1-caducado.pem", true);
@@ -321,78 +304,54 @@ TEST_F(Interfaz, CertificadosDiceCualUsariaFirmaYPorQueNoLosDemas) {
     CertificadoPrueba::crear({{"CN", "SIN CLAVE"}, {"serialNumber", "55555555K"}})
         .grabarPem(almacen / "0-sinclave.pem", false);
     escribirTodo(almacen / "3-con-contrasena.p12", "no es PKCS #12");
+    const std::string m03 = "03 El certificado indicado no existe en el almacén de certificados.";
+    const std::string m05 = "05 No se ha podido realizar la firma.";
     struct Caso {
         std::string nif;
         int estado;
-        std::vector<std::string> frases;
+        std::string elegido; ///< el que FIRMA usaría, o vacío
+        std::string firma;   ///< lo que FIRMA contesta, y el listado predice si no es "00"
     };
     const Caso casos[] = {
-        {"",
-         0,
-         {"1. almacén de carpeta (" + almacen.string() + "): 4 certificados.",
-          "   - 1-caducado.pem\n     Sujeto: CN=CADUCADO, serialNumber=44444444A\n"
-          "     Identificador: 44444444A\n",
-          "(caducado)\n     Clave privada: sí, a su alcance\n     Uso de la clave: sin "
-          "restricciones\n   - 2-bueno.pem",
-          "   - 3-con-contrasena.p12\n     No se puede usar: no se abre sin contraseña"}},
-        {"55555555k",
-         0,
-         {"Clave privada: no está a su alcance\n     Uso de la clave: sin restricciones\n"
-          "     Para «55555555k»: FIRMA usaría este.\n",
-          "Para «55555555k»: no se usa: también lo contiene, pero va detrás de «0-sinclave.pem» "
-          "(se usa el primero).",
-          "Para «55555555k»: no se usa, porque su sujeto no lo contiene.",
-          "Para «55555555k», FIRMA usaría «0-sinclave.pem» del almacén de carpeta (" +
-              almacen.string() +
-              "): NOMBRE   - NIF 55555555K.\nPero su clave privada no está a su alcance: FIRMA "
-              "contestaría «05 No se ha podido realizar la firma.»\n"}},
-        {"44444444A", 0, {"Aviso: caducó el "}},
-        {"99999999R",
-         1,
-         {"FIRMA no encuentra ningún certificado cuyo sujeto lo contenga. Contestaría «03 "}},
-        {"5555555K", 1, {"FIRMA no busca: el identificador ha de tener 9 caracteres."}},
+        {"55555555k", 0, "0-sinclave.pem", m05},
+        {"44444444A", 0, "1-caducado.pem", "00 NOMBRE   - NIF 44444444A"},
+        {"99999999R", 1, "", m03},
+        {"5555555K", 1, "", m03},
     };
     for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nif);
         const auto s = morvelin("certificados " + c.nif + " </dev/null");
-        EXPECT_EQ(s.estado, c.estado) << c.nif;
-        for (const auto& frase : c.frases)
-            EXPECT_NE(s.texto.find(frase), std::string::npos) << frase << "\n----\n" << s.texto;
-        if (c.nif.empty()) {
-            EXPECT_EQ(s.texto.find("Para «"), std::string::npos) << s.texto;
+        EXPECT_EQ(s.estado, c.estado);
+        // Una línea de veredicto por entrada, y la elección al final.
+        std::size_t veredictos = 0;
+        for (auto p = s.texto.find("Para «" + c.nif + "»: "); p != std::string::npos;
+             p = s.texto.find("Para «" + c.nif + "»: ", p + 1))
+            ++veredictos;
+        EXPECT_EQ(veredictos, 4u) << s.texto;
+        if (!c.elegido.empty()) {
+            EXPECT_NE(s.texto.find("FIRMA usaría «" + c.elegido + "»"), std::string::npos)
+                << s.texto;
         }
+        if (!c.firma.starts_with("00")) {
+            EXPECT_NE(s.texto.find("«" + c.firma + "»"), std::string::npos) << s.texto;
+        }
+        EXPECT_EQ(firmaC(factura, c.nif, ruta("f.sig")), c.firma);
     }
-    // Lo que dice es lo que hace FIRMA.
-    EXPECT_EQ(firmaC(factura, "55555555k", ruta("f.sig")), "05 No se ha podido realizar la firma.");
-    EXPECT_EQ(firmaC(factura, "44444444A", ruta("f.sig")), "00 NOMBRE   - NIF 44444444A");
-}
-
-namespace {
-
-// Una base de datos NSS con los certificados (y sus claves) dados, sin contraseña o con ella.
-void baseNss(const fs::path& carpeta,
-             const std::vector<std::pair<std::string, CertificadoPrueba>>& certificados,
-             const std::string& contrasena = {}) {
-    fs::create_directories(carpeta);
-    const fs::path fichero = carpeta / "contrasena.txt";
-    escribirTodo(fichero, contrasena + "\n");
-    const std::string db = " -d sql:" + carpeta.string();
-    ASSERT_EQ(ejecutar("certutil -N" + db +
-                       (contrasena.empty() ? " --empty-password" : " -f " + fichero.string()))
-                  .estado,
-              0);
-    for (const auto& [apodo, c] : certificados) {
-        const fs::path p12 = carpeta / (apodo + ".p12");
-        c.grabarPkcs12(p12, "x", false);
-        ASSERT_EQ(ejecutar("pk12util -i " + p12.string() + db + " -W x -k " + fichero.string() +
-                           " >/dev/null")
-                      .estado,
-                  0);
-        fs::remove(p12);
+    // Sin NIF, las entradas en el orden en que se miran, sin veredictos.
+    const auto s = morvelin("certificados </dev/null");
+    EXPECT_EQ(s.estado, 0);
+    EXPECT_EQ(s.texto.find("Para «"), std::string::npos) << s.texto;
+    EXPECT_NE(s.texto.find("Sujeto: CN=CADUCADO, serialNumber=44444444A\n"), std::string::npos)
+        << s.texto;
+    std::size_t anterior = 0;
+    for (const char* entrada :
+         {"0-sinclave.pem", "1-caducado.pem", "2-bueno.pem", "3-con-contrasena.p12"}) {
+        const auto p = s.texto.find(std::string("   - ") + entrada + "\n");
+        EXPECT_NE(p, std::string::npos) << entrada;
+        EXPECT_GT(p, anterior) << entrada;
+        anterior = p;
     }
-    fs::remove(fichero);
 }
-
-} // namespace
 
 TEST_F(Interfaz, FirmaConLaClaveQueQuedaEnUnaBaseNssYLosPerfilesSeMiranPorOrden) {
     const auto persona = [](const std::string& cn) {
@@ -401,8 +360,8 @@ TEST_F(Interfaz, FirmaConLaClaveQueQuedaEnUnaBaseNssYLosPerfilesSeMiranPorOrden)
     };
     // Firefox: el perfil predeterminado va segundo en profiles.ini, y se mira primero.
     const fs::path firefox = raiz / "casa/.mozilla/firefox";
-    baseNss(firefox / "a.otro", {{"otro", persona("OTRO")}});
-    baseNss(firefox / "b.predeterminado", {{"predeterminado", persona("PREDETERMINADO")}});
+    crearBaseNss(firefox / "a.otro", {{"otro", persona("OTRO")}});
+    crearBaseNss(firefox / "b.predeterminado", {{"predeterminado", persona("PREDETERMINADO")}});
     escribirTodo(firefox / "profiles.ini",
                  "[Profile0]\nName=otro\nIsRelative=1\nPath=a.otro\n\n"
                  "[Profile1]\nName=principal\nIsRelative=1\nPath=b.predeterminado\nDefault=1\n");
@@ -412,7 +371,7 @@ TEST_F(Interfaz, FirmaConLaClaveQueQuedaEnUnaBaseNssYLosPerfilesSeMiranPorOrden)
     EXPECT_EQ(morvelin("comprueba " + comillas(ruta("firefox.sig"))).estado, 0);
 
     // MORVELIN_NSSDB va antes que los perfiles; la carpeta, antes que todo.
-    baseNss(raiz / "propia", {{"propia", persona("PROPIA")}});
+    crearBaseNss(raiz / "propia", {{"propia", persona("PROPIA")}});
     ::setenv("MORVELIN_NSSDB", ("sql:" + (raiz / "propia").string()).c_str(), 1);
     const auto s = morvelin("firma " + comillas(factura) + " 66666666Q " + comillas(ruta("p.sig")));
     EXPECT_EQ(s.texto, "00 NOMBRE RUIZ PROPIA - NIF 66666666Q\n");
@@ -470,52 +429,58 @@ std::string enTerminal(const std::string& argumentos, const std::string& espera,
 
 } // namespace
 
-TEST_F(Interfaz, FirmaConUnaTarjetaDeP11KitTrasPedirElPinYPrefiereElCertificadoDeFirma) {
-    const auto persona = [](const std::string& nif, const std::string& uso,
-                            const std::string& usoClave) {
-        return CertificadoPrueba::crear({{"C", "ES"},
-                                         {"serialNumber", nif},
-                                         {"SN", "ESPAÑOL"},
-                                         {"GN", "JUAN"},
-                                         {"CN", "ESPAÑOL ESPAÑOL, JUAN (" + uso + ")"}},
-                                        -1, 365, true, usoClave);
-    };
-    const auto tarjeta = [&](const std::string& nombre) {
-        ASSERT_EQ(ejecutar("softhsm2-util --init-token --free --label " + comillas(nombre) +
-                           " --pin 1234 --so-pin 5678 >/dev/null")
-                      .estado,
-                  0);
-    };
-    // Como el DNI: uno de autenticación y otro de firma, para el mismo titular; el de
-    // autenticación va antes por su etiqueta.
-    tarjeta("DNI PRUEBA");
-    persona("12345678Z", "AUTENTICACIÓN", "critical,digitalSignature")
-        .cargarEnTarjeta("DNI PRUEBA", "1234", "a-autenticacion", "01", true, raiz);
-    persona("12345678Z", "FIRMA", "critical,nonRepudiation")
-        .cargarEnTarjeta("DNI PRUEBA", "1234", "b-firma", "02", true, raiz);
-    // Otra tarjeta con solo un certificado de autenticación.
-    tarjeta("SOLO AUTENTICACION");
-    persona("87654321X", "AUTENTICACIÓN", "critical,digitalSignature")
-        .cargarEnTarjeta("SOLO AUTENTICACION", "1234", "autenticacion", "01", true, raiz);
+namespace {
 
-    // Listar no pide el PIN, y explica la elección.
+CertificadoPrueba titular(const std::string& nif, const std::string& uso,
+                          const std::string& usoClave) {
+    return CertificadoPrueba::crear({{"C", "ES"},
+                                     {"serialNumber", nif},
+                                     {"SN", "ESPAÑOL"},
+                                     {"GN", "JUAN"},
+                                     {"CN", "ESPAÑOL ESPAÑOL, JUAN (" + uso + ")"}},
+                                    -1, 365, true, usoClave);
+}
+
+// Dos tarjetas de p11-kit. Como el DNI, una con uno de autenticación y otro de firma para el
+// mismo titular (el de autenticación va antes por su etiqueta); otra con solo uno de
+// autenticación.
+class Tarjetas : public Interfaz {
+protected:
+    void SetUp() override {
+        Interfaz::SetUp();
+        crearTarjeta("DNI PRUEBA", "1234");
+        titular("12345678Z", "AUTENTICACIÓN", "critical,digitalSignature")
+            .cargarEnTarjeta("DNI PRUEBA", "1234", "a-autenticacion", "01", true, raiz);
+        titular("12345678Z", "FIRMA", "critical,nonRepudiation")
+            .cargarEnTarjeta("DNI PRUEBA", "1234", "b-firma", "02", true, raiz);
+        crearTarjeta("SOLO AUTENTICACION", "1234");
+        titular("87654321X", "AUTENTICACIÓN", "critical,digitalSignature")
+            .cargarEnTarjeta("SOLO AUTENTICACION", "1234", "autenticacion", "01", true, raiz);
+    }
+
+    static constexpr const char* Firmado = "00 NOMBRE ESPAÑOL JUAN - NIF 12345678Z";
+};
+
+} // namespace
+
+TEST_F(Tarjetas, ListarNoPideElPinYCuentaQueSePrefiereElCertificadoDeFirma) {
     auto l = morvelin("certificados 12345678Z");
     EXPECT_EQ(l.estado, 0);
     for (const std::string frase :
          {"almacén PKCS #11 (tarjeta «DNI PRUEBA» en «SoftHSM slot ",
           "Clave privada: no se sabe sin el PIN o la contraseña (no se piden aquí)",
-          "Para «12345678Z»: no se usa: también lo contiene, pero no es para firmar (su clave no "
-          "tiene el uso de no repudio) y «b-firma» sí.",
           "FIRMA usaría «b-firma» del almacén PKCS #11 (tarjeta «DNI PRUEBA»",
           "FIRMA pedirá el PIN o la contraseña con pinentry"})
         EXPECT_NE(l.texto.find(frase), std::string::npos) << frase << "\n----\n" << l.texto;
+    // La de solo autenticación es la que FIRMA usaría, con un aviso.
     l = morvelin("certificados 87654321X");
-    EXPECT_NE(l.texto.find("Aviso: su clave no tiene el uso de no repudio: es un certificado de "
-                           "autenticación"),
-              std::string::npos)
+    EXPECT_NE(l.texto.find("FIRMA usaría «autenticacion»"), std::string::npos) << l.texto;
+    EXPECT_NE(l.texto.find("Aviso: su clave no tiene el uso de no repudio"), std::string::npos)
         << l.texto;
     EXPECT_FALSE(fs::exists(ruta("pinentry.txt")));
+}
 
+TEST_F(Tarjetas, FirmaConElCertificadoDeFirmaTrasPedirElPinUnaSolaVez) {
     // El PIN: malo, cancelado, bueno y sin programa que lo pida.
     struct Caso {
         const char *pin, *pinentry, *resultado;
@@ -523,7 +488,7 @@ TEST_F(Interfaz, FirmaConUnaTarjetaDeP11KitTrasPedirElPinYPrefiereElCertificadoD
     const Caso casos[] = {
         {"9999", PINENTRY_FALSO, "05 No se ha podido realizar la firma."},
         {"", PINENTRY_FALSO, "05 No se ha podido realizar la firma."},
-        {"1234", PINENTRY_FALSO, "00 NOMBRE ESPAÑOL JUAN - NIF 12345678Z"},
+        {"1234", PINENTRY_FALSO, Firmado},
         {"1234", "/no/hay/pinentry", "05 No se ha podido realizar la firma."},
     };
     for (const Caso& c : casos) {
@@ -539,36 +504,6 @@ TEST_F(Interfaz, FirmaConUnaTarjetaDeP11KitTrasPedirElPinYPrefiereElCertificadoD
             EXPECT_FALSE(fs::exists(ruta("f.sig")));
         }
     }
-    ::setenv("PIN_FALSO", "1234", 1);
-    ::setenv("MORVELIN_PINENTRY", PINENTRY_FALSO, 1);
-    EXPECT_EQ(
-        morvelin("firma " + comillas(factura) + " 12345678Z " + comillas(ruta("cli.sig"))).texto,
-        "00 NOMBRE ESPAÑOL JUAN - NIF 12345678Z\n");
-    EXPECT_FALSE(verificarFicheroFirma(ruta("cli.sig"), factura, raiz).empty());
-    // Con el pinentry de terminal de verdad, en un terminal: el PIN se teclea y no se ve.
-    if (ejecutar("command -v pinentry-curses >/dev/null").estado == 0) {
-        const std::string visto =
-            enTerminal("firma " + comillas(factura) + " 12345678Z " + comillas(ruta("tty.sig")),
-                       "PIN", "1234\r");
-        EXPECT_NE(visto.find("00 NOMBRE ESPAÑOL JUAN - NIF 12345678Z"), std::string::npos) << visto;
-        // Sin las órdenes de pantalla (ESC [ ... letra), el diálogo enseña asteriscos, no el PIN.
-        std::string texto;
-        for (std::size_t i = 0; i < visto.size(); ++i) {
-            if (visto[i] == '\x1b' && i + 1 < visto.size() && visto[i + 1] == '[') {
-                for (i += 2;
-                     i < visto.size() && !std::isalpha(static_cast<unsigned char>(visto[i]));)
-                    ++i;
-                continue;
-            }
-            texto += visto[i];
-        }
-        const std::string dialogo = texto.substr(0, texto.find("00 NOMBRE"));
-        EXPECT_EQ(dialogo.find("1234"), std::string::npos) << dialogo;
-        EXPECT_NE(dialogo.find("*"), std::string::npos) << dialogo;
-        EXPECT_FALSE(verificarFicheroFirma(ruta("tty.sig"), factura, raiz).empty());
-    } else {
-        std::cout << "OMITIDO: sin pinentry-curses no se prueba el pinentry de verdad.\n";
-    }
     const std::string pedido = leerTodo(ruta("pinentry.txt"));
     EXPECT_NE(pedido.find("SETDESC Introduzca el PIN de la tarjeta «DNI PRUEBA» para firmar la "
                           "factura como «ESPAÑOL ESPAÑOL, JUAN (FIRMA)»."),
@@ -576,15 +511,43 @@ TEST_F(Interfaz, FirmaConUnaTarjetaDeP11KitTrasPedirElPinYPrefiereElCertificadoD
         << pedido;
     // Tras un PIN malo, la tarjeta avisa y el aviso se enseña.
     EXPECT_NE(pedido.find("SETERROR El PIN ya ha fallado antes"), std::string::npos) << pedido;
+}
 
-    // Una base NSS con contraseña, antes que las tarjetas: pide la contraseña.
-    fs::remove(ruta("pinentry.txt"));
-    baseNss(raiz / "con-contrasena", {{"eva", persona("12345678Z", "BASE", "")}}, "secreta");
+TEST_F(Tarjetas, FirmaPorLaLineaDeOrdenesYConElPinentryDeTerminal) {
+    ::setenv("PIN_FALSO", "1234", 1);
+    EXPECT_EQ(
+        morvelin("firma " + comillas(factura) + " 12345678Z " + comillas(ruta("cli.sig"))).texto,
+        std::string(Firmado) + "\n");
+    EXPECT_FALSE(verificarFicheroFirma(ruta("cli.sig"), factura, raiz).empty());
+    if (ejecutar("command -v pinentry-curses >/dev/null").estado != 0) {
+        std::cout << "OMITIDA: sin pinentry-curses no se prueba el pinentry de verdad.\n";
+        GTEST_SKIP();
+    }
+    // Con el pinentry de terminal de verdad, en un terminal: el PIN se teclea y no se ve.
+    const std::string visto = enTerminal(
+        "firma " + comillas(factura) + " 12345678Z " + comillas(ruta("tty.sig")), "PIN", "1234\r");
+    EXPECT_NE(visto.find(Firmado), std::string::npos) << visto;
+    // Sin las órdenes de pantalla (ESC [ ... letra), el diálogo enseña asteriscos, no el PIN.
+    std::string texto;
+    for (std::size_t i = 0; i < visto.size(); ++i) {
+        if (visto[i] == '\x1b' && i + 1 < visto.size() && visto[i + 1] == '[') {
+            for (i += 2; i < visto.size() && !std::isalpha(static_cast<unsigned char>(visto[i]));)
+                ++i;
+            continue;
+        }
+        texto += visto[i];
+    }
+    const std::string dialogo = texto.substr(0, texto.find("00 NOMBRE"));
+    EXPECT_EQ(dialogo.find("1234"), std::string::npos) << dialogo;
+    EXPECT_NE(dialogo.find("*"), std::string::npos) << dialogo;
+    EXPECT_FALSE(verificarFicheroFirma(ruta("tty.sig"), factura, raiz).empty());
+}
+
+TEST_F(Tarjetas, UnaBaseNssConContrasenaVaAntesYPideLaContrasena) {
+    crearBaseNss(raiz / "con-contrasena", {{"eva", titular("12345678Z", "BASE", "")}}, "secreta");
     ::setenv("MORVELIN_NSSDB", (raiz / "con-contrasena").c_str(), 1);
-    ::setenv("MORVELIN_PINENTRY", PINENTRY_FALSO, 1);
     ::setenv("PIN_FALSO", "secreta", 1);
-    EXPECT_EQ(firmaC(factura, "12345678Z", ruta("b.sig")),
-              "00 NOMBRE ESPAÑOL JUAN - NIF 12345678Z");
+    EXPECT_EQ(firmaC(factura, "12345678Z", ruta("b.sig")), Firmado);
     EXPECT_NE(verificarFicheroFirma(ruta("b.sig"), factura, raiz).find("(BASE)"),
               std::string::npos);
     EXPECT_NE(leerTodo(ruta("pinentry.txt")).find("SETPROMPT Contraseña:"), std::string::npos);

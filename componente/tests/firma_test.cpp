@@ -1,21 +1,26 @@
 // FIRMA de principio a fin: búsqueda en el almacén personal, nombre del firmante, fichero de
 // firma y la firma comprobada con la herramienta openssl.
-#include "certificados.h"
+#include "almacenes/carpeta.h"
+#include "almacenes/eleccion.h"
 #include "certificados_prueba.h"
-#include "codificacion.h"
-#include "escritura.h"
+#include "infraestructura/codificacion.h"
+#include "infraestructura/escritura.h"
 #include "metodos.h"
-#include "plataforma/openssl/almacen.h"
-#include "verificacion.h"
+#include "operaciones/listado_certificados.h"
+#include "operaciones/sujeto.h"
+#include "operaciones/verificacion_en_linea.h"
+#include "plataforma/openssl/x509.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -92,23 +97,16 @@ protected:
                ("morvelin-firma-" + std::to_string(::getpid()) + "-" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(raiz);
+        entorno.emplace(raiz);
         datos = raiz / "datos";
-        almacen = datos / "MORVELIN" / "MY";
+        almacen = entorno->almacen();
         fs::create_directories(almacen);
-        ::setenv("XDG_DATA_HOME", datos.c_str(), 1);
-        // Sin las bases NSS de quien pasa las pruebas: la casa es la de la prueba.
-        if (const char* casa = std::getenv("HOME"))
-            casaAnterior = casa;
-        ::setenv("HOME", (raiz / "casa").c_str(), 1);
-        ::unsetenv("MORVELIN_NSSDB");
         factura = ruta("factura.xml");
         contenido = "<Factura>\n  <Importe>1.234,50</Importe>\n</Factura>\n";
         escribirTodo(factura, contenido);
     }
     void TearDown() override {
-        ::unsetenv("XDG_DATA_HOME");
-        ::unsetenv("MORVELIN_NSSDB");
-        ::setenv("HOME", casaAnterior.c_str(), 1);
+        entorno.reset();
         fs::remove_all(raiz);
     }
     std::string ruta(const std::string& nombre) const { return (raiz / nombre).string(); }
@@ -137,7 +135,7 @@ protected:
     }
 
     fs::path raiz, datos, almacen;
-    std::string casaAnterior;
+    std::optional<EntornoAlmacenes> entorno;
     std::string factura, contenido;
 };
 
@@ -189,6 +187,74 @@ TEST(TextoSujeto, UnAtributoPorLineaConComillasDondeHacenFalta) {
                   "2.5.4.4=GIL + 2.5.4.42=EVA" + cr + "1.3.6.1.4.1.18838.1.1=87654321X" + cr +
                   "2.5.4.7=\"a#b\"" + cr + "2.5.4.8=\"x;y\"" + cr + "2.5.4.9=\"a+b=c <d>\"" + cr +
                   "2.5.4.5=IDCES-12345678Z" + cr + "2.5.4.12=ÑANDÚ");
+}
+
+TEST(Eleccion, CadaCertificadoConSuVeredicto) {
+    using V = almacenes::Veredicto;
+    using almacenes::Posicion;
+    constexpr unsigned FirmaDigital = 0x80, NoRepudio = 0x40;
+    const auto cert = [](std::vector<std::string> valores, std::optional<unsigned> usos = {}) {
+        return almacenes::Candidato{true, std::move(valores), usos};
+    };
+    const almacenes::Candidato ilegible{false, {}, {}};
+    const std::string nif = "12345678Z";
+    struct Caso {
+        const char* que;
+        std::vector<almacenes::AlmacenCandidatos> almacenes;
+        std::string identificador;
+        std::optional<Posicion> elegido;
+        std::vector<std::vector<V>> veredictos;
+    };
+    const Caso casos[] = {
+        {"el primero que lo contiene en cualquier valor, sin distinguir mayúsculas",
+         {{false,
+           {cert({"ES", "87654321X"}), ilegible, cert({"EMPRESA 12345678z SL", "B1"}),
+            cert({nif})}},
+          {false, {cert({nif})}}},
+         nif,
+         Posicion{0, 2},
+         {{V::NoLoContiene, V::Ilegible, V::Elegido, V::Detras}, {V::OtroAlmacenAntes}}},
+        {"un almacén vacío o sin abrir no para la búsqueda",
+         {{false, {}}, {true, {cert({"x"}), cert({nif}, FirmaDigital)}}},
+         nif,
+         Posicion{1, 1},
+         {{}, {V::NoLoContiene, V::Elegido}}},
+        {"tarjeta: el de no repudio antes que el de autenticación",
+         {{true, {cert({nif}, FirmaDigital), cert({nif}, NoRepudio), cert({nif})}}},
+         nif,
+         Posicion{0, 1},
+         {{V::SinNoRepudio, V::Elegido, V::Detras}}},
+        {"tarjeta sin ninguno de no repudio: el primero",
+         {{true, {cert({nif}, FirmaDigital), cert({nif}, FirmaDigital)}}},
+         nif,
+         Posicion{0, 0},
+         {{V::Elegido, V::Detras}}},
+        {"fuera de las tarjetas no cuenta el uso de la clave",
+         {{false, {cert({nif}, FirmaDigital), cert({nif}, NoRepudio)}}},
+         nif,
+         Posicion{0, 0},
+         {{V::Elegido, V::Detras}}},
+        {"nueve caracteres aunque sean diez bytes",
+         {{false, {cert({"PEÑA 12345678Ñ"})}}},
+         "12345678Ñ",
+         Posicion{0, 0},
+         {{V::Elegido}}},
+        {"ocho caracteres: no se busca",
+         {{false, {cert({nif}), ilegible}}},
+         "2345678Z",
+         std::nullopt,
+         {{V::IdentificadorMalo, V::Ilegible}}},
+        {"ninguno lo contiene",
+         {{true, {cert({"87654321X"})}}},
+         nif,
+         std::nullopt,
+         {{V::NoLoContiene}}},
+    };
+    for (const Caso& c : casos) {
+        const auto e = almacenes::elegirCertificado(c.almacenes, c.identificador);
+        EXPECT_EQ(e.elegido, c.elegido) << c.que;
+        EXPECT_EQ(e.veredictos, c.veredictos) << c.que;
+    }
 }
 
 TEST_F(Firma, PersonaEnPemFirmaYOpensslLaVerifica) {
@@ -272,6 +338,107 @@ TEST_F(Firma, ElPrimeroPorOrdenDeNombreYLoQueNoEsCertificadoSeSalta) {
     comprobarFicheroFirma(ruta("f.sig"), "factura.xml", contenido);
 }
 
+TEST_F(Firma, ElListadoYFirmaEligenElMismoCertificado) {
+    // Cada certificado se distingue por su nombre de pila, que va en el nombre del firmante.
+    const auto titular = [](const std::string& gn, const std::string& nif,
+                            const std::string& usoClave = {}, int desde = -1, int hasta = 365,
+                            const std::string& organizacion = {}) {
+        std::vector<Atributo> sujeto = {{"CN", gn}, {"SN", "RUIZ"}, {"GN", gn}};
+        if (!organizacion.empty())
+            sujeto.push_back({"O", organizacion});
+        sujeto.push_back({"serialNumber", nif});
+        return CertificadoPrueba::crear(sujeto, desde, hasta, true, usoClave);
+    };
+    const auto enTarjeta = [&](const std::vector<std::pair<std::string, CertificadoPrueba>>& c) {
+        crearTarjeta("DNI", "1234");
+        for (std::size_t i = 0; i < c.size(); ++i)
+            c[i].second.cargarEnTarjeta("DNI", "1234", c[i].first, "0" + std::to_string(i + 1),
+                                        true, raiz);
+    };
+    const auto enBase = [&](const CertificadoPrueba& c) {
+        crearBaseNss(raiz / "base", {{"base", c}});
+        ::setenv("MORVELIN_NSSDB", (raiz / "base").c_str(), 1);
+    };
+    const std::string nif = "11111111H";
+    struct Caso {
+        const char* que;
+        std::function<void()> preparar;
+        std::string elegido; ///< dónde está, en su almacén, el que FIRMA usa; vacío si ninguno
+        std::string firma;
+    };
+    const Caso casos[] = {
+        {"caducado en la carpeta, delante de uno válido en una base NSS",
+         [&] {
+             titular("CADUCADO", nif, {}, -30, -1).grabarPem(almacen / "a.pem", true);
+             enBase(titular("BASE", nif));
+         },
+         "a.pem", "00 NOMBRE RUIZ CADUCADO - NIF " + nif},
+        {"sin clave, delante de uno con clave",
+         [&] {
+             titular("SINCLAVE", nif).grabarPem(almacen / "a.pem", false);
+             titular("CONCLAVE", nif).grabarPem(almacen / "b.pem", true);
+         },
+         "a.pem", M05},
+        {"el NIF en otro atributo de otro titular",
+         [&] {
+             titular("OTRO", "99999999R", {}, -1, 365, "EMPRESA " + nif + " SL")
+                 .grabarPem(almacen / "a.pem", true);
+             titular("TITULAR", nif).grabarPem(almacen / "b.pem", true);
+         },
+         "a.pem", "00 NOMBRE RUIZ OTRO - NIF 99999999R"},
+        {"una entrada que no se lee no cuenta",
+         [&] {
+             escribirTodo(almacen / "a.p12", "no es PKCS #12");
+             titular("LEGIBLE", nif).grabarPem(almacen / "b.pem", true);
+         },
+         "b.pem", "00 NOMBRE RUIZ LEGIBLE - NIF " + nif},
+        {"tarjeta con uno de autenticación y otro de firma",
+         [&] {
+             enTarjeta({{"a", titular("AUTENTICACION", nif, "critical,digitalSignature")},
+                        {"b", titular("FIRMA", nif, "critical,nonRepudiation")}});
+         },
+         "b", "00 NOMBRE RUIZ FIRMA - NIF " + nif},
+        {"tarjeta con solo uno de autenticación",
+         [&] {
+             enTarjeta({{"a", titular("AUTENTICACION", nif, "critical,digitalSignature")}});
+         },
+         "a", "00 NOMBRE RUIZ AUTENTICACION - NIF " + nif},
+        {"una base NSS, delante de la tarjeta",
+         [&] {
+             enBase(titular("BASE", nif));
+             enTarjeta({{"a", titular("TARJETA", nif)}});
+         },
+         "BASE", "00 NOMBRE RUIZ BASE - NIF " + nif},
+        {"ninguno", [&] { titular("OTRO", "99999999R").grabarPem(almacen / "a.pem", true); }, "",
+         M03},
+    };
+    ::setenv("PIN_FALSO", "1234", 1);
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.que);
+        fs::remove_all(almacen);
+        fs::create_directories(almacen);
+        fs::remove_all(raiz / "base");
+        ::unsetenv("MORVELIN_NSSDB");
+        entorno->vaciarTarjetas();
+        c.preparar();
+
+        const auto almacenes = almacenes::listarAlmacenes();
+        const Listado l = listarCertificados(almacenes, nif, std::time(nullptr));
+        const std::string firma = FIRMA(factura, nif, ruta("f.sig"));
+        EXPECT_EQ(firma, c.firma);
+        ASSERT_EQ(l.elegido.has_value(), !c.elegido.empty());
+        if (!l.elegido)
+            continue;
+        // Lo que el listado dice que pasará es lo que FIRMA hace.
+        const auto& f = almacenes[l.elegido->almacen].certificados[l.elegido->certificado];
+        EXPECT_EQ(f.donde, c.elegido);
+        if (f.conClave || f.claveTrasPin)
+            EXPECT_EQ(firma, "00 " + nombreFirmante(LectorSujeto(f.textoSujeto)));
+        else
+            EXPECT_EQ(firma, M05);
+    }
+}
+
 TEST_F(Firma, CadaFalloConSuMensaje) {
     simple("12345678Z", "CON CLAVE").grabarPem(almacen / "a.pem", true);
     simple("22222222J", "SIN CLAVE").grabarPem(almacen / "b.pem", false);
@@ -344,17 +511,17 @@ TEST_F(Firma, AlmacenQueNoSeAbreYAlmacenQueNoExiste) {
 TEST_F(Firma, CarpetaDelAlmacenSegunElEntorno) {
     ::setenv("HOME", (raiz / "casa").c_str(), 1);
     ::setenv("XDG_DATA_HOME", "relativa/no/vale", 1);
-    EXPECT_EQ(plataforma::openssl::carpetaAlmacenPersonal(),
+    EXPECT_EQ(almacenes::carpetaAlmacenPersonal(),
               (raiz / "casa/.local/share/MORVELIN/MY").string());
     ::unsetenv("XDG_DATA_HOME");
-    EXPECT_EQ(plataforma::openssl::carpetaAlmacenPersonal(),
+    EXPECT_EQ(almacenes::carpetaAlmacenPersonal(),
               (raiz / "casa/.local/share/MORVELIN/MY").string());
     fs::create_directories(raiz / "casa/.local/share/MORVELIN/MY");
     persona().grabarPem(raiz / "casa/.local/share/MORVELIN/MY/p.pem", true);
     EXPECT_EQ(FIRMA(factura, "12345678Z", ruta("f.sig")), "00 " + NombrePersona);
     comprobarFicheroFirma(ruta("f.sig"), "factura.xml", contenido);
     ::unsetenv("HOME");
-    EXPECT_EQ(plataforma::openssl::carpetaAlmacenPersonal(), "");
+    EXPECT_EQ(almacenes::carpetaAlmacenPersonal(), "");
     EXPECT_EQ(FIRMA(factura, "12345678Z", ruta("f.sig")), M02);
 }
 
@@ -464,7 +631,8 @@ TEST_F(Firma, DiscoLlenoContesta04YDejaElFicheroAnterior) {
     for (const auto& e : fs::directory_iterator(raiz))
         nombres.push_back(e.path().filename().string());
     std::sort(nombres.begin(), nombres.end());
-    EXPECT_EQ(nombres, (std::vector<std::string>{"datos", "f.sig", "factura.xml"}));
+    EXPECT_EQ(nombres, (std::vector<std::string>{"datos", "f.sig", "factura.xml", "fichas",
+                                                 "softhsm2.conf"}));
 }
 
 TEST_F(Firma, UnaTuberiaSeFirmaSiSeLeeUnaSolaVez) {

@@ -1,8 +1,8 @@
 // La frontera de los métodos: tabla de cadenas, trampa de fallos y primer paso de cada método.
-#include "ficheros.h"
-#include "mensajes.h"
+#include "infraestructura/lectura.h"
+#include "infraestructura/mensajes.h"
+#include "infraestructura/trampa.h"
 #include "metodos.h"
-#include "trampa.h"
 
 #include <gtest/gtest.h>
 

@@ -3,11 +3,11 @@
 // órdenes.
 #include "certificados_prueba.h"
 #include "credenciales.h"
-#include "mensajes.h"
+#include "infraestructura/mensajes.h"
+#include "infraestructura/trampa.h"
 #include "metodos.h"
+#include "operaciones/verificacion_en_linea.h"
 #include "servicio_local.h"
-#include "trampa.h"
-#include "verificacion.h"
 
 #include <gtest/gtest.h>
 
@@ -108,6 +108,16 @@ protected:
                                     {"serialNumber", "87654321X"},
                                     {"CN", "LUIS PÉREZ"}},
                                    -dia, 365 * dia));
+        // Una entidad con coma en el nombre (el componente lo pone entre comillas) y otra que lo
+        // dice todo en su nombre común, sin " - NIF ".
+        entidad = new Firmante(emitir({{"CN", "EMPRESA, S.L."},
+                                       {"serialNumber", "B12345674"},
+                                       {"SN", "PÉREZ"},
+                                       {"GN", "ANA"},
+                                       {"1.3.6.1.4.1.18838.1.1", "87654321X"}},
+                                      -dia, 365 * dia));
+        entidadSinNif =
+            new Firmante(emitir({{"CN", "ENTIDAD ACME - CIF A58818501"}}, -dia, 365 * dia));
         caducado =
             new Firmante(emitir({{"CN", "NOMBRE CADUCADO - NIF 11111111H"}}, -400 * dia, -dia));
         revocado =
@@ -116,7 +126,7 @@ protected:
             new Firmante(emitir({{"CN", "NOMBRE NO VALIDO - NIF 33333333P"}}, -dia, 365 * dia));
     }
     static void TearDownTestSuite() {
-        for (Firmante* f : {ana, luis, caducado, revocado, noValido})
+        for (Firmante* f : {ana, luis, entidad, entidadSinNif, caducado, revocado, noValido})
             delete f;
         EVP_PKEY_free(clave);
         delete servicio;
@@ -146,7 +156,7 @@ protected:
     static inline fs::path carpetaSuite;
     static inline std::string autoridad;
     static inline EVP_PKEY* clave = nullptr;
-    static inline Firmante *ana, *luis, *caducado, *revocado, *noValido;
+    static inline Firmante *ana, *luis, *entidad, *entidadSinNif, *caducado, *revocado, *noValido;
     fs::path raiz;
     std::string factura;
 };
@@ -169,6 +179,14 @@ TEST_F(ContraServicio, CadaVeredictoDaSuResultadoYLaFacturaQuedaGrabada) {
          ficheroFirma(factura, *luis),
          {},
          "00 NOMBRE PÉREZ MARTÍN LUIS - NIF 87654321X"},
+        {"entidad: el nombre del firmante, como lo compone FIRMA",
+         ficheroFirma(factura, *entidad),
+         {},
+         "00 ENTIDAD \"EMPRESA, S.L.\" - CIF B12345674 - NOMBRE PÉREZ ANA - NIF 87654321X"},
+        {"entidad cuyo nombre común ya es el nombre",
+         ficheroFirma(factura, *entidadSinNif),
+         {},
+         "00 ENTIDAD ACME - CIF A58818501"},
         {"firma de otra factura",
          [&] {
              std::string f = ficheroFirma(factura, *ana);

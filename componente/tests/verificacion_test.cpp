@@ -1,10 +1,10 @@
 // VERIFICA sin red: lectura del fichero de firma, cuerpo de la petición, código y orden de la
 // respuesta del servicio, y grabación de la factura.
-#include "escritura.h"
-#include "mensajes.h"
+#include "infraestructura/escritura.h"
+#include "infraestructura/mensajes.h"
+#include "infraestructura/trampa.h"
 #include "metodos.h"
-#include "trampa.h"
-#include "verificacion.h"
+#include "operaciones/verificacion_en_linea.h"
 
 #include <gtest/gtest.h>
 

@@ -117,7 +117,7 @@ public:
     // Al cerrarse, el almacén suelta también el proveedor con el que se abrió.
     ~AlmacenWindows() override { CertCloseStore(almacen_, 0); }
 
-    std::unique_ptr<Certificado> buscarPorSujeto(const std::string& texto) override {
+    std::unique_ptr<Certificado> buscar(const std::string& texto) override {
         const std::wstring buscado = windows::ancha(texto);
         PCCERT_CONTEXT hallado = CertFindCertificateInStore(
             almacen_, Codificaciones, 0, CERT_FIND_SUBJECT_STR_W, buscado.c_str(), nullptr);

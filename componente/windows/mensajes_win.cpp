@@ -1,6 +1,6 @@
 // La tabla de cadenas del componente en Windows: los mensajes salen del recurso STRINGTABLE del
 // propio DLL (no del programa que lo llama), en la página de códigos del sistema.
-#include "mensajes.h"
+#include "infraestructura/mensajes.h"
 
 #include "windows_comun.h"
 

@@ -1,6 +1,6 @@
 // Las operaciones del sistema de ficheros de la capa de escritura, con la API de Windows. Las
 // rutas son texto de la página de códigos del sistema, como todas las del componente.
-#include "escritura.h"
+#include "infraestructura/escritura.h"
 
 #include "windows_comun.h"
 

@@ -2,7 +2,7 @@
 
 #include "morvelin/identidad.h"
 
-#include "mensajes.h"
+#include "infraestructura/mensajes.h"
 
 #include <cstdio>
 #include <sstream>

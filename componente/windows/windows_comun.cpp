@@ -1,6 +1,6 @@
 #include "windows_comun.h"
 
-#include "certificados.h"
+#include "infraestructura/codificacion.h"
 
 #include <new>
 

@@ -10,7 +10,7 @@
 
 #include "propiedad.h"
 
-#include "codificacion.h"
+#include "infraestructura/codificacion.h"
 
 #include <cstddef>
 #include <cstdint>

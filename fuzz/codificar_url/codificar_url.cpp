@@ -7,7 +7,7 @@
 
 #include "propiedad.h"
 
-#include "codificacion.h"
+#include "infraestructura/codificacion.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -13,10 +13,9 @@
 
 #include "propiedad.h"
 
-#include "mensajes.h"
-#include "registro_firma.h"
-#include "trampa.h"
-#include "verificacion.h"
+#include "infraestructura/mensajes.h"
+#include "infraestructura/registro_firma.h"
+#include "infraestructura/trampa.h"
 
 #include <array>
 #include <cstddef>

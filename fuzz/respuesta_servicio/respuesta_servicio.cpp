@@ -12,8 +12,8 @@
 
 #include "propiedad.h"
 
-#include "mensajes.h"
-#include "verificacion.h"
+#include "infraestructura/mensajes.h"
+#include "operaciones/verificacion_en_linea.h"
 
 #include <cctype>
 #include <climits>

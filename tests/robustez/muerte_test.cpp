@@ -6,9 +6,9 @@
 #include "certificados_prueba.h"
 
 #include "Telefonos/nucleo/almacen.h"
-#include "codificacion.h"
+#include "infraestructura/codificacion.h"
 #include "frmTablas/nucleo/fichero_tabla.h"
-#include "verificacion.h"
+#include "operaciones/verificacion_en_linea.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "Telefonos/nucleo/almacen.h"
 #include "basicos/nucleo/temporales.h"
-#include "escritura.h"
+#include "infraestructura/escritura.h"
 #include "frmTablas/nucleo/fichero_tabla.h"
 
 #include <gtest/gtest.h>

@@ -18,13 +18,13 @@ public:
     MorvelinCtl() = default;
     virtual ~MorvelinCtl() = default;
 
-    /// @name Métodos del componente
-    // @{
-    /// FIRMA y VERIFICA, como en morvelin.h: devuelven la cadena de resultado ("00" es éxito).
+    /// Firma la factura `rutaOrigen` con el certificado del titular cuyo identificador fiscal
+    /// es `certificado` y graba el fichero de firma en `rutaDestino`, como morvelin_firma().
     std::string FIRMA(const std::string& rutaOrigen, const std::string& certificado,
                       const std::string& rutaDestino);
+    /// Envía el fichero de firma `rutaOrigen` al servicio de verificación y graba la factura en
+    /// `rutaDestino`, como morvelin_verifica(); el resultado lleva el veredicto del servicio.
     std::string VERIFICA(const std::string& rutaOrigen, const std::string& rutaDestino);
-    // @}
 };
 
 } // namespace morvelin

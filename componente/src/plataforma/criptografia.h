@@ -1,10 +1,12 @@
 #pragma once
 // Servicios criptográficos de la plataforma que usa la firma de facturas: el almacén personal
-// de certificados del usuario, el resumen SHA-1 y la firma PKCS #7 desprendida.
+// de certificados del usuario, el resumen SHA-1, la firma PKCS #7 desprendida y su comprobación.
 //
-// Los pasos de los métodos solo ven estas interfaces; cada plataforma las implementa con su
-// biblioteca (aquí, OpenSSL). Ninguna función lanza por un fallo criptográfico: devuelven
-// nullptr, false o un valor vacío, y el paso que las llama decide el mensaje.
+// Los pasos de los métodos solo ven estas interfaces. Windows las cumple con sus servicios
+// criptográficos (componente/windows); Linux, con los almacenes de almacenes/ (la carpeta con
+// OpenSSL, las bases de datos NSS y las tarjetas de p11-kit con NSS) y OpenSSL para lo demás.
+// Ninguna función lanza por un fallo criptográfico: devuelven nullptr, false o un valor vacío,
+// y el paso que las llama decide el mensaje.
 
 #include <array>
 #include <cstddef>
@@ -12,7 +14,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace morvelin::plataforma {
 
@@ -37,59 +38,17 @@ public:
     virtual std::optional<std::string> firmarDesprendida(std::string_view contenido) const = 0;
 };
 
-/// Un certificado de un almacén tal como se lista: lo que se sabe sin pedir PIN ni usar la clave.
-struct FichaCertificado {
-    /// Dónde está dentro de su almacén: el fichero, o el apodo en la base de datos o la tarjeta.
-    std::string donde;
-    /// false si la entrada no se ha podido leer como certificado (entonces solo vale `donde` y
-    /// `motivo`).
-    bool legible = true;
-    std::string motivo;
-    /// Como Certificado::textoSujeto().
-    std::string textoSujeto;
-    /// Los valores del sujeto (UTF-8), uno por atributo: en ellos se busca el identificador.
-    std::vector<std::string> valoresSujeto;
-    /// Sujeto y emisor en una línea, para leerlos.
-    std::string sujeto, emisor;
-    /// Validez, en segundos desde 1970-01-01 UTC.
-    long long validoDesde = 0, validoHasta = 0;
-    /// Si el almacén tiene la clave privada de este certificado a su alcance.
-    bool conClave = false;
-    /// Si sus claves solo se ven tras dar el PIN o la contraseña (y no se han mirado).
-    bool claveTrasPin = false;
-    /// Los bits del uso de la clave (0x80 firma digital, 0x40 no repudio, 0x20 cifrado de claves,
-    /// 0x10 cifrado de datos, 0x08 acuerdo de claves, 0x04 firma de certificados, 0x02 firma de
-    /// listas de revocación); sin valor si el certificado no lo restringe.
-    std::optional<unsigned> usosClave;
-};
-
-/// Un almacén de los que se miran, con sus certificados en el orden en que se buscan.
-struct ListadoAlmacen {
-    std::string clase; ///< "carpeta", "NSS", "PKCS #11"
-    std::string donde; ///< la carpeta, la base de datos o la tarjeta
-    /// Vacío si se ha podido leer; si no, por qué no (en español).
-    std::string estado;
-    /// Algo que conviene saber aunque se haya leído (en español), o vacío.
-    std::string nota;
-    /// Entre varios certificados del identificador, el primero con uso de no repudio (las
-    /// tarjetas); si no, el primero sin más.
-    bool prefiereNoRepudio = false;
-    std::vector<FichaCertificado> certificados;
-};
-
 /// El almacén personal de certificados del usuario.
 class AlmacenCertificados {
 public:
     virtual ~AlmacenCertificados() = default;
 
-    /// Todos los almacenes que se miran, en el orden en que se buscan. Nunca pide un PIN. Las
-    /// plataformas que no saben listar devuelven una lista vacía.
-    virtual std::vector<ListadoAlmacen> listar() { return {}; }
-
-    /// El primer certificado, en el orden en que el almacén los enumera, con un valor del
-    /// sujeto que contiene `texto` sin distinguir mayúsculas de minúsculas (ASCII). No mira
-    /// fechas, usos de la clave ni si hay clave privada. nullptr si no hay ninguno.
-    virtual std::unique_ptr<Certificado> buscarPorSujeto(const std::string& texto) = 0;
+    /// El certificado con el que FIRMA firma para el identificador `texto`, por la regla de la
+    /// plataforma: uno con un valor del sujeto que contiene `texto` sin distinguir mayúsculas de
+    /// minúsculas, el primero en el orden en que el almacén los enumera (en Linux, con la regla
+    /// de almacenes/eleccion.h). No mira fechas ni si hay clave privada. nullptr si no hay
+    /// ninguno.
+    virtual std::unique_ptr<Certificado> buscar(const std::string& texto) = 0;
 };
 
 /// Lo que dice una firma PKCS #7 desprendida comprobada sobre su contenido.
@@ -122,10 +81,6 @@ FirmaComprobada comprobarFirmaDesprendida(std::string_view firmaDer, std::string
 
 /// Abre el almacén personal del usuario actual. nullptr si no se puede abrir.
 std::unique_ptr<AlmacenCertificados> abrirAlmacenPersonal();
-
-/// Lo que hay en cada almacén que abrirAlmacenPersonal() mira, en su orden, también de los que
-/// no se pueden abrir. Nunca pide un PIN. (Solo en las plataformas que lo saben listar.)
-std::vector<ListadoAlmacen> listarAlmacenes();
 
 using ResumenSha1 = std::array<unsigned char, 20>;
 

@@ -15,7 +15,7 @@ OSSL_LIB_CTX* contextoPrivado();
 /// Mientras vive, el contexto privado es el predeterminado de este hilo (solo de este hilo), de
 /// modo que toda llamada a OpenSSL que no recibe contexto usa el del componente. Al terminar
 /// deja el que hubiera y retira de la cola de errores del hilo los que haya dejado el
-/// componente: el programa que nos carga no los ve.
+/// componente: el programa que carga el componente no los ve.
 class EnContextoPrivado {
 public:
     EnContextoPrivado();

@@ -3,7 +3,7 @@
 // «D ...» con %XX para los bytes especiales).
 #include "plataforma/pin.h"
 
-#include "codificacion.h"
+#include "infraestructura/codificacion.h"
 
 #include <cerrno>
 #include <clocale>

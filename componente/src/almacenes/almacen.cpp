@@ -1,0 +1,35 @@
+#include "almacenes/almacen.h"
+
+#include "plataforma/openssl/x509.h"
+
+namespace morvelin::almacenes {
+
+AlmacenCandidatos candidatosDe(const ListadoAlmacen& almacen) {
+    AlmacenCandidatos a{almacen.prefiereNoRepudio, {}};
+    for (const FichaCertificado& f : almacen.certificados)
+        a.certificados.push_back(f);
+    return a;
+}
+
+FichaCertificado fichaDe(X509* certificado, bool conClave) {
+    namespace ossl = plataforma::openssl;
+    FichaCertificado f;
+    f.valoresSujeto = ossl::valoresNombre(X509_get_subject_name(certificado));
+    f.usosClave = ossl::usosClave(certificado);
+    f.textoSujeto = ossl::textoSujeto(certificado);
+    f.sujeto = ossl::nombreEnUnaLinea(X509_get_subject_name(certificado));
+    f.emisor = ossl::nombreEnUnaLinea(X509_get_issuer_name(certificado));
+    f.validoDesde = ossl::segundos(X509_get0_notBefore(certificado)).value_or(0);
+    f.validoHasta = ossl::segundos(X509_get0_notAfter(certificado)).value_or(0);
+    f.conClave = conClave;
+    return f;
+}
+
+AlmacenSinAbrir::AlmacenSinAbrir(std::string clase, std::string donde, std::string motivo)
+    : listado_{std::move(clase), std::move(donde), std::move(motivo), {}, false, {}} {}
+
+ListadoAlmacen AlmacenSinAbrir::listar() {
+    return listado_;
+}
+
+} // namespace morvelin::almacenes

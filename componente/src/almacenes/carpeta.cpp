@@ -1,0 +1,267 @@
+// La carpeta MORVELIN/MY como almacén, con OpenSSL.
+#include "almacenes/carpeta.h"
+
+#include "infraestructura/codificacion.h"
+#include "infraestructura/lectura.h"
+#include "plataforma/openssl/contexto.h"
+#include "plataforma/openssl/pkcs7.h"
+#include "plataforma/openssl/x509.h"
+
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/pkcs12.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <vector>
+
+namespace morvelin::almacenes {
+
+namespace {
+
+namespace ossl = plataforma::openssl;
+using ossl::ClavePropia;
+using ossl::X509Propio;
+using plataforma::BorrarAlSalir;
+
+// Ninguna entrada del almacén es tan grande: un fichero mayor no se lee.
+constexpr std::size_t TamanoMaximoEntrada = 4u << 20;
+
+// Las claves del almacén no llevan contraseña: nunca se pregunta en el terminal.
+int sinContrasena(char*, int, int, void*) {
+    return 0;
+}
+
+bool leerBytes(const std::string& ruta, std::string& bytes) {
+    return leerFicheroPequeno(ruta, TamanoMaximoEntrada, bytes) == Lectura::Leido;
+}
+
+std::string extension(const std::string& nombre) {
+    const auto p = nombre.rfind('.');
+    return p == std::string::npos ? std::string() : minusculasAscii(nombre.substr(p));
+}
+
+bool esPkcs12(const std::string& nombre) {
+    return extension(nombre) == ".p12" || extension(nombre) == ".pfx";
+}
+
+ClavePropia leerClave(const std::string& bytes) {
+    ClavePropia clave(
+        PEM_read_bio_PrivateKey(ossl::bioDe(bytes).get(), nullptr, sinContrasena, nullptr));
+    if (!clave) {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+        clave.reset(d2i_AutoPrivateKey(nullptr, &p, static_cast<long>(bytes.size())));
+    }
+    return clave;
+}
+
+struct Entrada {
+    X509Propio certificado;
+    ClavePropia clave;
+};
+
+// Una entrada PKCS #12: certificado y clave, o nada si no se puede abrir sin contraseña.
+Entrada cargarPkcs12(const std::string& bytes) {
+    Entrada e;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const ossl::Propio<PKCS12, PKCS12_free> p12(
+        d2i_PKCS12(nullptr, &p, static_cast<long>(bytes.size())));
+    EVP_PKEY* clave = nullptr;
+    X509* certificado = nullptr;
+    STACK_OF(X509)* cadena = nullptr;
+    // Con "" valen tanto los ficheros sin contraseña como los de contraseña vacía.
+    if (p12 && PKCS12_parse(p12.get(), "", &clave, &certificado, &cadena)) {
+        e.certificado.reset(certificado);
+        e.clave.reset(clave);
+        sk_X509_pop_free(cadena, X509_free);
+    }
+    return e;
+}
+
+// Una entrada PEM o DER: el certificado y su clave, del mismo fichero PEM o del .key con el
+// mismo nombre.
+Entrada cargarCertificado(const std::string& carpeta, const std::string& nombre,
+                          const std::string& bytes) {
+    Entrada e;
+    e.certificado = ossl::certificadoDeDer(ossl::derDeCertificado(bytes));
+    if (!e.certificado)
+        return e;
+    e.clave.reset(
+        PEM_read_bio_PrivateKey(ossl::bioDe(bytes).get(), nullptr, sinContrasena, nullptr));
+    if (!e.clave) {
+        std::string bytesClave;
+        if (leerBytes(carpeta + "/" + nombre.substr(0, nombre.rfind('.')) + ".key", bytesClave))
+            e.clave = leerClave(bytesClave);
+        plataforma::borrarTexto(bytesClave); // la clave sin cifrar
+    }
+    return e;
+}
+
+Entrada cargar(const std::string& carpeta, const std::string& nombre, const std::string& bytes) {
+    return esPkcs12(nombre) ? cargarPkcs12(bytes) : cargarCertificado(carpeta, nombre, bytes);
+}
+
+class CertificadoOpenSsl : public plataforma::Certificado {
+public:
+    explicit CertificadoOpenSsl(Entrada e) : e_(std::move(e)) {}
+
+    std::string textoSujeto() const override { return ossl::textoSujeto(e_.certificado.get()); }
+
+    std::optional<std::string> firmarDesprendida(std::string_view contenido) const override;
+
+private:
+    Entrada e_;
+};
+
+std::optional<std::string> CertificadoOpenSsl::firmarDesprendida(std::string_view contenido) const {
+    ossl::EnContextoPrivado en;
+    // Una clave que no es la del certificado daría una firma que nadie puede comprobar.
+    if (!en.valido() || !e_.clave ||
+        X509_check_private_key(e_.certificado.get(), e_.clave.get()) != 1)
+        return std::nullopt;
+    return ossl::ensamblarPkcs7(
+        e_.certificado.get(), contenido, [&](std::string_view datos) -> std::optional<std::string> {
+            const ossl::Propio<EVP_MD_CTX, EVP_MD_CTX_free> ctx(EVP_MD_CTX_new());
+            const auto* d = reinterpret_cast<const unsigned char*>(datos.data());
+            std::size_t n = 0;
+            if (!ctx ||
+                EVP_DigestSignInit_ex(ctx.get(), nullptr, "SHA1", ossl::contextoPrivado(), nullptr,
+                                      e_.clave.get(), nullptr) != 1 ||
+                EVP_DigestSign(ctx.get(), nullptr, &n, d, datos.size()) != 1)
+                return std::nullopt;
+            std::string firma(n, '\0');
+            if (EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(firma.data()), &n, d,
+                               datos.size()) != 1)
+                return std::nullopt;
+            firma.resize(n);
+            return firma;
+        });
+}
+
+class AlmacenCarpeta : public Almacen {
+public:
+    AlmacenCarpeta(std::string carpeta, std::vector<std::string> nombres)
+        : carpeta_(std::move(carpeta)), nombres_(std::move(nombres)) {}
+
+    AlmacenCandidatos candidatos() override {
+        vistos_.clear();
+        ossl::EnContextoPrivado en;
+        if (!en.valido())
+            return {};
+        for (const std::string& nombre : nombres_) {
+            // Las entradas llevan la clave sin cifrar: su copia en memoria se borra al pasar a
+            // la siguiente o al volver.
+            std::string bytes;
+            BorrarAlSalir borrarBytes{bytes};
+            Candidato& c = vistos_.emplace_back();
+            c.legible = false;
+            const auto conSujeto = [&](const X509_NAME* sujeto) {
+                c.legible = true;
+                c.valoresSujeto = ossl::valoresNombre(sujeto);
+            };
+            if (!leerBytes(ruta(nombre), bytes))
+                continue;
+            // De un PEM o un DER basta el sujeto: el certificado entero y su clave se leen si es
+            // el elegido.
+            if (esPkcs12(nombre)) {
+                if (const Entrada e = cargarPkcs12(bytes); e.certificado)
+                    conSujeto(X509_get_subject_name(e.certificado.get()));
+            } else if (const auto sujeto = ossl::sujetoDeDer(ossl::derDeCertificado(bytes))) {
+                conSujeto(sujeto.get());
+            }
+        }
+        return {false, vistos_};
+    }
+
+    std::unique_ptr<plataforma::Certificado> certificado(std::size_t i) override {
+        ossl::EnContextoPrivado en;
+        std::string bytes;
+        BorrarAlSalir borrarBytes{bytes};
+        if (i >= vistos_.size() || !en.valido() || !leerBytes(ruta(nombres_[i]), bytes))
+            return nullptr;
+        Entrada e = cargar(carpeta_, nombres_[i], bytes);
+        // Un fichero que ya no tiene el sujeto que se miró no es el elegido.
+        if (!e.certificado || ossl::valoresNombre(X509_get_subject_name(e.certificado.get())) !=
+                                  vistos_[i].valoresSujeto)
+            return nullptr;
+        return std::make_unique<CertificadoOpenSsl>(std::move(e));
+    }
+
+    ListadoAlmacen listar() override {
+        ListadoAlmacen l;
+        l.clase = "carpeta";
+        l.donde = carpeta_;
+        ossl::EnContextoPrivado en;
+        for (const std::string& nombre : nombres_) {
+            std::string bytes;
+            BorrarAlSalir borrarBytes{bytes};
+            FichaCertificado f;
+            Entrada e;
+            if (!leerBytes(ruta(nombre), bytes))
+                f.motivo = "no se puede leer";
+            else if (e = cargar(carpeta_, nombre, bytes); !e.certificado)
+                f.motivo = esPkcs12(nombre)
+                               ? "no se abre sin contraseña (impórtelo con «morvelin importa»)"
+                               : "no es un certificado";
+            if (e.certificado)
+                f = fichaDe(e.certificado.get(), e.clave != nullptr);
+            else
+                f.legible = false;
+            f.donde = nombre;
+            l.certificados.push_back(std::move(f));
+        }
+        return l;
+    }
+
+private:
+    std::string ruta(const std::string& nombre) const { return carpeta_ + "/" + nombre; }
+
+    std::string carpeta_;
+    std::vector<std::string> nombres_;
+    std::vector<Candidato> vistos_; // los de la última llamada a candidatos()
+};
+
+} // namespace
+
+std::string carpetaAlmacenPersonal() {
+    // Una ruta relativa en XDG_DATA_HOME no vale y se ignora, como manda la convención.
+    const char* datos = std::getenv("XDG_DATA_HOME");
+    if (datos != nullptr && datos[0] == '/')
+        return std::string(datos) + "/MORVELIN/MY";
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0')
+        return {};
+    return std::string(home) + "/.local/share/MORVELIN/MY";
+}
+
+std::unique_ptr<Almacen> abrirCarpeta(const std::string& carpeta) {
+    if (carpeta.empty())
+        return std::make_unique<AlmacenSinAbrir>(
+            "carpeta", carpeta, "no se sabe dónde está (sin XDG_DATA_HOME ni HOME)");
+    std::vector<std::string> nombres;
+    struct CerrarDir {
+        void operator()(DIR* d) const { ::closedir(d); }
+    };
+    std::unique_ptr<DIR, CerrarDir> dir(::opendir(carpeta.c_str()));
+    bool leida = true;
+    if (!dir) {
+        leida = errno == ENOENT;
+    } else {
+        errno = 0;
+        while (const dirent* e = ::readdir(dir.get())) {
+            const std::string nombre = e->d_name;
+            if (nombre.empty() || nombre.front() == '.' || extension(nombre) == ".key")
+                continue;
+            nombres.push_back(nombre);
+        }
+        leida = errno == 0;
+    }
+    if (!leida)
+        return std::make_unique<AlmacenSinAbrir>("carpeta", carpeta, "no se puede leer");
+    std::sort(nombres.begin(), nombres.end()); // orden de bytes del nombre
+    return std::make_unique<AlmacenCarpeta>(carpeta, std::move(nombres));
+}
+
+} // namespace morvelin::almacenes

@@ -1,0 +1,97 @@
+// Los almacenes que se miran en Linux, en su orden: la carpeta MORVELIN/MY, las bases de datos
+// NSS del usuario y las tarjetas de los módulos PKCS #11 de p11-kit. FIRMA elige entre ellos con
+// la regla de eleccion.h, como el listado.
+#include "almacenes/bases_nss.h"
+#include "almacenes/carpeta.h"
+#include "almacenes/tarjetas.h"
+
+namespace morvelin::almacenes {
+
+namespace {
+
+// La carpeta, y después las bases NSS y las tarjetas, que se abren cuando hace falta mirarlas:
+// si la carpeta ya tiene el certificado, NSS ni se carga, y si lo tiene una base, tampoco los
+// módulos de las tarjetas.
+class AlmacenesEnOrden : public plataforma::AlmacenCertificados {
+public:
+    AlmacenesEnOrden(std::unique_ptr<Almacen> carpeta, std::vector<Base> bases)
+        : bases_(std::move(bases)) {
+        almacenes_.push_back(std::move(carpeta));
+    }
+
+    /// Si se puede abrir alguno (abre los siguientes mientras no).
+    bool alguno() {
+        for (std::size_t i = 0; Almacen* a = almacen(i); ++i)
+            if (a->abierto())
+                return true;
+        return false;
+    }
+
+    std::unique_ptr<plataforma::Certificado> buscar(const std::string& texto) override {
+        // La regla mira los almacenes abiertos hasta ahora; el elegido solo puede estar en el
+        // último, porque los anteriores no tenían ninguno.
+        std::vector<AlmacenCandidatos> vistos;
+        for (std::size_t i = 0; Almacen* a = almacen(i); ++i) {
+            vistos.push_back(a->candidatos());
+            for (auto e = elegirCertificado(vistos, texto); e.elegido;
+                 e = elegirCertificado(vistos, texto)) {
+                if (auto c = a->certificado(e.elegido->certificado))
+                    return c;
+                // Ya no se puede leer entero: no cuenta, y se elige de nuevo.
+                vistos.back().certificados[e.elegido->certificado].legible = false;
+            }
+        }
+        return nullptr;
+    }
+
+    std::vector<ListadoAlmacen> listar() {
+        std::vector<ListadoAlmacen> todos;
+        for (std::size_t i = 0; Almacen* a = almacen(i); ++i)
+            todos.push_back(a->listar());
+        return todos;
+    }
+
+private:
+    // El almacén `i` en el orden, abriendo los siguientes si hace falta; nullptr tras el último.
+    Almacen* almacen(std::size_t i) {
+        while (i >= almacenes_.size() && grupos_ < 2) {
+            if (grupos_++ == 0) {
+                for (const Base& base : bases_)
+                    almacenes_.push_back(abrirBase(base));
+            } else {
+                for (auto& t : abrirTarjetas())
+                    almacenes_.push_back(std::move(t));
+            }
+        }
+        return i < almacenes_.size() ? almacenes_[i].get() : nullptr;
+    }
+
+    std::vector<Base> bases_;
+    std::vector<std::unique_ptr<Almacen>> almacenes_;
+    int grupos_ = 0; // grupos abiertos tras la carpeta: las bases y las tarjetas
+};
+
+std::unique_ptr<AlmacenesEnOrden> abrirTodos() {
+    return std::make_unique<AlmacenesEnOrden>(abrirCarpeta(carpetaAlmacenPersonal()),
+                                              basesDelUsuario());
+}
+
+} // namespace
+
+std::vector<ListadoAlmacen> listarAlmacenes() {
+    return abrirTodos()->listar();
+}
+
+} // namespace morvelin::almacenes
+
+namespace morvelin::plataforma {
+
+std::unique_ptr<AlmacenCertificados> abrirAlmacenPersonal() {
+    // Sin acceso a ninguno, no hay almacén (02); con alguno, se busca en los que se abren.
+    auto todos = almacenes::abrirTodos();
+    if (!todos->alguno())
+        return nullptr;
+    return todos;
+}
+
+} // namespace morvelin::plataforma

@@ -1,0 +1,187 @@
+#include "infraestructura/codificacion.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+
+#include <wincrypt.h>
+#else
+#include <openssl/evp.h>
+#endif
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace morvelin {
+
+namespace {
+
+// EVP_EncodeBlock recibe la longitud como int: se le da la entrada por trozos (múltiplos de 3).
+constexpr std::size_t TrozoCodificacion = std::size_t{3} << 20;
+
+using TablaDecodificacion = std::array<std::uint8_t, 256>;
+
+constexpr std::uint8_t Invalido = 0xFF;
+constexpr std::uint8_t Relleno = 64;
+
+TablaDecodificacion construirTabla() {
+    TablaDecodificacion t;
+    t.fill(Invalido);
+    const std::string_view alfabeto =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (std::size_t i = 0; i < alfabeto.size(); ++i)
+        t[static_cast<unsigned char>(alfabeto[i])] = static_cast<std::uint8_t>(i);
+    t['='] = Relleno;
+    return t;
+}
+
+// Una vez por proceso; la inicialización de un estático local es segura entre hilos.
+const TablaDecodificacion& tablaDecodificacion() {
+    static const TablaDecodificacion tabla = construirTabla();
+    return tabla;
+}
+
+// Qué bytes pasan sin cambio por codificarUrl.
+constexpr std::array<bool, 256> construirLiterales() {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < 256; ++c)
+        t[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    return t;
+}
+constexpr std::array<bool, 256> Literales = construirLiterales();
+
+} // namespace
+
+std::size_t codificarBase64En(std::string_view bytes, char* destino) {
+    auto* o = reinterpret_cast<unsigned char*>(destino);
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t escritos = 0;
+    for (std::size_t hecho = 0; hecho < bytes.size(); hecho += TrozoCodificacion) {
+        const std::size_t n = std::min(TrozoCodificacion, bytes.size() - hecho);
+#if defined(_WIN32)
+        // CryptBinaryToStringA añade un cero final: se codifica en un búfer aparte.
+        DWORD largo = static_cast<DWORD>(longitudBase64(n) + 1);
+        std::string trozo(largo, '\0');
+        if (!CryptBinaryToStringA(b + hecho, static_cast<DWORD>(n),
+                                  CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF, trozo.data(), &largo))
+            throw std::bad_alloc(); // solo falla sin memoria
+        std::memcpy(o + escritos, trozo.data(), longitudBase64(n));
+        escritos += longitudBase64(n);
+#else
+        escritos +=
+            static_cast<std::size_t>(EVP_EncodeBlock(o + escritos, b + hecho, static_cast<int>(n)));
+#endif
+    }
+    return escritos;
+}
+
+void anadirBase64(std::string_view bytes, std::string& salida) {
+    const std::size_t inicio = salida.size();
+    salida.resize(inicio + longitudBase64(bytes.size()));
+    codificarBase64En(bytes, salida.data() + inicio);
+}
+
+std::string codificarBase64(std::string_view bytes) {
+    std::string texto;
+    anadirBase64(bytes, texto);
+    return texto;
+}
+
+void anadirDecodificado(std::string_view texto, std::string& salida) {
+    const TablaDecodificacion& t = tablaDecodificacion();
+    const std::size_t grupos = texto.size() / 4;
+    const std::size_t inicio = salida.size();
+    salida.resize(inicio + grupos * 3);
+    auto* o = reinterpret_cast<unsigned char*>(salida.data() + inicio);
+    const auto* c = reinterpret_cast<const unsigned char*>(texto.data());
+    for (std::size_t g = 0; g < grupos; ++g, c += 4) {
+        const std::uint8_t v1 = t[c[0]], v2 = t[c[1]], v3 = t[c[2]], v4 = t[c[3]];
+        o[0] = static_cast<unsigned char>((v1 << 2) | ((v2 >> 4) & 0x03));
+        o[1] = static_cast<unsigned char>(((v2 & 0x0F) << 4) | ((v3 >> 2) & 0x0F));
+        o[2] = static_cast<unsigned char>(((v3 & 0x03) << 6) | v4);
+        // Se retiran los bytes de los "=": el grupo siguiente continúa tras el último que queda.
+        o += 3 - (v4 == Relleno) - (v3 == Relleno);
+    }
+    salida.resize(static_cast<std::size_t>(reinterpret_cast<char*>(o) - salida.data()));
+}
+
+bool decodificarBase64Estricto(std::string_view texto, std::string& bytes) {
+    if (texto.size() % 4 != 0)
+        return false;
+    const std::size_t relleno = std::min(texto.find('='), texto.size());
+    if (texto.size() - relleno > 2 ||
+        texto.find_first_not_of('=', relleno) != std::string_view::npos)
+        return false;
+    const TablaDecodificacion& t = tablaDecodificacion();
+    for (const unsigned char c : texto.substr(0, relleno))
+        if (t[c] >= Relleno)
+            return false;
+    bytes = decodificarBase64(texto);
+    return true;
+}
+
+std::string decodificarBase64(std::string_view texto) {
+    std::string bytes;
+    anadirDecodificado(texto, bytes);
+    return bytes;
+}
+
+void codificarUrl(std::string& texto) {
+    std::size_t otros = 0;
+    for (unsigned char c : texto)
+        otros += !Literales[c] && c != ' ';
+    if (otros == 0) {
+        for (char& c : texto)
+            if (c == ' ')
+                c = '+';
+        return;
+    }
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string codificado(texto.size() + 2 * otros, '\0');
+    char* o = codificado.data();
+    for (unsigned char c : texto) {
+        if (Literales[c]) {
+            *o++ = static_cast<char>(c);
+        } else if (c == ' ') {
+            *o++ = '+';
+        } else {
+            o[0] = '%';
+            o[1] = Hex[c >> 4];
+            o[2] = Hex[c & 0x0F];
+            o += 3;
+        }
+    }
+    texto = std::move(codificado);
+}
+
+std::string minusculasAscii(std::string texto) {
+    for (char& c : texto)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return texto;
+}
+
+#if !defined(_WIN32)
+std::size_t longitudEnCaracteres(std::string_view texto) {
+    // Cada carácter de UTF-8 tiene un solo byte que no es de continuación (10xxxxxx).
+    std::size_t n = 0;
+    for (const unsigned char c : texto)
+        n += (c & 0xC0) != 0x80;
+    return n;
+}
+#endif
+
+int valorHexadecimal(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+} // namespace morvelin
