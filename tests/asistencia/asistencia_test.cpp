@@ -483,8 +483,11 @@ public:
         return aplicacion_.get();
     }
 
+    // true si el programa terminó por sí mismo, sin fallo, dentro del plazo.
     bool Termino(int ms) {
-        return proceso_.state() == QProcess::NotRunning || proceso_.waitForFinished(ms);
+        if (proceso_.state() != QProcess::NotRunning && !proceso_.waitForFinished(ms))
+            return false;
+        return proceso_.exitStatus() == QProcess::NormalExit && proceso_.exitCode() == 0;
     }
 
 private:
@@ -715,7 +718,7 @@ TEST_F(AsistenciaEnPantalla, LaCalculadoraSeLeeYAnunciaCadaResultado) {
     EXPECT_TRUE(anunciado(QStringLiteral("Rollo de papel"), QStringLiteral("10,00 =")));
 
     Pulsar(ventana.get(), QStringLiteral("Salir"));
-    EXPECT_TRUE(programa.Termino(10000)) << "«Salir» no cerró la calculadora";
+    EXPECT_TRUE(programa.Termino(10000)) << "«Salir» no cerró bien la calculadora";
 }
 
 #else
