@@ -234,7 +234,7 @@ void MiCalc::CrearControles() {
     Salir_->setAccessibleDescription(QStringLiteral("Cierra la calculadora"));
     connect(Salir_, &QToolButton::clicked, this, &QWidget::close);
 
-    Pantalla_ = new QLabel(this);
+    Pantalla_ = new basicos::EtiquetaDeValor(this);
     Pantalla_->setObjectName(QStringLiteral("Pantalla"));
     Pantalla_->setGeometry(Rectangulo(Margen, Margen, AnchoPanel - Margen, 540));
     Pantalla_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -555,7 +555,7 @@ void MiCalc::ImprimirRollo_Click() {
 }
 
 void MiCalc::Mostrar(const QString& texto, const QString& origen) {
-    Pantalla_->setText(texto);
+    Pantalla_->PonerValor(texto); // el lector de pantalla dice cada resultado
     Pantalla_->setToolTip(origen);
 }
 

@@ -5,6 +5,7 @@
 // residente Zodivazod.
 
 #include "MiCalc/nucleo/motor.h"
+#include "basicos/accesibilidad.h"
 
 #include <QString>
 #include <QWidget>
@@ -150,7 +151,7 @@ private:
     QPushButton* decimales_ = nullptr;
     QPushButton* VerPapel_ = nullptr;
     QToolButton* Salir_ = nullptr;
-    QLabel* Pantalla_ = nullptr;
+    basicos::EtiquetaDeValor* Pantalla_ = nullptr;
     QAction* GuardarRollo_ = nullptr;
     QAction* ImprimirRollo_ = nullptr;
 

@@ -44,18 +44,6 @@ private:
     bool antes_;
 };
 
-// Una columna que la rejilla no tiene es un error de quien llama: se avisa con el error de la
-// biblioteca en lugar de perder en silencio lo que se quería escribir.
-void ComprobarColumna(const Rejilla& rejilla, int col) {
-    if (col < 0 || col >= rejilla.Cols())
-        throw basicos::ErrorZoq(
-            QStringLiteral(
-                "La columna %1 no existe en la rejilla %2: sus columnas van de la 0 a la %3.")
-                .arg(col)
-                .arg(rejilla.Name())
-                .arg(rejilla.Cols() - 1));
-}
-
 void ComprobarFila(const Rejilla& rejilla, int fila, bool puedeCrecer) {
     if (fila < 0 || (!puedeCrecer && fila >= rejilla.Rows()))
         throw basicos::ErrorZoq(
@@ -130,6 +118,18 @@ void DefinirColumna(Rejilla& rejilla, int fila, int col, const QString& elemento
     rejilla.setFixedAlignment(col, alinTitulo);
     rejilla.setColAlignment(col, alinDatos);
     PonerCelda(rejilla, fila, col, texto);
+}
+
+// Una columna que la rejilla no tiene es un error de quien llama: se avisa con el error de la
+// biblioteca en lugar de perder en silencio lo que se quería escribir.
+void ComprobarColumna(const Rejilla& rejilla, int col) {
+    if (col < 0 || col >= rejilla.Cols())
+        throw basicos::ErrorZoq(
+            QStringLiteral(
+                "La columna %1 no existe en la rejilla %2: sus columnas van de la 0 a la %3.")
+                .arg(col)
+                .arg(rejilla.Name())
+                .arg(rejilla.Cols() - 1));
 }
 
 QString LeerCelda(const Rejilla& rejilla, int fila, int col) {
@@ -228,11 +228,9 @@ void OrdenarImportes(Rejilla& rejilla, const QString& Formato, bool Descendente)
 }
 
 int BuscarColumna(Rejilla& rejilla, const QString& Titulo, bool Silencioso) {
-    if (Titulo.startsWith(u'#')) {
-        const int col = EnteroInicial(Titulo.mid(1));
-        ComprobarColumna(rejilla, col);
-        return col;
-    }
+    // Una columna dada por su número no se busca: se comprueba donde se use.
+    if (Titulo.startsWith(u'#'))
+        return EnteroInicial(Titulo.mid(1));
     for (int c = 0; c < rejilla.Cols(); ++c)
         if (rejilla.TextMatrix(0, c) == Titulo)
             return c;

@@ -27,6 +27,10 @@ void DefinirColumnas(Rejilla& rejilla, const QString& Titulos);
 int ContarColumnas(const QString& Titulos);
 void DefinirColumna(Rejilla& rejilla, int fila, int col, const QString& elemento);
 
+/// Lanza basicos::ErrorZoq si la rejilla no tiene la columna `col`. Las rutinas que usan una
+/// columna la comprueban así; también quien guarda una para usarla más tarde.
+void ComprobarColumna(const Rejilla& rejilla, int col);
+
 QString LeerCelda(const Rejilla& rejilla, int fila, int col);
 /// Pone el texto en la celda, haciendo crecer la rejilla si la fila no existe. Con Acumular,
 /// suma el importe al que ya tiene la celda y lo escribe con "#,##0.00"; una suma cero deja
@@ -50,9 +54,9 @@ void OrdenarFechas(Rejilla& rejilla, const QString& Formato = QStringLiteral("dd
 void OrdenarImportes(Rejilla& rejilla, const QString& Formato = QStringLiteral("#,##0.00"),
                      bool Descendente = false);
 
-/// Columna cuyo título es exactamente Titulo, o n si Titulo es "#n" (una n que no es columna
-/// de la rejilla lanza basicos::ErrorZoq). Si no hay ninguna: -1 con Silencioso; si no, avisa
-/// con un mensaje y devuelve 0.
+/// Columna cuyo título es exactamente Titulo, o n si Titulo es "#n", sin mirar los títulos ni
+/// si la rejilla tiene esa columna (lo comprueban las rutinas que la usan). Si ningún título es
+/// Titulo: -1 con Silencioso; si no, avisa con un mensaje y devuelve 0.
 int BuscarColumna(Rejilla& rejilla, const QString& Titulo, bool Silencioso = false);
 /// Pone en rojo el título de la columna c y en negro los de las demás.
 void MarcarColumna(Rejilla& rejilla, int c);

@@ -63,6 +63,8 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre) {
     setObjectName(QStringLiteral("MiniHelp"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral(" "));
+    // Sin título a la vista, pero el lector de pantalla la anuncia por su nombre.
+    setAccessibleName(QStringLiteral("Ayuda"));
     resize(PixelesX(8310), PixelesY(8205));
 
     TextoAyuda = new QTextEdit(this);

@@ -132,7 +132,9 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre) {
     for (int i = 0; i < 3; ++i) {
         auto* b = new QPushButton(QStringLiteral("Boton%1").arg(i + 1), Contenedor);
         b->setObjectName(QStringLiteral("Boton_%1").arg(i));
-        b->setCheckable(true); // botones de estilo interruptor
+        // Pulsadores sin más: se ven igual que los de estilo interruptor del diseño (que nunca
+        // quedan hundidos) y la tecnología de asistencia los ve como botones, cuya acción de
+        // pulsar contesta el cuadro como un clic.
         b->setAutoDefault(false);
         Colocar(b, xBoton[i], 1560, 1340, 372);
         b->installEventFilter(this);
@@ -186,6 +188,7 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre) {
 
     auto* visor = new MiVisor::Rejilla(Contenedor);
     visor->setObjectName(QStringLiteral("VisorMini"));
+    visor->setAccessibleName(QStringLiteral("Tabla"));
     visor->setSelectionBehavior(QAbstractItemView::SelectRows);
     Colocar(visor, 720, 60, 6495, 1425);
     visor->hide();
@@ -294,14 +297,11 @@ void Ventana::showEvent(QShowEvent* evento) {
 }
 
 void Ventana::Boton_Click(int Index) {
-    // Un clic que llega mientras se atiende otro se descarta (al soltar un botón de estilo
-    // interruptor llegaría uno más).
+    // Un clic que llega mientras se atiende otro se descarta.
     if (enPulsacion_)
         return;
     enPulsacion_ = true;
     QPushButton* b = Boton[Index];
-    if (b->isChecked())
-        b->setChecked(false);
 
     if (const auto codigo = CodigoDeTitulo(b->text()))
         estado_.respuesta = static_cast<float>(*codigo);

@@ -171,8 +171,9 @@ float MyMsgBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono, i
 /// y se usa la columna 0. "Aceptar" sin haber elegido fila en esta llamada, "Cancelar" o el
 /// cierre desde el marco devuelven "".
 ///
-/// Lanza basicos::ErrorZoq si `ElIcono` no está entre 1 y 10 o si alguna fila de `Matriz`
-/// tiene menos elementos que títulos; entonces no se muestra nada.
+/// Lanza basicos::ErrorZoq si `ElIcono` no está entre 1 y 10, si alguna fila de `Matriz`
+/// tiene menos elementos que títulos o si `ColumnaDevolver` es "#n" con una n que no es
+/// columna de la tabla; entonces no se muestra nada.
 QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,
                    const std::vector<QStringList>& Matriz, int ElIcono,
                    const QString& ColumnaDevolver, float& Top, float& Left,

@@ -57,9 +57,12 @@ QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,
     EstadoCuadro inicial = Estado();
     inicial.texto.clear();
     inicial.columnaRetorno = 0;
-    if (elegir)
-        inicial.columnaRetorno =
-            static_cast<float>(MiVisor::BuscarColumna(*v->VisorMini, ColumnaDevolver, false));
+    if (elegir) {
+        const int columna = MiVisor::BuscarColumna(*v->VisorMini, ColumnaDevolver, false);
+        // Se lee en cada clic en la rejilla: la que no existe se avisa antes de mostrar nada.
+        MiVisor::ComprobarColumna(*v->VisorMini, columna);
+        inicial.columnaRetorno = static_cast<float>(columna);
+    }
     const EstadoCuadro r = v->Mostrar(inicial);
     return r.respuesta == static_cast<float>(Aceptar) ? r.texto : QString();
 }

@@ -127,6 +127,7 @@ void Ventana::Arrancar(float Minimo, float Maximo, const QString& Titulo) {
     estado_.iniciar(Minimo, Maximo, ahora());
     ponerBarra(estado_.minimo());
     BarraTitulo->setText(Titulo);
+    setWindowTitle(Titulo); // no tiene marco: es el nombre con que la anuncia el lector
     // La ventana se escala una vez por carga: en el primer arranque. Volver a escalarla en cada
     // arranque la agrandaría cada vez.
     if (!escalada_) {

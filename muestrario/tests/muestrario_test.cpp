@@ -106,14 +106,23 @@ bool EsInteractivo(QAccessible::Role papel) {
     }
 }
 
-// Recorre el árbol accesible de una ventana y anota cada control interactivo sin nombre o que
-// el tabulador no alcanza.
+// Recorre el árbol accesible de una ventana y anota si no llega como ventana (diálogo si es
+// modal; alerta, el aviso estándar) con nombre, cada control interactivo sin nombre o que el
+// tabulador no alcanza y cada botón que llega como otra cosa (una casilla que se marca).
 void RevisarAccesibilidad(QWidget* ventana, QStringList& faltas) {
     QSet<QWidget*> tabulador;
     for (QWidget* w = ventana->nextInFocusChain(); w != ventana; w = w->nextInFocusChain())
         if (ventana->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisible())
             tabulador.insert(w);
     const QString titulo = ventana->windowTitle() + u'/' + ventana->objectName();
+    QAccessibleInterface* propia = QAccessible::queryAccessibleInterface(ventana);
+    const QAccessible::Role papel = propia->role();
+    const bool modal = ventana->isModal() || ventana == QApplication::activeModalWidget();
+    if (papel != (modal ? QAccessible::Dialog : QAccessible::Window) &&
+        !(modal && papel == QAccessible::AlertMessage))
+        faltas << QStringLiteral("ni ventana ni diálogo (papel %1): ").arg(papel) + titulo;
+    if (propia->text(QAccessible::Name).trimmed().isEmpty())
+        faltas << QStringLiteral("ventana sin nombre: ") + titulo;
     std::function<void(QAccessibleInterface*)> recorrer = [&](QAccessibleInterface* i) {
         if (i == nullptr || i->state().invisible)
             return;
@@ -128,6 +137,8 @@ void RevisarAccesibilidad(QWidget* ventana, QStringList& faltas) {
                 faltas << QStringLiteral("sin nombre: ") + quien;
             if (!i->state().disabled && !tabulador.contains(w))
                 faltas << QStringLiteral("fuera del tabulador: ") + quien;
+            if (qobject_cast<QPushButton*>(w) != nullptr && i->role() != QAccessible::PushButton)
+                faltas << QStringLiteral("botón que no es botón: ") + quien;
         }
         if (i->role() == QAccessible::Table || i->role() == QAccessible::List)
             return; // las celdas no son controles

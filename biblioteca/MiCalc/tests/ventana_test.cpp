@@ -6,6 +6,7 @@
 #include "rutinas/escalado.h"
 #include "servidor_cups.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -196,6 +197,25 @@ TEST_F(VentanaCalculadora, ElResultadoQuedaEnElPortapapelesYElPapel) {
     EXPECT_EQ(c.pantalla()->toolTip(), " 20 =");
     c.Form_KeyPress('c');
     EXPECT_EQ(c.papel()->toPlainText(), "");
+}
+
+// Lo que ve la accesibilidad (el anuncio de cada cambio lo prueba tests/asistencia, por AT-SPI):
+// la calculadora es una ventana y su pantalla se lee como texto, el valor que se ve.
+TEST_F(VentanaCalculadora, LaAsistenciaVeUnaVentanaYLeeElValorDeLaPantalla) {
+    MiCalc::MiCalc& c = Abrir();
+    QAccessibleInterface* ventana = QAccessible::queryAccessibleInterface(&c);
+    EXPECT_EQ(ventana->role(), QAccessible::Window);
+    EXPECT_EQ(ventana->text(QAccessible::Name), "Calculadora");
+    QAccessibleInterface* pantalla = QAccessible::queryAccessibleInterface(c.pantalla());
+    EXPECT_EQ(pantalla->role(), QAccessible::StaticText);
+    EXPECT_EQ(pantalla->text(QAccessible::Name), "Pantalla");
+    QAccessibleTextInterface* texto = pantalla->textInterface();
+    ASSERT_NE(texto, nullptr);
+    EXPECT_EQ(texto->text(0, texto->characterCount()), "0,00");
+    for (char ch : std::string("7+3="))
+        c.Form_KeyPress(ch);
+    EXPECT_EQ(texto->text(0, texto->characterCount()), "10,00 =");
+    EXPECT_EQ(pantalla->text(QAccessible::Value), "10,00 =");
 }
 
 TEST_F(VentanaCalculadora, ElRolloSeGuardaComoSeVeConElTeclado) {

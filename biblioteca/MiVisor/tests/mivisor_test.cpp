@@ -235,8 +235,10 @@ TEST(BuscarColumna, PorTituloPorNumeroYNoEncontrada) {
     DefinirColumnas(r, "Código;Nombre;Nombre;Alta");
     CajaGrabadora caja;
     EXPECT_EQ(BuscarColumna(r, "Nombre"), 1);
-    EXPECT_EQ(BuscarColumna(r, "#3"), 3);                    // por número, sin mirar los títulos
-    EXPECT_THROW(BuscarColumna(r, "#4"), basicos::ErrorZoq); // más allá de la rejilla
+    // Por número, sin mirar los títulos ni el número de columnas: el fallo llega al usarla.
+    EXPECT_EQ(BuscarColumna(r, "#3"), 3);
+    EXPECT_EQ(BuscarColumna(r, "#7"), 7);
+    EXPECT_THROW(LeerCelda(r, 0, BuscarColumna(r, "#7")), basicos::ErrorZoq);
     EXPECT_EQ(BuscarColumna(r, "nombre", true), -1);
     EXPECT_TRUE(caja.mensajes.empty());
     EXPECT_EQ(BuscarColumna(r, "Fax"), 0);

@@ -8,6 +8,7 @@
 #include "en_pantalla.h"
 #include "qt_gtest.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
@@ -137,16 +138,32 @@ TEST_F(CuadroMensajes, ElSegundoClicDeUnBotonInterruptorSeDescarta) {
     EXPECT_FALSE(Cargada());
 }
 
-TEST_F(CuadroMensajes, ElBotonNoQuedaHundido) {
-    QPushButton* pulsado = nullptr;
-    AlMostrarse([&pulsado](Ventana& v) {
-        pulsado = v.Boton[0];
-        QObject::connect(v.Boton[0], &QPushButton::clicked, v.Boton[0],
-                         [b = v.Boton[0]] { EXPECT_FALSE(b->isChecked()); });
-        v.Boton[0]->click();
-    });
-    MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, 1, 1);
-    EXPECT_NE(pulsado, nullptr);
+TEST_F(CuadroMensajes, LaAsistenciaVeBotonesYSuAccionDePulsarContestaComoUnClic) {
+    // El lector de pantalla, el acceso por conmutador o el control por voz: el cuadro es un
+    // diálogo, sus respuestas son botones (no casillas que se marcan) y pulsar uno por la
+    // accesibilidad contesta lo mismo que el clic.
+    struct Caso {
+        int juego, boton;
+        float codigo;
+    };
+    for (const Caso c : {Caso{1, 0, 1}, Caso{3, 1, 6}, Caso{5, 0, 5}, Caso{6, 1, 4}}) {
+        AlMostrarse([c](Ventana& v) {
+            EXPECT_EQ(QAccessible::queryAccessibleInterface(&v)->role(), QAccessible::Dialog);
+            for (QPushButton* b : v.Boton) {
+                QAccessibleInterface* i = QAccessible::queryAccessibleInterface(b);
+                EXPECT_EQ(i->role(), QAccessible::PushButton) << b->text().toStdString();
+                EXPECT_FALSE(i->state().checkable) << b->text().toStdString();
+            }
+            QAccessibleActionInterface* accion =
+                QAccessible::queryAccessibleInterface(v.Boton[c.boton])->actionInterface();
+            ASSERT_NE(accion, nullptr);
+            EXPECT_EQ(accion->actionNames().value(0), QAccessibleActionInterface::pressAction());
+            accion->doAction(QAccessibleActionInterface::pressAction());
+        });
+        EXPECT_EQ(MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, c.juego, 1), c.codigo)
+            << "juego " << c.juego;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 TEST_F(CuadroMensajes, UnTituloQueNoEsRespuestaDejaElCodigoPeroCierra) {

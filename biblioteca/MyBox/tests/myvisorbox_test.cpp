@@ -141,8 +141,11 @@ TEST_F(VisorBox, ColumnaPorNumeroYColumnaQueNoExiste) {
                                   "título [Provincia]"});
 }
 
-TEST_F(VisorBox, UnaFilaCorta) {
+TEST_F(VisorBox, UnaFilaCortaOUnaColumnaQueNoTieneNoSeMuestran) {
     EXPECT_THROW(MyVisorBox("Tabla", kTitulos, {{"01", "Ana"}}, 10), basicos::ErrorZoq);
+    for (const char* columna : {"#9", "#-1"})
+        EXPECT_THROW(MyVisorBox("Elegir", kTitulos, kTabla, 7, columna), basicos::ErrorZoq)
+            << columna;
 }
 
 } // namespace
