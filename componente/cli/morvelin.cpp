@@ -5,11 +5,13 @@
 //   morvelin importa FICHERO
 //   morvelin comprueba FICHERO_DE_FIRMA [--autoridades FICHERO_O_CARPETA]
 //   morvelin certificados [NIF]
+//   morvelin verifactu ORDEN ...      (véase verifactu.cpp)
 //
 // Escribe la cadena de resultado y un fin de línea en la salida estándar. Sale con 0 cuando el
 // código es "00", 1 con cualquier otro código, 2 ante un error de uso y 3 ante un fallo que no
 // es ninguno de los de la tabla de mensajes (memoria agotada, error interno).
 #include "importa.h"
+#include "verifactu.h"
 
 #include "almacenes/almacen.h"
 #include "metodos.h"
@@ -51,6 +53,9 @@ constexpr const char* Uso =
     "  morvelin certificados [NIF]\n"
     "      Lista los certificados de todos los almacenes, en el orden en que FIRMA los mira;\n"
     "      con NIF, dice cuál usaría FIRMA y por qué no los demás. Nunca pide un PIN.\n"
+    "  morvelin verifactu ORDEN ...\n"
+    "      Registros de facturación VERI*FACTU: alta, anula, qr, exporta y comprueba\n"
+    "      (morvelin verifactu --ayuda).\n"
     "  morvelin -h | --ayuda\n"
     "      Muestra esta ayuda.\n"
     "\n"
@@ -78,6 +83,8 @@ int informar(const std::string& resultado) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string_view(argv[1]) == "verifactu")
+        return ordenVerifactu(argc - 1, argv + 1);
     CLI::App app("Firma de facturas electrónicas y verificación de la firma.", "morvelin");
     app.set_help_flag("-h,--ayuda");
     app.require_subcommand(1, 1);

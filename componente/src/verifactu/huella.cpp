@@ -1,0 +1,78 @@
+#include "verifactu/huella.h"
+
+#include <openssl/evp.h>
+
+#include <stdexcept>
+
+namespace morvelin::verifactu {
+
+namespace {
+
+void anadir(std::string& t, std::string_view nombre, std::string_view valor) {
+    if (!t.empty())
+        t += '&';
+    t += nombre;
+    t += '=';
+    t += recortar(valor);
+}
+
+} // namespace
+
+std::string recortar(std::string_view v) {
+    constexpr std::string_view blancos = " \t\r\n";
+    const auto i = v.find_first_not_of(blancos);
+    if (i == std::string_view::npos)
+        return {};
+    const auto f = v.find_last_not_of(blancos);
+    return std::string(v.substr(i, f - i + 1));
+}
+
+std::string textoHuella(const CamposHuellaAlta& c) {
+    std::string t;
+    t.reserve(256);
+    anadir(t, "IDEmisorFactura", c.idEmisorFactura);
+    anadir(t, "NumSerieFactura", c.numSerieFactura);
+    anadir(t, "FechaExpedicionFactura", c.fechaExpedicionFactura);
+    anadir(t, "TipoFactura", c.tipoFactura);
+    anadir(t, "CuotaTotal", c.cuotaTotal);
+    anadir(t, "ImporteTotal", c.importeTotal);
+    anadir(t, "Huella", c.huellaAnterior);
+    anadir(t, "FechaHoraHusoGenRegistro", c.fechaHoraHusoGenRegistro);
+    return t;
+}
+
+std::string textoHuella(const CamposHuellaAnulacion& c) {
+    std::string t;
+    t.reserve(256);
+    anadir(t, "IDEmisorFacturaAnulada", c.idEmisorFacturaAnulada);
+    anadir(t, "NumSerieFacturaAnulada", c.numSerieFacturaAnulada);
+    anadir(t, "FechaExpedicionFacturaAnulada", c.fechaExpedicionFacturaAnulada);
+    anadir(t, "Huella", c.huellaAnterior);
+    anadir(t, "FechaHoraHusoGenRegistro", c.fechaHoraHusoGenRegistro);
+    return t;
+}
+
+std::string sha256Hex(std::string_view texto) {
+    unsigned char resumen[EVP_MAX_MD_SIZE];
+    unsigned int n = 0;
+    if (EVP_Digest(texto.data(), texto.size(), resumen, &n, EVP_sha256(), nullptr) != 1)
+        throw std::runtime_error("no se puede calcular SHA-256");
+    static constexpr char cifras[] = "0123456789ABCDEF";
+    std::string h(2 * n, '0');
+    for (unsigned int i = 0; i < n; ++i) {
+        h[2 * i] = cifras[resumen[i] >> 4];
+        h[2 * i + 1] = cifras[resumen[i] & 0xF];
+    }
+    return h;
+}
+
+bool esHuella(std::string_view h) {
+    if (h.size() != 64)
+        return false;
+    for (char c : h)
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F')))
+            return false;
+    return true;
+}
+
+} // namespace morvelin::verifactu
