@@ -141,7 +141,7 @@ protected:
     // Los registros de la cadena, en orden, y que cada uno cuelga del anterior una sola vez.
     std::vector<RegistroCadena> registros() {
         std::vector<RegistroCadena> r;
-        abrir()->recorrer(1, false, [&](const RegistroCadena& c) {
+        abrir()->recorrer(1, false, [&](RegistroCadena& c) {
             r.push_back(c);
             return true;
         });

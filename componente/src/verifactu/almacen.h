@@ -84,9 +84,9 @@ public:
     virtual void anadirVarios(std::size_t veces, const PasoRegistro& paso) = 0;
 
     /// Recorre los registros desde el número `desde`, del más antiguo al más nuevo, con su XML
-    /// si `conXml`. `visitar` devuelve false para parar.
+    /// si `conXml`. `visitar` devuelve false para parar; puede quedarse con lo que recibe.
     virtual void recorrer(std::int64_t desde, bool conXml,
-                          const std::function<bool(const RegistroCadena&)>& visitar) = 0;
+                          const std::function<bool(RegistroCadena&)>& visitar) = 0;
 
     /// Cuántos registros tiene la cadena.
     virtual std::int64_t cuantos() = 0;

@@ -128,7 +128,7 @@ public:
     }
 
     void recorrer(std::int64_t desde, bool conXml,
-                  const std::function<bool(const RegistroCadena&)>& visitar) override {
+                  const std::function<bool(RegistroCadena&)>& visitar) override {
         const std::string sql = std::string("SELECT ") + ColumnasRegistro +
                                 (conXml ? ", xml" : "") +
                                 " FROM verifactu_registros WHERE numero >= $1::bigint "
@@ -144,8 +144,10 @@ public:
             Resultado res(r, PQclear);
             const auto estado = PQresultStatus(r);
             if (estado == PGRES_SINGLE_TUPLE) {
-                if (seguir)
-                    seguir = visitar(leerFila(r, 0, conXml));
+                if (seguir) {
+                    auto c = leerFila(r, 0, conXml);
+                    seguir = visitar(c);
+                }
             } else if (estado != PGRES_TUPLES_OK) {
                 error = recortarMensaje(PQresultErrorMessage(r));
             }

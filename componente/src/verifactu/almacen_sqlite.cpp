@@ -162,7 +162,7 @@ public:
     }
 
     void recorrer(std::int64_t desde, bool conXml,
-                  const std::function<bool(const RegistroCadena&)>& visitar) override {
+                  const std::function<bool(RegistroCadena&)>& visitar) override {
         const std::string sql = std::string("SELECT ") + ColumnasRegistro +
                                 (conXml ? ", xml" : "") +
                                 " FROM verifactu_registros WHERE numero >= ?1 ORDER BY numero";
@@ -171,7 +171,7 @@ public:
             Sentencia s(db_, sql.c_str());
             s.entero(1, desde);
             while (s.paso())
-                if (!visitar(leerFila(s, conXml)))
+                if (auto r = leerFila(s, conXml); !visitar(r))
                     break;
         } catch (...) {
             ejecutar("ROLLBACK");

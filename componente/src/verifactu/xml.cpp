@@ -268,13 +268,9 @@ std::string texto(pugi::xml_node n, std::string_view local) {
 
 } // namespace
 
-std::optional<LecturaRegistro> leerRegistro(std::string_view xml) {
-    pugi::xml_document doc;
-    const auto r =
-        doc.load_buffer(xml.data(), xml.size(), pugi::parse_escapes | pugi::parse_wconv_attribute,
-                        pugi::encoding_utf8);
-    if (!r)
-        return std::nullopt;
+namespace {
+
+std::optional<LecturaRegistro> leer(const pugi::xml_document& doc) {
     const auto raiz = doc.document_element();
     std::string_view nombre = raiz.name();
     if (const auto dos = nombre.find(':'); dos != std::string_view::npos)
@@ -307,6 +303,25 @@ std::optional<LecturaRegistro> leerRegistro(std::string_view xml) {
     l.tipoHuella = texto(raiz, "TipoHuella");
     l.huella = texto(raiz, "Huella");
     return l;
+}
+
+constexpr unsigned OpcionesLectura = pugi::parse_escapes | pugi::parse_wconv_attribute;
+
+} // namespace
+
+std::optional<LecturaRegistro> leerRegistro(std::string_view xml) {
+    pugi::xml_document doc;
+    if (!doc.load_buffer(xml.data(), xml.size(), OpcionesLectura, pugi::encoding_utf8))
+        return std::nullopt;
+    return leer(doc);
+}
+
+std::optional<LecturaRegistro> leerRegistroEnSuSitio(std::string& xml) {
+    // Un documento por hilo, que conserva su memoria de un registro al siguiente.
+    thread_local pugi::xml_document doc;
+    if (!doc.load_buffer_inplace(xml.data(), xml.size(), OpcionesLectura, pugi::encoding_utf8))
+        return std::nullopt;
+    return leer(doc);
 }
 
 std::string huellaDe(const LecturaRegistro& r) {

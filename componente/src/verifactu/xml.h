@@ -79,6 +79,8 @@ struct LecturaRegistro {
 /// RegistroAnulacion. Es rápida (para recorrer cadenas de millones de registros): no valida
 /// contra el esquema.
 std::optional<LecturaRegistro> leerRegistro(std::string_view xml);
+/// Igual, sobre los bytes de `xml`, que quedan alterados (evita copiarlos).
+std::optional<LecturaRegistro> leerRegistroEnSuSitio(std::string& xml);
 
 /// La huella que corresponde a lo leído.
 std::string huellaDe(const LecturaRegistro& r);
