@@ -42,13 +42,13 @@ MORVELIN_API morvelin_estado morvelin_verifactu_exporta(const char* cadena, cons
 MORVELIN_API morvelin_estado morvelin_verifactu_comprueba(const char* cadena, int* correcto,
                                                           char** texto);
 
-/* Opciones del código QR. */
+/** Opciones del código QR de morvelin_verifactu_qr(). */
 typedef struct morvelin_qr_opciones {
-    double tamano_mm;   /* lado del código, de 30 a 40 mm (0: 40) */
-    double margen_mm;   /* margen blanco, 2 mm como poco (0: 6) */
-    int resolucion_ppp; /* puntos por pulgada del PNG (0: 300) */
-    int pruebas;        /* distinto de 0: la dirección del entorno de pruebas de la agencia */
-    int no_verifactu;   /* distinto de 0: la dirección de los sistemas sin remisión */
+    double tamano_mm;   /**< lado del código, de 30 a 40 mm (0: 40) */
+    double margen_mm;   /**< margen blanco, 2 mm como poco (0: 6) */
+    int resolucion_ppp; /**< puntos por pulgada del PNG (0: 300) */
+    int pruebas;        /**< distinto de 0: la dirección del entorno de pruebas de la agencia */
+    int no_verifactu;   /**< distinto de 0: la dirección de los sistemas sin remisión */
 } morvelin_qr_opciones;
 
 /* Graba en `ruta` (.png o .svg) el código QR de la factura `json`; `opciones` puede ser NULL.
