@@ -120,28 +120,7 @@ int main(int argc, char** argv) {
         a->anadirVarios(static_cast<std::size_t>(largos), [&](vf::Transaccion& t) {
             vf::Alta al = base;
             al.idFactura.numSerieFactura = "L-" + std::to_string(++n);
-            const auto u = t.ultimo();
-            vf::DatosSistema s;
-            if (u)
-                s.anterior =
-                    vf::RegistroAnterior{u->idEmisor, u->numSerie, u->fechaExpedicion, u->huella};
-            s.sistema = vf::sistemaInformatico(t.cadena().numeroInstalacion);
-            s.fechaHoraHusoGenRegistro = vf::fechaHoraHuso(1738589400 + n);
-            s.huella = vf::calcularHuella(vf::CamposHuellaAlta{
-                "89890001K", al.idFactura.numSerieFactura, "03-02-2025", "F1", "21.00", "121.00",
-                u ? u->huella : "", s.fechaHoraHusoGenRegistro});
-            vf::RegistroNuevo r;
-            r.registro = {0,
-                          true,
-                          "89890001K",
-                          al.idFactura.numSerieFactura,
-                          "03-02-2025",
-                          s.huella,
-                          u ? u->huella : "",
-                          s.fechaHoraHusoGenRegistro,
-                          vf::xmlAlta(al, s)};
-            r.nombreEmisor = al.nombreRazonEmisor;
-            return r;
+            return vf::construirAlta(t, t.ultimo(), al, vf::fechaHoraHuso(1738589400 + n));
         });
         const auto t = Reloj::now();
         const auto c = vf::comprobarCadena(*a);

@@ -370,28 +370,8 @@ TEST_P(CadenaVerifactu, ExportaDeMilEnMil) {
     auto a = abrir();
     int n = 0;
     a->anadirVarios(1003, [&](Transaccion& t) {
-        Alta al = leerAltaJson(alta("M-" + std::to_string(++n)).dump());
-        const auto u = t.ultimo();
-        DatosSistema s{u ? std::optional<RegistroAnterior>(RegistroAnterior{
-                               u->idEmisor, u->numSerie, u->fechaExpedicion, u->huella})
-                         : std::nullopt,
-                       sistemaInformatico(t.cadena().numeroInstalacion),
-                       fechaHoraHuso(1738589400 + n), ""};
-        s.huella = calcularHuella(CamposHuellaAlta{"89890001K", al.idFactura.numSerieFactura,
-                                                   "03-02-2025", "F1", "21.00", "121.00",
-                                                   u ? u->huella : "", s.fechaHoraHusoGenRegistro});
-        RegistroNuevo r;
-        r.registro = {0,
-                      true,
-                      "89890001K",
-                      al.idFactura.numSerieFactura,
-                      "03-02-2025",
-                      s.huella,
-                      u ? u->huella : "",
-                      s.fechaHoraHusoGenRegistro,
-                      xmlAlta(al, s)};
-        r.nombreEmisor = al.nombreRazonEmisor;
-        return r;
+        const Alta al = leerAltaJson(alta("M-" + std::to_string(++n)).dump());
+        return construirAlta(t, t.ultimo(), al, fechaHoraHuso(1738589400 + n));
     });
     const Remesa primera = prepararRemesa(*a, 1);
     EXPECT_EQ(primera.primero, 1);

@@ -1,7 +1,7 @@
 // La cadena en PostgreSQL, para varios puestos con el mismo NIF: cada añadido es una
 // transacción que bloquea la fila de la cadena (SELECT ... FOR UPDATE) antes de leer el último
 // registro; la confirmación espera al disco del servidor (synchronous_commit).
-#include "verifactu/almacen.h"
+#include "verifactu/almacen_comun.h"
 
 #include <libpq-fe.h>
 
@@ -81,7 +81,7 @@ RegistroCadena leerFila(const PGresult* r, int fila, bool conXml) {
     return c;
 }
 
-class AlmacenPostgresql final : public AlmacenCadena, private Transaccion {
+class AlmacenPostgresql final : public AlmacenComun {
 public:
     explicit AlmacenPostgresql(const std::string& conexion) : pg_(PQconnectdb(conexion.c_str())) {
         if (!pg_ || PQstatus(pg_) != CONNECTION_OK) {
@@ -112,19 +112,6 @@ public:
         }
         ejecutar("COMMIT");
         return datos_;
-    }
-
-    RegistroCadena anadir(const PasoRegistro& paso) override {
-        RegistroCadena guardado;
-        enTransaccion([&] { guardado = anadirUno(paso); });
-        return guardado;
-    }
-
-    void anadirVarios(std::size_t veces, const PasoRegistro& paso) override {
-        enTransaccion([&] {
-            for (std::size_t i = 0; i < veces; ++i)
-                anadirUno(paso);
-        });
     }
 
     void recorrer(std::int64_t desde, bool conXml,
@@ -207,7 +194,7 @@ private:
 
     void deshacer() { Resultado r(PQexec(pg_, "ROLLBACK"), PQclear); }
 
-    template <class F> void enTransaccion(F&& f) {
+    void enTransaccion(const std::function<void()>& f) override {
         ejecutar("BEGIN");
         try {
             leerDatos(true);
@@ -261,11 +248,7 @@ private:
                   campo(r.get(), 0, 3)};
     }
 
-    RegistroCadena anadirUno(const PasoRegistro& paso) {
-        RegistroNuevo nuevo = paso(*this);
-        RegistroCadena& r = nuevo.registro;
-        const auto u = ultimo();
-        r.numero = u ? u->numero + 1 : 1;
+    void guardar(const RegistroCadena& r, bool conDatos) override {
         const std::string numero = std::to_string(r.numero);
         const std::string tipo = r.alta ? "alta" : "anulacion";
         consulta("INSERT INTO verifactu_registros (numero, tipo, id_emisor, num_serie, "
@@ -274,22 +257,13 @@ private:
                  {&numero, &tipo, &r.idEmisor, &r.numSerie, &r.fechaExpedicion, &r.huella,
                   &r.huellaAnterior, &r.fechaHoraHusoGenRegistro},
                  &r.xml);
-        if (datos_.nifEmisor.empty() ||
-            (datos_.nombreEmisor.empty() && !nuevo.nombreEmisor.empty())) {
-            if (datos_.nifEmisor.empty())
-                datos_.nifEmisor = r.idEmisor;
-            if (datos_.nombreEmisor.empty())
-                datos_.nombreEmisor = nuevo.nombreEmisor;
+        if (conDatos)
             consulta("UPDATE verifactu_cadena SET nif_emisor = $1, nombre_emisor = $2 "
                      "WHERE id = 1",
                      {&datos_.nifEmisor, &datos_.nombreEmisor});
-        }
-        return r;
     }
 
     // Transaccion
-    const DatosCadena& cadena() const override { return datos_; }
-
     std::optional<RegistroCadena> ultimo() override {
         auto r = consulta((std::string("SELECT ") + ColumnasRegistro +
                            " FROM verifactu_registros ORDER BY numero DESC LIMIT 1")
@@ -314,7 +288,6 @@ private:
     }
 
     PGconn* pg_;
-    DatosCadena datos_;
 };
 
 } // namespace

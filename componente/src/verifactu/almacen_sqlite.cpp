@@ -2,7 +2,7 @@
 // completa, así que cada transacción confirmada está en el disco y una interrumpida no deja
 // rastro; BEGIN IMMEDIATE toma el cerrojo de escritura antes de leer el último registro.
 #include "infraestructura/escritura.h"
-#include "verifactu/almacen.h"
+#include "verifactu/almacen_comun.h"
 
 #include <sqlite3.h>
 
@@ -120,7 +120,7 @@ RegistroCadena leerFila(const Sentencia& s, bool conXml) {
     return r;
 }
 
-class AlmacenSqlite final : public AlmacenCadena, private Transaccion {
+class AlmacenSqlite final : public AlmacenComun {
 public:
     explicit AlmacenSqlite(const std::string& ruta) : ruta_(ruta) {
         if (!crearCarpetas(ruta))
@@ -146,19 +146,6 @@ public:
     DatosCadena datos() override {
         leerDatos();
         return datos_;
-    }
-
-    RegistroCadena anadir(const PasoRegistro& paso) override {
-        RegistroCadena guardado;
-        enTransaccion([&] { guardado = anadirUno(paso); });
-        return guardado;
-    }
-
-    void anadirVarios(std::size_t veces, const PasoRegistro& paso) override {
-        enTransaccion([&] {
-            for (std::size_t i = 0; i < veces; ++i)
-                anadirUno(paso);
-        });
     }
 
     void recorrer(std::int64_t desde, bool conXml,
@@ -199,7 +186,7 @@ private:
         }
     }
 
-    template <class F> void enTransaccion(F&& f) {
+    void enTransaccion(const std::function<void()>& f) override {
         ejecutar("BEGIN IMMEDIATE");
         try {
             leerDatos();
@@ -249,11 +236,7 @@ private:
         datos_ = {s.columna(0), s.columna(1), s.columna(2), s.columna(3)};
     }
 
-    RegistroCadena anadirUno(const PasoRegistro& paso) {
-        RegistroNuevo nuevo = paso(*this);
-        RegistroCadena& r = nuevo.registro;
-        const auto u = ultimo();
-        r.numero = u ? u->numero + 1 : 1;
+    void guardar(const RegistroCadena& r, bool conDatos) override {
         Sentencia s(db_, "INSERT INTO verifactu_registros (numero, tipo, id_emisor, num_serie, "
                          "fecha_expedicion, huella, huella_anterior, fecha_hora_huso, xml) "
                          "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
@@ -267,21 +250,14 @@ private:
             .texto(8, r.fechaHoraHusoGenRegistro)
             .blob(9, r.xml);
         s.paso();
-        if (datos_.nifEmisor.empty() ||
-            (datos_.nombreEmisor.empty() && !nuevo.nombreEmisor.empty())) {
-            datos_.nifEmisor = datos_.nifEmisor.empty() ? r.idEmisor : datos_.nifEmisor;
-            if (datos_.nombreEmisor.empty())
-                datos_.nombreEmisor = nuevo.nombreEmisor;
+        if (conDatos) {
             Sentencia c(db_, "UPDATE verifactu_cadena SET nif_emisor = ?1, nombre_emisor = ?2 "
                              "WHERE id = 1");
             c.texto(1, datos_.nifEmisor).texto(2, datos_.nombreEmisor).paso();
         }
-        return r;
     }
 
     // Transaccion
-    const DatosCadena& cadena() const override { return datos_; }
-
     std::optional<RegistroCadena> ultimo() override {
         Sentencia s(db_, (std::string("SELECT ") + ColumnasRegistro +
                           " FROM verifactu_registros ORDER BY numero DESC LIMIT 1")
@@ -306,7 +282,6 @@ private:
 
     std::string ruta_;
     sqlite3* db_ = nullptr;
-    DatosCadena datos_;
 };
 
 } // namespace

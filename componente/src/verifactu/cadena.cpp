@@ -105,6 +105,56 @@ SistemaInformatico sistemaInformatico(const std::string& numeroInstalacion) {
     return s;
 }
 
+namespace {
+
+// Lo común de los dos registros: encadenamiento, sistema, hora y la parte guardada en columnas.
+DatosSistema datosSistema(const Transaccion& t, const std::optional<RegistroCadena>& u,
+                          const std::string& fechaHora) {
+    DatosSistema s;
+    s.anterior = anteriorDe(u);
+    s.sistema = sistemaInformatico(t.cadena().numeroInstalacion);
+    s.fechaHoraHusoGenRegistro = fechaHora;
+    return s;
+}
+
+RegistroNuevo registroNuevo(bool alta, const IdFactura& id, const DatosSistema& s,
+                            std::string xml) {
+    RegistroNuevo n;
+    n.registro.alta = alta;
+    n.registro.idEmisor = id.idEmisorFactura;
+    n.registro.numSerie = id.numSerieFactura;
+    n.registro.fechaExpedicion = id.fechaExpedicionFactura;
+    n.registro.huella = s.huella;
+    n.registro.huellaAnterior = s.anterior ? s.anterior->huella : std::string();
+    n.registro.fechaHoraHusoGenRegistro = s.fechaHoraHusoGenRegistro;
+    n.registro.xml = std::move(xml);
+    return n;
+}
+
+} // namespace
+
+RegistroNuevo construirAlta(const Transaccion& t, const std::optional<RegistroCadena>& u,
+                            const Alta& alta, const std::string& fechaHora) {
+    const IdFactura& id = alta.idFactura;
+    DatosSistema s = datosSistema(t, u, fechaHora);
+    s.huella = calcularHuella(CamposHuellaAlta{
+        id.idEmisorFactura, id.numSerieFactura, id.fechaExpedicionFactura, alta.tipoFactura,
+        alta.cuotaTotal, alta.importeTotal, u ? u->huella : std::string(), fechaHora});
+    RegistroNuevo n = registroNuevo(true, id, s, xmlAlta(alta, s));
+    n.nombreEmisor = alta.nombreRazonEmisor;
+    return n;
+}
+
+RegistroNuevo construirAnulacion(const Transaccion& t, const std::optional<RegistroCadena>& u,
+                                 const Anulacion& anulacion, const std::string& fechaHora) {
+    const IdFactura& id = anulacion.idFactura;
+    DatosSistema s = datosSistema(t, u, fechaHora);
+    s.huella = calcularHuella(CamposHuellaAnulacion{id.idEmisorFactura, id.numSerieFactura,
+                                                    id.fechaExpedicionFactura,
+                                                    u ? u->huella : std::string(), fechaHora});
+    return registroNuevo(false, id, s, xmlAnulacion(anulacion, s));
+}
+
 Anadido anadirAlta(AlmacenCadena& almacen, const Alta& alta, const Reloj& reloj) {
     validarAlta(alta, fechaLocal(reloj()));
     const IdFactura& id = alta.idFactura;
@@ -130,25 +180,7 @@ Anadido anadirAlta(AlmacenCadena& almacen, const Alta& alta, const Reloj& reloj)
                                                 "«X».");
         const auto u = t.ultimo();
         hecho.avisos.clear();
-        DatosSistema s;
-        s.anterior = anteriorDe(u);
-        s.sistema = sistemaInformatico(t.cadena().numeroInstalacion);
-        s.fechaHoraHusoGenRegistro = horaDelRegistro(u, reloj, hecho.avisos);
-        s.huella = calcularHuella(
-            CamposHuellaAlta{id.idEmisorFactura, id.numSerieFactura, id.fechaExpedicionFactura,
-                             alta.tipoFactura, alta.cuotaTotal, alta.importeTotal,
-                             u ? u->huella : std::string(), s.fechaHoraHusoGenRegistro});
-        RegistroNuevo n;
-        n.registro.alta = true;
-        n.registro.idEmisor = id.idEmisorFactura;
-        n.registro.numSerie = id.numSerieFactura;
-        n.registro.fechaExpedicion = id.fechaExpedicionFactura;
-        n.registro.huella = s.huella;
-        n.registro.huellaAnterior = u ? u->huella : std::string();
-        n.registro.fechaHoraHusoGenRegistro = s.fechaHoraHusoGenRegistro;
-        n.registro.xml = xmlAlta(alta, s);
-        n.nombreEmisor = alta.nombreRazonEmisor;
-        return n;
+        return construirAlta(t, u, alta, horaDelRegistro(u, reloj, hecho.avisos));
     });
     return hecho;
 }
@@ -169,23 +201,7 @@ Anadido anadirAnulacion(AlmacenCadena& almacen, const Anulacion& anulacion, cons
                                  "con SinRegistroPrevio «S».");
         const auto u = t.ultimo();
         hecho.avisos.clear();
-        DatosSistema s;
-        s.anterior = anteriorDe(u);
-        s.sistema = sistemaInformatico(t.cadena().numeroInstalacion);
-        s.fechaHoraHusoGenRegistro = horaDelRegistro(u, reloj, hecho.avisos);
-        s.huella = calcularHuella(
-            CamposHuellaAnulacion{id.idEmisorFactura, id.numSerieFactura, id.fechaExpedicionFactura,
-                                  u ? u->huella : std::string(), s.fechaHoraHusoGenRegistro});
-        RegistroNuevo n;
-        n.registro.alta = false;
-        n.registro.idEmisor = id.idEmisorFactura;
-        n.registro.numSerie = id.numSerieFactura;
-        n.registro.fechaExpedicion = id.fechaExpedicionFactura;
-        n.registro.huella = s.huella;
-        n.registro.huellaAnterior = u ? u->huella : std::string();
-        n.registro.fechaHoraHusoGenRegistro = s.fechaHoraHusoGenRegistro;
-        n.registro.xml = xmlAnulacion(anulacion, s);
-        return n;
+        return construirAnulacion(t, u, anulacion, horaDelRegistro(u, reloj, hecho.avisos));
     });
     return hecho;
 }

@@ -32,6 +32,15 @@ std::optional<std::int64_t> leerFechaHoraHuso(const std::string& texto);
 /// El sistema informático de este componente, con el número de instalación de la cadena.
 SistemaInformatico sistemaInformatico(const std::string& numeroInstalacion);
 
+/// El registro siguiente a `ultimo` (sin valor: el primero), con la hora `fechaHora`, listo
+/// para guardar: encadenamiento, sistema informático, huella y XML. No valida nada: es el
+/// último paso de anadirAlta() y anadirAnulacion(), y lo que usa quien construye cadenas de
+/// prueba.
+RegistroNuevo construirAlta(const Transaccion& t, const std::optional<RegistroCadena>& ultimo,
+                            const Alta& alta, const std::string& fechaHora);
+RegistroNuevo construirAnulacion(const Transaccion& t, const std::optional<RegistroCadena>& ultimo,
+                                 const Anulacion& anulacion, const std::string& fechaHora);
+
 /// Lo que queda en la cadena tras añadir un registro.
 struct Anadido {
     RegistroCadena registro;
