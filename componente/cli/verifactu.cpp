@@ -5,17 +5,18 @@
 // inesperado.
 #include "verifactu.h"
 
+#include "orden.h"
+
+#include "infraestructura/lectura.h"
+#include "infraestructura/trampa.h"
 #include "verifactu/ordenes.h"
 
 #include <CLI/CLI.hpp>
 
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <iterator>
-#include <new>
 #include <optional>
-#include <sstream>
 #include <string>
 
 namespace {
@@ -53,14 +54,11 @@ constexpr const char* Uso =
 std::optional<std::string> leer(const std::string& ruta) {
     if (ruta == "-")
         return std::string(std::istreambuf_iterator<char>(std::cin), {});
-    std::ifstream f(ruta, std::ios::binary);
-    if (!f)
+    try {
+        return morvelin::leerFichero(ruta);
+    } catch (const morvelin::FalloPaso&) {
         return std::nullopt;
-    std::ostringstream s;
-    s << f.rdbuf();
-    if (!f && !f.eof())
-        return std::nullopt;
-    return s.str();
+    }
 }
 
 int informar(const vf::Salida& s) {
@@ -75,8 +73,7 @@ int informar(const vf::Salida& s) {
 }
 
 int usoIncorrecto(const std::string& motivo) {
-    std::cerr << "morvelin: " << motivo << "\n\n" << Uso;
-    return 2;
+    return ::usoIncorrecto(motivo, Uso);
 }
 
 } // namespace
@@ -111,16 +108,11 @@ int ordenVerifactu(int argc, char** argv) {
     auto* exporta = app.add_subcommand("exporta");
     exporta->add_option("REMESA", remesa)->required();
     exporta->add_option("--desde", desde);
-    auto* comprueba = app.add_subcommand("comprueba");
+    app.add_subcommand("comprueba"); // la que queda cuando no es ninguna de las anteriores
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        std::cout << Uso;
-        return 0;
-    } catch (const CLI::ParseError&) {
-        return usoIncorrecto("argumentos incorrectos para verifactu.");
-    }
+    if (const auto fin =
+            leerArgumentos(app, argc, argv, Uso, "argumentos incorrectos para verifactu."))
+        return *fin;
     if (app.count("--cadena") > 0 && cadena.empty())
         return usoIncorrecto("--cadena necesita una ruta o una dirección postgresql://.");
     if (modo != "verifactu" && modo != "no-verifactu")
@@ -128,7 +120,7 @@ int ordenVerifactu(int argc, char** argv) {
     if (desde < 1)
         return usoIncorrecto("--desde es un número de registro (1 o más).");
 
-    try {
+    return atenderOrden([&] {
         std::optional<std::string> texto;
         if (alta->parsed() || anula->parsed() || qr->parsed()) {
             texto = leer(json);
@@ -148,19 +140,11 @@ int ordenVerifactu(int argc, char** argv) {
             return informar(ordenes.anula(*texto));
         if (exporta->parsed())
             return informar(ordenes.exporta(remesa, desde));
-        if (comprueba->parsed()) {
-            const auto s = ordenes.comprueba();
-            if (!s.correcto && s.texto.rfind("Cadena rota", 0) == 0) {
-                std::cout << s.texto << '\n' << std::flush;
-                return 1;
-            }
-            return informar(s);
+        const auto s = ordenes.comprueba();
+        if (!s.correcto && s.texto.rfind("Cadena rota", 0) == 0) {
+            std::cout << s.texto << '\n' << std::flush;
+            return 1;
         }
-    } catch (const std::bad_alloc&) {
-        std::cerr << "morvelin: memoria agotada; la operación no se ha completado.\n";
-    } catch (const std::exception& e) {
-        std::cerr << "morvelin: fallo inesperado (" << e.what()
-                  << "); la operación no se ha completado.\n";
-    }
-    return 3;
+        return informar(s);
+    });
 }

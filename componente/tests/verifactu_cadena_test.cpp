@@ -456,6 +456,8 @@ TEST_F(InterfacesVerifactu, LineaDeOrdenes) {
     for (const char* o : {"alta", "anula", "qr", "exporta", "comprueba"})
         EXPECT_NE(salida.find(std::string("  ") + o), std::string::npos) << o;
     EXPECT_EQ(morvelin("verifactu").first, 2);
+    // Una factura que no se puede leer (una carpeta) no es un fallo inesperado.
+    EXPECT_EQ(morvelin("verifactu " + c + "alta '" + carpeta_.string() + "'").first, 1);
     EXPECT_EQ(morvelin("verifactu " + c + "qr '" + f1 + "' x.png --modo otro").first, 2);
     // Sin --cadena ni MORVELIN_CADENA: el fichero bajo XDG_DATA_HOME.
     std::tie(estado, salida) =

@@ -2,11 +2,10 @@
 #include "morvelin/Verifactu.h"
 #include "morvelin/verifactu.h"
 
+#include "infraestructura/frontera_c.h"
 #include "verifactu/ordenes.h"
 
-#include <cstdlib>
-#include <cstring>
-#include <new>
+#include <string>
 
 namespace vf = morvelin::verifactu;
 
@@ -60,9 +59,7 @@ ResultadoVerifactu qrVerifactu(const std::string& json, const std::string& ruta,
 
 namespace {
 
-std::string texto(const char* p) {
-    return p ? std::string(p) : std::string();
-}
+using morvelin::frontera::texto;
 
 // El texto de la salida para C: los avisos, una línea cada uno, antes del resultado.
 template <class Orden>
@@ -70,25 +67,19 @@ morvelin_estado entregar(int* correcto, char** resultado, Orden&& orden) noexcep
     if (correcto == nullptr || resultado == nullptr)
         return MORVELIN_PUNTERO_INVALIDO;
     *correcto = 0;
-    *resultado = nullptr;
-    try {
+    bool bien = false;
+    const auto estado = morvelin::frontera::entregar(resultado, [&] {
         const vf::Salida s = orden();
         std::string t;
         for (const auto& a : s.avisos)
             t += a + "\n";
         t += s.texto;
-        auto* copia = static_cast<char*>(std::malloc(t.size() + 1));
-        if (copia == nullptr)
-            return MORVELIN_SIN_MEMORIA;
-        std::memcpy(copia, t.c_str(), t.size() + 1);
-        *resultado = copia;
-        *correcto = s.correcto ? 1 : 0;
-        return MORVELIN_OK;
-    } catch (const std::bad_alloc&) {
-        return MORVELIN_SIN_MEMORIA;
-    } catch (...) {
-        return MORVELIN_ERROR_INTERNO;
-    }
+        bien = s.correcto;
+        return t;
+    });
+    if (estado == MORVELIN_OK && bien)
+        *correcto = 1;
+    return estado;
 }
 
 } // namespace
