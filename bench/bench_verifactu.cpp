@@ -13,6 +13,7 @@
 #include "apoyo.h"
 #include "postgresql_privado.h"
 #include "verifactu/cadena.h"
+#include "verifactu/comprobacion.h"
 #include "verifactu/huella.h"
 #include "verifactu/ordenes.h"
 #include "verifactu/qr.h"
@@ -57,8 +58,10 @@ std::string altaJson(long n) {
 double sha256sumMs(vf::AlmacenCadena& a, const fs::path& fichero) {
     {
         std::ofstream f(fichero, std::ios::binary);
-        a.recorrer(1, true, [&](vf::RegistroCadena& r) {
-            const auto l = vf::leerRegistro(r.xml);
+        std::string xml;
+        a.recorrer(1, true, [&](const vf::VistaRegistro& r) {
+            xml = r.xml;
+            const auto l = vf::leerRegistro(xml);
             f << vf::textoHuella(vf::CamposHuellaAlta{
                      l->idEmisor, l->numSerie, l->fechaExpedicion, l->tipoFactura, l->cuotaTotal,
                      l->importeTotal, l->anterior.huella, l->fechaHoraHusoGenRegistro})

@@ -4,6 +4,7 @@
 // órdenes, C y C++).
 #include "postgresql_privado.h"
 #include "verifactu/cadena.h"
+#include "verifactu/comprobacion.h"
 #include "verifactu/huella.h"
 #include "verifactu/ordenes.h"
 
@@ -56,6 +57,17 @@ Anadido anadir(AlmacenCadena& a, const json& j, const Reloj& reloj = relojDelSis
     return anadirAlta(a, leerAltaJson(j.dump()), reloj);
 }
 
+// Tantas altas, M-1, M-2..., en una sola transacción.
+void anadirAltas(AlmacenCadena& a, int cuantas) {
+    const Alta base = leerAltaJson(alta("M-0").dump());
+    int n = 0;
+    a.anadirVarios(static_cast<std::size_t>(cuantas), [&](Transaccion& t) {
+        Alta al = base;
+        al.idFactura.numSerieFactura = "M-" + std::to_string(++n);
+        return construirAlta(t, t.ultimo(), al, fechaHoraHuso(1738589400 + n));
+    });
+}
+
 // Una manipulación de la cadena desde fuera, en el SQL de cada almacén, y el registro en el
 // que la comprobación ha de ver la cadena rota.
 struct Manipulacion {
@@ -79,6 +91,27 @@ const Manipulacion Manipulaciones[] = {
      "DELETE FROM verifactu_registros WHERE numero = 4", 4},
     {"XML roto", "UPDATE verifactu_registros SET xml = substr(xml, 1, 100) WHERE numero = 5",
      "UPDATE verifactu_registros SET xml = substring(xml from 1 for 100) WHERE numero = 5", 5},
+    {"hora guardada",
+     "UPDATE verifactu_registros SET fecha_hora_huso = '2000-01-01T00:00:00+01:00' "
+     "WHERE numero = 6",
+     "UPDATE verifactu_registros SET fecha_hora_huso = '2000-01-01T00:00:00+01:00' "
+     "WHERE numero = 6",
+     6},
+    // Un importe añadido tras el bueno no pasa por leído: el segundo hace ilegible el registro.
+    {"importe repetido",
+     "UPDATE verifactu_registros SET xml = CAST(replace(CAST(xml AS TEXT), '</sf:ImporteTotal>', "
+     "'</sf:ImporteTotal><sf:ImporteTotal>999.00</sf:ImporteTotal>') AS BLOB) WHERE numero = 7",
+     "UPDATE verifactu_registros SET xml = convert_to(replace(convert_from(xml, 'UTF8'), "
+     "'</sf:ImporteTotal>', '</sf:ImporteTotal><sf:ImporteTotal>999.00</sf:ImporteTotal>'), "
+     "'UTF8') WHERE numero = 7",
+     7},
+    // Lejos del principio: la cadena se lee y se revisa por tandas, y se informa en orden.
+    {"importe del XML tras miles",
+     "UPDATE verifactu_registros SET xml = CAST(replace(CAST(xml AS TEXT), '121.00', '131.00') "
+     "AS BLOB) WHERE numero IN (1190, 700)",
+     "UPDATE verifactu_registros SET xml = convert_to(replace(convert_from(xml, 'UTF8'), "
+     "'121.00', '131.00'), 'UTF8') WHERE numero IN (1190, 700)",
+     700},
 };
 
 class CadenaVerifactu : public testing::TestWithParam<const char*> {
@@ -141,8 +174,8 @@ protected:
     // Los registros de la cadena, en orden, y que cada uno cuelga del anterior una sola vez.
     std::vector<RegistroCadena> registros() {
         std::vector<RegistroCadena> r;
-        abrir()->recorrer(1, false, [&](RegistroCadena& c) {
-            r.push_back(c);
+        abrir()->recorrer(1, false, [&](const VistaRegistro& c) {
+            r.push_back(copia(c));
             return true;
         });
         return r;
@@ -248,8 +281,7 @@ TEST_P(CadenaVerifactu, ComprobarEncuentraLoManipulado) {
         }
         {
             auto a = abrir();
-            for (int i = 1; i <= 6; ++i)
-                anadir(*a, alta("A-" + std::to_string(i)));
+            anadirAltas(*a, m.rotaEn < 10 ? 10 : 1200);
             ASSERT_TRUE(comprobarCadena(*a).entera);
         }
         manipular(m);
@@ -368,11 +400,7 @@ TEST_P(CadenaVerifactu, AvisaDelRelojQueVaPorDetras) {
 // La remesa: a lo sumo 1000 registros, del más antiguo al más nuevo, y --desde para los demás.
 TEST_P(CadenaVerifactu, ExportaDeMilEnMil) {
     auto a = abrir();
-    int n = 0;
-    a->anadirVarios(1003, [&](Transaccion& t) {
-        const Alta al = leerAltaJson(alta("M-" + std::to_string(++n)).dump());
-        return construirAlta(t, t.ultimo(), al, fechaHoraHuso(1738589400 + n));
-    });
+    anadirAltas(*a, 1003);
     const Remesa primera = prepararRemesa(*a, 1);
     EXPECT_EQ(primera.primero, 1);
     EXPECT_EQ(primera.ultimo, 1000);

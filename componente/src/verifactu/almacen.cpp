@@ -14,6 +14,20 @@ bool empiezaPor(const std::string& s, std::string_view p) {
 
 } // namespace
 
+RegistroCadena copia(const VistaRegistro& v) {
+    RegistroCadena r;
+    r.numero = v.numero;
+    r.alta = v.alta;
+    r.idEmisor = v.idEmisor;
+    r.numSerie = v.numSerie;
+    r.fechaExpedicion = v.fechaExpedicion;
+    r.huella = v.huella;
+    r.huellaAnterior = v.huellaAnterior;
+    r.fechaHoraHusoGenRegistro = v.fechaHoraHusoGenRegistro;
+    r.xml = v.xml;
+    return r;
+}
+
 std::unique_ptr<AlmacenCadena> abrirAlmacen(const std::string& destino) {
     if (empiezaPor(destino, "postgresql://") || empiezaPor(destino, "postgres://"))
         return abrirPostgresql(destino);

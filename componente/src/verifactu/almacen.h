@@ -20,6 +20,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace morvelin::verifactu {
 
@@ -39,6 +40,21 @@ struct RegistroCadena {
     std::string fechaHoraHusoGenRegistro;
     std::string xml; ///< los bytes tal como se emitieron (vacío si no se pidieron)
 };
+
+/// Un registro tal como lo entrega recorrer(): vistas sobre lo leído, que solo valen durante
+/// la visita (quien quiera quedárselo, lo copia).
+struct VistaRegistro {
+    std::int64_t numero = 0;
+    bool alta = true;
+    std::string_view idEmisor, numSerie, fechaExpedicion;
+    std::string_view huella;
+    std::string_view huellaAnterior;
+    std::string_view fechaHoraHusoGenRegistro;
+    std::string_view xml; ///< vacío si no se pidió
+};
+
+/// Una copia del registro que dura más que la visita.
+RegistroCadena copia(const VistaRegistro& v);
 
 /// Lo que el almacén guarda de la cadena misma.
 struct DatosCadena {
@@ -84,9 +100,9 @@ public:
     virtual void anadirVarios(std::size_t veces, const PasoRegistro& paso) = 0;
 
     /// Recorre los registros desde el número `desde`, del más antiguo al más nuevo, con su XML
-    /// si `conXml`. `visitar` devuelve false para parar; puede quedarse con lo que recibe.
+    /// si `conXml`, sin copiarlos. `visitar` devuelve false para parar.
     virtual void recorrer(std::int64_t desde, bool conXml,
-                          const std::function<bool(RegistroCadena&)>& visitar) = 0;
+                          const std::function<bool(const VistaRegistro&)>& visitar) = 0;
 
     /// Cuántos registros tiene la cadena.
     virtual std::int64_t cuantos() = 0;

@@ -53,9 +53,13 @@ constexpr const char* ColumnasRegistro =
 using Resultado = std::unique_ptr<PGresult, decltype(&PQclear)>;
 
 // Los resultados llegan en binario: los textos como sus bytes, los bigint en orden de red.
+std::string_view vista(const PGresult* r, int fila, int col) {
+    return std::string_view(PQgetvalue(r, fila, col),
+                            static_cast<std::size_t>(PQgetlength(r, fila, col)));
+}
+
 std::string campo(const PGresult* r, int fila, int col) {
-    return std::string(PQgetvalue(r, fila, col),
-                       static_cast<std::size_t>(PQgetlength(r, fila, col)));
+    return std::string(vista(r, fila, col));
 }
 
 std::int64_t entero(const PGresult* r, int fila, int col) {
@@ -66,18 +70,18 @@ std::int64_t entero(const PGresult* r, int fila, int col) {
     return static_cast<std::int64_t>(v);
 }
 
-RegistroCadena leerFila(const PGresult* r, int fila, bool conXml) {
-    RegistroCadena c;
+VistaRegistro leerVista(const PGresult* r, int fila, bool conXml) {
+    VistaRegistro c;
     c.numero = entero(r, fila, 0);
-    c.alta = campo(r, fila, 1) == "alta";
-    c.idEmisor = campo(r, fila, 2);
-    c.numSerie = campo(r, fila, 3);
-    c.fechaExpedicion = campo(r, fila, 4);
-    c.huella = campo(r, fila, 5);
-    c.huellaAnterior = campo(r, fila, 6);
-    c.fechaHoraHusoGenRegistro = campo(r, fila, 7);
+    c.alta = vista(r, fila, 1) == "alta";
+    c.idEmisor = vista(r, fila, 2);
+    c.numSerie = vista(r, fila, 3);
+    c.fechaExpedicion = vista(r, fila, 4);
+    c.huella = vista(r, fila, 5);
+    c.huellaAnterior = vista(r, fila, 6);
+    c.fechaHoraHusoGenRegistro = vista(r, fila, 7);
     if (conXml)
-        c.xml = campo(r, fila, 8);
+        c.xml = vista(r, fila, 8);
     return c;
 }
 
@@ -115,7 +119,7 @@ public:
     }
 
     void recorrer(std::int64_t desde, bool conXml,
-                  const std::function<bool(RegistroCadena&)>& visitar) override {
+                  const std::function<bool(const VistaRegistro&)>& visitar) override {
         const std::string sql = std::string("SELECT ") + ColumnasRegistro +
                                 (conXml ? ", xml" : "") +
                                 " FROM verifactu_registros WHERE numero >= $1::bigint "
@@ -131,10 +135,8 @@ public:
             Resultado res(r, PQclear);
             const auto estado = PQresultStatus(r);
             if (estado == PGRES_SINGLE_TUPLE) {
-                if (seguir) {
-                    auto c = leerFila(r, 0, conXml);
-                    seguir = visitar(c);
-                }
+                if (seguir)
+                    seguir = visitar(leerVista(r, 0, conXml));
             } else if (estado != PGRES_TUPLES_OK) {
                 error = recortarMensaje(PQresultErrorMessage(r));
             }
@@ -271,7 +273,7 @@ private:
                           {});
         if (PQntuples(r.get()) == 0)
             return std::nullopt;
-        return leerFila(r.get(), 0, false);
+        return copia(leerVista(r.get(), 0, false));
     }
 
     std::optional<RegistroCadena> ultimoDeFactura(const std::string& idEmisor,
@@ -284,7 +286,7 @@ private:
                           {&idEmisor, &numSerie, &fecha});
         if (PQntuples(r.get()) == 0)
             return std::nullopt;
-        return leerFila(r.get(), 0, false);
+        return copia(leerVista(r.get(), 0, false));
     }
 
     PGconn* pg_;

@@ -2,13 +2,7 @@
 
 #include "verifactu/huella.h"
 
-#include <atomic>
-#include <condition_variable>
 #include <ctime>
-#include <deque>
-#include <exception>
-#include <mutex>
-#include <thread>
 
 #ifndef MORVELIN_SIF_NOMBRE_RAZON
 #error "Falta MORVELIN_SIF_NOMBRE_RAZON (el productor del sistema informático)"
@@ -206,164 +200,6 @@ Anadido anadirAnulacion(AlmacenCadena& almacen, const Anulacion& anulacion, cons
     return hecho;
 }
 
-std::string Comprobacion::texto() const {
-    if (!entera)
-        return "Cadena rota en el registro nº " + std::to_string(rotoEn) + ": " + motivo + "\n";
-    if (registros == 0)
-        return "La cadena está vacía.\n";
-    return "Cadena entera: " + std::to_string(registros) +
-           " registros; huella del último: " + ultimaHuella + "\n";
-}
-
-namespace {
-
-// Un registro leído del almacén y lo que dice su XML.
-struct Revisado {
-    RegistroCadena registro;
-    std::optional<LecturaRegistro> lectura;
-    std::string calculada; // la huella que corresponde a su XML
-};
-
-// La comprobación de un registro y su enlace con el anterior; false si rompe la cadena.
-bool revisar(Comprobacion& c, std::optional<RegistroCadena>& anterior, const Revisado& v) {
-    const RegistroCadena& r = v.registro;
-    const auto romper = [&](const std::string& motivo) {
-        c.entera = false;
-        c.rotoEn = r.numero;
-        c.motivo = motivo;
-        return false;
-    };
-    const std::int64_t esperado = anterior ? anterior->numero + 1 : 1;
-    if (r.numero != esperado) {
-        c.entera = false;
-        c.rotoEn = esperado;
-        c.motivo = "falta (el siguiente es el nº " + std::to_string(r.numero) + ").";
-        return false;
-    }
-    const auto& l = v.lectura;
-    if (!l)
-        return romper("su XML no se puede leer o no es un registro de alta o de anulación.");
-    if (l->alta != r.alta)
-        return romper("su XML no es del tipo guardado (alta o anulación).");
-    if (l->idEmisor != r.idEmisor || l->numSerie != r.numSerie ||
-        l->fechaExpedicion != r.fechaExpedicion)
-        return romper("la factura de su XML no es la guardada en la cadena.");
-    if (l->tipoHuella != "01")
-        return romper("TipoHuella no es «01» (SHA-256).");
-    if (v.calculada != l->huella)
-        return romper("su huella no corresponde a sus datos (calculada " + v.calculada +
-                      ", escrita " + l->huella + ").");
-    if (l->huella != r.huella)
-        return romper("la huella de su XML no es la guardada en la cadena.");
-    if (!anterior) {
-        if (!l->primerRegistro || !r.huellaAnterior.empty() || !l->anterior.huella.empty())
-            return romper("es el primero de la cadena y no está marcado como PrimerRegistro.");
-    } else {
-        if (l->primerRegistro)
-            return romper("está marcado como PrimerRegistro y no es el primero.");
-        if (l->anterior.huella != anterior->huella || r.huellaAnterior != anterior->huella)
-            return romper("no enlaza con la huella del registro nº " +
-                          std::to_string(anterior->numero) + ".");
-        if (l->anterior.idEmisorFactura != anterior->idEmisor ||
-            l->anterior.numSerieFactura != anterior->numSerie ||
-            l->anterior.fechaExpedicionFactura != anterior->fechaExpedicion)
-            return romper("su RegistroAnterior no es la factura del registro nº " +
-                          std::to_string(anterior->numero) + ".");
-    }
-    ++c.registros;
-    c.ultimaHuella = r.huella;
-    anterior = r;
-    return true;
-}
-
-} // namespace
-
-Comprobacion comprobarCadena(AlmacenCadena& almacen) {
-    // Dos etapas a la vez: este hilo lee del almacén y otro relee cada XML, recalcula su huella
-    // y comprueba los enlaces, en orden, por tandas.
-    constexpr std::size_t Tanda = 256, TandasEnCola = 8;
-    std::mutex m;
-    std::condition_variable hayTanda, hayHueco;
-    std::deque<std::vector<RegistroCadena>> cola;
-    bool fin = false;
-    std::atomic<bool> roto{false};
-    Comprobacion c;
-    std::exception_ptr fallo;
-
-    std::thread revisor([&] {
-        try {
-            std::optional<RegistroCadena> anterior;
-            for (;;) {
-                std::vector<RegistroCadena> tanda;
-                {
-                    std::unique_lock<std::mutex> l(m);
-                    hayTanda.wait(l, [&] { return !cola.empty() || fin; });
-                    if (cola.empty())
-                        return;
-                    tanda = std::move(cola.front());
-                    cola.pop_front();
-                }
-                hayHueco.notify_one();
-                for (auto& r : tanda) {
-                    Revisado v;
-                    v.lectura = leerRegistroEnSuSitio(r.xml);
-                    if (v.lectura)
-                        v.calculada = huellaDe(*v.lectura);
-                    r.xml.clear();
-                    v.registro = std::move(r);
-                    if (!revisar(c, anterior, v)) {
-                        roto = true;
-                        hayHueco.notify_one();
-                        return;
-                    }
-                }
-            }
-        } catch (...) {
-            fallo = std::current_exception();
-            roto = true;
-            hayHueco.notify_one();
-        }
-    });
-
-    std::vector<RegistroCadena> tanda;
-    const auto entregar = [&] {
-        std::unique_lock<std::mutex> l(m);
-        hayHueco.wait(l, [&] { return cola.size() < TandasEnCola || roto; });
-        cola.push_back(std::move(tanda));
-        tanda.clear();
-        hayTanda.notify_one();
-    };
-    try {
-        almacen.recorrer(1, true, [&](RegistroCadena& r) {
-            if (roto)
-                return false;
-            tanda.push_back(std::move(r));
-            if (tanda.size() == Tanda)
-                entregar();
-            return true;
-        });
-        if (!tanda.empty())
-            entregar();
-    } catch (...) {
-        {
-            std::lock_guard<std::mutex> l(m);
-            fin = true;
-        }
-        hayTanda.notify_one();
-        revisor.join();
-        throw;
-    }
-    {
-        std::lock_guard<std::mutex> l(m);
-        fin = true;
-    }
-    hayTanda.notify_one();
-    revisor.join();
-    if (fallo)
-        std::rethrow_exception(fallo);
-    return c;
-}
-
 Remesa prepararRemesa(AlmacenCadena& almacen, std::int64_t desde) {
     const DatosCadena datos = almacen.datos();
     if (datos.nombreEmisor.empty())
@@ -371,13 +207,13 @@ Remesa prepararRemesa(AlmacenCadena& almacen, std::int64_t desde) {
                            "para la cabecera de la remesa.");
     std::vector<std::string> xmls;
     Remesa r;
-    almacen.recorrer(desde < 1 ? 1 : desde, true, [&](RegistroCadena& c) {
+    almacen.recorrer(desde < 1 ? 1 : desde, true, [&](const VistaRegistro& c) {
         if (xmls.size() == MaximoRemesa)
             return false;
         if (xmls.empty())
             r.primero = c.numero;
         r.ultimo = c.numero;
-        xmls.push_back(std::move(c.xml));
+        xmls.emplace_back(c.xml);
         return true;
     });
     if (xmls.empty())

@@ -1,6 +1,6 @@
 #pragma once
-// Las operaciones sobre la cadena: añadir un alta o una anulación, comprobarla entera y
-// exportar sus registros como remesa.
+// Las operaciones sobre la cadena: añadir un alta o una anulación y exportar sus registros como
+// remesa (comprobarla entera: comprobacion.h).
 
 #include "verifactu/almacen.h"
 #include "verifactu/registro.h"
@@ -51,20 +51,6 @@ struct Anadido {
 /// algo no se admite lanza ErrorCampo y la cadena queda como estaba.
 Anadido anadirAlta(AlmacenCadena& almacen, const Alta& alta, const Reloj& reloj);
 Anadido anadirAnulacion(AlmacenCadena& almacen, const Anulacion& anulacion, const Reloj& reloj);
-
-/// El resultado de recorrer la cadena.
-struct Comprobacion {
-    bool entera = true;
-    std::int64_t registros = 0;
-    std::int64_t rotoEn = 0; ///< número del primer registro que la rompe
-    std::string motivo;
-    std::string ultimaHuella;
-    std::string texto() const; ///< el informe para el usuario, en una o dos líneas
-};
-
-/// Recorre la cadena entera: relee cada registro de su XML, recalcula su huella y comprueba
-/// su enlace con el anterior. Se para en el primero que la rompe.
-Comprobacion comprobarCadena(AlmacenCadena& almacen);
 
 /// Los registros desde el número `desde`, a lo sumo MaximoRemesa, como una remesa.
 struct Remesa {

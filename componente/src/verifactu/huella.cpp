@@ -16,20 +16,8 @@ void anadir(std::string& t, std::string_view nombre, std::string_view valor) {
     t += recortar(valor);
 }
 
-} // namespace
-
-std::string recortar(std::string_view v) {
-    constexpr std::string_view blancos = " \t\r\n";
-    const auto i = v.find_first_not_of(blancos);
-    if (i == std::string_view::npos)
-        return {};
-    const auto f = v.find_last_not_of(blancos);
-    return std::string(v.substr(i, f - i + 1));
-}
-
-std::string textoHuella(const CamposHuellaAlta& c) {
-    std::string t;
-    t.reserve(256);
+void escribirTexto(const CamposHuellaAlta& c, std::string& t) {
+    t.clear();
     anadir(t, "IDEmisorFactura", c.idEmisorFactura);
     anadir(t, "NumSerieFactura", c.numSerieFactura);
     anadir(t, "FechaExpedicionFactura", c.fechaExpedicionFactura);
@@ -38,24 +26,66 @@ std::string textoHuella(const CamposHuellaAlta& c) {
     anadir(t, "ImporteTotal", c.importeTotal);
     anadir(t, "Huella", c.huellaAnterior);
     anadir(t, "FechaHoraHusoGenRegistro", c.fechaHoraHusoGenRegistro);
-    return t;
 }
 
-std::string textoHuella(const CamposHuellaAnulacion& c) {
-    std::string t;
-    t.reserve(256);
+void escribirTexto(const CamposHuellaAnulacion& c, std::string& t) {
+    t.clear();
     anadir(t, "IDEmisorFacturaAnulada", c.idEmisorFacturaAnulada);
     anadir(t, "NumSerieFacturaAnulada", c.numSerieFacturaAnulada);
     anadir(t, "FechaExpedicionFacturaAnulada", c.fechaExpedicionFacturaAnulada);
     anadir(t, "Huella", c.huellaAnterior);
     anadir(t, "FechaHoraHusoGenRegistro", c.fechaHoraHusoGenRegistro);
+}
+
+// El algoritmo se busca en el proveedor una sola vez; cada hilo reutiliza su contexto.
+const EVP_MD* algoritmoSha256() {
+    static EVP_MD* const md = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
+    if (md == nullptr)
+        throw std::runtime_error("no se puede calcular SHA-256");
+    return md;
+}
+
+struct ContextoResumen {
+    EVP_MD_CTX* c = EVP_MD_CTX_new();
+    ~ContextoResumen() { EVP_MD_CTX_free(c); }
+};
+
+template <class Campos> std::string huellaDeCampos(const Campos& c) {
+    thread_local std::string texto;
+    escribirTexto(c, texto);
+    return sha256Hex(texto);
+}
+
+} // namespace
+
+std::string_view recortar(std::string_view v) {
+    constexpr std::string_view blancos = " \t\r\n";
+    const auto i = v.find_first_not_of(blancos);
+    if (i == std::string_view::npos)
+        return {};
+    const auto f = v.find_last_not_of(blancos);
+    return v.substr(i, f - i + 1);
+}
+
+std::string textoHuella(const CamposHuellaAlta& c) {
+    std::string t;
+    escribirTexto(c, t);
+    return t;
+}
+
+std::string textoHuella(const CamposHuellaAnulacion& c) {
+    std::string t;
+    escribirTexto(c, t);
     return t;
 }
 
 std::string sha256Hex(std::string_view texto) {
+    thread_local ContextoResumen contexto;
     unsigned char resumen[EVP_MAX_MD_SIZE];
     unsigned int n = 0;
-    if (EVP_Digest(texto.data(), texto.size(), resumen, &n, EVP_sha256(), nullptr) != 1)
+    if (contexto.c == nullptr || EVP_DigestInit_ex2(contexto.c, algoritmoSha256(), nullptr) != 1 ||
+        EVP_DigestUpdate(contexto.c, texto.data(), texto.size()) != 1 ||
+        EVP_DigestFinal_ex(contexto.c, resumen, &n) != 1)
         throw std::runtime_error("no se puede calcular SHA-256");
     static constexpr char cifras[] = "0123456789ABCDEF";
     std::string h(2 * n, '0');
@@ -64,6 +94,14 @@ std::string sha256Hex(std::string_view texto) {
         h[2 * i + 1] = cifras[resumen[i] & 0xF];
     }
     return h;
+}
+
+std::string calcularHuella(const CamposHuellaAlta& c) {
+    return huellaDeCampos(c);
+}
+
+std::string calcularHuella(const CamposHuellaAnulacion& c) {
+    return huellaDeCampos(c);
 }
 
 bool esHuella(std::string_view h) {

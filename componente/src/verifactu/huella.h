@@ -9,25 +9,26 @@
 
 namespace morvelin::verifactu {
 
-/// Los campos de un registro de alta que entran en su huella.
+/// Los campos de un registro de alta que entran en su huella (vistas: lo que muestran ha de
+/// durar lo que dure el cálculo).
 struct CamposHuellaAlta {
-    std::string idEmisorFactura;
-    std::string numSerieFactura;
-    std::string fechaExpedicionFactura;
-    std::string tipoFactura;
-    std::string cuotaTotal;
-    std::string importeTotal;
-    std::string huellaAnterior; ///< vacía en el primer registro de la cadena
-    std::string fechaHoraHusoGenRegistro;
+    std::string_view idEmisorFactura;
+    std::string_view numSerieFactura;
+    std::string_view fechaExpedicionFactura;
+    std::string_view tipoFactura;
+    std::string_view cuotaTotal;
+    std::string_view importeTotal;
+    std::string_view huellaAnterior; ///< vacía en el primer registro de la cadena
+    std::string_view fechaHoraHusoGenRegistro;
 };
 
 /// Los campos de un registro de anulación que entran en su huella.
 struct CamposHuellaAnulacion {
-    std::string idEmisorFacturaAnulada;
-    std::string numSerieFacturaAnulada;
-    std::string fechaExpedicionFacturaAnulada;
-    std::string huellaAnterior;
-    std::string fechaHoraHusoGenRegistro;
+    std::string_view idEmisorFacturaAnulada;
+    std::string_view numSerieFacturaAnulada;
+    std::string_view fechaExpedicionFacturaAnulada;
+    std::string_view huellaAnterior;
+    std::string_view fechaHoraHusoGenRegistro;
 };
 
 /// El texto sobre el que se calcula la huella.
@@ -37,15 +38,13 @@ std::string textoHuella(const CamposHuellaAnulacion& c);
 /// SHA-256 de `texto` en 64 cifras hexadecimales mayúsculas.
 std::string sha256Hex(std::string_view texto);
 
-inline std::string calcularHuella(const CamposHuellaAlta& c) {
-    return sha256Hex(textoHuella(c));
-}
-inline std::string calcularHuella(const CamposHuellaAnulacion& c) {
-    return sha256Hex(textoHuella(c));
-}
+/// La huella de los campos. Reutiliza por hilo el texto y el contexto de SHA-256: recorrer una
+/// cadena de millones de registros no reserva memoria más que para el resultado.
+std::string calcularHuella(const CamposHuellaAlta& c);
+std::string calcularHuella(const CamposHuellaAnulacion& c);
 
 /// `v` sin los espacios (y tabuladores y saltos de línea) de los extremos.
-std::string recortar(std::string_view v);
+std::string_view recortar(std::string_view v);
 
 /// true si `h` tiene la forma de una huella: 64 cifras hexadecimales en mayúsculas.
 bool esHuella(std::string_view h);

@@ -42,7 +42,7 @@ public:
         if (!v->is_string())
             throw ErrorCampo(nombre(clave), "ha de ser un texto entre comillas (también los "
                                             "importes: \"121.00\").");
-        return recortar(v->get_ref<const std::string&>());
+        return std::string(recortar(v->get_ref<const std::string&>()));
     }
 
     std::string obligatorio(const std::string& clave) {

@@ -1,6 +1,7 @@
 #include "verifactu/ordenes.h"
 
 #include "infraestructura/escritura.h"
+#include "verifactu/comprobacion.h"
 
 #include <algorithm>
 #include <cctype>

@@ -249,77 +249,111 @@ std::string xmlRemesa(const std::string& nombreObligado, const std::string& nifO
 
 namespace {
 
-// El hijo de `n` con ese nombre local (sea cual sea su prefijo).
-pugi::xml_node hijo(pugi::xml_node n, std::string_view local) {
-    for (auto h = n.first_child(); h; h = h.next_sibling()) {
-        if (h.type() != pugi::node_element)
-            continue;
-        std::string_view nombre = h.name();
-        const auto dos = nombre.find(':');
-        if ((dos == std::string_view::npos ? nombre : nombre.substr(dos + 1)) == local)
-            return h;
+// El nombre del elemento sin su prefijo.
+std::string_view nombreLocal(pugi::xml_node n) {
+    const std::string_view nombre = n.name();
+    const auto dos = nombre.find(':');
+    return dos == std::string_view::npos ? nombre : nombre.substr(dos + 1);
+}
+
+// Los hijos elemento de `n`, con su nombre local, en una sola pasada.
+template <class Visitar> void hijos(pugi::xml_node n, Visitar&& visitar) {
+    for (auto h = n.first_child(); h; h = h.next_sibling())
+        if (h.type() == pugi::node_element)
+            visitar(nombreLocal(h), h);
+}
+
+// Toma los textos de los elementos que se leen; si uno está dos veces, la lectura no vale.
+class Lector {
+public:
+    void tomar(std::string_view& campo, pugi::xml_node n) {
+        repetido_ = repetido_ || campo.data() != nullptr;
+        campo = recortar(n.child_value());
+        if (campo.data() == nullptr)
+            campo = std::string_view(n.child_value(), 0);
     }
-    return {};
-}
+    void marcar(bool& visto) {
+        repetido_ = repetido_ || visto;
+        visto = true;
+    }
+    bool repetido() const { return repetido_; }
 
-std::string texto(pugi::xml_node n, std::string_view local) {
-    return recortar(hijo(n, local).child_value());
-}
-
-} // namespace
-
-namespace {
+private:
+    bool repetido_ = false;
+};
 
 std::optional<LecturaRegistro> leer(const pugi::xml_document& doc) {
     const auto raiz = doc.document_element();
-    std::string_view nombre = raiz.name();
-    if (const auto dos = nombre.find(':'); dos != std::string_view::npos)
-        nombre = nombre.substr(dos + 1);
+    const std::string_view tipo = nombreLocal(raiz);
     LecturaRegistro l;
-    const auto id = hijo(raiz, "IDFactura");
-    if (nombre == "RegistroAlta") {
+    if (tipo == "RegistroAlta")
         l.alta = true;
-        l.idEmisor = texto(id, "IDEmisorFactura");
-        l.numSerie = texto(id, "NumSerieFactura");
-        l.fechaExpedicion = texto(id, "FechaExpedicionFactura");
-        l.tipoFactura = texto(raiz, "TipoFactura");
-        l.cuotaTotal = texto(raiz, "CuotaTotal");
-        l.importeTotal = texto(raiz, "ImporteTotal");
-    } else if (nombre == "RegistroAnulacion") {
-        l.idEmisor = texto(id, "IDEmisorFacturaAnulada");
-        l.numSerie = texto(id, "NumSerieFacturaAnulada");
-        l.fechaExpedicion = texto(id, "FechaExpedicionFacturaAnulada");
-    } else {
+    else if (tipo != "RegistroAnulacion")
         return std::nullopt;
-    }
-    const auto enc = hijo(raiz, "Encadenamiento");
-    l.primerRegistro = texto(enc, "PrimerRegistro") == "S";
-    const auto ant = hijo(enc, "RegistroAnterior");
-    l.anterior.idEmisorFactura = texto(ant, "IDEmisorFactura");
-    l.anterior.numSerieFactura = texto(ant, "NumSerieFactura");
-    l.anterior.fechaExpedicionFactura = texto(ant, "FechaExpedicionFactura");
-    l.anterior.huella = texto(ant, "Huella");
-    l.fechaHoraHusoGenRegistro = texto(raiz, "FechaHoraHusoGenRegistro");
-    l.tipoHuella = texto(raiz, "TipoHuella");
-    l.huella = texto(raiz, "Huella");
+    Lector lector;
+    bool idFactura = false, encadenamiento = false, anterior = false;
+    const auto leerId = [&](std::string_view nombre, pugi::xml_node n) {
+        if (nombre == (l.alta ? "IDEmisorFactura" : "IDEmisorFacturaAnulada"))
+            lector.tomar(l.idEmisor, n);
+        else if (nombre == (l.alta ? "NumSerieFactura" : "NumSerieFacturaAnulada"))
+            lector.tomar(l.numSerie, n);
+        else if (nombre == (l.alta ? "FechaExpedicionFactura" : "FechaExpedicionFacturaAnulada"))
+            lector.tomar(l.fechaExpedicion, n);
+    };
+    const auto leerAnterior = [&](std::string_view nombre, pugi::xml_node n) {
+        if (nombre == "IDEmisorFactura")
+            lector.tomar(l.anterior.idEmisorFactura, n);
+        else if (nombre == "NumSerieFactura")
+            lector.tomar(l.anterior.numSerieFactura, n);
+        else if (nombre == "FechaExpedicionFactura")
+            lector.tomar(l.anterior.fechaExpedicionFactura, n);
+        else if (nombre == "Huella")
+            lector.tomar(l.anterior.huella, n);
+    };
+    std::string_view primero;
+    const auto leerEncadenamiento = [&](std::string_view nombre, pugi::xml_node n) {
+        if (nombre == "PrimerRegistro") {
+            lector.tomar(primero, n);
+        } else if (nombre == "RegistroAnterior") {
+            lector.marcar(anterior);
+            hijos(n, leerAnterior);
+        }
+    };
+    hijos(raiz, [&](std::string_view nombre, pugi::xml_node n) {
+        if (nombre == "IDFactura") {
+            lector.marcar(idFactura);
+            hijos(n, leerId);
+        } else if (nombre == "Encadenamiento") {
+            lector.marcar(encadenamiento);
+            hijos(n, leerEncadenamiento);
+        } else if (nombre == "FechaHoraHusoGenRegistro") {
+            lector.tomar(l.fechaHoraHusoGenRegistro, n);
+        } else if (nombre == "TipoHuella") {
+            lector.tomar(l.tipoHuella, n);
+        } else if (nombre == "Huella") {
+            lector.tomar(l.huella, n);
+        } else if (l.alta) {
+            if (nombre == "TipoFactura")
+                lector.tomar(l.tipoFactura, n);
+            else if (nombre == "CuotaTotal")
+                lector.tomar(l.cuotaTotal, n);
+            else if (nombre == "ImporteTotal")
+                lector.tomar(l.importeTotal, n);
+        }
+    });
+    if (lector.repetido())
+        return std::nullopt;
+    l.primerRegistro = primero == "S";
     return l;
 }
 
-constexpr unsigned OpcionesLectura = pugi::parse_escapes | pugi::parse_wconv_attribute;
-
 } // namespace
 
-std::optional<LecturaRegistro> leerRegistro(std::string_view xml) {
-    pugi::xml_document doc;
-    if (!doc.load_buffer(xml.data(), xml.size(), OpcionesLectura, pugi::encoding_utf8))
-        return std::nullopt;
-    return leer(doc);
-}
-
-std::optional<LecturaRegistro> leerRegistroEnSuSitio(std::string& xml) {
-    // Un documento por hilo, que conserva su memoria de un registro al siguiente.
+std::optional<LecturaRegistro> leerRegistro(char* xml, std::size_t largo) {
+    // Un documento por hilo, que conserva su memoria de un registro al siguiente. La lectura
+    // es sobre los bytes mismos: los textos leídos apuntan a ellos, no al documento.
     thread_local pugi::xml_document doc;
-    if (!doc.load_buffer_inplace(xml.data(), xml.size(), OpcionesLectura, pugi::encoding_utf8))
+    if (!doc.load_buffer_inplace(xml, largo, pugi::parse_default, pugi::encoding_utf8))
         return std::nullopt;
     return leer(doc);
 }

@@ -63,24 +63,35 @@ std::string xmlAnulacion(const Anulacion& a, const DatosSistema& s);
 std::string xmlRemesa(const std::string& nombreObligado, const std::string& nifObligado,
                       const std::vector<std::string_view>& registros);
 
-/// Lo que dice el XML guardado de un registro sobre su huella y su encadenamiento.
-struct LecturaRegistro {
-    bool alta = false;
-    std::string idEmisor, numSerie, fechaExpedicion;   ///< de la factura (anulada en la anulación)
-    std::string tipoFactura, cuotaTotal, importeTotal; ///< solo en el alta
-    bool primerRegistro = false;
-    RegistroAnterior anterior; ///< si no es el primero
-    std::string fechaHoraHusoGenRegistro;
-    std::string tipoHuella;
-    std::string huella;
+/// El registro anterior tal como lo nombra el XML leído de un registro.
+struct AnteriorLeido {
+    std::string_view idEmisorFactura;
+    std::string_view numSerieFactura;
+    std::string_view fechaExpedicionFactura;
+    std::string_view huella;
 };
 
-/// Lee un registro guardado. Sin valor si no es XML bien formado o no es un RegistroAlta o
-/// RegistroAnulacion. Es rápida (para recorrer cadenas de millones de registros): no valida
-/// contra el esquema.
-std::optional<LecturaRegistro> leerRegistro(std::string_view xml);
-/// Igual, sobre los bytes de `xml`, que quedan alterados (evita copiarlos).
-std::optional<LecturaRegistro> leerRegistroEnSuSitio(std::string& xml);
+/// Lo que dice el XML guardado de un registro sobre su huella y su encadenamiento: cada texto,
+/// sin los espacios de los extremos, apunta a los bytes leídos.
+struct LecturaRegistro {
+    bool alta = false;
+    std::string_view idEmisor, numSerie, fechaExpedicion;   ///< de la factura (anulada)
+    std::string_view tipoFactura, cuotaTotal, importeTotal; ///< solo en el alta
+    bool primerRegistro = false;
+    AnteriorLeido anterior; ///< si no es el primero
+    std::string_view fechaHoraHusoGenRegistro;
+    std::string_view tipoHuella;
+    std::string_view huella;
+};
+
+/// Lee un registro guardado sobre sus propios bytes, que quedan alterados y han de durar lo
+/// que dure la lectura. Sin valor si no es XML bien formado, no es un RegistroAlta o
+/// RegistroAnulacion o repite uno de los elementos que se leen. Es rápida (para recorrer
+/// cadenas de millones de registros): no valida contra el esquema ni reserva memoria.
+std::optional<LecturaRegistro> leerRegistro(char* xml, std::size_t largo);
+inline std::optional<LecturaRegistro> leerRegistro(std::string& xml) {
+    return leerRegistro(xml.data(), xml.size());
+}
 
 /// La huella que corresponde a lo leído.
 std::string huellaDe(const LecturaRegistro& r);
