@@ -174,7 +174,7 @@ protected:
     // Los registros de la cadena, en orden, y que cada uno cuelga del anterior una sola vez.
     std::vector<RegistroCadena> registros() {
         std::vector<RegistroCadena> r;
-        abrir()->recorrer(1, false, [&](const VistaRegistro& c) {
+        abrir()->recorrer(1, HastaElFinal, false, [&](const VistaRegistro& c) {
             r.push_back(copia(c));
             return true;
         });

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -99,14 +100,23 @@ public:
     /// Como anadir(), `veces` registros en una sola transacción: todos o ninguno.
     virtual void anadirVarios(std::size_t veces, const PasoRegistro& paso) = 0;
 
-    /// Recorre los registros desde el número `desde`, del más antiguo al más nuevo, con su XML
-    /// si `conXml`, sin copiarlos. `visitar` devuelve false para parar.
-    virtual void recorrer(std::int64_t desde, bool conXml,
+    /// Recorre los registros con número de `desde` a `hasta`, del más antiguo al más nuevo,
+    /// con su XML si `conXml`, sin copiarlos. `visitar` devuelve false para parar.
+    virtual void recorrer(std::int64_t desde, std::int64_t hasta, bool conXml,
                           const std::function<bool(const VistaRegistro&)>& visitar) = 0;
 
     /// Cuántos registros tiene la cadena.
     virtual std::int64_t cuantos() = 0;
+
+    /// El número del último registro; 0 si la cadena está vacía.
+    virtual std::int64_t ultimoNumero() = 0;
+
+    /// Otra conexión al mismo almacén, para leerlo desde otro hilo a la vez que este.
+    virtual std::unique_ptr<AlmacenCadena> otraConexion() = 0;
 };
+
+/// Para recorrer(): hasta el final de la cadena.
+inline constexpr std::int64_t HastaElFinal = std::numeric_limits<std::int64_t>::max();
 
 /// Abre (y crea si hace falta) el almacén de `destino`: una dirección «postgresql://...» o
 /// «postgres://...» o la ruta de un fichero SQLite (se crean las carpetas que falten).

@@ -87,7 +87,8 @@ VistaRegistro leerVista(const PGresult* r, int fila, bool conXml) {
 
 class AlmacenPostgresql final : public AlmacenComun {
 public:
-    explicit AlmacenPostgresql(const std::string& conexion) : pg_(PQconnectdb(conexion.c_str())) {
+    explicit AlmacenPostgresql(const std::string& conexion)
+        : conexion_(conexion), pg_(PQconnectdb(conexion.c_str())) {
         if (!pg_ || PQstatus(pg_) != CONNECTION_OK) {
             const std::string motivo = pg_ ? PQerrorMessage(pg_) : "sin memoria";
             PQfinish(pg_);
@@ -118,15 +119,15 @@ public:
         return datos_;
     }
 
-    void recorrer(std::int64_t desde, bool conXml,
+    void recorrer(std::int64_t desde, std::int64_t hasta, bool conXml,
                   const std::function<bool(const VistaRegistro&)>& visitar) override {
         const std::string sql = std::string("SELECT ") + ColumnasRegistro +
                                 (conXml ? ", xml" : "") +
-                                " FROM verifactu_registros WHERE numero >= $1::bigint "
-                                "ORDER BY numero";
-        const std::string d = std::to_string(desde);
-        const char* valores[] = {d.c_str()};
-        if (!PQsendQueryParams(pg_, sql.c_str(), 1, nullptr, valores, nullptr, nullptr, 1) ||
+                                " FROM verifactu_registros WHERE numero BETWEEN $1::bigint AND "
+                                "$2::bigint ORDER BY numero";
+        const std::string d = std::to_string(desde), h = std::to_string(hasta);
+        const char* valores[] = {d.c_str(), h.c_str()};
+        if (!PQsendQueryParams(pg_, sql.c_str(), 2, nullptr, valores, nullptr, nullptr, 1) ||
             !PQsetSingleRowMode(pg_))
             throw ErrorAlmacen(mensaje("No se puede leer la cadena"));
         bool seguir = true;
@@ -148,6 +149,15 @@ public:
     std::int64_t cuantos() override {
         auto r = consulta("SELECT count(*)::bigint FROM verifactu_registros", {});
         return entero(r.get(), 0, 0);
+    }
+
+    std::int64_t ultimoNumero() override {
+        auto r = consulta("SELECT coalesce(max(numero), 0)::bigint FROM verifactu_registros", {});
+        return entero(r.get(), 0, 0);
+    }
+
+    std::unique_ptr<AlmacenCadena> otraConexion() override {
+        return std::make_unique<AlmacenPostgresql>(conexion_);
     }
 
 private:
@@ -289,6 +299,7 @@ private:
         return copia(leerVista(r.get(), 0, false));
     }
 
+    std::string conexion_;
     PGconn* pg_;
 };
 

@@ -159,15 +159,15 @@ public:
         return datos_;
     }
 
-    void recorrer(std::int64_t desde, bool conXml,
+    void recorrer(std::int64_t desde, std::int64_t hasta, bool conXml,
                   const std::function<bool(const VistaRegistro&)>& visitar) override {
-        const std::string sql = std::string("SELECT ") + ColumnasRegistro +
-                                (conXml ? ", xml" : "") +
-                                " FROM verifactu_registros WHERE numero >= ?1 ORDER BY numero";
+        const std::string sql =
+            std::string("SELECT ") + ColumnasRegistro + (conXml ? ", xml" : "") +
+            " FROM verifactu_registros WHERE numero BETWEEN ?1 AND ?2 ORDER BY numero";
         ejecutar("BEGIN");
         try {
             Sentencia s(db_, sql.c_str());
-            s.entero(1, desde);
+            s.entero(1, desde).entero(2, hasta);
             while (s.paso())
                 if (!visitar(leerVista(s, conXml)))
                     break;
@@ -182,6 +182,16 @@ public:
         Sentencia s(db_, "SELECT count(*) FROM verifactu_registros");
         s.paso();
         return s.enteroColumna(0);
+    }
+
+    std::int64_t ultimoNumero() override {
+        Sentencia s(db_, "SELECT coalesce(max(numero), 0) FROM verifactu_registros");
+        s.paso();
+        return s.enteroColumna(0);
+    }
+
+    std::unique_ptr<AlmacenCadena> otraConexion() override {
+        return std::make_unique<AlmacenSqlite>(ruta_);
     }
 
 private:

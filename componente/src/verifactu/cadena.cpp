@@ -207,7 +207,11 @@ Remesa prepararRemesa(AlmacenCadena& almacen, std::int64_t desde) {
                            "para la cabecera de la remesa.");
     std::vector<std::string> xmls;
     Remesa r;
-    almacen.recorrer(desde < 1 ? 1 : desde, true, [&](const VistaRegistro& c) {
+    const std::int64_t primero = desde < 1 ? 1 : desde;
+    const std::int64_t maximo = static_cast<std::int64_t>(MaximoRemesa);
+    const std::int64_t hasta =
+        primero > HastaElFinal - maximo ? HastaElFinal : primero + maximo - 1;
+    almacen.recorrer(primero, hasta, true, [&](const VistaRegistro& c) {
         if (xmls.size() == MaximoRemesa)
             return false;
         if (xmls.empty())

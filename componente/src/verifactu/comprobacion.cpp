@@ -1,10 +1,8 @@
-// Una cadena de millones de registros se comprueba en etapas a la vez:
-//   - este hilo lee del almacén por tandas: los bytes de cada tanda van seguidos en un búfer
-//     que se reutiliza, sin reservar memoria por registro;
-//   - unos hilos revisores releen el XML de cada registro (sobre esos mismos bytes) y
-//     recalculan su huella, cada uno una tanda;
-//   - las tandas revisadas se comprueban en el orden de la cadena, con sus enlaces, en este
-//     hilo, que se para en el primer registro que la rompe.
+// Una cadena de millones de registros se comprueba por tramos de números consecutivos, varios a
+// la vez: cada revisor, con su propia conexión al almacén, lee un tramo, relee el XML de cada
+// registro y recalcula su huella mientras sus bytes están aún en la caché, y comprueba los
+// enlaces dentro del tramo. Este hilo junta los tramos en el orden de la cadena: el enlace del
+// primer registro de cada uno con el último del anterior, y el primer registro que la rompe.
 #include "verifactu/comprobacion.h"
 
 #include "verifactu/xml.h"
@@ -13,7 +11,6 @@
 #include <condition_variable>
 #include <exception>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -32,310 +29,257 @@ std::string Comprobacion::texto() const {
 
 namespace {
 
-// Un trozo de los bytes de una tanda.
-struct Tramo {
-    std::size_t desde = 0, largo = 0;
+constexpr std::int64_t RegistrosPorTramo = 4096;
+
+// Lo que hace falta de un registro para comprobar el enlace del siguiente.
+struct Enlace {
+    std::int64_t numero = 0; ///< 0: ninguno (antes del primero)
+    std::string idEmisor, numSerie, fechaExpedicion, huella;
+
+    void tomar(const VistaRegistro& v) {
+        numero = v.numero;
+        idEmisor = v.idEmisor;
+        numSerie = v.numSerie;
+        fechaExpedicion = v.fechaExpedicion;
+        huella = v.huella;
+    }
 };
 
-// Un registro de una tanda: dónde están sus columnas y lo que dice su XML.
-struct Fila {
+// Lo que un registro dice de su anterior: su columna y su RegistroAnterior.
+struct Anterior {
+    std::string huellaGuardada, idEmisor, numSerie, fechaExpedicion, huella;
+};
+
+// Vacía si el registro enlaza con `anterior`; si no, el motivo.
+std::string razonEnlace(const Enlace& anterior, std::string_view huellaGuardada,
+                        const AnteriorLeido& leido) {
+    if (leido.huella != anterior.huella || huellaGuardada != anterior.huella)
+        return "no enlaza con la huella del registro nº " + std::to_string(anterior.numero) + ".";
+    if (leido.idEmisorFactura != anterior.idEmisor || leido.numSerieFactura != anterior.numSerie ||
+        leido.fechaExpedicionFactura != anterior.fechaExpedicion)
+        return "su RegistroAnterior no es la factura del registro nº " +
+               std::to_string(anterior.numero) + ".";
+    return {};
+}
+
+// El primero que rompe la cadena dentro de un tramo.
+struct Rotura {
     std::int64_t numero = 0;
-    bool alta = true;
-    Tramo idEmisor, numSerie, fechaExpedicion, huella, huellaAnterior, fechaHora, xml;
-    std::optional<LecturaRegistro> lectura; ///< sin valor: el XML no se puede leer
-    std::string calculada;                  ///< la huella que corresponde a su XML
+    std::string motivo;
 };
 
-class Tanda {
-public:
-    static constexpr std::size_t MaximoFilas = 512, MaximoBytes = 1 << 20;
-
-    std::uint64_t orden = 0;
-
-    void vaciar() {
-        bytes_.clear();
-        cuantas_ = 0;
-    }
-    bool llena() const { return cuantas_ == MaximoFilas || bytes_.size() >= MaximoBytes; }
-    std::size_t cuantas() const { return cuantas_; }
-    Fila& fila(std::size_t i) { return filas_[i]; }
-    std::string_view ver(Tramo t) const {
-        return std::string_view(bytes_).substr(t.desde, t.largo);
-    }
-
-    void anadir(const VistaRegistro& v) {
-        if (cuantas_ == filas_.size())
-            filas_.emplace_back();
-        Fila& f = filas_[cuantas_++];
-        f.numero = v.numero;
-        f.alta = v.alta;
-        f.idEmisor = guardar(v.idEmisor);
-        f.numSerie = guardar(v.numSerie);
-        f.fechaExpedicion = guardar(v.fechaExpedicion);
-        f.huella = guardar(v.huella);
-        f.huellaAnterior = guardar(v.huellaAnterior);
-        f.fechaHora = guardar(v.fechaHoraHusoGenRegistro);
-        f.xml = guardar(v.xml);
-    }
-
-    // La etapa de los revisores: leer cada XML sobre sus bytes y recalcular su huella.
-    void revisar() {
-        for (std::size_t i = 0; i < cuantas_; ++i) {
-            Fila& f = filas_[i];
-            f.lectura = leerRegistro(bytes_.data() + f.xml.desde, f.xml.largo);
-            if (f.lectura)
-                f.calculada = huellaDe(*f.lectura);
-        }
-    }
-
-private:
-    Tramo guardar(std::string_view v) {
-        const Tramo t{bytes_.size(), v.size()};
-        bytes_.append(v);
-        return t;
-    }
-
-    std::string bytes_;
-    std::vector<Fila> filas_;
-    std::size_t cuantas_ = 0;
+// Lo que un revisor sabe de su tramo.
+struct Tramo {
+    std::int64_t registros = 0;
+    std::int64_t primero = 0; ///< 0: el tramo no tiene ningún registro
+    Anterior entrada;         ///< lo que su primer registro dice de su anterior
+    Enlace ultimo;            ///< el último registro bueno del tramo
+    std::optional<Rotura> rotura;
 };
 
-// La etapa en orden: cada registro revisado frente a lo guardado en sus columnas y frente al
-// anterior, del que se guarda una copia (los bytes de su tanda se reutilizan).
-class Enlaces {
-public:
-    explicit Enlaces(Comprobacion& c) : c_(c) {}
+// Las comprobaciones de un registro que no dependen de otro, y la marca de primer registro.
+std::optional<std::string> razonRegistro(const VistaRegistro& v,
+                                         const std::optional<LecturaRegistro>& l,
+                                         const std::string& calculada) {
+    if (!l)
+        return "su XML no se puede leer o no es un registro de alta o de anulación.";
+    if (l->alta != v.alta)
+        return "su XML no es del tipo guardado (alta o anulación).";
+    if (l->idEmisor != v.idEmisor || l->numSerie != v.numSerie ||
+        l->fechaExpedicion != v.fechaExpedicion)
+        return "la factura de su XML no es la guardada en la cadena.";
+    if (l->tipoHuella != "01")
+        return "TipoHuella no es «01» (SHA-256).";
+    if (calculada != l->huella)
+        return "su huella no corresponde a sus datos (calculada " + calculada + ", escrita " +
+               std::string(l->huella) + ").";
+    if (l->huella != v.huella)
+        return "la huella de su XML no es la guardada en la cadena.";
+    if (l->fechaHoraHusoGenRegistro != v.fechaHoraHusoGenRegistro)
+        return "la hora de su XML no es la guardada en la cadena.";
+    if (v.numero == 1) {
+        if (!l->primerRegistro || !v.huellaAnterior.empty() || !l->anterior.huella.empty())
+            return "es el primero de la cadena y no está marcado como PrimerRegistro.";
+    } else if (l->primerRegistro) {
+        return "está marcado como PrimerRegistro y no es el primero.";
+    }
+    return std::nullopt;
+}
 
-    // false si el registro rompe la cadena; `c_` dice dónde y por qué.
-    bool revisar(const Tanda& t, const Fila& f) {
-        const auto romper = [&](const std::string& motivo) {
-            c_.entera = false;
-            c_.rotoEn = f.numero;
-            c_.motivo = motivo;
+// Revisa los registros de `desde` a `hasta`: cada uno por sí mismo y, salvo el primero, su
+// enlace con el anterior. Se para en el primero que rompe la cadena.
+Tramo revisarTramo(AlmacenCadena& almacen, std::int64_t desde, std::int64_t hasta) {
+    Tramo t;
+    Enlace anterior;
+    std::string bytes, calculada;
+    almacen.recorrer(desde, hasta, true, [&](const VistaRegistro& v) {
+        const auto romper = [&](std::int64_t numero, std::string motivo) {
+            t.rotura = Rotura{numero, std::move(motivo)};
             return false;
         };
-        const std::int64_t esperado = numero_ + 1;
-        if (f.numero != esperado) {
-            c_.entera = false;
-            c_.rotoEn = esperado;
-            c_.motivo = "falta (el siguiente es el nº " + std::to_string(f.numero) + ").";
-            return false;
+        const std::int64_t esperado = anterior.numero == 0 ? desde : anterior.numero + 1;
+        if (t.primero != 0 && v.numero != esperado)
+            return romper(esperado,
+                          "falta (el siguiente es el nº " + std::to_string(v.numero) + ").");
+        // Los bytes de la fila solo valen durante la visita; la lectura los altera.
+        bytes.assign(v.xml);
+        const auto l = leerRegistro(bytes);
+        if (l)
+            calculada = huellaDe(*l);
+        if (auto razon = razonRegistro(v, l, calculada))
+            return romper(v.numero, std::move(*razon));
+        const AnteriorLeido& leido = l->anterior;
+        if (t.primero == 0) {
+            t.primero = v.numero;
+            t.entrada = {std::string(v.huellaAnterior), std::string(leido.idEmisorFactura),
+                         std::string(leido.numSerieFactura),
+                         std::string(leido.fechaExpedicionFactura), std::string(leido.huella)};
+        } else if (auto razon = razonEnlace(anterior, v.huellaAnterior, leido); !razon.empty()) {
+            return romper(v.numero, std::move(razon));
         }
-        const auto& l = f.lectura;
-        if (!l)
-            return romper("su XML no se puede leer o no es un registro de alta o de anulación.");
-        if (l->alta != f.alta)
-            return romper("su XML no es del tipo guardado (alta o anulación).");
-        if (l->idEmisor != t.ver(f.idEmisor) || l->numSerie != t.ver(f.numSerie) ||
-            l->fechaExpedicion != t.ver(f.fechaExpedicion))
-            return romper("la factura de su XML no es la guardada en la cadena.");
-        if (l->tipoHuella != "01")
-            return romper("TipoHuella no es «01» (SHA-256).");
-        if (f.calculada != l->huella)
-            return romper("su huella no corresponde a sus datos (calculada " + f.calculada +
-                          ", escrita " + std::string(l->huella) + ").");
-        if (l->huella != t.ver(f.huella))
-            return romper("la huella de su XML no es la guardada en la cadena.");
-        if (l->fechaHoraHusoGenRegistro != t.ver(f.fechaHora))
-            return romper("la hora de su XML no es la guardada en la cadena.");
-        if (numero_ == 0) {
-            if (!l->primerRegistro || !t.ver(f.huellaAnterior).empty() ||
-                !l->anterior.huella.empty())
-                return romper("es el primero de la cadena y no está marcado como PrimerRegistro.");
-        } else {
-            if (l->primerRegistro)
-                return romper("está marcado como PrimerRegistro y no es el primero.");
-            if (l->anterior.huella != huella_ || t.ver(f.huellaAnterior) != huella_)
-                return romper("no enlaza con la huella del registro nº " + std::to_string(numero_) +
-                              ".");
-            if (l->anterior.idEmisorFactura != idEmisor_ ||
-                l->anterior.numSerieFactura != numSerie_ ||
-                l->anterior.fechaExpedicionFactura != fechaExpedicion_)
-                return romper("su RegistroAnterior no es la factura del registro nº " +
-                              std::to_string(numero_) + ".");
-        }
-        numero_ = f.numero;
-        idEmisor_ = t.ver(f.idEmisor);
-        numSerie_ = t.ver(f.numSerie);
-        fechaExpedicion_ = t.ver(f.fechaExpedicion);
-        huella_ = t.ver(f.huella);
-        ++c_.registros;
+        anterior.tomar(v);
+        ++t.registros;
         return true;
-    }
+    });
+    t.ultimo = std::move(anterior);
+    return t;
+}
 
-    void terminar() {
-        if (c_.entera)
-            c_.ultimaHuella = huella_;
-    }
-
-private:
-    Comprobacion& c_;
-    std::int64_t numero_ = 0; ///< el del anterior; 0 antes del primero
-    std::string idEmisor_, numSerie_, fechaExpedicion_, huella_;
-};
-
-class Etapas {
+// Los revisores y lo que van acabando, para juntarlo en orden.
+class Revisores {
 public:
-    explicit Etapas(Comprobacion& c) : enlaces_(c) {
-        const unsigned nucleos = std::max(1u, std::thread::hardware_concurrency());
-        const unsigned revisores = std::min(nucleos, 4u);
-        maximoTandas_ = 2 * revisores + 2;
+    Revisores(AlmacenCadena& almacen, std::int64_t ultimo) : ultimo_(ultimo) {
+        const std::int64_t tramos = (ultimo + RegistrosPorTramo - 1) / RegistrosPorTramo;
+        const auto nucleos = static_cast<std::int64_t>(std::thread::hardware_concurrency());
+        const std::int64_t cuantos = std::clamp<std::int64_t>(std::min(nucleos, tramos), 1, 4);
+        // Una conexión por revisor; si una no se puede abrir, revisan los que la tienen.
+        conexiones_.push_back(&almacen);
+        for (std::int64_t i = 1; i < cuantos; ++i) {
+            try {
+                propias_.push_back(almacen.otraConexion());
+                conexiones_.push_back(propias_.back().get());
+            } catch (const ErrorAlmacen&) {
+                break;
+            }
+        }
         try {
-            for (unsigned i = 0; i < revisores; ++i)
-                revisores_.emplace_back([this] { revisar(); });
-            actual_ = tandaLibre();
+            for (AlmacenCadena* c : conexiones_)
+                hilos_.emplace_back([this, c] { revisar(*c); });
         } catch (...) {
-            pararRevisores();
+            parar();
             throw;
         }
     }
 
-    ~Etapas() { pararRevisores(); }
+    ~Revisores() { parar(); }
 
-    Etapas(const Etapas&) = delete;
-    Etapas& operator=(const Etapas&) = delete;
+    Revisores(const Revisores&) = delete;
+    Revisores& operator=(const Revisores&) = delete;
 
-    // El paso de recorrer(): false para dejar de leer.
-    bool anadir(const VistaRegistro& v) {
-        actual_->anadir(v);
-        if (actual_->llena()) {
-            entregar();
-            actual_ = tandaLibre();
-        }
-        return actual_ != nullptr;
-    }
-
-    // Tras la última fila: espera a que todo lo leído esté comprobado.
-    void terminar() {
-        if (actual_ && actual_->cuantas() > 0)
-            entregar();
-        actual_ = nullptr;
-        for (;;) {
-            std::unique_lock<std::mutex> l(m_);
-            cambio_.wait(l, [&] {
-                return parar_ || revisadas_.count(siguiente_) > 0 || siguiente_ == entregadas_;
-            });
-            if (parar_ || siguiente_ == entregadas_)
-                break;
-            comprobarSiguiente(l);
-        }
-        std::lock_guard<std::mutex> l(m_);
+    // El tramo siguiente en el orden de la cadena, en cuanto esté revisado.
+    Tramo siguiente() {
+        std::unique_lock<std::mutex> l(m_);
+        hecho_.wait(l, [&] { return fallo_ || hechos_.count(siguiente_) > 0; });
         if (fallo_)
             std::rethrow_exception(fallo_);
-        enlaces_.terminar();
+        const auto i = hechos_.find(siguiente_++);
+        Tramo t = std::move(i->second);
+        hechos_.erase(i);
+        return t;
+    }
+
+    void parar() {
+        {
+            std::lock_guard<std::mutex> l(m_);
+            parar_ = true;
+        }
+        hecho_.notify_all();
+        for (auto& h : hilos_)
+            h.join();
+        hilos_.clear();
     }
 
 private:
-    void pararRevisores() {
-        {
-            std::lock_guard<std::mutex> l(m_);
-            parar_ = true;
-        }
-        cambio_.notify_all();
-        for (auto& h : revisores_)
-            h.join();
-    }
-
-    void entregar() {
-        {
-            std::lock_guard<std::mutex> l(m_);
-            actual_->orden = entregadas_++;
-            leidas_.push_back(actual_);
-        }
-        cambio_.notify_all();
-    }
-
-    // Una tanda vacía para seguir leyendo; mientras no la hay, comprueba las revisadas. Nula
-    // si hay que parar.
-    Tanda* tandaLibre() {
-        std::unique_lock<std::mutex> l(m_);
+    void revisar(AlmacenCadena& almacen) {
         for (;;) {
-            if (parar_)
-                return nullptr;
-            if (revisadas_.count(siguiente_) > 0) {
-                comprobarSiguiente(l);
-                continue;
-            }
-            if (!libres_.empty()) {
-                Tanda* t = libres_.back();
-                libres_.pop_back();
-                t->vaciar();
-                return t;
-            }
-            if (tandas_.size() < maximoTandas_) {
-                tandas_.push_back(std::make_unique<Tanda>());
-                return tandas_.back().get();
-            }
-            cambio_.wait(l);
-        }
-    }
-
-    // Comprueba en orden la tanda siguiente, ya revisada, sin el cerrojo; luego la deja libre.
-    void comprobarSiguiente(std::unique_lock<std::mutex>& l) {
-        const auto i = revisadas_.find(siguiente_);
-        Tanda* t = i->second;
-        revisadas_.erase(i);
-        l.unlock();
-        bool entera = true;
-        for (std::size_t k = 0; k < t->cuantas() && entera; ++k)
-            entera = enlaces_.revisar(*t, t->fila(k));
-        l.lock();
-        ++siguiente_;
-        libres_.push_back(t);
-        if (!entera)
-            parar_ = true;
-        cambio_.notify_all();
-    }
-
-    void revisar() {
-        for (;;) {
-            Tanda* t = nullptr;
+            std::int64_t n;
             {
-                std::unique_lock<std::mutex> l(m_);
-                cambio_.wait(l, [&] { return parar_ || !leidas_.empty(); });
-                if (parar_)
+                std::lock_guard<std::mutex> l(m_);
+                if (parar_ || fallo_ || repartidos_ * RegistrosPorTramo >= ultimo_)
                     return;
-                t = leidas_.front();
-                leidas_.erase(leidas_.begin());
+                n = repartidos_++;
             }
             try {
-                t->revisar();
+                const std::int64_t desde = n * RegistrosPorTramo + 1;
+                Tramo t =
+                    revisarTramo(almacen, desde, std::min(desde + RegistrosPorTramo - 1, ultimo_));
+                std::lock_guard<std::mutex> l(m_);
+                hechos_.emplace(n, std::move(t));
             } catch (...) {
                 std::lock_guard<std::mutex> l(m_);
-                fallo_ = std::current_exception();
-                parar_ = true;
-                cambio_.notify_all();
-                return;
+                if (!fallo_)
+                    fallo_ = std::current_exception();
             }
-            {
-                std::lock_guard<std::mutex> l(m_);
-                revisadas_.emplace(t->orden, t);
-            }
-            cambio_.notify_all();
+            hecho_.notify_all();
         }
     }
 
-    Enlaces enlaces_;
+    const std::int64_t ultimo_;
+    std::vector<AlmacenCadena*> conexiones_;
+    std::vector<std::unique_ptr<AlmacenCadena>> propias_;
     std::mutex m_;
-    std::condition_variable cambio_;
-    std::vector<std::unique_ptr<Tanda>> tandas_;
-    std::size_t maximoTandas_ = 0;
-    std::vector<Tanda*> leidas_, libres_;
-    std::map<std::uint64_t, Tanda*> revisadas_;
-    std::uint64_t entregadas_ = 0, siguiente_ = 0;
+    std::condition_variable hecho_;
+    std::int64_t repartidos_ = 0, siguiente_ = 0;
+    std::map<std::int64_t, Tramo> hechos_;
     bool parar_ = false;
     std::exception_ptr fallo_;
-    Tanda* actual_ = nullptr;
-    std::vector<std::thread> revisores_;
+    std::vector<std::thread> hilos_;
 };
 
 } // namespace
 
 Comprobacion comprobarCadena(AlmacenCadena& almacen) {
     Comprobacion c;
-    Etapas etapas(c);
-    almacen.recorrer(1, true, [&](const VistaRegistro& v) { return etapas.anadir(v); });
-    etapas.terminar();
+    // Los registros que hay al empezar: los que se añadan mientras tanto quedan para otra vez.
+    const std::int64_t ultimo = almacen.ultimoNumero();
+    if (ultimo == 0)
+        return c;
+    Revisores revisores(almacen, ultimo);
+    Enlace anterior;
+    const auto romper = [&](std::int64_t numero, const std::string& motivo) {
+        c.entera = false;
+        c.rotoEn = numero;
+        c.motivo = motivo;
+        return c;
+    };
+    for (std::int64_t desde = 1; desde <= ultimo; desde += RegistrosPorTramo) {
+        Tramo t = revisores.siguiente();
+        if (t.primero == 0 && !t.rotura)
+            continue; // todo el tramo falta: lo dice el primero que haya después
+        const std::int64_t esperado = anterior.numero + 1;
+        if (t.primero != esperado) {
+            const std::int64_t siguiente = t.primero != 0 ? t.primero : t.rotura->numero;
+            if (siguiente != esperado)
+                return romper(esperado,
+                              "falta (el siguiente es el nº " + std::to_string(siguiente) + ").");
+        }
+        // Un fallo del primer registro por sí mismo va antes que su enlace.
+        if (t.primero == 0)
+            return romper(t.rotura->numero, t.rotura->motivo);
+        if (anterior.numero != 0) {
+            const Anterior& e = t.entrada;
+            const auto razon =
+                razonEnlace(anterior, e.huellaGuardada,
+                            AnteriorLeido{e.idEmisor, e.numSerie, e.fechaExpedicion, e.huella});
+            if (!razon.empty())
+                return romper(t.primero, razon);
+        }
+        c.registros += t.registros;
+        if (t.rotura)
+            return romper(t.rotura->numero, t.rotura->motivo);
+        anterior = std::move(t.ultimo);
+    }
+    c.ultimaHuella = anterior.huella;
     return c;
 }
 

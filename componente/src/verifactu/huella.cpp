@@ -59,12 +59,16 @@ template <class Campos> std::string huellaDeCampos(const Campos& c) {
 } // namespace
 
 std::string_view recortar(std::string_view v) {
-    constexpr std::string_view blancos = " \t\r\n";
-    const auto i = v.find_first_not_of(blancos);
-    if (i == std::string_view::npos)
-        return {};
-    const auto f = v.find_last_not_of(blancos);
-    return v.substr(i, f - i + 1);
+    // Un bucle sencillo: find_first_not_of buscaría cada carácter en el juego de blancos.
+    const auto blanco = [](char c) {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    };
+    std::size_t i = 0, f = v.size();
+    while (i < f && blanco(v[i]))
+        ++i;
+    while (f > i && blanco(v[f - 1]))
+        --f;
+    return i == f ? std::string_view() : v.substr(i, f - i);
 }
 
 std::string textoHuella(const CamposHuellaAlta& c) {

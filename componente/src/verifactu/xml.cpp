@@ -249,11 +249,17 @@ std::string xmlRemesa(const std::string& nombreObligado, const std::string& nifO
 
 namespace {
 
-// El nombre del elemento sin su prefijo.
+// El nombre del elemento sin su prefijo, recorrido una sola vez.
 std::string_view nombreLocal(pugi::xml_node n) {
-    const std::string_view nombre = n.name();
-    const auto dos = nombre.find(':');
-    return dos == std::string_view::npos ? nombre : nombre.substr(dos + 1);
+    const char* inicio = n.name();
+    const char* p = inicio;
+    bool conPrefijo = false;
+    for (; *p != '\0'; ++p)
+        if (*p == ':' && !conPrefijo) {
+            inicio = p + 1;
+            conPrefijo = true;
+        }
+    return std::string_view(inicio, static_cast<std::size_t>(p - inicio));
 }
 
 // Los hijos elemento de `n`, con su nombre local, en una sola pasada.
