@@ -97,6 +97,11 @@ const Manipulacion Manipulaciones[] = {
      "UPDATE verifactu_registros SET fecha_hora_huso = '2000-01-01T00:00:00+01:00' "
      "WHERE numero = 6",
      6},
+    {"huella anterior guardada",
+     "UPDATE verifactu_registros SET huella_anterior = 'X' WHERE numero = 4",
+     "UPDATE verifactu_registros SET huella_anterior = 'X' WHERE numero = 4", 4},
+    {"tres registros borrados", "DELETE FROM verifactu_registros WHERE numero BETWEEN 4 AND 6",
+     "DELETE FROM verifactu_registros WHERE numero BETWEEN 4 AND 6", 4},
     // Un importe añadido tras el bueno no pasa por leído: el segundo hace ilegible el registro.
     {"importe repetido",
      "UPDATE verifactu_registros SET xml = CAST(replace(CAST(xml AS TEXT), '</sf:ImporteTotal>', "
@@ -283,12 +288,17 @@ TEST_P(CadenaVerifactu, ComprobarEncuentraLoManipulado) {
             auto a = abrir();
             anadirAltas(*a, m.rotaEn < 10 ? 10 : 1200);
             ASSERT_TRUE(comprobarCadena(*a).entera);
+            ASSERT_TRUE(comprobarCadena(*a, 3).entera);
         }
         manipular(m);
-        const auto c = comprobarCadena(*abrir());
-        EXPECT_FALSE(c.entera);
-        EXPECT_EQ(c.rotoEn, m.rotaEn) << c.texto();
-        EXPECT_NE(c.texto().find("registro nº " + std::to_string(m.rotaEn)), std::string::npos);
+        // Por tramos de tres, los registros rotos caen a principio, en medio y al final de un
+        // tramo, y el que falta puede ser un tramo entero.
+        for (const std::int64_t porTramo : {std::int64_t{4096}, std::int64_t{3}}) {
+            const auto c = comprobarCadena(*abrir(), porTramo);
+            EXPECT_FALSE(c.entera);
+            EXPECT_EQ(c.rotoEn, m.rotaEn) << c.texto();
+            EXPECT_NE(c.texto().find("registro nº " + std::to_string(m.rotaEn)), std::string::npos);
+        }
     }
 }
 

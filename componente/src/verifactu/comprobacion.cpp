@@ -29,8 +29,6 @@ std::string Comprobacion::texto() const {
 
 namespace {
 
-constexpr std::int64_t RegistrosPorTramo = 4096;
-
 // Lo que hace falta de un registro para comprobar el enlace del siguiente.
 struct Enlace {
     std::int64_t numero = 0; ///< 0: ninguno (antes del primero)
@@ -148,8 +146,9 @@ Tramo revisarTramo(AlmacenCadena& almacen, std::int64_t desde, std::int64_t hast
 // Los revisores y lo que van acabando, para juntarlo en orden.
 class Revisores {
 public:
-    Revisores(AlmacenCadena& almacen, std::int64_t ultimo) : ultimo_(ultimo) {
-        const std::int64_t tramos = (ultimo + RegistrosPorTramo - 1) / RegistrosPorTramo;
+    Revisores(AlmacenCadena& almacen, std::int64_t ultimo, std::int64_t porTramo)
+        : ultimo_(ultimo), porTramo_(porTramo) {
+        const std::int64_t tramos = (ultimo + porTramo - 1) / porTramo;
         const auto nucleos = static_cast<std::int64_t>(std::thread::hardware_concurrency());
         const std::int64_t cuantos = std::clamp<std::int64_t>(std::min(nucleos, tramos), 1, 4);
         // Una conexión por revisor; si una no se puede abrir, revisan los que la tienen.
@@ -205,14 +204,13 @@ private:
             std::int64_t n;
             {
                 std::lock_guard<std::mutex> l(m_);
-                if (parar_ || fallo_ || repartidos_ * RegistrosPorTramo >= ultimo_)
+                if (parar_ || fallo_ || repartidos_ * porTramo_ >= ultimo_)
                     return;
                 n = repartidos_++;
             }
             try {
-                const std::int64_t desde = n * RegistrosPorTramo + 1;
-                Tramo t =
-                    revisarTramo(almacen, desde, std::min(desde + RegistrosPorTramo - 1, ultimo_));
+                const std::int64_t desde = n * porTramo_ + 1;
+                Tramo t = revisarTramo(almacen, desde, std::min(desde + porTramo_ - 1, ultimo_));
                 std::lock_guard<std::mutex> l(m_);
                 hechos_.emplace(n, std::move(t));
             } catch (...) {
@@ -224,7 +222,7 @@ private:
         }
     }
 
-    const std::int64_t ultimo_;
+    const std::int64_t ultimo_, porTramo_;
     std::vector<AlmacenCadena*> conexiones_;
     std::vector<std::unique_ptr<AlmacenCadena>> propias_;
     std::mutex m_;
@@ -238,13 +236,14 @@ private:
 
 } // namespace
 
-Comprobacion comprobarCadena(AlmacenCadena& almacen) {
+Comprobacion comprobarCadena(AlmacenCadena& almacen, std::int64_t porTramo) {
+    porTramo = std::max<std::int64_t>(porTramo, 1);
     Comprobacion c;
     // Los registros que hay al empezar: los que se añadan mientras tanto quedan para otra vez.
     const std::int64_t ultimo = almacen.ultimoNumero();
     if (ultimo == 0)
         return c;
-    Revisores revisores(almacen, ultimo);
+    Revisores revisores(almacen, ultimo, porTramo);
     Enlace anterior;
     const auto romper = [&](std::int64_t numero, const std::string& motivo) {
         c.entera = false;
@@ -252,7 +251,7 @@ Comprobacion comprobarCadena(AlmacenCadena& almacen) {
         c.motivo = motivo;
         return c;
     };
-    for (std::int64_t desde = 1; desde <= ultimo; desde += RegistrosPorTramo) {
+    for (std::int64_t desde = 1; desde <= ultimo; desde += porTramo) {
         Tramo t = revisores.siguiente();
         if (t.primero == 0 && !t.rotura)
             continue; // todo el tramo falta: lo dice el primero que haya después

@@ -20,7 +20,8 @@ struct Comprobacion {
 };
 
 /// Recorre la cadena entera: relee cada registro de su XML, recalcula su huella y comprueba
-/// su enlace con el anterior. Se para en el primero que la rompe.
-Comprobacion comprobarCadena(AlmacenCadena& almacen);
+/// su enlace con el anterior. Se para en el primero que la rompe. La revisan varios hilos a la
+/// vez, cada uno `porTramo` registros seguidos cada vez.
+Comprobacion comprobarCadena(AlmacenCadena& almacen, std::int64_t porTramo = 4096);
 
 } // namespace morvelin::verifactu
