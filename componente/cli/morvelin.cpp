@@ -5,11 +5,14 @@
 //   morvelin importa FICHERO
 //   morvelin comprueba FICHERO_DE_FIRMA [--autoridades FICHERO_O_CARPETA]
 //   morvelin certificados [NIF]
+//   morvelin verifactu ORDEN ...      (véase verifactu.cpp)
 //
 // Escribe la cadena de resultado y un fin de línea en la salida estándar. Sale con 0 cuando el
 // código es "00", 1 con cualquier otro código, 2 ante un error de uso y 3 ante un fallo que no
 // es ninguno de los de la tabla de mensajes (memoria agotada, error interno).
 #include "importa.h"
+#include "orden.h"
+#include "verifactu.h"
 
 #include "almacenes/almacen.h"
 #include "metodos.h"
@@ -23,7 +26,6 @@
 #include <cstdio>
 #include <ctime>
 #include <iostream>
-#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -51,6 +53,9 @@ constexpr const char* Uso =
     "  morvelin certificados [NIF]\n"
     "      Lista los certificados de todos los almacenes, en el orden en que FIRMA los mira;\n"
     "      con NIF, dice cuál usaría FIRMA y por qué no los demás. Nunca pide un PIN.\n"
+    "  morvelin verifactu ORDEN ...\n"
+    "      Registros de facturación VERI*FACTU: alta, anula, qr, exporta y comprueba\n"
+    "      (morvelin verifactu --ayuda).\n"
     "  morvelin -h | --ayuda\n"
     "      Muestra esta ayuda.\n"
     "\n"
@@ -78,6 +83,8 @@ int informar(const std::string& resultado) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string_view(argv[1]) == "verifactu")
+        return ordenVerifactu(argc - 1, argv + 1);
     CLI::App app("Firma de facturas electrónicas y verificación de la firma.", "morvelin");
     app.set_help_flag("-h,--ayuda");
     app.require_subcommand(1, 1);
@@ -103,27 +110,16 @@ int main(int argc, char** argv) {
     auto* certificados = app.add_subcommand("certificados");
     certificados->add_option("NIF", nif);
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        std::cout << Uso;
-        return 0;
-    } catch (const CLI::ParseError&) {
-        std::cerr << "morvelin: argumentos incorrectos.\n\n" << Uso;
-        return 2;
-    }
-    if (comprueba->parsed() && comprueba->count("--autoridades") > 0 && autoridades.empty()) {
-        std::cerr << "morvelin: --autoridades necesita un fichero o una carpeta.\n\n" << Uso;
-        return 2;
-    }
-    if (verifica->parsed() && !esHttps(servicio.url)) {
-        std::cerr << "morvelin: el servicio de verificación ha de ser una dirección https:// («"
-                  << servicio.url << "» no lo es).\n\n"
-                  << Uso;
-        return 2;
-    }
+    if (const auto fin = leerArgumentos(app, argc, argv, Uso, "argumentos incorrectos."))
+        return *fin;
+    if (comprueba->parsed() && comprueba->count("--autoridades") > 0 && autoridades.empty())
+        return usoIncorrecto("--autoridades necesita un fichero o una carpeta.", Uso);
+    if (verifica->parsed() && !esHttps(servicio.url))
+        return usoIncorrecto("el servicio de verificación ha de ser una dirección https:// («" +
+                                 servicio.url + "» no lo es).",
+                             Uso);
 
-    try {
+    return atenderOrden([&] {
         if (firma->parsed())
             return informar(morvelin::FIRMA(origen, certificado, destino));
         if (importa->parsed())
@@ -140,13 +136,5 @@ int main(int argc, char** argv) {
             return c.buena() ? 0 : 1;
         }
         return informar(morvelin::verificar(origen, destino, servicio));
-    } catch (const std::bad_alloc&) {
-        std::cerr << "morvelin: memoria agotada; la operación no se ha completado.\n";
-    } catch (const std::exception& e) {
-        std::cerr << "morvelin: fallo inesperado (" << e.what()
-                  << "); la operación no se ha completado.\n";
-    } catch (...) {
-        std::cerr << "morvelin: fallo inesperado; la operación no se ha completado.\n";
-    }
-    return 3;
+    });
 }

@@ -3,39 +3,13 @@
 #include "morvelin/identidad.h"
 #include "morvelin/morvelin.h"
 
+#include "infraestructura/frontera_c.h"
 #include "metodos.h"
 
 #include <cstdlib>
-#include <cstring>
-#include <new>
-#include <string>
 
-namespace {
-
-std::string texto(const char* p) {
-    return p ? std::string(p) : std::string();
-}
-
-template <class Metodo> morvelin_estado entregar(char** resultado, Metodo&& metodo) noexcept {
-    if (resultado == nullptr)
-        return MORVELIN_PUNTERO_INVALIDO;
-    *resultado = nullptr;
-    try {
-        const std::string r = metodo();
-        auto* copia = static_cast<char*>(std::malloc(r.size() + 1));
-        if (copia == nullptr)
-            return MORVELIN_SIN_MEMORIA;
-        std::memcpy(copia, r.c_str(), r.size() + 1);
-        *resultado = copia;
-        return MORVELIN_OK;
-    } catch (const std::bad_alloc&) {
-        return MORVELIN_SIN_MEMORIA;
-    } catch (...) {
-        return MORVELIN_ERROR_INTERNO;
-    }
-}
-
-} // namespace
+using morvelin::frontera::entregar;
+using morvelin::frontera::texto;
 
 extern "C" {
 

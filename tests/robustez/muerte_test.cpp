@@ -6,8 +6,8 @@
 #include "certificados_prueba.h"
 
 #include "Telefonos/nucleo/almacen.h"
-#include "infraestructura/codificacion.h"
 #include "frmTablas/nucleo/fichero_tabla.h"
+#include "infraestructura/codificacion.h"
 #include "operaciones/verificacion_en_linea.h"
 
 #include <gtest/gtest.h>

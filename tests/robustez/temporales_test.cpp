@@ -4,8 +4,8 @@
 
 #include "Telefonos/nucleo/almacen.h"
 #include "basicos/nucleo/temporales.h"
-#include "infraestructura/escritura.h"
 #include "frmTablas/nucleo/fichero_tabla.h"
+#include "infraestructura/escritura.h"
 
 #include <gtest/gtest.h>
 

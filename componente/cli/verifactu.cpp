@@ -1,0 +1,150 @@
+// morvelin verifactu: añadir altas y anulaciones a la cadena, el QR de una factura, exportar
+// la cadena como remesa y comprobarla.
+//
+// Estado de salida: 0 bien, 1 dato rechazado o cadena rota, 2 error de uso, 3 fallo
+// inesperado.
+#include "verifactu.h"
+
+#include "orden.h"
+
+#include "infraestructura/lectura.h"
+#include "infraestructura/trampa.h"
+#include "verifactu/ordenes.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdlib>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <string>
+
+namespace {
+
+namespace vf = morvelin::verifactu;
+
+constexpr const char* Uso =
+    "Uso: morvelin verifactu [--cadena RUTA|postgresql://...] ORDEN ...\n"
+    "\n"
+    "Registros de facturación VERI*FACTU encadenados por su huella.\n"
+    "\n"
+    "  alta FACTURA.json\n"
+    "      Añade a la cadena el registro de alta de la factura. Escribe su huella en la\n"
+    "      última línea.\n"
+    "  anula ANULACION.json\n"
+    "      Añade a la cadena el registro de anulación. Escribe su huella en la última línea.\n"
+    "  qr FACTURA.json IMAGEN.png|IMAGEN.svg [--prueba] [--modo verifactu|no-verifactu]\n"
+    "       [--tamano MM] [--margen MM] [--resolucion PPP]\n"
+    "      Escribe el código QR de la factura (de 30 a 40 mm, 40 por omisión; margen de 6 mm;\n"
+    "      300 ppp) y su dirección de cotejo. --prueba: el entorno de pruebas de la agencia.\n"
+    "      No necesita la cadena.\n"
+    "  exporta REMESA.xml [--desde N]\n"
+    "      Escribe los registros de la cadena, del más antiguo al más nuevo (desde el nº N),\n"
+    "      como una remesa de a lo sumo 1000, cada uno tal como se guardó.\n"
+    "  comprueba\n"
+    "      Recorre la cadena, recalcula cada huella y cada enlace y dice qué registro la\n"
+    "      rompe primero. Sale con 0 si está entera y 1 si no.\n"
+    "\n"
+    "La cadena: --cadena, o la variable MORVELIN_CADENA, o el fichero\n"
+    "$XDG_DATA_HOME/MORVELIN/verifactu.sqlite. Una dirección postgresql://... usa PostgreSQL.\n"
+    "Un fichero JSON «-» se lee de la entrada estándar.\n"
+    "Estado de salida: 0 bien, 1 rechazado (la cadena no cambia) o cadena rota, 2 error de\n"
+    "uso, 3 fallo inesperado.\n";
+
+std::optional<std::string> leer(const std::string& ruta) {
+    if (ruta == "-")
+        return std::string(std::istreambuf_iterator<char>(std::cin), {});
+    try {
+        return morvelin::leerFichero(ruta);
+    } catch (const morvelin::FalloPaso&) {
+        return std::nullopt;
+    }
+}
+
+int informar(const vf::Salida& s) {
+    for (const auto& a : s.avisos)
+        std::cerr << "morvelin: aviso: " << a << '\n';
+    if (!s.correcto) {
+        std::cerr << "morvelin: " << s.texto << '\n';
+        return 1;
+    }
+    std::cout << s.texto << '\n' << std::flush;
+    return 0;
+}
+
+int usoIncorrecto(const std::string& motivo) {
+    return ::usoIncorrecto(motivo, Uso);
+}
+
+} // namespace
+
+int ordenVerifactu(int argc, char** argv) {
+    CLI::App app("VERI*FACTU", "morvelin verifactu");
+    app.set_help_flag("-h,--help,--ayuda");
+    app.require_subcommand(1, 1);
+    app.allow_windows_style_options(false);
+    std::string cadena;
+    app.add_option("--cadena", cadena);
+
+    std::string json, imagen, remesa;
+    auto* alta = app.add_subcommand("alta");
+    alta->add_option("FACTURA", json)->required();
+    auto* anula = app.add_subcommand("anula");
+    anula->add_option("ANULACION", json)->required();
+
+    vf::OpcionesQr opciones;
+    bool prueba = false;
+    std::string modo = "verifactu";
+    auto* qr = app.add_subcommand("qr");
+    qr->add_option("FACTURA", json)->required();
+    qr->add_option("IMAGEN", imagen)->required();
+    qr->add_flag("--prueba", prueba);
+    qr->add_option("--modo", modo);
+    qr->add_option("--tamano", opciones.tamanoMm);
+    qr->add_option("--margen", opciones.margenMm);
+    qr->add_option("--resolucion", opciones.resolucionPpp);
+
+    std::int64_t desde = 1;
+    auto* exporta = app.add_subcommand("exporta");
+    exporta->add_option("REMESA", remesa)->required();
+    exporta->add_option("--desde", desde);
+    app.add_subcommand("comprueba"); // la que queda cuando no es ninguna de las anteriores
+
+    if (const auto fin =
+            leerArgumentos(app, argc, argv, Uso, "argumentos incorrectos para verifactu."))
+        return *fin;
+    if (app.count("--cadena") > 0 && cadena.empty())
+        return usoIncorrecto("--cadena necesita una ruta o una dirección postgresql://.");
+    if (modo != "verifactu" && modo != "no-verifactu")
+        return usoIncorrecto("--modo es «verifactu» o «no-verifactu».");
+    if (desde < 1)
+        return usoIncorrecto("--desde es un número de registro (1 o más).");
+
+    return atenderOrden([&] {
+        std::optional<std::string> texto;
+        if (alta->parsed() || anula->parsed() || qr->parsed()) {
+            texto = leer(json);
+            if (!texto) {
+                std::cerr << "morvelin: no se puede leer " << json << ".\n";
+                return 1;
+            }
+        }
+        if (qr->parsed())
+            return informar(vf::ordenQr(
+                *texto, imagen, opciones, prueba ? vf::Entorno::Pruebas : vf::Entorno::Produccion,
+                modo == "verifactu" ? vf::Modo::Verifactu : vf::Modo::NoVerifactu));
+        vf::Ordenes ordenes(cadena);
+        if (alta->parsed())
+            return informar(ordenes.alta(*texto));
+        if (anula->parsed())
+            return informar(ordenes.anula(*texto));
+        if (exporta->parsed())
+            return informar(ordenes.exporta(remesa, desde));
+        const auto s = ordenes.comprueba();
+        if (!s.correcto && s.texto.rfind("Cadena rota", 0) == 0) {
+            std::cout << s.texto << '\n' << std::flush;
+            return 1;
+        }
+        return informar(s);
+    });
+}

@@ -1,0 +1,66 @@
+#include "verifactu/almacen.h"
+
+#include <openssl/rand.h>
+
+#include <cstdlib>
+
+namespace morvelin::verifactu {
+
+namespace {
+
+bool empiezaPor(const std::string& s, std::string_view p) {
+    return s.compare(0, p.size(), p) == 0;
+}
+
+} // namespace
+
+RegistroCadena copia(const VistaRegistro& v) {
+    RegistroCadena r;
+    r.numero = v.numero;
+    r.alta = v.alta;
+    r.idEmisor = v.idEmisor;
+    r.numSerie = v.numSerie;
+    r.fechaExpedicion = v.fechaExpedicion;
+    r.huella = v.huella;
+    r.huellaAnterior = v.huellaAnterior;
+    r.fechaHoraHusoGenRegistro = v.fechaHoraHusoGenRegistro;
+    r.xml = v.xml;
+    return r;
+}
+
+std::unique_ptr<AlmacenCadena> abrirAlmacen(const std::string& destino) {
+    if (empiezaPor(destino, "postgresql://") || empiezaPor(destino, "postgres://"))
+        return abrirPostgresql(destino);
+    if (destino.empty())
+        throw ErrorAlmacen("No se ha dicho dónde está la cadena de registros.");
+    return abrirSqlite(destino);
+}
+
+std::string destinoPorOmision() {
+    if (const char* c = std::getenv("MORVELIN_CADENA"); c != nullptr && *c != '\0')
+        return c;
+    std::string datos;
+    if (const char* x = std::getenv("XDG_DATA_HOME"); x != nullptr && *x == '/')
+        datos = x;
+    else if (const char* h = std::getenv("HOME"); h != nullptr && *h != '\0')
+        datos = std::string(h) + "/.local/share";
+    else
+        throw ErrorAlmacen("No se sabe dónde guardar la cadena: no hay XDG_DATA_HOME ni HOME; "
+                           "indíquela con --cadena o MORVELIN_CADENA.");
+    return datos + "/MORVELIN/verifactu.sqlite";
+}
+
+std::string nuevoNumeroInstalacion() {
+    unsigned char azar[16];
+    if (RAND_bytes(azar, sizeof azar) != 1)
+        throw ErrorAlmacen("No se puede generar el número de instalación.");
+    static constexpr char cifras[] = "0123456789ABCDEF";
+    std::string n;
+    for (unsigned char b : azar) {
+        n += cifras[b >> 4];
+        n += cifras[b & 0xF];
+    }
+    return n;
+}
+
+} // namespace morvelin::verifactu

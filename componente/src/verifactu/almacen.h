@@ -1,0 +1,135 @@
+#pragma once
+// El almacén de la cadena de registros de facturación: uno por obligado a expedir e instalación.
+//
+// Dos implementaciones que se comportan igual: un fichero SQLite (lo habitual) y una base
+// PostgreSQL (oficinas con varios puestos que facturan con el mismo NIF). En las dos:
+//   - añadir un registro es una sola transacción que lee el último registro y escribe el nuevo
+//     bajo el cerrojo del propio almacén, así que dos procesos o dos puestos nunca bifurcan la
+//     cadena; el registro se construye dentro de la transacción a partir del anterior (el paso
+//     que se le da a anadir());
+//   - una caída o un SIGKILL en cualquier momento deja la cadena entera: el registro está
+//     completo o no está;
+//   - el XML del registro se guarda tal como se emitió, y los registros nunca se cambian ni se
+//     borran (el almacén lo impide: una corrección es un registro nuevo);
+//   - la huella anterior de cada registro es única: dos registros no pueden colgar del mismo;
+//   - el esquema lleva número de versión y se pone al día al abrir.
+
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace morvelin::verifactu {
+
+/// Un fallo del almacén (no se puede abrir, la base no responde...). what() en español.
+class ErrorAlmacen : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// Un registro tal como está en la cadena.
+struct RegistroCadena {
+    std::int64_t numero = 0;                         ///< 1, 2, 3... en el orden de la cadena
+    bool alta = true;                                ///< false: anulación
+    std::string idEmisor, numSerie, fechaExpedicion; ///< de la factura (o de la anulada)
+    std::string huella;
+    std::string huellaAnterior; ///< vacía en el primero
+    std::string fechaHoraHusoGenRegistro;
+    std::string xml; ///< los bytes tal como se emitieron (vacío si no se pidieron)
+};
+
+/// Un registro tal como lo entrega recorrer(): vistas sobre lo leído, que solo valen durante
+/// la visita (quien quiera quedárselo, lo copia).
+struct VistaRegistro {
+    std::int64_t numero = 0;
+    bool alta = true;
+    std::string_view idEmisor, numSerie, fechaExpedicion;
+    std::string_view huella;
+    std::string_view huellaAnterior;
+    std::string_view fechaHoraHusoGenRegistro;
+    std::string_view xml; ///< vacío si no se pidió
+};
+
+/// Una copia del registro que dura más que la visita.
+RegistroCadena copia(const VistaRegistro& v);
+
+/// Lo que el almacén guarda de la cadena misma.
+struct DatosCadena {
+    std::string numeroInstalacion; ///< creado al estrenar el almacén
+    std::string modo;              ///< «verifactu» o «no-verifactu»
+    std::string nifEmisor;         ///< vacío hasta el primer registro
+    std::string nombreEmisor;      ///< vacío hasta la primera alta
+};
+
+/// Lo que ve el paso que construye un registro, dentro de la transacción de anadir().
+class Transaccion {
+public:
+    virtual ~Transaccion() = default;
+    virtual const DatosCadena& cadena() const = 0;
+    /// El último registro (sin el XML); sin valor si la cadena está vacía.
+    virtual std::optional<RegistroCadena> ultimo() = 0;
+    /// El último registro de la cadena de esa factura (sin el XML), si lo hay.
+    virtual std::optional<RegistroCadena> ultimoDeFactura(const std::string& idEmisor,
+                                                          const std::string& numSerie,
+                                                          const std::string& fecha) = 0;
+};
+
+/// Lo que el paso devuelve para que se guarde.
+struct RegistroNuevo {
+    RegistroCadena registro;  ///< sin número: lo pone el almacén
+    std::string nombreEmisor; ///< el de un alta, para la cabecera de las remesas
+};
+
+/// Construye el registro siguiente. Si lanza, la transacción se deshace y no se guarda nada.
+using PasoRegistro = std::function<RegistroNuevo(Transaccion&)>;
+
+class AlmacenCadena {
+public:
+    virtual ~AlmacenCadena() = default;
+
+    virtual DatosCadena datos() = 0;
+
+    /// Añade un registro en una transacción: cerrojo, último registro, paso(), escritura,
+    /// confirmación. Devuelve el registro guardado, con su número.
+    virtual RegistroCadena anadir(const PasoRegistro& paso) = 0;
+
+    /// Como anadir(), `veces` registros en una sola transacción: todos o ninguno.
+    virtual void anadirVarios(std::size_t veces, const PasoRegistro& paso) = 0;
+
+    /// Recorre los registros con número de `desde` a `hasta`, del más antiguo al más nuevo,
+    /// con su XML si `conXml`, sin copiarlos. `visitar` devuelve false para parar.
+    virtual void recorrer(std::int64_t desde, std::int64_t hasta, bool conXml,
+                          const std::function<bool(const VistaRegistro&)>& visitar) = 0;
+
+    /// Cuántos registros tiene la cadena.
+    virtual std::int64_t cuantos() = 0;
+
+    /// El número del último registro; 0 si la cadena está vacía.
+    virtual std::int64_t ultimoNumero() = 0;
+
+    /// Otra conexión al mismo almacén, para leerlo desde otro hilo a la vez que este.
+    virtual std::unique_ptr<AlmacenCadena> otraConexion() = 0;
+};
+
+/// Para recorrer(): hasta el final de la cadena.
+inline constexpr std::int64_t HastaElFinal = std::numeric_limits<std::int64_t>::max();
+
+/// Abre (y crea si hace falta) el almacén de `destino`: una dirección «postgresql://...» o
+/// «postgres://...» o la ruta de un fichero SQLite (se crean las carpetas que falten).
+std::unique_ptr<AlmacenCadena> abrirAlmacen(const std::string& destino);
+
+std::unique_ptr<AlmacenCadena> abrirSqlite(const std::string& ruta);
+std::unique_ptr<AlmacenCadena> abrirPostgresql(const std::string& conexion);
+
+/// El almacén que se usa si no se dice otro: MORVELIN_CADENA o, si no está,
+/// $XDG_DATA_HOME/MORVELIN/verifactu.sqlite ($HOME/.local/share si no hay XDG_DATA_HOME).
+std::string destinoPorOmision();
+
+/// Un número de instalación nuevo: 32 cifras hexadecimales al azar.
+std::string nuevoNumeroInstalacion();
+
+} // namespace morvelin::verifactu

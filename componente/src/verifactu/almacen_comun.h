@@ -1,0 +1,56 @@
+#pragma once
+// Lo que hacen igual los dos almacenes: añadir uno o varios registros dentro de una
+// transacción (el paso construye el registro, el almacén le pone número y lo guarda) y
+// apuntar en la cadena su obligado y el nombre de este.
+
+#include "verifactu/almacen.h"
+
+namespace morvelin::verifactu {
+
+class AlmacenComun : public AlmacenCadena, protected Transaccion {
+public:
+    RegistroCadena anadir(const PasoRegistro& paso) final {
+        RegistroCadena guardado;
+        enTransaccion([&] { guardado = anadirUno(paso); });
+        return guardado;
+    }
+
+    void anadirVarios(std::size_t veces, const PasoRegistro& paso) final {
+        enTransaccion([&] {
+            for (std::size_t i = 0; i < veces; ++i)
+                anadirUno(paso);
+        });
+    }
+
+protected:
+    /// Abre la transacción con el cerrojo de escritura, lee datos_, hace `f` y confirma; si
+    /// algo lanza, la deshace.
+    virtual void enTransaccion(const std::function<void()>& f) = 0;
+    /// Escribe el registro (ya numerado) y, si `conDatos`, los datos_ de la cadena.
+    virtual void guardar(const RegistroCadena& r, bool conDatos) = 0;
+
+    const DatosCadena& cadena() const override { return datos_; }
+
+    DatosCadena datos_;
+
+private:
+    RegistroCadena anadirUno(const PasoRegistro& paso) {
+        RegistroNuevo nuevo = paso(*this);
+        RegistroCadena& r = nuevo.registro;
+        const auto u = ultimo();
+        r.numero = u ? u->numero + 1 : 1;
+        bool conDatos = false;
+        if (datos_.nifEmisor.empty()) {
+            datos_.nifEmisor = r.idEmisor;
+            conDatos = true;
+        }
+        if (datos_.nombreEmisor.empty() && !nuevo.nombreEmisor.empty()) {
+            datos_.nombreEmisor = nuevo.nombreEmisor;
+            conDatos = true;
+        }
+        guardar(r, conDatos);
+        return r;
+    }
+};
+
+} // namespace morvelin::verifactu

@@ -1,0 +1,312 @@
+// La cadena en PostgreSQL, para varios puestos con el mismo NIF: cada añadido es una
+// transacción que bloquea la fila de la cadena (SELECT ... FOR UPDATE) antes de leer el último
+// registro; la confirmación espera al disco del servidor (synchronous_commit).
+#include "verifactu/almacen_comun.h"
+
+#include <libpq-fe.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace morvelin::verifactu {
+
+namespace {
+
+constexpr int VersionEsquema = 1;
+// Cerrojo de asesoramiento de la puesta al día del esquema (dos procesos que estrenan la base).
+constexpr const char* CerrojoEsquema = "SELECT pg_advisory_xact_lock(7745093215470285829)";
+
+const std::vector<const char*> Migraciones = {
+    R"(CREATE TABLE verifactu_cadena (
+           id integer PRIMARY KEY CHECK (id = 1),
+           numero_instalacion text NOT NULL,
+           modo text NOT NULL DEFAULT 'verifactu' CHECK (modo IN ('verifactu', 'no-verifactu')),
+           nif_emisor text NOT NULL DEFAULT '',
+           nombre_emisor text NOT NULL DEFAULT '',
+           creada timestamptz NOT NULL DEFAULT now());
+       CREATE TABLE verifactu_registros (
+           numero bigint PRIMARY KEY,
+           tipo text NOT NULL CHECK (tipo IN ('alta', 'anulacion')),
+           id_emisor text NOT NULL,
+           num_serie text NOT NULL,
+           fecha_expedicion text NOT NULL,
+           huella text NOT NULL UNIQUE,
+           huella_anterior text NOT NULL UNIQUE,
+           fecha_hora_huso text NOT NULL,
+           xml bytea NOT NULL);
+       CREATE INDEX verifactu_registros_factura
+           ON verifactu_registros (id_emisor, num_serie, fecha_expedicion);
+       CREATE FUNCTION verifactu_registros_inmutables() RETURNS trigger LANGUAGE plpgsql AS $$
+       BEGIN RAISE EXCEPTION 'los registros de la cadena no se cambian ni se borran'; END $$;
+       CREATE TRIGGER verifactu_registros_sin_cambios BEFORE UPDATE OR DELETE
+           ON verifactu_registros FOR EACH ROW EXECUTE FUNCTION verifactu_registros_inmutables();
+       CREATE TRIGGER verifactu_registros_sin_vaciar BEFORE TRUNCATE
+           ON verifactu_registros FOR EACH STATEMENT
+           EXECUTE FUNCTION verifactu_registros_inmutables();)",
+};
+
+constexpr const char* ColumnasRegistro =
+    "numero, tipo, id_emisor, num_serie, fecha_expedicion, huella, huella_anterior, "
+    "fecha_hora_huso";
+
+using Resultado = std::unique_ptr<PGresult, decltype(&PQclear)>;
+
+// Los resultados llegan en binario: los textos como sus bytes, los bigint en orden de red.
+std::string_view vista(const PGresult* r, int fila, int col) {
+    return std::string_view(PQgetvalue(r, fila, col),
+                            static_cast<std::size_t>(PQgetlength(r, fila, col)));
+}
+
+std::string campo(const PGresult* r, int fila, int col) {
+    return std::string(vista(r, fila, col));
+}
+
+std::int64_t entero(const PGresult* r, int fila, int col) {
+    const auto* b = reinterpret_cast<const unsigned char*>(PQgetvalue(r, fila, col));
+    std::uint64_t v = 0;
+    for (int i = 0; i < 8; ++i)
+        v = (v << 8) | b[i];
+    return static_cast<std::int64_t>(v);
+}
+
+VistaRegistro leerVista(const PGresult* r, int fila, bool conXml) {
+    VistaRegistro c;
+    c.numero = entero(r, fila, 0);
+    c.alta = vista(r, fila, 1) == "alta";
+    c.idEmisor = vista(r, fila, 2);
+    c.numSerie = vista(r, fila, 3);
+    c.fechaExpedicion = vista(r, fila, 4);
+    c.huella = vista(r, fila, 5);
+    c.huellaAnterior = vista(r, fila, 6);
+    c.fechaHoraHusoGenRegistro = vista(r, fila, 7);
+    if (conXml)
+        c.xml = vista(r, fila, 8);
+    return c;
+}
+
+class AlmacenPostgresql final : public AlmacenComun {
+public:
+    explicit AlmacenPostgresql(const std::string& conexion)
+        : conexion_(conexion), pg_(PQconnectdb(conexion.c_str())) {
+        if (!pg_ || PQstatus(pg_) != CONNECTION_OK) {
+            const std::string motivo = pg_ ? PQerrorMessage(pg_) : "sin memoria";
+            PQfinish(pg_);
+            throw ErrorAlmacen("No se puede conectar con la cadena en PostgreSQL (" +
+                               recortarMensaje(motivo) + ").");
+        }
+        PQsetNoticeProcessor(
+            pg_, [](void*, const char*) {}, nullptr);
+        try {
+            ejecutar("SET synchronous_commit = on");
+            ponerAlDia();
+        } catch (...) {
+            PQfinish(pg_);
+            throw;
+        }
+    }
+    ~AlmacenPostgresql() override { PQfinish(pg_); }
+
+    DatosCadena datos() override {
+        ejecutar("BEGIN");
+        try {
+            leerDatos(false);
+        } catch (...) {
+            deshacer();
+            throw;
+        }
+        ejecutar("COMMIT");
+        return datos_;
+    }
+
+    void recorrer(std::int64_t desde, std::int64_t hasta, bool conXml,
+                  const std::function<bool(const VistaRegistro&)>& visitar) override {
+        const std::string sql = std::string("SELECT ") + ColumnasRegistro +
+                                (conXml ? ", xml" : "") +
+                                " FROM verifactu_registros WHERE numero BETWEEN $1::bigint AND "
+                                "$2::bigint ORDER BY numero";
+        const std::string d = std::to_string(desde), h = std::to_string(hasta);
+        const char* valores[] = {d.c_str(), h.c_str()};
+        if (!PQsendQueryParams(pg_, sql.c_str(), 2, nullptr, valores, nullptr, nullptr, 1) ||
+            !PQsetSingleRowMode(pg_))
+            throw ErrorAlmacen(mensaje("No se puede leer la cadena"));
+        bool seguir = true;
+        std::string error;
+        while (PGresult* r = PQgetResult(pg_)) {
+            Resultado res(r, PQclear);
+            const auto estado = PQresultStatus(r);
+            if (estado == PGRES_SINGLE_TUPLE) {
+                if (seguir)
+                    seguir = visitar(leerVista(r, 0, conXml));
+            } else if (estado != PGRES_TUPLES_OK) {
+                error = recortarMensaje(PQresultErrorMessage(r));
+            }
+        }
+        if (!error.empty())
+            throw ErrorAlmacen("No se puede leer la cadena (" + error + ").");
+    }
+
+    std::int64_t cuantos() override {
+        auto r = consulta("SELECT count(*)::bigint FROM verifactu_registros", {});
+        return entero(r.get(), 0, 0);
+    }
+
+    std::int64_t ultimoNumero() override {
+        auto r = consulta("SELECT coalesce(max(numero), 0)::bigint FROM verifactu_registros", {});
+        return entero(r.get(), 0, 0);
+    }
+
+    std::unique_ptr<AlmacenCadena> otraConexion() override {
+        return std::make_unique<AlmacenPostgresql>(conexion_);
+    }
+
+private:
+    static std::string recortarMensaje(std::string m) {
+        while (!m.empty() && (m.back() == '\n' || m.back() == ' '))
+            m.pop_back();
+        return m;
+    }
+
+    std::string mensaje(const std::string& que) const {
+        return que + " (" + recortarMensaje(PQerrorMessage(pg_)) + ").";
+    }
+
+    void ejecutar(const char* sql) {
+        Resultado r(PQexec(pg_, sql), PQclear);
+        const auto e = PQresultStatus(r.get());
+        if (e != PGRES_COMMAND_OK && e != PGRES_TUPLES_OK)
+            throw ErrorAlmacen("Fallo de la cadena en PostgreSQL (" +
+                               recortarMensaje(PQresultErrorMessage(r.get())) + ").");
+    }
+
+    // Una consulta con parámetros de texto y resultado binario.
+    Resultado consulta(const char* sql, const std::vector<const std::string*>& parametros,
+                       const std::string* binario = nullptr) {
+        std::vector<const char*> valores;
+        std::vector<int> largos, formatos;
+        for (const auto* p : parametros) {
+            valores.push_back(p->c_str());
+            largos.push_back(static_cast<int>(p->size()));
+            formatos.push_back(0);
+        }
+        if (binario) {
+            valores.push_back(binario->data());
+            largos.push_back(static_cast<int>(binario->size()));
+            formatos.push_back(1);
+        }
+        Resultado r(PQexecParams(pg_, sql, static_cast<int>(valores.size()), nullptr,
+                                 valores.data(), largos.data(), formatos.data(), 1),
+                    PQclear);
+        const auto e = PQresultStatus(r.get());
+        if (e != PGRES_COMMAND_OK && e != PGRES_TUPLES_OK)
+            throw ErrorAlmacen("Fallo de la cadena en PostgreSQL (" +
+                               recortarMensaje(PQresultErrorMessage(r.get())) + ").");
+        return r;
+    }
+
+    void deshacer() { Resultado r(PQexec(pg_, "ROLLBACK"), PQclear); }
+
+    void enTransaccion(const std::function<void()>& f) override {
+        ejecutar("BEGIN");
+        try {
+            leerDatos(true);
+            f();
+            ejecutar("COMMIT");
+        } catch (...) {
+            deshacer();
+            throw;
+        }
+    }
+
+    void ponerAlDia() {
+        ejecutar("BEGIN");
+        try {
+            ejecutar(CerrojoEsquema);
+            ejecutar("CREATE TABLE IF NOT EXISTS verifactu_esquema (version integer NOT NULL)");
+            auto r =
+                consulta("SELECT coalesce(max(version), 0)::bigint FROM verifactu_esquema", {});
+            const auto version = entero(r.get(), 0, 0);
+            if (version > VersionEsquema)
+                throw ErrorAlmacen("La cadena es de una versión más nueva del componente.");
+            for (auto v = version; v < VersionEsquema; ++v)
+                ejecutar(Migraciones[static_cast<std::size_t>(v)]);
+            if (version < VersionEsquema) {
+                const std::string instalacion = nuevoNumeroInstalacion();
+                consulta("INSERT INTO verifactu_cadena (id, numero_instalacion) VALUES (1, $1) "
+                         "ON CONFLICT (id) DO NOTHING",
+                         {&instalacion});
+                ejecutar("DELETE FROM verifactu_esquema");
+                const std::string v = std::to_string(VersionEsquema);
+                consulta("INSERT INTO verifactu_esquema (version) VALUES ($1::integer)", {&v});
+            }
+            ejecutar("COMMIT");
+        } catch (...) {
+            deshacer();
+            throw;
+        }
+    }
+
+    // Con `bloquear`, la fila de la cadena queda bloqueada hasta el final de la transacción:
+    // es el cerrojo que ordena los añadidos de todos los puestos.
+    void leerDatos(bool bloquear) {
+        auto r = consulta(bloquear ? "SELECT numero_instalacion, modo, nif_emisor, nombre_emisor "
+                                     "FROM verifactu_cadena WHERE id = 1 FOR UPDATE"
+                                   : "SELECT numero_instalacion, modo, nif_emisor, nombre_emisor "
+                                     "FROM verifactu_cadena WHERE id = 1",
+                          {});
+        if (PQntuples(r.get()) != 1)
+            throw ErrorAlmacen("La cadena no tiene sus datos de instalación.");
+        datos_ = {campo(r.get(), 0, 0), campo(r.get(), 0, 1), campo(r.get(), 0, 2),
+                  campo(r.get(), 0, 3)};
+    }
+
+    void guardar(const RegistroCadena& r, bool conDatos) override {
+        const std::string numero = std::to_string(r.numero);
+        const std::string tipo = r.alta ? "alta" : "anulacion";
+        consulta("INSERT INTO verifactu_registros (numero, tipo, id_emisor, num_serie, "
+                 "fecha_expedicion, huella, huella_anterior, fecha_hora_huso, xml) "
+                 "VALUES ($1::bigint, $2, $3, $4, $5, $6, $7, $8, $9)",
+                 {&numero, &tipo, &r.idEmisor, &r.numSerie, &r.fechaExpedicion, &r.huella,
+                  &r.huellaAnterior, &r.fechaHoraHusoGenRegistro},
+                 &r.xml);
+        if (conDatos)
+            consulta("UPDATE verifactu_cadena SET nif_emisor = $1, nombre_emisor = $2 "
+                     "WHERE id = 1",
+                     {&datos_.nifEmisor, &datos_.nombreEmisor});
+    }
+
+    // Transaccion
+    std::optional<RegistroCadena> ultimo() override {
+        auto r = consulta((std::string("SELECT ") + ColumnasRegistro +
+                           " FROM verifactu_registros ORDER BY numero DESC LIMIT 1")
+                              .c_str(),
+                          {});
+        if (PQntuples(r.get()) == 0)
+            return std::nullopt;
+        return copia(leerVista(r.get(), 0, false));
+    }
+
+    std::optional<RegistroCadena> ultimoDeFactura(const std::string& idEmisor,
+                                                  const std::string& numSerie,
+                                                  const std::string& fecha) override {
+        auto r = consulta((std::string("SELECT ") + ColumnasRegistro +
+                           " FROM verifactu_registros WHERE id_emisor = $1 AND num_serie = $2 "
+                           "AND fecha_expedicion = $3 ORDER BY numero DESC LIMIT 1")
+                              .c_str(),
+                          {&idEmisor, &numSerie, &fecha});
+        if (PQntuples(r.get()) == 0)
+            return std::nullopt;
+        return copia(leerVista(r.get(), 0, false));
+    }
+
+    std::string conexion_;
+    PGconn* pg_;
+};
+
+} // namespace
+
+std::unique_ptr<AlmacenCadena> abrirPostgresql(const std::string& conexion) {
+    return std::make_unique<AlmacenPostgresql>(conexion);
+}
+
+} // namespace morvelin::verifactu

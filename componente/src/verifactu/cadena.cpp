@@ -1,0 +1,231 @@
+#include "verifactu/cadena.h"
+
+#include "verifactu/huella.h"
+
+#include <ctime>
+
+#ifndef MORVELIN_SIF_NOMBRE_RAZON
+#error "Falta MORVELIN_SIF_NOMBRE_RAZON (el productor del sistema informático)"
+#endif
+
+namespace morvelin::verifactu {
+
+namespace {
+
+std::string describir(const RegistroCadena& r) {
+    return std::string(r.alta ? "alta" : "anulación") + " en el registro nº " +
+           std::to_string(r.numero);
+}
+
+// El registro anterior tal como va en Encadenamiento.
+std::optional<RegistroAnterior> anteriorDe(const std::optional<RegistroCadena>& u) {
+    if (!u)
+        return std::nullopt;
+    return RegistroAnterior{u->idEmisor, u->numSerie, u->fechaExpedicion, u->huella};
+}
+
+void comprobarEmisor(const Transaccion& t, const std::string& campo, const std::string& nif) {
+    const auto& propio = t.cadena().nifEmisor;
+    if (!propio.empty() && propio != nif)
+        throw ErrorCampo(campo, "esta cadena es la del obligado " + propio + "; los registros de " +
+                                    nif + " van en otra cadena (--cadena o MORVELIN_CADENA).");
+}
+
+// La hora del registro y, si el anterior es posterior, el aviso de reloj.
+std::string horaDelRegistro(const std::optional<RegistroCadena>& u, const Reloj& reloj,
+                            std::vector<std::string>& avisos) {
+    const std::int64_t ahora = reloj();
+    if (u) {
+        const auto antes = leerFechaHoraHuso(u->fechaHoraHusoGenRegistro);
+        if (antes && *antes > ahora + MargenRelojSegundos)
+            avisos.push_back("El registro anterior (nº " + std::to_string(u->numero) + ") es de " +
+                             u->fechaHoraHusoGenRegistro +
+                             ", posterior a la hora de este equipo (" + fechaHoraHuso(ahora) +
+                             "): el reloj de este equipo o el del que lo generó no va bien. "
+                             "Corríjalo: la agencia avisa de los registros cuya hora se aparta "
+                             "de la suya.");
+    }
+    return fechaHoraHuso(ahora);
+}
+
+} // namespace
+
+Reloj relojDelSistema() {
+    return [] {
+        return static_cast<std::int64_t>(std::time(nullptr));
+    };
+}
+
+std::string fechaHoraHuso(std::int64_t t) {
+    const std::time_t tt = static_cast<std::time_t>(t);
+    std::tm local{};
+    localtime_r(&tt, &local);
+    char b[40];
+    std::strftime(b, sizeof b, "%Y-%m-%dT%H:%M:%S", &local);
+    long desfase = local.tm_gmtoff;
+    const char signo = desfase < 0 ? '-' : '+';
+    desfase = desfase < 0 ? -desfase : desfase;
+    char h[32];
+    std::snprintf(h, sizeof h, "%c%02ld:%02ld", signo, desfase / 3600, (desfase % 3600) / 60);
+    return std::string(b) + h;
+}
+
+std::optional<std::int64_t> leerFechaHoraHuso(const std::string& s) {
+    int a, m, d, hh, mm, ss, oh, om;
+    char signo;
+    if (s.size() != 25 ||
+        std::sscanf(s.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c%2d:%2d", &a, &m, &d, &hh, &mm, &ss,
+                    &signo, &oh, &om) != 9 ||
+        (signo != '+' && signo != '-'))
+        return std::nullopt;
+    const std::int64_t dias = Fecha{a, m, d}.dias();
+    const std::int64_t desfase = (oh * 3600 + om * 60) * (signo == '-' ? -1 : 1);
+    return dias * 86400 + hh * 3600 + mm * 60 + ss - desfase;
+}
+
+SistemaInformatico sistemaInformatico(const std::string& numeroInstalacion) {
+    SistemaInformatico s;
+    s.nombreRazon = MORVELIN_SIF_NOMBRE_RAZON;
+    s.nif = MORVELIN_SIF_NIF;
+    s.nombreSistemaInformatico = "MORVELIN";
+    s.idSistemaInformatico = MORVELIN_SIF_ID;
+    s.version = MORVELIN_SIF_VERSION;
+    s.numeroInstalacion = numeroInstalacion;
+    // El componente lleva también el modo sin remisión (registros firmados) y cada cadena es
+    // de un solo obligado, aunque una instalación puede llevar cadenas de varios.
+    s.tipoUsoPosibleSoloVerifactu = "N";
+    s.tipoUsoPosibleMultiOT = "S";
+    s.indicadorMultiplesOT = "N";
+    return s;
+}
+
+namespace {
+
+// Lo común de los dos registros: encadenamiento, sistema, hora y la parte guardada en columnas.
+DatosSistema datosSistema(const Transaccion& t, const std::optional<RegistroCadena>& u,
+                          const std::string& fechaHora) {
+    DatosSistema s;
+    s.anterior = anteriorDe(u);
+    s.sistema = sistemaInformatico(t.cadena().numeroInstalacion);
+    s.fechaHoraHusoGenRegistro = fechaHora;
+    return s;
+}
+
+RegistroNuevo registroNuevo(bool alta, const IdFactura& id, const DatosSistema& s,
+                            std::string xml) {
+    RegistroNuevo n;
+    n.registro.alta = alta;
+    n.registro.idEmisor = id.idEmisorFactura;
+    n.registro.numSerie = id.numSerieFactura;
+    n.registro.fechaExpedicion = id.fechaExpedicionFactura;
+    n.registro.huella = s.huella;
+    n.registro.huellaAnterior = s.anterior ? s.anterior->huella : std::string();
+    n.registro.fechaHoraHusoGenRegistro = s.fechaHoraHusoGenRegistro;
+    n.registro.xml = std::move(xml);
+    return n;
+}
+
+} // namespace
+
+RegistroNuevo construirAlta(const Transaccion& t, const std::optional<RegistroCadena>& u,
+                            const Alta& alta, const std::string& fechaHora) {
+    const IdFactura& id = alta.idFactura;
+    DatosSistema s = datosSistema(t, u, fechaHora);
+    s.huella = calcularHuella(CamposHuellaAlta{
+        id.idEmisorFactura, id.numSerieFactura, id.fechaExpedicionFactura, alta.tipoFactura,
+        alta.cuotaTotal, alta.importeTotal, u ? u->huella : std::string(), fechaHora});
+    RegistroNuevo n = registroNuevo(true, id, s, xmlAlta(alta, s));
+    n.nombreEmisor = alta.nombreRazonEmisor;
+    return n;
+}
+
+RegistroNuevo construirAnulacion(const Transaccion& t, const std::optional<RegistroCadena>& u,
+                                 const Anulacion& anulacion, const std::string& fechaHora) {
+    const IdFactura& id = anulacion.idFactura;
+    DatosSistema s = datosSistema(t, u, fechaHora);
+    s.huella = calcularHuella(CamposHuellaAnulacion{id.idEmisorFactura, id.numSerieFactura,
+                                                    id.fechaExpedicionFactura,
+                                                    u ? u->huella : std::string(), fechaHora});
+    return registroNuevo(false, id, s, xmlAnulacion(anulacion, s));
+}
+
+Anadido anadirAlta(AlmacenCadena& almacen, const Alta& alta, const Reloj& reloj) {
+    validarAlta(alta, fechaLocal(reloj()));
+    const IdFactura& id = alta.idFactura;
+    const bool subsanacion = alta.subsanacion.value_or("N") == "S";
+    const std::string rechazo = alta.rechazoPrevio.value_or("N");
+    Anadido hecho;
+    hecho.registro = almacen.anadir([&](Transaccion& t) {
+        comprobarEmisor(t, "IDEmisorFactura", id.idEmisorFactura);
+        const auto previo =
+            t.ultimoDeFactura(id.idEmisorFactura, id.numSerieFactura, id.fechaExpedicionFactura);
+        if (!subsanacion && previo)
+            throw ErrorCampo("NumSerieFactura",
+                             "la factura " + id.numSerieFactura + " de " +
+                                 id.fechaExpedicionFactura + " ya está en la cadena (" +
+                                 describir(*previo) +
+                                 "); para corregir sus datos, envíe un alta con Subsanacion "
+                                 "«S».");
+        if (subsanacion && rechazo != "X" && !previo)
+            throw ErrorCampo("Subsanacion", "la factura " + id.numSerieFactura + " de " +
+                                                id.fechaExpedicionFactura +
+                                                " no está en esta cadena; para subsanar una "
+                                                "factura que no consta aquí, use RechazoPrevio "
+                                                "«X».");
+        const auto u = t.ultimo();
+        hecho.avisos.clear();
+        return construirAlta(t, u, alta, horaDelRegistro(u, reloj, hecho.avisos));
+    });
+    return hecho;
+}
+
+Anadido anadirAnulacion(AlmacenCadena& almacen, const Anulacion& anulacion, const Reloj& reloj) {
+    validarAnulacion(anulacion);
+    const IdFactura& id = anulacion.idFactura;
+    const bool sinRegistroPrevio = anulacion.sinRegistroPrevio.value_or("N") == "S";
+    Anadido hecho;
+    hecho.registro = almacen.anadir([&](Transaccion& t) {
+        comprobarEmisor(t, "IDEmisorFacturaAnulada", id.idEmisorFactura);
+        if (!sinRegistroPrevio &&
+            !t.ultimoDeFactura(id.idEmisorFactura, id.numSerieFactura, id.fechaExpedicionFactura))
+            throw ErrorCampo("NumSerieFacturaAnulada",
+                             "la factura " + id.numSerieFactura + " de " +
+                                 id.fechaExpedicionFactura +
+                                 " no está en esta cadena; si se emitió fuera de ella, anúlela "
+                                 "con SinRegistroPrevio «S».");
+        const auto u = t.ultimo();
+        hecho.avisos.clear();
+        return construirAnulacion(t, u, anulacion, horaDelRegistro(u, reloj, hecho.avisos));
+    });
+    return hecho;
+}
+
+Remesa prepararRemesa(AlmacenCadena& almacen, std::int64_t desde) {
+    const DatosCadena datos = almacen.datos();
+    if (datos.nombreEmisor.empty())
+        throw ErrorAlmacen("La cadena no tiene todavía ninguna alta: falta el nombre del obligado "
+                           "para la cabecera de la remesa.");
+    std::vector<std::string> xmls;
+    Remesa r;
+    const std::int64_t primero = desde < 1 ? 1 : desde;
+    const std::int64_t maximo = static_cast<std::int64_t>(MaximoRemesa);
+    const std::int64_t hasta =
+        primero > HastaElFinal - maximo ? HastaElFinal : primero + maximo - 1;
+    almacen.recorrer(primero, hasta, true, [&](const VistaRegistro& c) {
+        if (xmls.size() == MaximoRemesa)
+            return false;
+        if (xmls.empty())
+            r.primero = c.numero;
+        r.ultimo = c.numero;
+        xmls.emplace_back(c.xml);
+        return true;
+    });
+    if (xmls.empty())
+        throw ErrorAlmacen("No hay registros desde el nº " + std::to_string(desde) + ".");
+    std::vector<std::string_view> vistas(xmls.begin(), xmls.end());
+    r.xml = xmlRemesa(datos.nombreEmisor, datos.nifEmisor, vistas);
+    r.quedan = almacen.cuantos() - r.ultimo;
+    return r;
+}
+
+} // namespace morvelin::verifactu

@@ -1,0 +1,548 @@
+// La cadena de registros en sus dos almacenes, SQLite y un PostgreSQL privado arrancado por la
+// prueba: correcciones admitidas y rechazadas, dos procesos que añaden a la vez, SIGKILL en
+// mitad de un añadido, manipulaciones que encuentra la comprobación, y las interfaces (línea de
+// órdenes, C y C++).
+#include "postgresql_privado.h"
+#include "verifactu/cadena.h"
+#include "verifactu/comprobacion.h"
+#include "verifactu/huella.h"
+#include "verifactu/ordenes.h"
+
+#include "morvelin/Verifactu.h"
+#include "morvelin/verifactu.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+using namespace morvelin::verifactu;
+
+namespace {
+
+json alta(const std::string& numero) {
+    json j = json::parse(R"({
+        "IDEmisorFactura": "89890001K", "FechaExpedicionFactura": "03-02-2025",
+        "NombreRazonEmisor": "Talleres Ejemplo, S.L.", "TipoFactura": "F1",
+        "DescripcionOperacion": "Reparación",
+        "Destinatarios": [{"NombreRazon": "Cliente", "NIF": "89890002E"}],
+        "Desglose": [{"ClaveRegimen": "01", "CalificacionOperacion": "S1", "TipoImpositivo": "21",
+                      "BaseImponibleOimporteNoSujeto": "100.00", "CuotaRepercutida": "21.00"}],
+        "CuotaTotal": "21.00", "ImporteTotal": "121.00"})");
+    j["NumSerieFactura"] = numero;
+    return j;
+}
+
+json anulacion(const std::string& numero) {
+    return {{"IDEmisorFacturaAnulada", "89890001K"},
+            {"NumSerieFacturaAnulada", numero},
+            {"FechaExpedicionFacturaAnulada", "03-02-2025"}};
+}
+
+Anadido anadir(AlmacenCadena& a, const json& j, const Reloj& reloj = relojDelSistema()) {
+    if (j.contains("IDEmisorFacturaAnulada"))
+        return anadirAnulacion(a, leerAnulacionJson(j.dump()), reloj);
+    return anadirAlta(a, leerAltaJson(j.dump()), reloj);
+}
+
+// Tantas altas, M-1, M-2..., en una sola transacción.
+void anadirAltas(AlmacenCadena& a, int cuantas) {
+    const Alta base = leerAltaJson(alta("M-0").dump());
+    int n = 0;
+    a.anadirVarios(static_cast<std::size_t>(cuantas), [&](Transaccion& t) {
+        Alta al = base;
+        al.idFactura.numSerieFactura = "M-" + std::to_string(++n);
+        return construirAlta(t, t.ultimo(), al, fechaHoraHuso(1738589400 + n));
+    });
+}
+
+// Una manipulación de la cadena desde fuera, en el SQL de cada almacén, y el registro en el
+// que la comprobación ha de ver la cadena rota.
+struct Manipulacion {
+    const char* nombre;
+    const char* sqlite;
+    const char* postgresql;
+    std::int64_t rotaEn;
+};
+
+const Manipulacion Manipulaciones[] = {
+    {"importe del XML",
+     "UPDATE verifactu_registros SET xml = CAST(replace(CAST(xml AS TEXT), '121.00', '131.00') "
+     "AS BLOB) WHERE numero = 3",
+     "UPDATE verifactu_registros SET xml = convert_to(replace(convert_from(xml, 'UTF8'), "
+     "'121.00', '131.00'), 'UTF8') WHERE numero = 3",
+     3},
+    {"huella guardada",
+     "UPDATE verifactu_registros SET huella = 'A' || substr(huella, 2) WHERE numero = 2",
+     "UPDATE verifactu_registros SET huella = 'A' || substr(huella, 2) WHERE numero = 2", 2},
+    {"registro borrado", "DELETE FROM verifactu_registros WHERE numero = 4",
+     "DELETE FROM verifactu_registros WHERE numero = 4", 4},
+    {"XML roto", "UPDATE verifactu_registros SET xml = substr(xml, 1, 100) WHERE numero = 5",
+     "UPDATE verifactu_registros SET xml = substring(xml from 1 for 100) WHERE numero = 5", 5},
+    {"hora guardada",
+     "UPDATE verifactu_registros SET fecha_hora_huso = '2000-01-01T00:00:00+01:00' "
+     "WHERE numero = 6",
+     "UPDATE verifactu_registros SET fecha_hora_huso = '2000-01-01T00:00:00+01:00' "
+     "WHERE numero = 6",
+     6},
+    {"huella anterior guardada",
+     "UPDATE verifactu_registros SET huella_anterior = 'X' WHERE numero = 4",
+     "UPDATE verifactu_registros SET huella_anterior = 'X' WHERE numero = 4", 4},
+    {"tres registros borrados", "DELETE FROM verifactu_registros WHERE numero BETWEEN 4 AND 6",
+     "DELETE FROM verifactu_registros WHERE numero BETWEEN 4 AND 6", 4},
+    // Un importe añadido tras el bueno no pasa por leído: el segundo hace ilegible el registro.
+    {"importe repetido",
+     "UPDATE verifactu_registros SET xml = CAST(replace(CAST(xml AS TEXT), '</sf:ImporteTotal>', "
+     "'</sf:ImporteTotal><sf:ImporteTotal>999.00</sf:ImporteTotal>') AS BLOB) WHERE numero = 7",
+     "UPDATE verifactu_registros SET xml = convert_to(replace(convert_from(xml, 'UTF8'), "
+     "'</sf:ImporteTotal>', '</sf:ImporteTotal><sf:ImporteTotal>999.00</sf:ImporteTotal>'), "
+     "'UTF8') WHERE numero = 7",
+     7},
+    // Lejos del principio: la cadena se lee y se revisa por tandas, y se informa en orden.
+    {"importe del XML tras miles",
+     "UPDATE verifactu_registros SET xml = CAST(replace(CAST(xml AS TEXT), '121.00', '131.00') "
+     "AS BLOB) WHERE numero IN (1190, 700)",
+     "UPDATE verifactu_registros SET xml = convert_to(replace(convert_from(xml, 'UTF8'), "
+     "'121.00', '131.00'), 'UTF8') WHERE numero IN (1190, 700)",
+     700},
+};
+
+class CadenaVerifactu : public testing::TestWithParam<const char*> {
+protected:
+    static void SetUpTestSuite() {
+        std::string motivo;
+        servidor_ = pruebas::PostgresqlPrivado::arrancar(motivo).release();
+        if (!servidor_)
+            motivoSinServidor_ = new std::string(motivo);
+    }
+    static void TearDownTestSuite() {
+        delete servidor_;
+        servidor_ = nullptr;
+        delete motivoSinServidor_;
+        motivoSinServidor_ = nullptr;
+    }
+
+    void SetUp() override {
+        if (postgresql()) {
+            if (!servidor_)
+                GTEST_SKIP() << "OMITIDA: " << *motivoSinServidor_;
+            destino_ = servidor_->nuevaBase();
+            ASSERT_FALSE(destino_.empty());
+        } else {
+            carpeta_ = fs::temp_directory_path() /
+                       ("cadena-" + std::to_string(::getpid()) + "-" +
+                        testing::UnitTest::GetInstance()->current_test_info()->name());
+            std::replace(carpeta_.begin(), carpeta_.end(), '/', '_');
+            carpeta_ = (fs::temp_directory_path() / fs::path(carpeta_).filename()).string();
+            fs::remove_all(carpeta_);
+            destino_ = carpeta_ + "/sub/cadena.sqlite";
+        }
+    }
+    void TearDown() override {
+        if (!carpeta_.empty())
+            fs::remove_all(carpeta_);
+    }
+
+    bool postgresql() const { return std::string(GetParam()) == "postgresql"; }
+    std::unique_ptr<AlmacenCadena> abrir() const { return abrirAlmacen(destino_); }
+
+    // SQL desde fuera del componente, saltándose los disparadores que lo impedirían.
+    void manipular(const Manipulacion& m) {
+        if (postgresql()) {
+            ASSERT_TRUE(pruebas::PostgresqlPrivado::ejecutar(
+                destino_, std::string("ALTER TABLE verifactu_registros DISABLE TRIGGER USER; ") +
+                              m.postgresql));
+            return;
+        }
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(destino_.c_str(), &db), SQLITE_OK);
+        const std::string sql = std::string("DROP TRIGGER verifactu_registros_sin_cambios; "
+                                            "DROP TRIGGER verifactu_registros_sin_borrado; ") +
+                                m.sqlite;
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    }
+
+    // Los registros de la cadena, en orden, y que cada uno cuelga del anterior una sola vez.
+    std::vector<RegistroCadena> registros() {
+        std::vector<RegistroCadena> r;
+        abrir()->recorrer(1, HastaElFinal, false, [&](const VistaRegistro& c) {
+            r.push_back(copia(c));
+            return true;
+        });
+        return r;
+    }
+    void esperarSinBifurcacion(std::size_t cuantos) {
+        const auto r = registros();
+        ASSERT_EQ(r.size(), cuantos);
+        std::set<std::string> anteriores;
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            EXPECT_EQ(r[i].numero, static_cast<std::int64_t>(i + 1));
+            EXPECT_EQ(r[i].huellaAnterior, i == 0 ? "" : r[i - 1].huella);
+            EXPECT_TRUE(anteriores.insert(r[i].huellaAnterior).second);
+        }
+        const auto c = comprobarCadena(*abrir());
+        EXPECT_TRUE(c.entera) << c.texto();
+        EXPECT_EQ(c.registros, static_cast<std::int64_t>(cuantos));
+    }
+
+    std::string destino_;
+    std::string carpeta_;
+    static inline pruebas::PostgresqlPrivado* servidor_ = nullptr;
+    static inline std::string* motivoSinServidor_ = nullptr;
+};
+
+// Qué altas y anulaciones se admiten según lo que ya hay de esa factura en la cadena.
+TEST_P(CadenaVerifactu, CorreccionesAdmitidasYRechazadas) {
+    auto a = abrir();
+    struct Paso {
+        json registro;
+        const char* rechazoEn; // nullptr: se admite
+    };
+    const auto con = [](json j, const json& extra) {
+        j.update(extra);
+        return j;
+    };
+    const Paso pasos[] = {
+        {anulacion("A-1"), "NumSerieFacturaAnulada"},
+        {con(alta("A-1"), {{"Subsanacion", "S"}}), "Subsanacion"},
+        {alta("A-1"), nullptr},
+        {alta("A-1"), "NumSerieFactura"},
+        {con(alta("A-1"), {{"Subsanacion", "S"}}), nullptr},
+        {con(alta("A-1"), {{"Subsanacion", "S"}, {"RechazoPrevio", "S"}}), nullptr},
+        {con(alta("B-1"), {{"Subsanacion", "S"}, {"RechazoPrevio", "X"}}), nullptr},
+        {anulacion("A-1"), nullptr},
+        {alta("A-1"), "NumSerieFactura"},
+        {anulacion("A-1"), nullptr},
+        {con(anulacion("C-1"), {{"SinRegistroPrevio", "S"}}), nullptr},
+        {con(alta("D-1"), {{"IDEmisorFactura", "12345678Z"}}), "IDEmisorFactura"},
+        {con(anulacion("A-1"), {{"IDEmisorFacturaAnulada", "12345678Z"}}),
+         "IDEmisorFacturaAnulada"},
+    };
+    std::int64_t esperados = 0;
+    for (const auto& p : pasos) {
+        if (p.rechazoEn == nullptr) {
+            EXPECT_NO_THROW(anadir(*a, p.registro)) << p.registro.dump();
+            ++esperados;
+        } else {
+            try {
+                anadir(*a, p.registro);
+                ADD_FAILURE() << "se admite " << p.registro.dump();
+            } catch (const ErrorCampo& e) {
+                EXPECT_EQ(e.campo(), p.rechazoEn) << e.what();
+            }
+        }
+        EXPECT_EQ(a->cuantos(), esperados) << "un rechazo no cambia la cadena";
+    }
+    const auto datos = a->datos();
+    EXPECT_EQ(datos.nifEmisor, "89890001K");
+    EXPECT_EQ(datos.nombreEmisor, "Talleres Ejemplo, S.L.");
+    EXPECT_EQ(datos.modo, "verifactu");
+    EXPECT_EQ(datos.numeroInstalacion.size(), 32u);
+    // El número de instalación se queda: otra apertura ve el mismo.
+    EXPECT_EQ(abrir()->datos().numeroInstalacion, datos.numeroInstalacion);
+    esperarSinBifurcacion(static_cast<std::size_t>(esperados));
+}
+
+// Los registros no se cambian ni se borran con el almacén tal como lo deja el componente.
+TEST_P(CadenaVerifactu, LosRegistrosNoSeCambianNiSeBorran) {
+    auto a = abrir();
+    anadir(*a, alta("A-1"));
+    const char* ordenes[] = {"UPDATE verifactu_registros SET huella = 'X'",
+                             "DELETE FROM verifactu_registros"};
+    for (const char* o : ordenes) {
+        if (postgresql()) {
+            EXPECT_FALSE(pruebas::PostgresqlPrivado::ejecutar(destino_, o));
+        } else {
+            sqlite3* db = nullptr;
+            ASSERT_EQ(sqlite3_open(destino_.c_str(), &db), SQLITE_OK);
+            EXPECT_NE(sqlite3_exec(db, o, nullptr, nullptr, nullptr), SQLITE_OK);
+            sqlite3_close(db);
+        }
+    }
+    esperarSinBifurcacion(1);
+}
+
+TEST_P(CadenaVerifactu, ComprobarEncuentraLoManipulado) {
+    for (const auto& m : Manipulaciones) {
+        SCOPED_TRACE(m.nombre);
+        if (postgresql()) {
+            destino_ = servidor_->nuevaBase();
+        } else {
+            fs::remove_all(carpeta_);
+        }
+        {
+            auto a = abrir();
+            anadirAltas(*a, m.rotaEn < 10 ? 10 : 1200);
+            ASSERT_TRUE(comprobarCadena(*a).entera);
+            ASSERT_TRUE(comprobarCadena(*a, 3).entera);
+        }
+        manipular(m);
+        // Por tramos de tres, los registros rotos caen a principio, en medio y al final de un
+        // tramo, y el que falta puede ser un tramo entero.
+        for (const std::int64_t porTramo : {std::int64_t{4096}, std::int64_t{3}}) {
+            const auto c = comprobarCadena(*abrir(), porTramo);
+            EXPECT_FALSE(c.entera);
+            EXPECT_EQ(c.rotoEn, m.rotaEn) << c.texto();
+            EXPECT_NE(c.texto().find("registro nº " + std::to_string(m.rotaEn)), std::string::npos);
+        }
+    }
+}
+
+// Dos procesos añaden 200 registros cada uno a la vez: una sola cadena, sin bifurcaciones.
+TEST_P(CadenaVerifactu, DosProcesosAlaVezNoBifurcan) {
+    abrir(); // el esquema, antes de que lleguen los dos
+    std::vector<pid_t> hijos;
+    for (const char* serie : {"A-", "B-"}) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            int estado = 0;
+            try {
+                auto a = abrir();
+                for (int i = 1; i <= 200; ++i)
+                    anadir(*a, alta(serie + std::to_string(i)));
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "%s\n", e.what());
+                estado = 1;
+            }
+            ::_exit(estado);
+        }
+        hijos.push_back(pid);
+    }
+    for (pid_t h : hijos) {
+        int estado = 0;
+        ::waitpid(h, &estado, 0);
+        EXPECT_TRUE(WIFEXITED(estado) && WEXITSTATUS(estado) == 0);
+    }
+    esperarSinBifurcacion(400);
+}
+
+// Un SIGKILL con la transacción abierta (el registro a medio construir, el cerrojo tomado) y
+// otros en momentos cualesquiera de un bucle de añadidos: la cadena queda entera y se puede
+// seguir añadiendo.
+TEST_P(CadenaVerifactu, SigkillEnMitadDeUnAnadidoNoLaRompe) {
+    abrir();
+    int tubo[2];
+    ASSERT_EQ(::pipe(tubo), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::close(tubo[0]);
+        auto a = abrir();
+        int llamadas = 0;
+        // El reloj se consulta dentro de la transacción: en el tercer registro avisa y espera.
+        const Reloj reloj = [&] {
+            if (++llamadas == 6) {
+                const char c = 'x';
+                if (::write(tubo[1], &c, 1) != 1)
+                    ::_exit(2);
+                ::pause();
+            }
+            return static_cast<std::int64_t>(std::time(nullptr));
+        };
+        for (int i = 1;; ++i)
+            anadir(*a, alta("K-" + std::to_string(i)), reloj);
+    }
+    ::close(tubo[1]);
+    char senal = 0;
+    ASSERT_EQ(::read(tubo[0], &senal, 1), 1);
+    ::close(tubo[0]);
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    esperarSinBifurcacion(2);
+
+    for (int vuelta = 0; vuelta < 4; ++vuelta) {
+        const pid_t otro = ::fork();
+        ASSERT_GE(otro, 0);
+        if (otro == 0) {
+            auto a = abrir();
+            for (int i = 1;; ++i)
+                anadir(*a, alta("L" + std::to_string(vuelta) + "-" + std::to_string(i)));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(150 + 37 * vuelta));
+        ::kill(otro, SIGKILL);
+        ::waitpid(otro, nullptr, 0);
+    }
+    auto a = abrir();
+    const auto c = comprobarCadena(*a);
+    EXPECT_TRUE(c.entera) << c.texto();
+    EXPECT_GT(c.registros, 2);
+    EXPECT_NO_THROW(anadir(*a, alta("FINAL")));
+    esperarSinBifurcacion(static_cast<std::size_t>(c.registros + 1));
+}
+
+// Un registro anterior con hora posterior a la del reloj: se añade, con un aviso.
+TEST_P(CadenaVerifactu, AvisaDelRelojQueVaPorDetras) {
+    auto a = abrir();
+    const std::int64_t t = 1738589400;
+    const Reloj ahora = [&] {
+        return t;
+    };
+    EXPECT_TRUE(anadir(*a, alta("A-1"), ahora).avisos.empty());
+    const Reloj unMinutoAntes = [&] {
+        return t - 60;
+    };
+    EXPECT_TRUE(anadir(*a, alta("A-2"), unMinutoAntes).avisos.empty());
+    const Reloj unaHoraAntes = [&] {
+        return t - 3600;
+    };
+    const auto hecho = anadir(*a, alta("A-3"), unaHoraAntes);
+    ASSERT_EQ(hecho.avisos.size(), 1u);
+    EXPECT_NE(hecho.avisos[0].find("reloj"), std::string::npos);
+    EXPECT_EQ(hecho.registro.fechaHoraHusoGenRegistro, fechaHoraHuso(t - 3600));
+    esperarSinBifurcacion(3);
+}
+
+// La remesa: a lo sumo 1000 registros, del más antiguo al más nuevo, y --desde para los demás.
+TEST_P(CadenaVerifactu, ExportaDeMilEnMil) {
+    auto a = abrir();
+    anadirAltas(*a, 1003);
+    const Remesa primera = prepararRemesa(*a, 1);
+    EXPECT_EQ(primera.primero, 1);
+    EXPECT_EQ(primera.ultimo, 1000);
+    EXPECT_EQ(primera.quedan, 3);
+    const Remesa segunda = prepararRemesa(*a, 1001);
+    EXPECT_EQ(segunda.ultimo, 1003);
+    EXPECT_EQ(segunda.quedan, 0);
+    EXPECT_LT(segunda.xml.find("M-1001<"), segunda.xml.find("M-1003<"));
+    EXPECT_THROW(prepararRemesa(*a, 1004), ErrorAlmacen);
+    esperarSinBifurcacion(1003);
+}
+
+INSTANTIATE_TEST_SUITE_P(Almacenes, CadenaVerifactu, testing::Values("sqlite", "postgresql"),
+                         [](const auto& i) { return std::string(i.param); });
+
+// La línea de órdenes, la interfaz C y la clase de C++, sobre una cadena SQLite.
+class InterfacesVerifactu : public testing::Test {
+protected:
+    void SetUp() override {
+        carpeta_ = fs::temp_directory_path() / ("interfaces-vf-" + std::to_string(::getpid()));
+        fs::remove_all(carpeta_);
+        fs::create_directories(carpeta_);
+        cadena_ = (carpeta_ / "cadena.sqlite").string();
+    }
+    void TearDown() override { fs::remove_all(carpeta_); }
+
+    std::string fichero(const std::string& nombre, const json& j) {
+        const auto ruta = carpeta_ / nombre;
+        std::ofstream(ruta) << j.dump();
+        return ruta.string();
+    }
+
+    // Ejecuta morvelin; devuelve el estado de salida y lo escrito en la salida estándar.
+    std::pair<int, std::string> morvelin(const std::string& argumentos,
+                                         const std::string& entorno = "") {
+        const std::string orden = entorno + " '" + std::string(MORVELIN_CLI) + "' " + argumentos +
+                                  " 2>'" + (carpeta_ / "errores").string() + "'";
+        std::string salida;
+        FILE* p = ::popen(orden.c_str(), "r");
+        char b[512];
+        while (p && std::fgets(b, sizeof b, p))
+            salida += b;
+        const int estado = p ? ::pclose(p) : -1;
+        return {WIFEXITED(estado) ? WEXITSTATUS(estado) : -1, salida};
+    }
+
+    fs::path carpeta_;
+    std::string cadena_;
+};
+
+TEST_F(InterfacesVerifactu, LineaDeOrdenes) {
+    const std::string f1 = fichero("f1.json", alta("A-1"));
+    const std::string c = "--cadena '" + cadena_ + "' ";
+    auto [estado, salida] = morvelin("verifactu " + c + "alta '" + f1 + "'");
+    EXPECT_EQ(estado, 0);
+    ASSERT_GE(salida.size(), 65u);
+    const std::string huella = salida.substr(salida.size() - 65, 64);
+    EXPECT_TRUE(esHuella(huella)) << salida;
+    // Repetida: se rechaza, sale con 1 y la cadena no cambia.
+    std::tie(estado, salida) = morvelin("verifactu " + c + "alta '" + f1 + "'");
+    EXPECT_EQ(estado, 1);
+    // La cadena por la variable de entorno; la anulación por la entrada estándar.
+    std::tie(estado, salida) =
+        morvelin("verifactu anula - < '" + fichero("an.json", anulacion("A-1")) + "'",
+                 "MORVELIN_CADENA='" + cadena_ + "'");
+    EXPECT_EQ(estado, 0);
+    std::tie(estado, salida) = morvelin("verifactu " + c + "comprueba");
+    EXPECT_EQ(estado, 0);
+    EXPECT_NE(salida.find("2 registros"), std::string::npos) << salida;
+    const std::string remesa = (carpeta_ / "remesa.xml").string();
+    std::tie(estado, salida) = morvelin("verifactu " + c + "exporta '" + remesa + "'");
+    EXPECT_EQ(estado, 0);
+    EXPECT_TRUE(fs::exists(remesa));
+    std::tie(estado, salida) =
+        morvelin("verifactu qr '" + f1 + "' '" + (carpeta_ / "qr.png").string() + "' --prueba");
+    EXPECT_EQ(estado, 0);
+    EXPECT_EQ(salida.rfind("https://prewww2.aeat.es/wlpl/TIKE-CONT/ValidarQR?nif=89890001K", 0),
+              0u);
+    std::tie(estado, salida) = morvelin("verifactu --help");
+    EXPECT_EQ(estado, 0);
+    for (const char* o : {"alta", "anula", "qr", "exporta", "comprueba"})
+        EXPECT_NE(salida.find(std::string("  ") + o), std::string::npos) << o;
+    EXPECT_EQ(morvelin("verifactu").first, 2);
+    // Una factura que no se puede leer (una carpeta) no es un fallo inesperado.
+    EXPECT_EQ(morvelin("verifactu " + c + "alta '" + carpeta_.string() + "'").first, 1);
+    EXPECT_EQ(morvelin("verifactu " + c + "qr '" + f1 + "' x.png --modo otro").first, 2);
+    // Sin --cadena ni MORVELIN_CADENA: el fichero bajo XDG_DATA_HOME.
+    std::tie(estado, salida) =
+        morvelin("verifactu alta '" + f1 + "'",
+                 "env -u MORVELIN_CADENA XDG_DATA_HOME='" + (carpeta_ / "datos").string() + "'");
+    EXPECT_EQ(estado, 0);
+    EXPECT_TRUE(fs::exists(carpeta_ / "datos" / "MORVELIN" / "verifactu.sqlite"));
+}
+
+TEST_F(InterfacesVerifactu, InterfazCyClaseCpp) {
+    int correcto = -1;
+    char* texto = nullptr;
+    ASSERT_EQ(
+        morvelin_verifactu_alta(cadena_.c_str(), alta("A-1").dump().c_str(), &correcto, &texto),
+        MORVELIN_OK);
+    EXPECT_EQ(correcto, 1);
+    EXPECT_TRUE(esHuella(texto)) << texto;
+    morvelin_liberar(texto);
+    ASSERT_EQ(morvelin_verifactu_alta(cadena_.c_str(), "{", &correcto, &texto), MORVELIN_OK);
+    EXPECT_EQ(correcto, 0);
+    EXPECT_EQ(std::string(texto).rfind("JSON: ", 0), 0u) << texto;
+    morvelin_liberar(texto);
+    EXPECT_EQ(morvelin_verifactu_comprueba(cadena_.c_str(), nullptr, &texto),
+              MORVELIN_PUNTERO_INVALIDO);
+    const std::string qr = (carpeta_ / "qr.svg").string();
+    const morvelin_qr_opciones opciones{30, 2, 0, 1, 1};
+    ASSERT_EQ(
+        morvelin_verifactu_qr(alta("A-1").dump().c_str(), qr.c_str(), &opciones, &correcto, &texto),
+        MORVELIN_OK);
+    EXPECT_EQ(correcto, 1);
+    EXPECT_EQ(std::string(texto).rfind("https://prewww2.aeat.es/wlpl/TIKE-CONT/"
+                                       "ValidarQRNoVerifactu?",
+                                       0),
+              0u);
+    morvelin_liberar(texto);
+
+    morvelin::CadenaVerifactu cadena(cadena_);
+    const auto r = cadena.anula(anulacion("A-1").dump());
+    EXPECT_TRUE(r.correcto) << r.texto;
+    const auto c = cadena.comprueba();
+    EXPECT_TRUE(c.correcto);
+    EXPECT_NE(c.texto.find("2 registros"), std::string::npos);
+    const auto mal = cadena.exporta((carpeta_ / "no" / "existe" / "r.xml").string());
+    EXPECT_FALSE(mal.correcto);
+    EXPECT_NE(mal.texto.find("No se puede grabar"), std::string::npos);
+    const auto q = morvelin::qrVerifactu(alta("A-1").dump(), (carpeta_ / "qr.gif").string());
+    EXPECT_FALSE(q.correcto);
+}
+
+} // namespace
