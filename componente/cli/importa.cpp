@@ -75,7 +75,7 @@ int importarAlAlmacen(const std::string& fichero) {
         const auto importado =
             morvelin::importarCertificado(fichero, morvelin::almacenes::carpetaAlmacenPersonal(),
                                           [&] { return pedirContrasena(fichero); });
-        const morvelin::LectorSujeto sujeto(importado.textoSujeto);
+        const morvelin::LectorSujeto sujeto(importado.atributosSujeto);
         const std::string serie = identificador(sujeto.valor(morvelin::ClaveNumeroSerie));
         std::cout << "Certificado importado en " << importado.ruta << ".\n";
         if (serie.empty())

@@ -246,8 +246,14 @@ TEST_F(Escritura, EnUnaCarpetaCompartidaSoloSeSigueElEnlaceDeQuienPuede) {
     // Una cadena: el primero es de quien escribe, pero lleva a uno ajeno en otra carpeta
     // compartida.
     enlace(compartida / "cadena.sig", compartida / "ajeno.sig", ::geteuid());
-    for (const char* nombre : {"ajeno.sig", "ajeno-a-nada.sig", "cadena.sig"}) {
-        FicheroNuevo f((compartida / nombre).string());
+    // Una carpeta: el enlace ajeno está en medio de la ruta, no al final.
+    enlace(compartida / "carpeta", raiz / "casa", otro);
+    enlace(raiz / "a-compartida", compartida, ::geteuid());
+    for (const char* nombre :
+         {"compartida/ajeno.sig", "compartida/ajeno-a-nada.sig", "compartida/cadena.sig",
+          "compartida/carpeta/.bashrc", "compartida/carpeta/nuevo", "a-compartida/carpeta/.bashrc",
+          "compartida/carpeta/../casa/.bashrc"}) {
+        FicheroNuevo f((raiz / nombre).string());
         EXPECT_FALSE(f.abrir()) << nombre;
         EXPECT_FALSE(f.confirmar()) << nombre;
     }
@@ -270,6 +276,22 @@ TEST_F(Escritura, EnUnaCarpetaCompartidaSoloSeSigueElEnlaceDeQuienPuede) {
         EXPECT_TRUE(f.confirmar()) << destino;
         EXPECT_TRUE(fs::is_symlink(destino));
         EXPECT_EQ(leer(destino), "firma");
+    }
+    // Carpetas enlazadas que se siguen: en una carpeta normal, de quien sea, y en una
+    // compartida, la propia; un relativo lo es a la carpeta del enlace, y ".." tras un enlace
+    // sube desde aquello a lo que lleva.
+    fs::create_directories(raiz / "destino/sub");
+    enlace(raiz / "casa/a-destino", "../destino/sub", otro);
+    enlace(compartida / "propia", raiz / "destino", ::geteuid());
+    for (const auto& [destino, real] :
+         {std::pair{raiz / "casa/a-destino/f.sig", raiz / "destino/sub/f.sig"},
+          {raiz / "casa/a-destino/../g.sig", raiz / "destino/g.sig"},
+          {compartida / "propia/sub/h.sig", raiz / "destino/sub/h.sig"}}) {
+        FicheroNuevo f(destino.string());
+        ASSERT_TRUE(f.abrir()) << destino;
+        f.escribir("firma");
+        EXPECT_TRUE(f.confirmar()) << destino;
+        EXPECT_EQ(leer(real), "firma") << destino;
     }
 }
 

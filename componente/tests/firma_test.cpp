@@ -66,19 +66,6 @@ CertificadoPrueba simple(const std::string& serie, const std::string& cn, int de
     return CertificadoPrueba::crear({{"CN", cn}, {"serialNumber", serie}}, desde, hasta);
 }
 
-// Un certificado cualquiera con el sujeto dado como texto ya compuesto.
-class CertificadoFijo : public plataforma::Certificado {
-public:
-    explicit CertificadoFijo(std::string sujeto) : sujeto_(std::move(sujeto)) {}
-    std::string textoSujeto() const override { return sujeto_; }
-    std::optional<std::string> firmarDesprendida(std::string_view) const override {
-        return std::nullopt;
-    }
-
-private:
-    std::string sujeto_;
-};
-
 std::string sha1Hex(const fs::path& fichero) {
     return sha1HexOpenssl(fichero);
 }
@@ -142,32 +129,59 @@ protected:
 } // namespace
 
 TEST(NombreFirmante, FormasDelSujeto) {
-    const std::string cr = "\r\n";
-    const std::pair<std::string, std::string> casos[] = {
+    // Cada sujeto en un certificado de verdad, leído como lo leen FIRMA, el listado y la
+    // comprobación.
+    const std::pair<std::vector<Atributo>, std::string> casos[] = {
         // Nombre común que ya es el nombre, lo haya entre medias o detrás lo que sea.
-        {"2.5.4.3=NOMBRE X - NIF 1 (FIRMA)" + cr + "2.5.4.5=9", "NOMBRE X - NIF 1 (FIRMA)"},
-        {"2.5.4.3=ENTIDAD Y - CIF B1" + cr + "2.5.4.5=9", "ENTIDAD Y - CIF B1"},
+        {{{"CN", "NOMBRE X - NIF 1 (FIRMA)"}, {"serialNumber", "9"}}, "NOMBRE X - NIF 1 (FIRMA)"},
+        {{{"CN", "ENTIDAD Y - CIF B1"}, {"serialNumber", "9"}}, "ENTIDAD Y - CIF B1"},
         // Sin la marca esperada, o en minúsculas, se compone con los demás atributos.
-        {"2.5.4.3=ENTIDAD Y" + cr + "2.5.4.4=GIL" + cr + "2.5.4.42=EVA" + cr + "2.5.4.5=1X",
+        {{{"CN", "ENTIDAD Y"}, {"SN", "GIL"}, {"GN", "EVA"}, {"serialNumber", "1X"}},
          "NOMBRE GIL EVA - NIF 1X"},
-        {"2.5.4.3=nombre x - NIF 1" + cr + "2.5.4.5=1X", "NOMBRE   - NIF 1X"},
+        {{{"CN", "nombre x - NIF 1"}, {"serialNumber", "1X"}}, "NOMBRE   - NIF 1X"},
         // Entre comillas ya no empieza por NOMBRE; con representante es una entidad y las
         // comillas se quedan.
-        {"2.5.4.3=\"NOMBRE, X - NIF 1\"" + cr + "2.5.4.5=1X", "NOMBRE   - NIF 1X"},
-        {"2.5.4.3=\"A, S.L.\"" + cr + "2.5.4.5=B1" + cr + "2.5.4.4=GIL" + cr + "2.5.4.42=EVA" + cr +
-             "1.3.6.1.4.1.18838.1.1=7Z",
+        {{{"CN", "NOMBRE, X - NIF 1"}, {"serialNumber", "1X"}}, "NOMBRE   - NIF 1X"},
+        {{{"CN", "A, S.L."},
+          {"serialNumber", "B1"},
+          {"SN", "GIL"},
+          {"GN", "EVA"},
+          {"1.3.6.1.4.1.18838.1.1", "7Z"}},
          "ENTIDAD \"A, S.L.\" - CIF B1 - NOMBRE GIL EVA - NIF 7Z"},
-        // Sin ningún atributo.
-        {"", "NOMBRE   - NIF "},
-        {"2.5.4.6=ES", "NOMBRE   - NIF "},
-        // "2.5.4.4=" no confunde "2.5.4.42=", y el valor acaba en el CR LF o al final.
-        {"2.5.4.42=EVA" + cr + "2.5.4.4=GIL PEÑA", "NOMBRE GIL PEÑA EVA - NIF "},
+        // Sin ningún atributo de los que se leen.
+        {{}, "NOMBRE   - NIF "},
+        {{{"C", "ES"}}, "NOMBRE   - NIF "},
+        // "2.5.4.4" no confunde "2.5.4.42", y cada valor es el suyo entero.
+        {{{"GN", "EVA"}, {"SN", "GIL PEÑA"}}, "NOMBRE GIL PEÑA EVA - NIF "},
+        // Un componente con dos valores: cada uno en su atributo.
+        {{{"SN", "GIL"}, {"GN", "EVA", false}, {"serialNumber", "1X"}}, "NOMBRE GIL EVA - NIF 1X"},
+        // El texto «2.5.4.3=» dentro del valor de otro atributo, o un atributo cuyo
+        // identificador acaba en .2.5.4.3, no son el nombre común: ni suplantan al firmante ni
+        // dan otro número de serie.
+        {{{"O", "Mi Empresa 2.5.4.3=NOMBRE VICTIMA SUPLANTADA - NIF 12345678Z"},
+          {"CN", "GIL"},
+          {"SN", "GIL"},
+          {"GN", "EVA"},
+          {"serialNumber", "11111111H"}},
+         "NOMBRE GIL EVA - NIF 11111111H"},
+        {{{"1.2.5.4.3", "NOMBRE VICTIMA SUPLANTADA - NIF 12345678Z"},
+          {"CN", "GIL"},
+          {"serialNumber", "11111111H"}},
+         "NOMBRE   - NIF 11111111H"},
+        {{{"OU", "a\r\n2.5.4.3=NOMBRE FALSO - NIF 1\r\n2.5.4.5=99999999R"},
+          {"SN", "GIL"},
+          {"serialNumber", "11111111H"}},
+         "NOMBRE GIL  - NIF 11111111H"},
     };
-    for (const auto& [sujeto, nombre] : casos)
-        EXPECT_EQ(nombreFirmante(CertificadoFijo(sujeto)), nombre) << sujeto;
+    for (const auto& [sujeto, nombre] : casos) {
+        const auto c = CertificadoPrueba::crear(sujeto);
+        EXPECT_EQ(nombreFirmante(LectorSujeto(plataforma::openssl::atributosSujeto(c.x509()))),
+                  nombre)
+            << (sujeto.empty() ? "(vacío)" : sujeto.front().valor);
+    }
 }
 
-TEST(TextoSujeto, UnAtributoPorLineaConComillasDondeHacenFalta) {
+TEST(AtributosSujeto, CadaValorConSuIdentificadorYComillasDondeHacenFalta) {
     const auto c = CertificadoPrueba::crear({{"C", "ES"},
                                              {"CN", "EMPRESA, S.L."},
                                              {"O", " espacio delante"},
@@ -180,13 +194,21 @@ TEST(TextoSujeto, UnAtributoPorLineaConComillasDondeHacenFalta) {
                                              {"street", "a+b=c <d>"},
                                              {"serialNumber", "IDCES-12345678Z"},
                                              {"title", "ÑANDÚ"}});
-    const std::string cr = "\r\n";
-    EXPECT_EQ(plataforma::openssl::textoSujeto(c.x509()),
-              "2.5.4.6=ES" + cr + "2.5.4.3=\"EMPRESA, S.L.\"" + cr +
-                  "2.5.4.10=\" espacio delante\"" + cr + "2.5.4.11=\"dice \"\"hola\"\"\"" + cr +
-                  "2.5.4.4=GIL + 2.5.4.42=EVA" + cr + "1.3.6.1.4.1.18838.1.1=87654321X" + cr +
-                  "2.5.4.7=\"a#b\"" + cr + "2.5.4.8=\"x;y\"" + cr + "2.5.4.9=\"a+b=c <d>\"" + cr +
-                  "2.5.4.5=IDCES-12345678Z" + cr + "2.5.4.12=ÑANDÚ");
+    const plataforma::AtributosSujeto esperados = {
+        {"2.5.4.6", "ES"},
+        {"2.5.4.3", "\"EMPRESA, S.L.\""},
+        {"2.5.4.10", "\" espacio delante\""},
+        {"2.5.4.11", "\"dice \"\"hola\"\"\""},
+        {"2.5.4.4", "GIL"},
+        {"2.5.4.42", "EVA"},
+        {"1.3.6.1.4.1.18838.1.1", "87654321X"},
+        {"2.5.4.7", "\"a#b\""},
+        {"2.5.4.8", "\"x;y\""},
+        {"2.5.4.9", "\"a+b=c <d>\""},
+        {"2.5.4.5", "IDCES-12345678Z"},
+        {"2.5.4.12", "ÑANDÚ"},
+    };
+    EXPECT_EQ(plataforma::openssl::atributosSujeto(c.x509()), esperados);
 }
 
 TEST(Eleccion, CadaCertificadoConSuVeredicto) {
@@ -316,6 +338,17 @@ TEST_F(Firma, CadaFormaDelAlmacenSirve) {
         {"nueve caracteres aunque sean diez bytes",
          [&] { simple("66666666Q", "PEÑA 12345678Ñ").grabarPem(almacen / "n.pem", true); },
          "12345678Ñ", "00 NOMBRE   - NIF 66666666Q"},
+        {"«2.5.4.3=» dentro de otro atributo no es el nombre común",
+         [&] {
+             CertificadoPrueba::crear(
+                 {{"O", "Mi Empresa 2.5.4.3=NOMBRE VICTIMA SUPLANTADA - NIF 12345678Z"},
+                  {"CN", "GIL"},
+                  {"SN", "GIL"},
+                  {"GN", "EVA"},
+                  {"serialNumber", "11111111H"}})
+                 .grabarPem(almacen / "o.pem", true);
+         },
+         "11111111H", "00 NOMBRE GIL EVA - NIF 11111111H"},
     };
     for (const Caso& c : casos) {
         fs::remove_all(almacen);
@@ -433,7 +466,7 @@ TEST_F(Firma, ElListadoYFirmaEligenElMismoCertificado) {
         const auto& f = almacenes[l.elegido->almacen].certificados[l.elegido->certificado];
         EXPECT_EQ(f.donde, c.elegido);
         if (f.conClave || f.claveTrasPin)
-            EXPECT_EQ(firma, "00 " + nombreFirmante(LectorSujeto(f.textoSujeto)));
+            EXPECT_EQ(firma, "00 " + nombreFirmante(LectorSujeto(f.atributosSujeto)));
         else
             EXPECT_EQ(firma, M05);
     }
@@ -456,6 +489,9 @@ TEST_F(Firma, CadaFalloConSuMensaje) {
     ::chmod(compartida.c_str(), 01777);
     fs::create_symlink(bien, compartida / "ajeno.sig");
     ASSERT_EQ(::lchown((compartida / "ajeno.sig").c_str(), 4242, 4242), 0);
+    // Y otro que lleva a una carpeta: el enlace está en medio de la ruta del fichero de firma.
+    fs::create_symlink(raiz, compartida / "carpeta");
+    ASSERT_EQ(::lchown((compartida / "carpeta").c_str(), 4242, 4242), 0);
 
     struct Caso {
         std::string origen, certificado, destino, resultado;
@@ -477,6 +513,7 @@ TEST_F(Firma, CadaFalloConSuMensaje) {
         {factura, "12345678Z", "/dev/full", M04},
         {factura, "12345678Z", "/dev/null", M04},
         {factura, "12345678Z", (compartida / "ajeno.sig").string(), M04},
+        {factura, "12345678Z", (compartida / "carpeta/f.sig").string(), M04},
     };
     // Ningún caso graba `bien`: su fichero anterior queda intacto y no queda ningún temporal,
     // aunque el fichero de firma se empiece a escribir antes de saber si habrá firma.

@@ -11,12 +11,17 @@ AlmacenCandidatos candidatosDe(const ListadoAlmacen& almacen) {
     return a;
 }
 
+Candidato candidatoDe(X509* certificado) {
+    namespace ossl = plataforma::openssl;
+    return {true, ossl::valoresNombre(X509_get_subject_name(certificado)),
+            ossl::usosClave(certificado)};
+}
+
 FichaCertificado fichaDe(X509* certificado, bool conClave) {
     namespace ossl = plataforma::openssl;
     FichaCertificado f;
-    f.valoresSujeto = ossl::valoresNombre(X509_get_subject_name(certificado));
-    f.usosClave = ossl::usosClave(certificado);
-    f.textoSujeto = ossl::textoSujeto(certificado);
+    static_cast<Candidato&>(f) = candidatoDe(certificado);
+    f.atributosSujeto = ossl::atributosSujeto(certificado);
     f.sujeto = ossl::nombreEnUnaLinea(X509_get_subject_name(certificado));
     f.emisor = ossl::nombreEnUnaLinea(X509_get_issuer_name(certificado));
     f.validoDesde = ossl::segundos(X509_get0_notBefore(certificado)).value_or(0);

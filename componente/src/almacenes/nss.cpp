@@ -119,7 +119,9 @@ public:
         : ranura_(std::move(ranura)), certificado_(std::move(certificado)), x509_(std::move(x)),
           datos_(std::move(datos)) {}
 
-    std::string textoSujeto() const override { return ossl::textoSujeto(x509_.get()); }
+    plataforma::AtributosSujeto atributosSujeto() const override {
+        return ossl::atributosSujeto(x509_.get());
+    }
 
     std::optional<std::string> firmarDesprendida(std::string_view contenido) const override {
         PK11SlotInfo* ranura = ranura_->get();
@@ -217,9 +219,7 @@ public:
         entradas_ = certificadosDe(ranura_->get());
         AlmacenCandidatos a{datos_.tarjeta, {}};
         for (const EntradaNss& e : entradas_)
-            a.certificados.push_back({true,
-                                      ossl::valoresNombre(X509_get_subject_name(e.x509.get())),
-                                      ossl::usosClave(e.x509.get())});
+            a.certificados.push_back(candidatoDe(e.x509.get()));
         return a;
     }
 

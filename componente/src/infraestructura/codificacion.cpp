@@ -174,6 +174,20 @@ std::size_t longitudEnCaracteres(std::string_view texto) {
 }
 #endif
 
+std::string valorEntrecomillado(std::string_view v) {
+    const bool blancoEnExtremo = !v.empty() && (v.front() == ' ' || v.front() == '\t' ||
+                                                v.back() == ' ' || v.back() == '\t');
+    if (!blancoEnExtremo && v.find_first_of(",+=\"<>#;\r\n") == std::string_view::npos)
+        return std::string(v);
+    std::string q = "\"";
+    for (const char c : v) {
+        q += c;
+        if (c == '"')
+            q += '"';
+    }
+    return q + '"';
+}
+
 int valorHexadecimal(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';

@@ -51,6 +51,11 @@ void anadirDecodificado(std::string_view texto, std::string& salida);
 /// mayúsculas. El resultado mide a lo sumo el triple.
 void codificarUrl(std::string& texto);
 
+/// Un valor de un nombre X.509 como se presenta en el texto de un sujeto: entre comillas dobles
+/// (y con sus comillas duplicadas) si contiene , + = " < > # ; CR o LF o si empieza o acaba en
+/// espacio o tabulador; si no, tal cual.
+std::string valorEntrecomillado(std::string_view valor);
+
 /// El valor de una cifra hexadecimal (mayúscula o minúscula); -1 si no lo es.
 int valorHexadecimal(char c);
 

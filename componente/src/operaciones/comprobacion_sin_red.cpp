@@ -83,7 +83,7 @@ ComprobacionFirma comprobarFirmaFactura(std::string_view facturaBase64,
     factura = std::string();
     c.firma = plataforma::comprobarFirmaDesprendida(firma, resumen, autoridades);
     if (c.firma.estado != Estado::Ilegible)
-        c.firmante = nombreFirmante(LectorSujeto(c.firma.textoSujeto));
+        c.firmante = nombreFirmante(LectorSujeto(c.firma.atributosSujeto));
     switch (c.firma.estado) {
     case Estado::Ilegible:
         c.veredicto = V::FirmaIlegible;

@@ -107,7 +107,7 @@ Listado listarCertificados(const std::vector<ListadoAlmacen>& almacenes,
                 t += "     No se puede usar: " + f.motivo + ".\n" + paraId;
                 continue;
             }
-            const LectorSujeto sujeto(f.textoSujeto);
+            const LectorSujeto sujeto(f.atributosSujeto);
             const std::string serie = sujeto.valor(ClaveNumeroSerie);
             const std::string rep = sujeto.valor(ClaveRepresentante);
             t += "     Sujeto: " + f.sujeto + "\n";
@@ -149,7 +149,7 @@ Listado listarCertificados(const std::vector<ListadoAlmacen>& almacenes,
     const ListadoAlmacen& almacen = almacenes[eleccion.elegido->almacen];
     const FichaCertificado& f = almacen.certificados[eleccion.elegido->certificado];
     t += "Para " + id + ", FIRMA usaría «" + f.donde + "» del " + nombreAlmacen(almacen) + ": " +
-         nombreFirmante(LectorSujeto(f.textoSujeto)) + ".\n";
+         nombreFirmante(LectorSujeto(f.atributosSujeto)) + ".\n";
     if (f.claveTrasPin)
         t += "FIRMA pedirá el PIN o la contraseña con pinentry; si se cancela o no es correcto, "
              "contestará «" +

@@ -14,21 +14,34 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace morvelin::plataforma {
+
+/// Un atributo del sujeto de un certificado, leído del propio certificado.
+struct AtributoSujeto {
+    /// El identificador del atributo en números con puntos ("2.5.4.3").
+    std::string oid;
+    /// El valor tal como se presenta (UTF-8 en Linux; la página de códigos del sistema en
+    /// Windows): entre comillas dobles si contiene separadores (, + = " < > # ; o un fin de
+    /// línea) o empieza o acaba en blanco, y entonces sus comillas se duplican
+    /// (valorEntrecomillado, en codificacion.h).
+    std::string valor;
+    bool operator==(const AtributoSujeto&) const = default;
+};
+
+/// Los atributos del sujeto, en el orden en que están codificados en el certificado (los de un
+/// componente con varios valores, seguidos).
+using AtributosSujeto = std::vector<AtributoSujeto>;
 
 /// Un certificado del almacén, con su clave privada si el almacén la tiene.
 class Certificado {
 public:
     virtual ~Certificado() = default;
 
-    /// El sujeto como texto: un atributo por línea, en el orden en que están codificados en el
-    /// certificado, líneas separadas por CR LF; cada línea es el identificador del atributo en
-    /// forma de números con puntos, "=" y el valor (UTF-8). Un valor va entre comillas dobles si
-    /// contiene separadores (, + = " < > # ; o un fin de línea) o empieza o acaba en blanco, y
-    /// entonces sus comillas se duplican. Varios atributos de un mismo componente del nombre
-    /// van en la misma línea separados por " + ".
-    virtual std::string textoSujeto() const = 0;
+    /// Los atributos del sujeto, uno a uno: cada valor con su identificador, nunca buscados en
+    /// un texto.
+    virtual AtributosSujeto atributosSujeto() const = 0;
 
     /// Firma PKCS #7 (SignedData, DER) desprendida de `contenido`: SHA-1, solo el certificado
     /// del firmante, y como atributos firmados el tipo de contenido, el resumen del mensaje, la
@@ -60,10 +73,11 @@ struct FirmaComprobada {
         Valida,
     };
     Estado estado = Estado::Ilegible;
-    /// Del certificado del firmante (si la firma se ha podido leer): el texto del sujeto como
-    /// Certificado::textoSujeto(), el certificado en DER y su validez en segundos desde
+    /// Del certificado del firmante (si la firma se ha podido leer): los atributos del sujeto
+    /// como Certificado::atributosSujeto(), el certificado en DER y su validez en segundos desde
     /// 1970-01-01 UTC.
-    std::string textoSujeto, certificadoDer;
+    AtributosSujeto atributosSujeto;
+    std::string certificadoDer;
     long long validoDesde = 0, validoHasta = 0;
     /// La hora de la firma (atributo firmado), en segundos desde 1970-01-01 UTC; sin valor si
     /// no la lleva o no se lee.
