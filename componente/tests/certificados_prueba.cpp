@@ -78,6 +78,15 @@ CertificadoPrueba CertificadoPrueba::crear(const std::vector<Atributo>& sujeto, 
     return c;
 }
 
+std::string CertificadoPrueba::derCertificado() const {
+    unsigned char* der = nullptr;
+    const int n = i2d_X509(certificado_.get(), &der);
+    exigir(n > 0, "el DER");
+    std::string r(reinterpret_cast<char*>(der), static_cast<std::size_t>(n));
+    OPENSSL_free(der);
+    return r;
+}
+
 std::string CertificadoPrueba::pemCertificado() const {
     return aPem([&](BIO* b) { return PEM_write_bio_X509(b, certificado_.get()); });
 }

@@ -32,6 +32,7 @@ public:
                                    const std::string& usoClave = {});
 
     X509* x509() const { return certificado_.get(); }
+    std::string derCertificado() const;
     std::string pemCertificado() const;
     std::string pemClave() const;
     /// El certificado en PEM, y su clave detrás si `conClave`.

@@ -388,9 +388,14 @@ TEST_F(Firma, ElListadoYFirmaEligenElMismoCertificado) {
             c[i].second.cargarEnTarjeta("DNI", "1234", c[i].first, "0" + std::to_string(i + 1),
                                         true, raiz);
     };
-    const auto enBase = [&](const CertificadoPrueba& c) {
-        crearBaseNss(raiz / "base", {{"base", c}});
-        ::setenv("MORVELIN_NSSDB", (raiz / "base").c_str(), 1);
+    const auto enBase = [&](const CertificadoPrueba& c, const fs::path& carpeta = {}) {
+        const fs::path base = carpeta.empty() ? raiz / "base" : carpeta;
+        crearBaseNss(base, {{"base", c}});
+        ::setenv("MORVELIN_NSSDB", base.c_str(), 1);
+    };
+    const auto tuberia = [](const fs::path& ruta) {
+        fs::create_directories(ruta.parent_path());
+        ASSERT_EQ(::mkfifo(ruta.c_str(), 0600), 0) << ruta;
     };
     const std::string nif = "11111111H";
     struct Caso {
@@ -398,6 +403,7 @@ TEST_F(Firma, ElListadoYFirmaEligenElMismoCertificado) {
         std::function<void()> preparar;
         std::string elegido; ///< dónde está, en su almacén, el que FIRMA usa; vacío si ninguno
         std::string firma;
+        std::string enElListado = {}; ///< lo que el listado ha de decir además
     };
     const Caso casos[] = {
         {"caducado en la carpeta, delante de uno válido en una base NSS",
@@ -405,26 +411,89 @@ TEST_F(Firma, ElListadoYFirmaEligenElMismoCertificado) {
              titular("CADUCADO", nif, {}, -30, -1).grabarPem(almacen / "a.pem", true);
              enBase(titular("BASE", nif));
          },
-         "a.pem", "00 NOMBRE RUIZ CADUCADO - NIF " + nif},
+         "a.pem", "00 NOMBRE RUIZ CADUCADO - NIF " + nif, "Aviso: caducó el "},
         {"sin clave, delante de uno con clave",
          [&] {
              titular("SINCLAVE", nif).grabarPem(almacen / "a.pem", false);
              titular("CONCLAVE", nif).grabarPem(almacen / "b.pem", true);
          },
          "a.pem", M05},
+        {"con la clave de otro certificado, delante de uno con la suya",
+         [&] {
+             titular("CLAVEAJENA", nif).grabarPem(almacen / "a.crt", false);
+             titular("OTRO", nif).grabarClave(almacen / "a.key");
+             titular("CONCLAVE", nif).grabarPem(almacen / "b.pem", true);
+         },
+         "a.crt", M05, "Clave privada: no está a su alcance"},
         {"el NIF en otro atributo de otro titular",
          [&] {
              titular("OTRO", "99999999R", {}, -1, 365, "EMPRESA " + nif + " SL")
                  .grabarPem(almacen / "a.pem", true);
              titular("TITULAR", nif).grabarPem(almacen / "b.pem", true);
          },
-         "a.pem", "00 NOMBRE RUIZ OTRO - NIF 99999999R"},
+         "a.pem", "00 NOMBRE RUIZ OTRO - NIF 99999999R",
+         "Aviso: «" + nif +
+             "» no es su número de serie (es «99999999R») sino que está en otro "
+             "valor de su sujeto, «EMPRESA " +
+             nif + " SL»"},
         {"una entrada que no se lee no cuenta",
          [&] {
              escribirTodo(almacen / "a.p12", "no es PKCS #12");
              titular("LEGIBLE", nif).grabarPem(almacen / "b.pem", true);
          },
          "b.pem", "00 NOMBRE RUIZ LEGIBLE - NIF " + nif},
+        {"un certificado en BER (longitud indefinida), delante de uno en DER",
+         [&] {
+             // El mismo certificado con la longitud de su SEQUENCE exterior indefinida.
+             const auto c = titular("INDEFINIDO", nif);
+             const std::string der = c.derCertificado();
+             ASSERT_EQ(der.substr(0, 2), std::string("\x30\x82", 2));
+             escribirTodo(almacen / "a.der",
+                          std::string("\x30\x80", 2) + der.substr(4) + std::string(2, '\0'));
+             c.grabarClave(almacen / "a.key");
+             titular("DER", nif).grabarPem(almacen / "b.pem", true);
+         },
+         "a.der", "00 NOMBRE RUIZ INDEFINIDO - NIF " + nif},
+        {"una tubería en la carpeta no deja la búsqueda esperando",
+         [&] {
+             tuberia(almacen / "a.pem");
+             titular("TRAS", nif).grabarPem(almacen / "b.pem", true);
+         },
+         "b.pem", "00 NOMBRE RUIZ TRAS - NIF " + nif, "No se puede usar: no es un fichero normal"},
+        {"profiles.ini que es una tubería: ni se lee si la carpeta ya lo tiene",
+         [&] {
+             titular("CARPETA", nif).grabarPem(almacen / "a.pem", true);
+             tuberia(raiz / "casa/.mozilla/firefox/profiles.ini");
+         },
+         "a.pem", "00 NOMBRE RUIZ CARPETA - NIF " + nif,
+         "profiles.ini, perfiles de Firefox): no es un fichero normal."},
+        {"una base NSS cuya base de claves es una tubería no se abre",
+         [&] {
+             enBase(titular("BASE", nif));
+             fs::remove(raiz / "base/key4.db");
+             tuberia(raiz / "base/key4.db");
+         },
+         "", M03, "MORVELIN_NSSDB): «key4.db» no es un fichero normal."},
+        {"una base en una carpeta que no se deja leer también se lista",
+         [&] {
+             titular("CARPETA", nif).grabarPem(almacen / "a.pem", true);
+             fs::create_directories(raiz / "casa/.pki");
+             fs::create_symlink("nssdb", raiz / "casa/.pki/nssdb"); // un bucle
+         },
+         "a.pem", "00 NOMBRE RUIZ CARPETA - NIF " + nif,
+         "compartida del usuario): no se puede leer su carpeta."},
+        {"una barra inversa en la carpeta de la base no lleva a otra",
+         [&] {
+             crearBaseNss(raiz / "base", {{"otra", titular("OTRA", nif)}});
+             enBase(titular("BARRA", nif), raiz / "ba\\se");
+         },
+         "BARRA", "00 NOMBRE RUIZ BARRA - NIF " + nif},
+        {"ningún almacén se abre: 02, no 03",
+         [&] {
+             fs::remove_all(almacen);
+             escribirTodo(almacen, "no es una carpeta");
+         },
+         "", M02},
         {"tarjeta con uno de autenticación y otro de firma",
          [&] {
              enTarjeta({{"a", titular("AUTENTICACION", nif, "critical,digitalSignature")},
@@ -450,25 +519,24 @@ TEST_F(Firma, ElListadoYFirmaEligenElMismoCertificado) {
         SCOPED_TRACE(c.que);
         fs::remove_all(almacen);
         fs::create_directories(almacen);
-        fs::remove_all(raiz / "base");
+        for (const char* carpeta : {"base", "ba\\se", "casa"})
+            fs::remove_all(raiz / carpeta);
         ::unsetenv("MORVELIN_NSSDB");
         entorno->vaciarTarjetas();
         c.preparar();
 
+        const std::string firma = FIRMA(factura, nif, ruta("f.sig"));
         const auto almacenes = almacenes::listarAlmacenes();
         const Listado l = listarCertificados(almacenes, nif, std::time(nullptr));
-        const std::string firma = FIRMA(factura, nif, ruta("f.sig"));
         EXPECT_EQ(firma, c.firma);
-        ASSERT_EQ(l.elegido.has_value(), !c.elegido.empty());
-        if (!l.elegido)
-            continue;
-        // Lo que el listado dice que pasará es lo que FIRMA hace.
-        const auto& f = almacenes[l.elegido->almacen].certificados[l.elegido->certificado];
-        EXPECT_EQ(f.donde, c.elegido);
-        if (f.conClave || f.claveTrasPin)
-            EXPECT_EQ(firma, "00 " + nombreFirmante(LectorSujeto(f.atributosSujeto)));
-        else
-            EXPECT_EQ(firma, M05);
+        // Lo que el listado dice que FIRMA contesta es lo que contesta.
+        EXPECT_EQ(l.contestaria, firma) << l.texto;
+        EXPECT_NE(l.texto.find(c.enElListado), std::string::npos) << l.texto;
+        ASSERT_EQ(l.elegido.has_value(), !c.elegido.empty()) << l.texto;
+        if (l.elegido) {
+            EXPECT_EQ(almacenes[l.elegido->almacen].certificados[l.elegido->certificado].donde,
+                      c.elegido);
+        }
     }
 }
 

@@ -82,6 +82,7 @@ std::string motivoDe(Lectura lectura) {
     switch (lectura) {
     case Lectura::Leido:
         break;
+    case Lectura::NoExiste:
     case Lectura::NoSeLee:
         return "no se puede leer";
     case Lectura::NoEsFichero:

@@ -9,13 +9,12 @@ namespace morvelin::almacenes {
 
 namespace {
 
-// La carpeta, y después las bases NSS y las tarjetas, que se abren cuando hace falta mirarlas:
-// si la carpeta ya tiene el certificado, NSS ni se carga, y si lo tiene una base, tampoco los
-// módulos de las tarjetas.
+// La carpeta, y después las bases NSS y las tarjetas, que se buscan y se abren cuando hace
+// falta mirarlas: si la carpeta ya tiene el certificado, ni se leen los profiles.ini ni se carga
+// NSS, y si lo tiene una base, tampoco los módulos de las tarjetas.
 class AlmacenesEnOrden : public plataforma::AlmacenCertificados {
 public:
-    AlmacenesEnOrden(std::unique_ptr<Almacen> carpeta, std::vector<Base> bases)
-        : bases_(std::move(bases)) {
+    explicit AlmacenesEnOrden(std::unique_ptr<Almacen> carpeta) {
         almacenes_.push_back(std::move(carpeta));
     }
 
@@ -56,7 +55,7 @@ private:
     Almacen* almacen(std::size_t i) {
         while (i >= almacenes_.size() && grupos_ < 2) {
             if (grupos_++ == 0) {
-                for (const Base& base : bases_)
+                for (const Base& base : basesDelUsuario())
                     almacenes_.push_back(abrirBase(base));
             } else {
                 for (auto& t : abrirTarjetas())
@@ -66,14 +65,12 @@ private:
         return i < almacenes_.size() ? almacenes_[i].get() : nullptr;
     }
 
-    std::vector<Base> bases_;
     std::vector<std::unique_ptr<Almacen>> almacenes_;
     int grupos_ = 0; // grupos abiertos tras la carpeta: las bases y las tarjetas
 };
 
 std::unique_ptr<AlmacenesEnOrden> abrirTodos() {
-    return std::make_unique<AlmacenesEnOrden>(abrirCarpeta(carpetaAlmacenPersonal()),
-                                              basesDelUsuario());
+    return std::make_unique<AlmacenesEnOrden>(abrirCarpeta(carpetaAlmacenPersonal()));
 }
 
 } // namespace

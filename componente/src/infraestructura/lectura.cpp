@@ -2,12 +2,12 @@
 
 #include "infraestructura/trampa.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <sys/stat.h>
 #if !defined(_WIN32)
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -47,7 +47,9 @@ Lectura leerFicheroPequeno(const std::string& ruta, std::size_t maximo, std::str
     std::unique_ptr<std::FILE, decltype(&std::fclose)> f(std::fopen(ruta.c_str(), "rb"),
                                                          &std::fclose);
     struct stat st {};
-    if (!f || ::fstat(::fileno(f.get()), &st) != 0)
+    if (!f)
+        return errno == ENOENT ? Lectura::NoExiste : Lectura::NoSeLee;
+    if (::fstat(::fileno(f.get()), &st) != 0)
         return Lectura::NoSeLee;
     if (!S_ISREG(st.st_mode))
         return Lectura::NoEsFichero;
@@ -62,7 +64,7 @@ Lectura leerFicheroPequeno(const std::string& ruta, std::size_t maximo, std::str
     // Sin esperar al abrir (una tubería sin escritor), sin tomar un terminal como el de control.
     const int fd = ::open(ruta.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return Lectura::NoSeLee;
+        return errno == ENOENT || errno == ENOTDIR ? Lectura::NoExiste : Lectura::NoSeLee;
     struct Cerrar {
         int fd;
         ~Cerrar() { ::close(fd); }

@@ -14,7 +14,8 @@ std::string leerFichero(const std::string& ruta);
 /// fichero de configuración).
 enum class Lectura {
     Leido,
-    NoSeLee,     ///< no existe o falla la lectura
+    NoExiste,    ///< no hay nada con ese nombre (o falta una carpeta de la ruta)
+    NoSeLee,     ///< falla la apertura o la lectura
     NoEsFichero, ///< es una carpeta, una tubería, un dispositivo o un socket: no se lee
     Grande,      ///< pasa del tamaño máximo: no se lee
 };

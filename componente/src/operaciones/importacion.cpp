@@ -32,6 +32,7 @@ std::string leerCopia(const std::string& ruta) {
     case Lectura::Grande:
         throw ErrorImportacion("El fichero «" + ruta +
                                "» es demasiado grande para ser un certificado.");
+    case Lectura::NoExiste:
     case Lectura::NoSeLee:
     case Lectura::NoEsFichero:
         break;
