@@ -127,8 +127,17 @@ struct BorrarAlSalir {
     ~BorrarAlSalir() { borrarTexto(texto); }
 };
 
-/// Un texto secreto, como una contraseña: sus caracteres están en el propio objeto (nunca en
-/// memoria que se suelte sin borrar) y se borran al destruirlo o al moverlo a otro.
+/// Memoria para un secreto (un PIN, una contraseña): Secreto::Capacidad + 1 bytes a cero en una
+/// página propia que no entra en los volcados de memoria del proceso (core) y que, donde el
+/// sistema lo deja, queda bloqueada en la memoria física (nunca va al disco de intercambio). No
+/// cambia si el proceso deja volcados o no. Lanza std::bad_alloc si no hay memoria.
+char* reservarMemoriaSecreta();
+/// La borra y la devuelve al sistema.
+void soltarMemoriaSecreta(char* memoria);
+
+/// Un texto secreto, como una contraseña o un PIN: sus caracteres están en memoria de
+/// reservarMemoriaSecreta() (nunca en memoria que se suelte sin borrar ni en un volcado) y se
+/// borran al destruirlo; moverlo pasa esa misma memoria al otro, sin copiarla.
 class Secreto {
 public:
     /// Caracteres que caben (la contraseña de una clave PEM tampoco puede tener más).
@@ -137,20 +146,29 @@ public:
     Secreto() = default;
     Secreto(const Secreto&) = delete;
     Secreto& operator=(const Secreto&) = delete;
-    Secreto(Secreto&& otro) noexcept { tomar(otro); }
+    Secreto(Secreto&& otro) noexcept : datos_(otro.datos_), largo_(otro.largo_) {
+        otro.datos_ = nullptr;
+        otro.largo_ = 0;
+    }
     Secreto& operator=(Secreto&& otro) noexcept {
         if (this != &otro) {
-            borrar();
-            tomar(otro);
+            soltar();
+            datos_ = otro.datos_;
+            largo_ = otro.largo_;
+            otro.datos_ = nullptr;
+            otro.largo_ = 0;
         }
         return *this;
     }
-    ~Secreto() { borrar(); }
+    ~Secreto() { soltar(); }
 
-    /// Añade un carácter al final; false (y nada cambia) si ya no cabe.
+    /// Añade un carácter al final; false (y nada cambia) si ya no cabe. Lanza std::bad_alloc si
+    /// no hay memoria para el primero.
     bool anadir(char c) {
         if (largo_ == Capacidad)
             return false;
+        if (datos_ == nullptr)
+            datos_ = reservarMemoriaSecreta();
         datos_[largo_++] = c;
         return true;
     }
@@ -160,24 +178,26 @@ public:
             datos_[--largo_] = '\0';
     }
     /// Terminado en un byte 0.
-    const char* c_str() const { return datos_; }
+    const char* c_str() const { return datos_ != nullptr ? datos_ : ""; }
     std::size_t size() const { return largo_; }
     bool empty() const { return largo_ == 0; }
     char back() const { return largo_ > 0 ? datos_[largo_ - 1] : '\0'; }
+    /// Borra los caracteres (su memoria sigue siendo suya).
     void borrar() {
-        borrarMemoria(datos_, sizeof datos_);
+        if (datos_ != nullptr)
+            borrarMemoria(datos_, Capacidad + 1);
         largo_ = 0;
     }
 
 private:
-    void tomar(Secreto& otro) {
-        for (std::size_t i = 0; i < otro.largo_; ++i)
-            datos_[i] = otro.datos_[i];
-        largo_ = otro.largo_;
-        otro.borrar();
+    void soltar() {
+        if (datos_ != nullptr)
+            soltarMemoriaSecreta(datos_);
+        datos_ = nullptr;
+        largo_ = 0;
     }
 
-    char datos_[Capacidad + 1] = {};
+    char* datos_ = nullptr;
     std::size_t largo_ = 0;
 };
 
