@@ -182,6 +182,7 @@ EntornoAlmacenes::EntornoAlmacenes(const fs::path& raiz) : raiz_(raiz) {
         {"MORVELIN_PINENTRY", PINENTRY_FALSO},
         {"PIN_REGISTRO", (raiz / "pinentry.txt").string()},
         {"PIN_FALSO", std::nullopt},
+        {"PIN_AVERIA", std::nullopt},
     };
     for (const auto& [nombre, valor] : variables) {
         const char* anterior = std::getenv(nombre);

@@ -66,7 +66,7 @@ void crearTarjeta(const std::string& etiqueta, const std::string& pin);
 /// Los almacenes de certificados de una prueba, todos bajo `raiz`: la carpeta del almacén
 /// (raiz/datos/MORVELIN/MY, sin crear), la casa del usuario (raiz/casa, sin bases NSS), las
 /// tarjetas de SoftHSM (raiz/fichas, ninguna) y el PIN del pinentry falso (PIN_FALSO, sin
-/// poner), que apunta lo que se le pide en raiz/pinentry.txt. Mientras vive, el entorno del
+/// poner; PIN_AVERIA, sin poner), que apunta lo que se le pide en raiz/pinentry.txt. Mientras vive, el entorno del
 /// proceso lleva a ellos; al destruirse, lo deja como estaba.
 class EntornoAlmacenes {
 public:

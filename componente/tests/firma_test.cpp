@@ -10,6 +10,7 @@
 #include "operaciones/sujeto.h"
 #include "operaciones/verificacion_en_linea.h"
 #include "plataforma/openssl/x509.h"
+#include "plataforma/pin.h"
 
 #include <gtest/gtest.h>
 
@@ -840,4 +841,56 @@ TEST_F(Firma, SinMemoriaAlEscribirUnaFacturaGrandeFallaLaLlamadaYNoElPrograma) {
     EXPECT_EQ(leerTodo(ruta("f.sig")), "firma anterior");
     for (const auto& e : fs::directory_iterator(raiz))
         EXPECT_FALSE(e.path().filename().string().starts_with(".morvelin-")) << e.path();
+}
+
+TEST_F(Firma, PinentryQueSeAveriaAcabaEnSuPlazoYNoDaUnPinQueNoEs) {
+    // Con plazos cortos, cada avería del pinentry falso acaba a tiempo y sin dejarlo vivo.
+    using plataforma::RespuestaPin;
+    const plataforma::PlazosPinentry plazos{
+        std::chrono::milliseconds(800), std::chrono::milliseconds(800),
+        std::chrono::milliseconds(800), std::chrono::milliseconds(300)};
+    plataforma::usarPlazosPinentry(&plazos);
+    struct Caso {
+        const char *averia, *pin;
+        std::size_t largoDescripcion;
+        RespuestaPin respuesta;
+    };
+    const Caso casos[] = {
+        {"", "1234", 50, RespuestaPin::Dado},
+        {"", "", 50, RespuestaPin::Cancelado},
+        // Un byte 0 en el PIN: no se da por bueno (a la tarjeta le llegaría «12»).
+        {"", "12%0034", 50, RespuestaPin::SinDialogo},
+        // Una descripción larga se acorta: una línea de más de 1000 bytes cierra pinentry.
+        {"", "1234", 3000, RespuestaPin::Dado},
+        {"sin-saludo", "1234", 50, RespuestaPin::SinDialogo},
+        {"getpin-mudo", "1234", 50, RespuestaPin::SinDialogo},
+        {"comentarios", "1234", 50, RespuestaPin::SinDialogo},
+        {"ignora-bye", "1234", 50, RespuestaPin::Dado},
+    };
+    const fs::path registro = raiz / "pinentry.txt";
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(std::string(c.averia) + " " + c.pin);
+        ::setenv("PIN_AVERIA", c.averia, 1);
+        ::setenv("PIN_FALSO", c.pin, 1);
+        fs::remove(registro);
+        plataforma::PeticionPin peticion;
+        peticion.descripcion = std::string(c.largoDescripcion, 'x');
+        plataforma::Secreto pin;
+        const auto antes = std::chrono::steady_clock::now();
+        EXPECT_EQ(plataforma::pedirPin(peticion, pin), c.respuesta);
+        EXPECT_LT(std::chrono::steady_clock::now() - antes, std::chrono::seconds(4));
+        EXPECT_EQ(std::string(pin.c_str()), c.respuesta == RespuestaPin::Dado ? c.pin : "");
+        // El pinentry ya no existe: ni se le espera sin fin ni queda suelto.
+        const std::string apuntado = leerTodo(registro);
+        ASSERT_TRUE(apuntado.starts_with("PID ")) << apuntado;
+        const pid_t pid = std::stoi(apuntado.substr(4));
+        EXPECT_EQ(::kill(pid, 0), -1);
+        for (std::size_t p = 0, fin; (fin = apuntado.find('\n', p)) != std::string::npos;
+             p = fin + 1)
+            EXPECT_LE(fin - p, 1000u) << "una línea más larga que las de Assuan";
+        if (c.largoDescripcion > 1000) {
+            EXPECT_NE(apuntado.find("x…\n"), std::string::npos) << apuntado;
+        }
+    }
+    plataforma::usarPlazosPinentry(nullptr);
 }

@@ -92,14 +92,17 @@ bool entrar(const RanuraNss& r, const DatosRanura& datos, X509* x) {
         return PK11_CheckUserPassword(ranura, "") == SECSuccess;
     CK_TOKEN_INFO info{};
     PK11_GetTokenInfo(ranura, &info);
+    // El nombre común y la tarjeta o la base vienen de fuera: en una línea y acotados, no dan
+    // forma al diálogo.
     PeticionPin p;
-    const std::string cn = ossl::nombreComun(x);
+    const std::string cn = plataforma::valorParaDialogo(ossl::nombreComun(x), 100);
+    const std::string guardian = plataforma::valorParaDialogo(datos.guardian, 200);
     const std::string para = "para firmar la factura" + (cn.empty() ? "" : " como «" + cn + "»");
     if (datos.tarjeta) {
-        p.descripcion = "Introduzca el PIN de la tarjeta «" + datos.guardian + "» " + para + ".";
+        p.descripcion = "Introduzca el PIN de la tarjeta «" + guardian + "» " + para + ".";
     } else {
-        p.descripcion = "Introduzca la contraseña de la base de certificados " + datos.guardian +
-                        " " + para + ".";
+        p.descripcion =
+            "Introduzca la contraseña de la base de certificados " + guardian + " " + para + ".";
         p.indicacion = "Contraseña:";
     }
     if (info.flags & CKF_USER_PIN_FINAL_TRY)
