@@ -2,6 +2,7 @@
 // firma y la firma comprobada con la herramienta openssl.
 #include "almacenes/carpeta.h"
 #include "almacenes/eleccion.h"
+#include "almacenes/tarjetas.h"
 #include "certificados_prueba.h"
 #include "infraestructura/codificacion.h"
 #include "infraestructura/escritura.h"
@@ -19,9 +20,12 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <new>
 #include <optional>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -893,4 +897,69 @@ TEST_F(Firma, PinentryQueSeAveriaAcabaEnSuPlazoYNoDaUnPinQueNoEs) {
         }
     }
     plataforma::usarPlazosPinentry(nullptr);
+}
+
+namespace {
+
+// Los módulos de p11-kit de `carpeta` en lugar de los del sistema, solo para este hilo y los
+// procesos que arranque: en un espacio de montajes propio, la carpeta de la configuración de los
+// módulos (la que p11-kit lee también como root) es otra. Sin privilegios no se puede.
+class ModulosPropios {
+public:
+    explicit ModulosPropios(const fs::path& carpeta) {
+        montado_ =
+            ::unshare(CLONE_NEWNS) == 0 &&
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+            ::mount(carpeta.c_str(), P11KIT_CONFIGURACION_MODULOS, nullptr, MS_BIND, nullptr) == 0;
+    }
+    ~ModulosPropios() {
+        if (montado_)
+            ::umount2(P11KIT_CONFIGURACION_MODULOS, MNT_DETACH);
+    }
+    ModulosPropios(const ModulosPropios&) = delete;
+    ModulosPropios& operator=(const ModulosPropios&) = delete;
+    bool montado() const { return montado_; }
+
+private:
+    bool montado_ = false;
+};
+
+} // namespace
+
+TEST_F(Firma, UnModuloQueNoContestaOQueAbortaNiParaNiTumbaAQuienFirma) {
+    // Por nombre, los dos averiados van en p11-kit antes que SoftHSM.
+    const fs::path modulos = raiz / "modulos";
+    fs::create_directories(modulos);
+    fs::copy_file(fs::path(P11KIT_CONFIGURACION_MODULOS) / "softhsm2.module",
+                  modulos / "softhsm2.module");
+    escribirTodo(modulos / "a-aborta.module", "module: " MODULO_ABORTA "\n");
+    escribirTodo(modulos / "a-bloquea.module", "module: " MODULO_BLOQUEA "\n");
+    const ModulosPropios propios(modulos);
+    if (!propios.montado()) {
+        std::cout << "OMITIDA: sin un espacio de montajes propio (hace falta ser root) no se "
+                     "registran en p11-kit los módulos averiados de prueba.\n";
+        GTEST_SKIP();
+    }
+    const almacenes::PlazosTarjetas plazos{std::chrono::seconds(2), std::chrono::seconds(30)};
+    almacenes::usarPlazosTarjetas(&plazos);
+    crearTarjeta("BANCO", "1234");
+    persona().cargarEnTarjeta("BANCO", "1234", "firma", "01", true, raiz);
+    ::setenv("PIN_FALSO", "1234", 1);
+
+    // FIRMA y el listado, en este proceso: ni se quedan esperando al que no contesta ni
+    // acaban con el que aborta, y la tarjeta de detrás sigue a mano.
+    const auto antes = std::chrono::steady_clock::now();
+    EXPECT_EQ(FIRMA(factura, "12345678Z", ruta("f.sig")), "00 " + NombrePersona);
+    const Listado l =
+        listarCertificados(almacenes::listarAlmacenes(), "12345678Z", std::time(nullptr));
+    EXPECT_LT(std::chrono::steady_clock::now() - antes, std::chrono::seconds(40));
+    almacenes::usarPlazosTarjetas(nullptr);
+    comprobarFicheroFirma(ruta("f.sig"), "factura.xml", contenido);
+    for (const std::string frase :
+         {"módulo «a-aborta», " MODULO_ABORTA
+          "): el módulo falla: hace acabar al programa que lo carga.",
+          "módulo «a-bloquea», " MODULO_BLOQUEA "): no responde (se ha dejado tras 2 s).",
+          "FIRMA usaría «firma» del almacén PKCS #11 (tarjeta «BANCO»"})
+        EXPECT_NE(l.texto.find(frase), std::string::npos) << frase << "\n" << l.texto;
+    EXPECT_EQ(l.contestaria, "00 " + NombrePersona);
 }

@@ -21,6 +21,10 @@ FichaCertificado fichaDe(X509* certificado, bool conClave) {
     namespace ossl = plataforma::openssl;
     FichaCertificado f;
     static_cast<Candidato&>(f) = candidatoDe(certificado);
+    unsigned char* der = nullptr;
+    if (const int n = i2d_X509(certificado, &der); n > 0)
+        f.der.assign(reinterpret_cast<char*>(der), static_cast<std::size_t>(n));
+    OPENSSL_free(der);
     f.atributosSujeto = ossl::atributosSujeto(certificado);
     f.sujeto = ossl::nombreEnUnaLinea(X509_get_subject_name(certificado));
     f.emisor = ossl::nombreEnUnaLinea(X509_get_issuer_name(certificado));

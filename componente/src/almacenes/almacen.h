@@ -27,6 +27,8 @@ struct FichaCertificado : Candidato {
     std::string donde;
     /// Si no es legible, por qué (en español); entonces solo valen `donde` y `motivo`.
     std::string motivo;
+    /// El certificado en DER.
+    std::string der;
     /// Como Certificado::atributosSujeto().
     plataforma::AtributosSujeto atributosSujeto;
     /// Sujeto y emisor en una línea, para leerlos.

@@ -110,7 +110,7 @@ bool entrar(const RanuraNss& r, const DatosRanura& datos, X509* x) {
     else if (info.flags & CKF_USER_PIN_COUNT_LOW)
         p.aviso = "El PIN ya ha fallado antes: quedan pocos intentos antes de que se bloquee.";
     Secreto pin;
-    if (pedirPin(p, pin) != RespuestaPin::Dado)
+    if (datos.pedirPin(p, pin) != RespuestaPin::Dado)
         return false;
     return PK11_CheckUserPassword(ranura, pin.c_str()) == SECSuccess;
 }
@@ -246,7 +246,9 @@ public:
                          ? "con PIN: sus claves no se ven sin él, y FIRMA lo pide con pinentry"
                          : "tiene contraseña: sus claves no se ven sin ella, y FIRMA la pide";
         ossl::EnContextoPrivado en;
-        for (auto& e : certificadosDe(ranura_->get())) {
+        // Lo listado es también lo que certificado() da después.
+        entradas_ = certificadosDe(ranura_->get());
+        for (const EntradaNss& e : entradas_) {
             // En una ranura cerrada, buscar la clave pediría entrar: no se mira.
             const ClaveNss clave(cerrada ? nullptr
                                          : PK11_FindKeyByAnyCert(e.certificado.get(), nullptr));
@@ -261,7 +263,7 @@ public:
 private:
     std::shared_ptr<RanuraNss> ranura_;
     DatosRanura datos_;
-    std::vector<EntradaNss> entradas_; // las de la última llamada a candidatos()
+    std::vector<EntradaNss> entradas_; // las de la última llamada a candidatos() o listar()
 };
 
 } // namespace

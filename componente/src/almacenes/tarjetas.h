@@ -1,10 +1,20 @@
 #pragma once
 // Las tarjetas (y demás dispositivos PKCS #11) como almacenes: las de los módulos que registra
-// p11-kit (el registro de Debian, al que se suman OpenSC y los demás al instalarse), cargados en
-// el contexto de NSS del componente.
+// p11-kit (el registro de Debian, al que se suman OpenSC y los demás al instalarse).
+//
+// Los módulos son bibliotecas de terceros que se cargan con su código: uno puede quedarse
+// parado para siempre al arrancar (C_Initialize) o acabar con el proceso que lo carga (abort,
+// una violación de segmento). Por eso nunca se cargan en el proceso que firma, que puede ser una
+// aplicación de la suite: los carga el ayudante de las tarjetas, «morvelin-tarjetas», un
+// proceso aparte con NSS que lista sus tarjetas y firma con ellas cuando se le pide (la clave
+// sigue sin salir de la tarjeta). Cada paso tiene su plazo (PlazosTarjetas): un módulo que no
+// contesta a tiempo se deja («no responde»), uno que hace fallar al ayudante se da por roto, y
+// en los dos casos se vuelve a arrancar el ayudante sin él, de modo que las demás tarjetas
+// siguen a mano.
 
 #include "almacenes/almacen.h"
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -12,9 +22,27 @@ namespace morvelin::almacenes {
 
 /// Las tarjetas de los módulos registrados en p11-kit, en el orden de p11-kit y, en cada módulo,
 /// de sus ranuras. Los módulos de confianza (solo certificados de autoridades) y las tarjetas
-/// sin inicializar no se miran. Un lector sin tarjeta o un módulo que no carga es un
-/// AlmacenSinAbrir, que dice por qué. En cada tarjeta, entre los certificados del identificador
-/// se prefiere el que tiene el uso de no repudio.
+/// sin inicializar no se miran. Un lector sin tarjeta, un módulo que no carga, no responde o
+/// falla es un AlmacenSinAbrir, que dice por qué. En cada tarjeta, entre los certificados del
+/// identificador se prefiere el que tiene el uso de no repudio.
 std::vector<std::unique_ptr<Almacen>> abrirTarjetas();
+
+/// Los plazos del ayudante de las tarjetas.
+struct PlazosTarjetas {
+    /// Para cargar cada módulo y listar sus tarjetas.
+    std::chrono::milliseconds modulo{30000};
+    /// Para cada paso de una firma (la firma, o dar el PIN a la tarjeta); cubre el PIN que se
+    /// teclea en un lector con teclado propio. El tiempo del diálogo del PIN no cuenta.
+    std::chrono::milliseconds firma{120000};
+};
+
+/// Solo para pruebas: otros plazos (nullptr vuelve a los de siempre). No se debe llamar
+/// mientras otro hilo busca un certificado.
+void usarPlazosTarjetas(const PlazosTarjetas* plazos);
+
+/// El programa ayudante: carga los módulos (salvo los de los índices de `saltar`, que dejaron
+/// mal al anterior), manda lo que hay en sus tarjetas por la conexión `fd` y firma lo que se le
+/// pide hasta que se cierra. Devuelve el estado de salida.
+int servirTarjetas(int fd, const std::vector<std::size_t>& saltar);
 
 } // namespace morvelin::almacenes

@@ -70,7 +70,7 @@ bool ProcesoAuxiliar::arrancar(const std::vector<std::string>& argumentos) {
     return true;
 }
 
-bool ProcesoAuxiliar::escribir(std::initializer_list<std::string_view> partes,
+bool ProcesoAuxiliar::escribir(const std::vector<std::string_view>& partes,
                                Reloj::time_point plazo) {
     if (fd_ < 0)
         return false;

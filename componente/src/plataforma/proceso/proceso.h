@@ -32,7 +32,7 @@ public:
 
     /// Escribe todos los bytes de `partes`, seguidos, antes de `plazo`. false si no caben a
     /// tiempo o la conexión se ha cerrado.
-    bool escribir(std::initializer_list<std::string_view> partes, Reloj::time_point plazo);
+    bool escribir(const std::vector<std::string_view>& partes, Reloj::time_point plazo);
 
     enum class Lectura {
         Leido,
