@@ -1,14 +1,12 @@
 // morvelin-tarjetas: el ayudante de las tarjetas del componente (almacenes/tarjetas.h). Lo
-// arranca el componente con la conexión en su entrada y su salida estándar y, como argumentos,
-// los índices de los módulos que no debe cargar. No es para usarlo a mano.
+// arranca el componente con la conexión en su entrada y su salida estándar. No es para usarlo a
+// mano.
 #include "almacenes/tarjetas.h"
 
-#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
-#include <vector>
 
-int main(int argc, char** argv) {
+int main() {
     // La conexión pasa a otro descriptor, y la entrada y la salida estándar a /dev/null: lo que
     // un módulo lea o escriba en ellas no se mezcla con los mensajes.
     const int fd = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
@@ -16,8 +14,5 @@ int main(int argc, char** argv) {
     if (fd < 0 || nulo < 0 || ::dup2(nulo, STDIN_FILENO) < 0 || ::dup2(nulo, STDOUT_FILENO) < 0)
         return 1;
     ::close(nulo);
-    std::vector<std::size_t> saltar;
-    for (int i = 1; i < argc; ++i)
-        saltar.push_back(std::strtoul(argv[i], nullptr, 10));
-    return morvelin::almacenes::servirTarjetas(fd, saltar);
+    return morvelin::almacenes::servirTarjetas(fd);
 }

@@ -8,11 +8,14 @@
 #include "plataforma/proceso/proceso.h"
 
 #include <atomic>
-#include <charconv>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
+
+extern char** environ;
+#include <utility>
 
 namespace morvelin::almacenes {
 
@@ -38,23 +41,34 @@ std::string rutaAyudante() {
     return MORVELIN_AYUDANTE_INSTALADO;
 }
 
-std::size_t numero(const std::string& texto) {
-    std::size_t n = SIZE_MAX;
-    std::from_chars(texto.data(), texto.data() + texto.size(), n);
-    return n;
-}
-
 // Un ayudante en marcha y la conversación con él, que comparten sus tarjetas y los certificados
 // que salen de ellas. Una conversación cada vez.
 class Ayudante : private Canal {
 public:
     enum class Recibido { Bien, Plazo, Fin };
 
-    bool arrancar(const std::string& ruta, const std::map<std::size_t, std::string>& saltar) {
-        std::vector<std::string> argumentos{ruta};
-        for (const auto& [indice, motivo] : saltar)
-            argumentos.push_back(std::to_string(indice));
-        return proceso_.arrancar(argumentos);
+    bool arrancar(const std::string& ruta) {
+        entorno_ = entornoActual();
+        return proceso_.arrancar({ruta});
+    }
+    /// Si se arrancó en el entorno de ahora: el ayudante y sus módulos leen las variables de
+    /// entorno (la configuración de p11-kit y de cada módulo) y el sistema de ficheros.
+    bool mismoEntorno() const { return entorno_ == entornoActual(); }
+    bool enMarcha() const { return proceso_.enMarcha(); }
+    /// Lo mata sin esperar: no contesta como debe.
+    void matar() { proceso_.terminar(std::chrono::milliseconds(0)); }
+
+    /// Le pide que cargue los módulos (salvo los de `saltar`) y mande lo que hay.
+    bool pedirListado(const std::vector<std::string>& saltar, std::chrono::milliseconds espera) {
+        plazo_ = Reloj::now() + espera;
+        return enviar('L', std::vector<std::string_view>(saltar.begin(), saltar.end()));
+    }
+
+    /// Le pide que descargue los módulos, sin esperar a que lo haga. false si no se le puede
+    /// decir.
+    bool soltarModulos() {
+        plazo_ = Reloj::now() + std::chrono::seconds(1);
+        return enviar('R', {});
     }
 
     Recibido recibir(Mensaje& m, std::chrono::milliseconds espera) {
@@ -77,7 +91,7 @@ public:
         for (;;) {
             Mensaje m;
             if (recibir(m, espera) != Recibido::Bien) {
-                proceso_.terminar(std::chrono::milliseconds(0));
+                matar();
                 return std::nullopt;
             }
             if (m.tipo == 'Y' && m.campos.size() == 1)
@@ -108,28 +122,107 @@ private:
         return ultima_ == ProcesoAuxiliar::Lectura::Leido;
     }
 
+    // Las variables de entorno, el usuario y el espacio de montajes de este hilo.
+    static std::vector<std::string> entornoActual() {
+        std::vector<std::string> e;
+        for (char** v = environ; v != nullptr && *v != nullptr; ++v)
+            e.emplace_back(*v);
+        struct stat montajes {};
+        ::stat("/proc/thread-self/ns/mnt", &montajes);
+        e.push_back(std::to_string(::geteuid()) + " " + std::to_string(montajes.st_ino));
+        return e;
+    }
+
     ProcesoAuxiliar proceso_;
+    std::vector<std::string> entorno_;
     Reloj::time_point plazo_;
     ProcesoAuxiliar::Lectura ultima_ = ProcesoAuxiliar::Lectura::Leido;
     std::mutex conversacion_;
 };
 
+// El ayudante en reposo, sin módulos cargados, para la siguiente búsqueda; a lo sumo uno. Vive
+// hasta el final del proceso (su conexión se cierra entonces, y él acaba).
+std::mutex enReposoCerrojo;
+std::shared_ptr<Ayudante>* const enReposo = new std::shared_ptr<Ayudante>();
+
+// El ayudante en reposo, si lo hay y se arrancó en el entorno de ahora.
+std::shared_ptr<Ayudante> tomarEnReposo() {
+    std::shared_ptr<Ayudante> ayudante;
+    {
+        const std::lock_guard bloqueo(enReposoCerrojo);
+        ayudante = std::move(*enReposo);
+    }
+    return ayudante && ayudante->mismoEntorno() ? ayudante : nullptr;
+}
+
+// Un ayudante mientras lo usa una búsqueda (sus tarjetas y los certificados que salen de ellas):
+// al soltarlo, si sigue bien, descarga sus módulos y queda en reposo.
+class Prestamo {
+public:
+    explicit Prestamo(std::shared_ptr<Ayudante> ayudante) : ayudante_(std::move(ayudante)) {}
+    Prestamo(const Prestamo&) = delete;
+    Prestamo& operator=(const Prestamo&) = delete;
+    ~Prestamo() {
+        if (!ayudante_->enMarcha() || !ayudante_->soltarModulos())
+            return;
+        std::shared_ptr<Ayudante> anterior;
+        {
+            const std::lock_guard bloqueo(enReposoCerrojo);
+            anterior = std::exchange(*enReposo, std::move(ayudante_));
+        }
+    }
+    Ayudante& ayudante() const { return *ayudante_; }
+
+private:
+    std::shared_ptr<Ayudante> ayudante_;
+};
+
+// Los módulos que han dejado mal a un ayudante hace poco, por su fichero, y por qué: durante
+// unos minutos no se vuelven a cargar (uno que no contesta costaría su plazo en cada firma).
+struct Roto {
+    std::string motivo;
+    Reloj::time_point hasta;
+};
+constexpr auto TiempoRoto = std::chrono::minutes(5);
+std::mutex rotosCerrojo;
+std::map<std::string, Roto>* const rotos = new std::map<std::string, Roto>();
+
+void anotarRoto(const std::string& fichero, std::string motivo) {
+    const std::lock_guard bloqueo(rotosCerrojo);
+    (*rotos)[fichero] = {std::move(motivo), Reloj::now() + TiempoRoto};
+}
+
+// Los módulos rotos que siguen sin cargarse, con su motivo.
+std::map<std::string, std::string> rotosVigentes() {
+    const std::lock_guard bloqueo(rotosCerrojo);
+    std::map<std::string, std::string> vigentes;
+    for (auto r = rotos->begin(); r != rotos->end();) {
+        if (r->second.hasta <= Reloj::now()) {
+            r = rotos->erase(r);
+        } else {
+            vigentes.emplace(r->first, r->second.motivo);
+            ++r;
+        }
+    }
+    return vigentes;
+}
+
 class CertificadoTarjeta : public plataforma::Certificado {
 public:
-    CertificadoTarjeta(std::shared_ptr<Ayudante> ayudante, std::string tarjeta,
+    CertificadoTarjeta(std::shared_ptr<Prestamo> prestamo, std::string tarjeta,
                        std::size_t posicion, ossl::X509Propio x509)
-        : ayudante_(std::move(ayudante)), tarjeta_(std::move(tarjeta)), posicion_(posicion),
+        : prestamo_(std::move(prestamo)), tarjeta_(std::move(tarjeta)), posicion_(posicion),
           x509_(std::move(x509)) {}
 
     plataforma::AtributosSujeto atributosSujeto() const override {
         return ossl::atributosSujeto(x509_.get());
     }
     std::optional<std::string> firmarDesprendida(std::string_view contenido) const override {
-        return ayudante_->firmar(tarjeta_, posicion_, contenido);
+        return prestamo_->ayudante().firmar(tarjeta_, posicion_, contenido);
     }
 
 private:
-    std::shared_ptr<Ayudante> ayudante_;
+    std::shared_ptr<Prestamo> prestamo_;
     std::string tarjeta_;
     std::size_t posicion_;
     ossl::X509Propio x509_;
@@ -138,8 +231,8 @@ private:
 // Una tarjeta del ayudante: lo que mandó de ella, y él firma.
 class AlmacenTarjeta : public Almacen {
 public:
-    AlmacenTarjeta(std::shared_ptr<Ayudante> ayudante, std::string tarjeta, ListadoAlmacen listado)
-        : ayudante_(std::move(ayudante)), tarjeta_(std::move(tarjeta)),
+    AlmacenTarjeta(std::shared_ptr<Prestamo> prestamo, std::string tarjeta, ListadoAlmacen listado)
+        : prestamo_(std::move(prestamo)), tarjeta_(std::move(tarjeta)),
           listado_(std::move(listado)) {}
 
     AlmacenCandidatos candidatos() override { return candidatosDe(listado_); }
@@ -149,18 +242,18 @@ public:
         auto x = ossl::certificadoDeDer(listado_.certificados[i].der);
         if (!x)
             return nullptr;
-        return std::make_unique<CertificadoTarjeta>(ayudante_, tarjeta_, i, std::move(x));
+        return std::make_unique<CertificadoTarjeta>(prestamo_, tarjeta_, i, std::move(x));
     }
     ListadoAlmacen listar() override { return listado_; }
 
 private:
-    std::shared_ptr<Ayudante> ayudante_;
+    std::shared_ptr<Prestamo> prestamo_;
     std::string tarjeta_;
     ListadoAlmacen listado_;
 };
 
 // La tarjeta de un mensaje T; nullptr si el mensaje no es como debe.
-std::unique_ptr<Almacen> tarjetaDe(const std::shared_ptr<Ayudante>& ayudante, const Mensaje& m) {
+std::unique_ptr<Almacen> tarjetaDe(const std::shared_ptr<Prestamo>& prestamo, const Mensaje& m) {
     if (m.campos.size() < 3 || (m.campos.size() - 3) % 4 != 0)
         return nullptr;
     ListadoAlmacen l{"PKCS #11", m.campos[1], {}, m.campos[2], true, {}};
@@ -173,7 +266,7 @@ std::unique_ptr<Almacen> tarjetaDe(const std::shared_ptr<Ayudante>& ayudante, co
         f.donde = m.campos[i];
         l.certificados.push_back(std::move(f));
     }
-    return std::make_unique<AlmacenTarjeta>(ayudante, m.campos[0], std::move(l));
+    return std::make_unique<AlmacenTarjeta>(prestamo, m.campos[0], std::move(l));
 }
 
 } // namespace
@@ -190,50 +283,64 @@ std::vector<std::unique_ptr<Almacen>> abrirTarjetas() {
         una.push_back(std::make_unique<AlmacenSinAbrir>("PKCS #11", donde, motivo));
         return una;
     };
-    // Los módulos que dejaron mal a un ayudante anterior, y por qué; el siguiente no los carga.
-    std::map<std::size_t, std::string> rotos;
     for (int intento = 0; intento < 32; ++intento) {
-        const auto ayudante = std::make_shared<Ayudante>();
-        if (!ayudante->arrancar(ruta, rotos))
-            return sinTarjetas("ayudante de las tarjetas, " + ruta,
-                               "no se puede arrancar: las tarjetas no se pueden mirar");
+        // El que está en reposo, si lo hay; si no contesta (ha acabado), uno nuevo.
+        auto ayudante = tomarEnReposo();
+        const bool delReposo = ayudante != nullptr;
+        if (!ayudante) {
+            ayudante = std::make_shared<Ayudante>();
+            if (!ayudante->arrancar(ruta))
+                return sinTarjetas("ayudante de las tarjetas, " + ruta,
+                                   "no se puede arrancar: las tarjetas no se pueden mirar");
+        }
+        const auto prestamo = std::make_shared<Prestamo>(ayudante);
+        const auto rotos = rotosVigentes();
+        std::vector<std::string> saltar;
+        for (const auto& [fichero, motivo] : rotos)
+            saltar.push_back(fichero);
         std::vector<std::unique_ptr<Almacen>> tarjetas;
-        std::optional<std::size_t> modulo;
-        for (;;) {
+        std::optional<std::string> modulo; // el fichero del que se está cargando
+        auto recibido = ayudante->pedirListado(saltar, p.modulo) ? Ayudante::Recibido::Bien
+                                                                 : Ayudante::Recibido::Fin;
+        while (recibido == Ayudante::Recibido::Bien) {
             Mensaje m;
-            const auto r = ayudante->recibir(m, p.modulo);
-            if (r != Ayudante::Recibido::Bien) {
-                if (!modulo)
-                    return sinTarjetas("módulos de p11-kit",
-                                       r == Ayudante::Recibido::Plazo
-                                           ? "no responden: no se pueden mirar las tarjetas"
-                                           : "no se pueden cargar");
-                rotos[*modulo] =
-                    r == Ayudante::Recibido::Plazo
-                        ? "no responde (se ha dejado tras " +
-                              std::to_string(
-                                  std::chrono::ceil<std::chrono::seconds>(p.modulo).count()) +
-                              " s)"
-                        : "el módulo falla: hace acabar al programa que lo carga";
+            recibido = ayudante->recibir(m, p.modulo);
+            if (recibido != Ayudante::Recibido::Bien)
                 break;
-            }
             if (m.tipo == 'F' && m.campos.empty())
                 return tarjetas;
             if (m.tipo == 'M' && m.campos.size() == 3) {
-                modulo = numero(m.campos[0]);
+                modulo = m.campos[2];
                 if (const auto roto = rotos.find(*modulo); roto != rotos.end())
                     tarjetas.push_back(std::make_unique<AlmacenSinAbrir>(
                         "PKCS #11", "módulo «" + m.campos[1] + "», " + m.campos[2], roto->second));
             } else if (m.tipo == 'S' && m.campos.size() == 2) {
                 tarjetas.push_back(
                     std::make_unique<AlmacenSinAbrir>("PKCS #11", m.campos[0], m.campos[1]));
-            } else if (auto t = m.tipo == 'T' ? tarjetaDe(ayudante, m) : nullptr) {
+            } else if (auto t = m.tipo == 'T' ? tarjetaDe(prestamo, m) : nullptr) {
                 tarjetas.push_back(std::move(t));
             } else {
+                ayudante->matar();
                 return sinTarjetas("ayudante de las tarjetas, " + ruta,
                                    "no contesta como debe: las tarjetas no se pueden mirar");
             }
         }
+        // No ha acabado el listado: el módulo que cargaba no contesta o lo ha hecho acabar.
+        const bool plazo = recibido == Ayudante::Recibido::Plazo;
+        ayudante->matar();
+        if (!modulo) {
+            if (delReposo)
+                continue; // el de reposo había acabado: otro nuevo
+            return sinTarjetas("módulos de p11-kit",
+                               plazo ? "no responden: no se pueden mirar las tarjetas"
+                                     : "no se pueden cargar");
+        }
+        anotarRoto(
+            *modulo,
+            plazo ? "no responde (se ha dejado tras " +
+                        std::to_string(std::chrono::ceil<std::chrono::seconds>(p.modulo).count()) +
+                        " s)"
+                  : "el módulo falla: hace acabar al programa que lo carga");
     }
     return sinTarjetas("módulos de p11-kit", "demasiados módulos fallan");
 }

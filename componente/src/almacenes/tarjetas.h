@@ -10,7 +10,9 @@
 // sigue sin salir de la tarjeta). Cada paso tiene su plazo (PlazosTarjetas): un módulo que no
 // contesta a tiempo se deja («no responde»), uno que hace fallar al ayudante se da por roto, y
 // en los dos casos se vuelve a arrancar el ayudante sin él, de modo que las demás tarjetas
-// siguen a mano.
+// siguen a mano; durante cinco minutos no se vuelve a cargar. Acabada una búsqueda, el
+// ayudante queda en reposo para la siguiente (arrancar otro y NSS en él cuesta decenas de
+// milisegundos), sin módulos cargados.
 
 #include "almacenes/almacen.h"
 
@@ -40,9 +42,10 @@ struct PlazosTarjetas {
 /// mientras otro hilo busca un certificado.
 void usarPlazosTarjetas(const PlazosTarjetas* plazos);
 
-/// El programa ayudante: carga los módulos (salvo los de los índices de `saltar`, que dejaron
-/// mal al anterior), manda lo que hay en sus tarjetas por la conexión `fd` y firma lo que se le
-/// pide hasta que se cierra. Devuelve el estado de salida.
-int servirTarjetas(int fd, const std::vector<std::size_t>& saltar);
+/// El programa ayudante: atiende por la conexión `fd` las peticiones de listar (cargando los
+/// módulos), firmar y soltar los módulos. Cuando se cierra la conexión, o tras cinco minutos en
+/// reposo, acaba el proceso sin descargar los módulos; si la conexión falla a medias, devuelve
+/// el estado de salida.
+int servirTarjetas(int fd);
 
 } // namespace morvelin::almacenes
