@@ -8,10 +8,13 @@
 //
 // Escribe la cadena de resultado y un fin de línea en la salida estándar. Sale con 0 cuando el
 // código es "00", 1 con cualquier otro código, 2 ante un error de uso y 3 ante un fallo que no
-// es ninguno de los de la tabla de mensajes (memoria agotada, error interno).
+// es ninguno de los de la tabla de mensajes (memoria agotada, error interno). Lo que escribe que
+// viene de fuera (nombres de certificados, de tarjetas y de ficheros) lleva sus caracteres de
+// control visibles (textoVisible): nunca gobierna el terminal ni rompe una línea.
 #include "importa.h"
 
 #include "almacenes/almacen.h"
+#include "infraestructura/codificacion.h"
 #include "metodos.h"
 #include "operaciones/comprobacion_sin_red.h"
 #include "operaciones/listado_certificados.h"
@@ -70,8 +73,10 @@ bool esHttps(const std::string& url) {
     return true;
 }
 
+// El resultado, con lo que viene de fuera (el nombre del firmante, la respuesta del servicio)
+// sin caracteres de control que gobiernen el terminal.
 int informar(const std::string& resultado) {
-    std::cout << resultado << '\n' << std::flush;
+    std::cout << morvelin::textoVisible(resultado) << '\n' << std::flush;
     return resultado.compare(0, 2, "00") == 0 ? 0 : 1;
 }
 
@@ -118,7 +123,7 @@ int main(int argc, char** argv) {
     }
     if (verifica->parsed() && !esHttps(servicio.url)) {
         std::cerr << "morvelin: el servicio de verificación ha de ser una dirección https:// («"
-                  << servicio.url << "» no lo es).\n\n"
+                  << morvelin::textoVisible(servicio.url) << "» no lo es).\n\n"
                   << Uso;
         return 2;
     }
@@ -143,7 +148,7 @@ int main(int argc, char** argv) {
     } catch (const std::bad_alloc&) {
         std::cerr << "morvelin: memoria agotada; la operación no se ha completado.\n";
     } catch (const std::exception& e) {
-        std::cerr << "morvelin: fallo inesperado (" << e.what()
+        std::cerr << "morvelin: fallo inesperado (" << morvelin::textoVisible(e.what())
                   << "); la operación no se ha completado.\n";
     } catch (...) {
         std::cerr << "morvelin: fallo inesperado; la operación no se ha completado.\n";

@@ -238,8 +238,6 @@ std::string textoVisible(std::string_view texto) {
             escapar(static_cast<unsigned char>(texto[i + 1]));
             i += 2;
         } else {
-            if (c == '\\')
-                r += '\\';
             r.append(texto.substr(i, n));
             i += n;
         }
