@@ -36,6 +36,15 @@ template <class Escribir> std::string aPem(Escribir escribir) {
     return std::string(m->data, m->length);
 }
 
+template <class Codificar> std::string aDer(Codificar codificar) {
+    unsigned char* der = nullptr;
+    const int n = codificar(&der);
+    exigir(n > 0, "el DER");
+    std::string r(reinterpret_cast<char*>(der), static_cast<std::size_t>(n));
+    OPENSSL_free(der);
+    return r;
+}
+
 std::string comillasShell(const std::string& s) {
     std::string q = "'";
     for (char c : s)
@@ -80,12 +89,7 @@ CertificadoPrueba CertificadoPrueba::crear(const std::vector<Atributo>& sujeto, 
 }
 
 std::string CertificadoPrueba::derCertificado() const {
-    unsigned char* der = nullptr;
-    const int n = i2d_X509(certificado_.get(), &der);
-    exigir(n > 0, "el DER");
-    std::string r(reinterpret_cast<char*>(der), static_cast<std::size_t>(n));
-    OPENSSL_free(der);
-    return r;
+    return aDer([&](unsigned char** der) { return i2d_X509(certificado_.get(), der); });
 }
 
 std::string CertificadoPrueba::firmarConHora(const std::string& contenido, long long hora) const {
@@ -103,12 +107,7 @@ std::string CertificadoPrueba::firmarConHora(const std::string& contenido, long 
                PKCS7_add_signed_attribute(firmante, NID_pkcs9_signingTime, t->type, t) &&
                PKCS7_final(p7.get(), datos.get(), Forma),
            "la hora de la firma");
-    unsigned char* der = nullptr;
-    const int n = i2d_PKCS7(p7.get(), &der);
-    exigir(n > 0, "el DER de la firma");
-    std::string r(reinterpret_cast<char*>(der), static_cast<std::size_t>(n));
-    OPENSSL_free(der);
-    return r;
+    return aDer([&](unsigned char** der) { return i2d_PKCS7(p7.get(), der); });
 }
 
 std::string CertificadoPrueba::pemCertificado() const {

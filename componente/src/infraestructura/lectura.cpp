@@ -42,20 +42,32 @@ std::string leerFichero(const std::string& ruta) {
     return contenido;
 }
 
-#if defined(_WIN32)
-Lectura leerFicheroPequeno(const std::string& ruta, std::size_t maximo, std::string& bytes) {
-    std::unique_ptr<std::FILE, decltype(&std::fclose)> f(std::fopen(ruta.c_str(), "rb"),
-                                                         &std::fclose);
+namespace {
+
+// Lo que se sabe del fichero abierto `fd` antes de leerlo: Leido (y `bytes` ya con su tamaño) si
+// es un fichero normal que no pasa de `maximo` bytes.
+Lectura antesDeLeer(int fd, std::size_t maximo, std::string& bytes) {
     struct stat st {};
-    if (!f)
-        return errno == ENOENT ? Lectura::NoExiste : Lectura::NoSeLee;
-    if (::fstat(::fileno(f.get()), &st) != 0)
+    if (::fstat(fd, &st) != 0)
         return Lectura::NoSeLee;
     if (!S_ISREG(st.st_mode))
         return Lectura::NoEsFichero;
     if (static_cast<std::uint64_t>(st.st_size) > maximo)
         return Lectura::Grande;
     bytes.resize(static_cast<std::size_t>(st.st_size));
+    return Lectura::Leido;
+}
+
+} // namespace
+
+#if defined(_WIN32)
+Lectura leerFicheroPequeno(const std::string& ruta, std::size_t maximo, std::string& bytes) {
+    std::unique_ptr<std::FILE, decltype(&std::fclose)> f(std::fopen(ruta.c_str(), "rb"),
+                                                         &std::fclose);
+    if (!f)
+        return errno == ENOENT ? Lectura::NoExiste : Lectura::NoSeLee;
+    if (const Lectura l = antesDeLeer(::fileno(f.get()), maximo, bytes); l != Lectura::Leido)
+        return l;
     bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f.get()));
     return std::ferror(f.get()) ? Lectura::NoSeLee : Lectura::Leido;
 }
@@ -69,14 +81,8 @@ Lectura leerFicheroPequeno(const std::string& ruta, std::size_t maximo, std::str
         int fd;
         ~Cerrar() { ::close(fd); }
     } cerrar{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return Lectura::NoSeLee;
-    if (!S_ISREG(st.st_mode))
-        return Lectura::NoEsFichero;
-    if (static_cast<std::uint64_t>(st.st_size) > maximo)
-        return Lectura::Grande;
-    bytes.resize(static_cast<std::size_t>(st.st_size));
+    if (const Lectura l = antesDeLeer(fd, maximo, bytes); l != Lectura::Leido)
+        return l;
     std::size_t leidos = 0;
     while (leidos < bytes.size()) {
         const ssize_t n = ::read(fd, bytes.data() + leidos, bytes.size() - leidos);
