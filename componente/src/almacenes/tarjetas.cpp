@@ -165,6 +165,7 @@ public:
     ~Prestamo() {
         if (!ayudante_->enMarcha() || !ayudante_->soltarModulos())
             return;
+        // El que estuviera en reposo se suelta (y se le espera) fuera del cerrojo.
         std::shared_ptr<Ayudante> anterior;
         {
             const std::lock_guard bloqueo(enReposoCerrojo);
