@@ -292,8 +292,7 @@ TEST_F(Interfaz, CompruebaSinRedLasFirmasBuenasYRechazaLasDemas) {
          1},
         {"adelantada.sig", "Firma no válida: dice que se hizo el ", 1},
         {"terminal.sig",
-         "Firma válida.\nFirmante: NOMBRE X\\x1B[1A\\x1B[2KFirma válida. - NIF 55555555K\n",
-         0},
+         "Firma válida.\nFirmante: NOMBRE X\\x1B[1A\\x1B[2KFirma válida. - NIF 55555555K\n", 0},
     };
     for (const Caso& c : casos) {
         const auto s = ejecutar("cd " + comillas(raiz.string()) + " && " + MORVELIN_CLI +
