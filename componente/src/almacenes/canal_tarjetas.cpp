@@ -77,15 +77,18 @@ bool Canal::recibir(Mensaje& m, plataforma::Secreto* secreto) {
 }
 
 bool CanalDescriptor::escribirBytes(const std::vector<std::string_view>& partes) {
-    for (std::string_view p : partes) {
-        while (!p.empty()) {
-            const ssize_t n = ::send(fd_, p.data(), p.size(), MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            p.remove_prefix(static_cast<std::size_t>(n));
-        }
+    // Un mensaje del ayudante no lleva secretos: sale de una vez, y quien lo espera despierta
+    // una vez.
+    std::string todo;
+    for (const std::string_view p : partes)
+        todo.append(p);
+    for (std::string_view falta = todo; !falta.empty();) {
+        const ssize_t n = ::send(fd_, falta.data(), falta.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        falta.remove_prefix(static_cast<std::size_t>(n));
     }
     return true;
 }

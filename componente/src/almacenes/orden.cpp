@@ -44,6 +44,10 @@ public:
     }
 
     std::vector<ListadoAlmacen> listar() {
+        // Se miran todos: el listado de las tarjetas se pide ya, y el ayudante carga los
+        // módulos mientras aquí se leen la carpeta y las bases.
+        if (grupos_ < 2)
+            tarjetasPedidas_ = pedirTarjetas();
         std::vector<ListadoAlmacen> todos;
         for (std::size_t i = 0; Almacen* a = almacen(i); ++i)
             todos.push_back(a->listar());
@@ -58,7 +62,7 @@ private:
                 for (const Base& base : basesDelUsuario())
                     almacenes_.push_back(abrirBase(base));
             } else {
-                for (auto& t : abrirTarjetas())
+                for (auto& t : abrirTarjetas(std::move(tarjetasPedidas_)))
                     almacenes_.push_back(std::move(t));
             }
         }
@@ -66,6 +70,7 @@ private:
     }
 
     std::vector<std::unique_ptr<Almacen>> almacenes_;
+    std::shared_ptr<TarjetasPedidas> tarjetasPedidas_; // pedidas por adelantado, sin recoger
     int grupos_ = 0; // grupos abiertos tras la carpeta: las bases y las tarjetas
 };
 

@@ -7,6 +7,7 @@
 #include "plataforma/pin.h"
 #include "plataforma/proceso/proceso.h"
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -117,10 +118,28 @@ private:
     bool escribirBytes(const std::vector<std::string_view>& partes) override {
         return proceso_.escribir(partes, plazo_);
     }
+    // Lo que manda el ayudante (certificados, firmas; nunca un PIN) se lee a bloques.
     bool leerBytes(char* destino, std::size_t n) override {
-        ultima_ = proceso_.leer(destino, n, plazo_);
-        return ultima_ == ProcesoAuxiliar::Lectura::Leido;
+        while (n > 0) {
+            if (inicio_ == entrada_.size()) {
+                entrada_.resize(TamanoBloque);
+                std::size_t leidos = 0;
+                ultima_ = proceso_.leerDisponible(entrada_.data(), TamanoBloque, leidos, plazo_);
+                entrada_.resize(leidos);
+                inicio_ = 0;
+                if (ultima_ != ProcesoAuxiliar::Lectura::Leido)
+                    return false;
+            }
+            const std::size_t d = std::min(n, entrada_.size() - inicio_);
+            std::copy_n(entrada_.data() + inicio_, d, destino);
+            inicio_ += d;
+            destino += d;
+            n -= d;
+        }
+        return true;
     }
+
+    static constexpr std::size_t TamanoBloque = 64 * 1024;
 
     // Las variables de entorno, el usuario y el espacio de montajes de este hilo.
     static std::vector<std::string> entornoActual() {
@@ -134,6 +153,8 @@ private:
     }
 
     ProcesoAuxiliar proceso_;
+    std::string entrada_;    // lo leído del ayudante
+    std::size_t inicio_ = 0; // lo que queda por entregar empieza aquí
     std::vector<std::string> entorno_;
     Reloj::time_point plazo_;
     ProcesoAuxiliar::Lectura ultima_ = ProcesoAuxiliar::Lectura::Leido;
@@ -276,7 +297,43 @@ void usarPlazosTarjetas(const PlazosTarjetas* p) {
     otrosPlazos.store(p);
 }
 
-std::vector<std::unique_ptr<Almacen>> abrirTarjetas() {
+// Un listado pedido a un ayudante, a falta de recoger lo que mande.
+struct TarjetasPedidas {
+    std::shared_ptr<Ayudante> ayudante;
+    bool delReposo = false; // el que estaba en reposo (puede haber acabado)
+    std::shared_ptr<Prestamo> prestamo;
+    std::map<std::string, std::string> rotos; // los que no se cargan, y por qué
+    bool pedido = false;                      // si se le ha podido pedir
+};
+
+namespace {
+
+// Toma el ayudante en reposo, o arranca uno, y le pide el listado. nullptr si no arranca.
+std::shared_ptr<TarjetasPedidas> pedirA(const std::string& ruta) {
+    auto t = std::make_shared<TarjetasPedidas>();
+    t->ayudante = tomarEnReposo();
+    t->delReposo = t->ayudante != nullptr;
+    if (!t->ayudante) {
+        t->ayudante = std::make_shared<Ayudante>();
+        if (!t->ayudante->arrancar(ruta))
+            return nullptr;
+    }
+    t->prestamo = std::make_shared<Prestamo>(t->ayudante);
+    t->rotos = rotosVigentes();
+    std::vector<std::string> saltar;
+    for (const auto& [fichero, motivo] : t->rotos)
+        saltar.push_back(fichero);
+    t->pedido = t->ayudante->pedirListado(saltar, plazos().modulo);
+    return t;
+}
+
+} // namespace
+
+std::shared_ptr<TarjetasPedidas> pedirTarjetas() {
+    return pedirA(rutaAyudante());
+}
+
+std::vector<std::unique_ptr<Almacen>> abrirTarjetas(std::shared_ptr<TarjetasPedidas> pedidas) {
     const std::string ruta = rutaAyudante();
     const PlazosTarjetas p = plazos();
     const auto sinTarjetas = [&](const std::string& donde, const std::string& motivo) {
@@ -285,53 +342,45 @@ std::vector<std::unique_ptr<Almacen>> abrirTarjetas() {
         return una;
     };
     for (int intento = 0; intento < 32; ++intento) {
-        // El que está en reposo, si lo hay; si no contesta (ha acabado), uno nuevo.
-        auto ayudante = tomarEnReposo();
-        const bool delReposo = ayudante != nullptr;
-        if (!ayudante) {
-            ayudante = std::make_shared<Ayudante>();
-            if (!ayudante->arrancar(ruta))
-                return sinTarjetas("ayudante de las tarjetas, " + ruta,
-                                   "no se puede arrancar: las tarjetas no se pueden mirar");
-        }
-        const auto prestamo = std::make_shared<Prestamo>(ayudante);
-        const auto rotos = rotosVigentes();
-        std::vector<std::string> saltar;
-        for (const auto& [fichero, motivo] : rotos)
-            saltar.push_back(fichero);
+        // El primero puede estar pedido ya; el que estaba en reposo puede haber acabado, y
+        // entonces se arranca otro.
+        const auto t = intento == 0 && pedidas ? std::move(pedidas) : pedirA(ruta);
+        if (!t)
+            return sinTarjetas("ayudante de las tarjetas, " + ruta,
+                               "no se puede arrancar: las tarjetas no se pueden mirar");
+        Ayudante& ayudante = *t->ayudante;
         std::vector<std::unique_ptr<Almacen>> tarjetas;
         std::optional<std::string> modulo; // el fichero del que se está cargando
-        auto recibido = ayudante->pedirListado(saltar, p.modulo) ? Ayudante::Recibido::Bien
-                                                                 : Ayudante::Recibido::Fin;
+        auto recibido = t->pedido ? Ayudante::Recibido::Bien : Ayudante::Recibido::Fin;
         while (recibido == Ayudante::Recibido::Bien) {
             Mensaje m;
-            recibido = ayudante->recibir(m, p.modulo);
+            recibido = ayudante.recibir(m, p.modulo);
             if (recibido != Ayudante::Recibido::Bien)
                 break;
             if (m.tipo == 'F' && m.campos.empty())
                 return tarjetas;
             if (m.tipo == 'M' && m.campos.size() == 3) {
                 modulo = m.campos[2];
-                if (const auto roto = rotos.find(*modulo); roto != rotos.end())
+                if (const auto roto = t->rotos.find(*modulo); roto != t->rotos.end())
                     tarjetas.push_back(std::make_unique<AlmacenSinAbrir>(
                         "PKCS #11", "módulo «" + m.campos[1] + "», " + m.campos[2], roto->second));
             } else if (m.tipo == 'S' && m.campos.size() == 2) {
                 tarjetas.push_back(
                     std::make_unique<AlmacenSinAbrir>("PKCS #11", m.campos[0], m.campos[1]));
-            } else if (auto t = m.tipo == 'T' ? tarjetaDe(prestamo, m) : nullptr) {
-                tarjetas.push_back(std::move(t));
+            } else if (auto tarjeta = m.tipo == 'T' ? tarjetaDe(t->prestamo, m) : nullptr) {
+                tarjetas.push_back(std::move(tarjeta));
             } else {
-                ayudante->matar();
+                ayudante.matar();
                 return sinTarjetas("ayudante de las tarjetas, " + ruta,
                                    "no contesta como debe: las tarjetas no se pueden mirar");
             }
         }
         // No ha acabado el listado: el módulo que cargaba no contesta o lo ha hecho acabar.
         const bool plazo = recibido == Ayudante::Recibido::Plazo;
-        ayudante->matar();
+        ayudante.matar();
         if (!modulo) {
-            if (delReposo)
-                continue; // el de reposo había acabado: otro nuevo
+            if (t->delReposo)
+                continue;
             return sinTarjetas("módulos de p11-kit",
                                plazo ? "no responden: no se pueden mirar las tarjetas"
                                      : "no se pueden cargar");

@@ -27,7 +27,15 @@ namespace morvelin::almacenes {
 /// sin inicializar no se miran. Un lector sin tarjeta, un módulo que no carga, no responde o
 /// falla es un AlmacenSinAbrir, que dice por qué. En cada tarjeta, entre los certificados del
 /// identificador se prefiere el que tiene el uso de no repudio.
-std::vector<std::unique_ptr<Almacen>> abrirTarjetas();
+///
+/// Con `pedidas` (de pedirTarjetas()), recoge ese listado en vez de pedir otro.
+struct TarjetasPedidas;
+std::vector<std::unique_ptr<Almacen>> abrirTarjetas(std::shared_ptr<TarjetasPedidas> pedidas = {});
+
+/// Pide ya el listado de las tarjetas, sin esperarlo: el ayudante arranca y carga los módulos
+/// mientras quien lo pide mira otros almacenes, y abrirTarjetas() lo recoge. nullptr si el
+/// ayudante no arranca.
+std::shared_ptr<TarjetasPedidas> pedirTarjetas();
 
 /// Los plazos del ayudante de las tarjetas.
 struct PlazosTarjetas {

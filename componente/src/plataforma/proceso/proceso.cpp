@@ -1,5 +1,6 @@
 #include "plataforma/proceso/proceso.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -7,6 +8,7 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -74,35 +76,61 @@ bool ProcesoAuxiliar::escribir(const std::vector<std::string_view>& partes,
                                Reloj::time_point plazo) {
     if (fd_ < 0)
         return false;
-    for (std::string_view parte : partes) {
-        while (!parte.empty()) {
-            if (!esperar(fd_, POLLOUT, plazo))
-                return false;
-            const ssize_t n = ::send(fd_, parte.data(), parte.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n < 0 && (errno == EINTR || errno == EAGAIN))
-                continue;
-            if (n <= 0)
-                return false;
-            parte.remove_prefix(static_cast<std::size_t>(n));
+    std::vector<iovec> trozos;
+    for (const std::string_view p : partes)
+        if (!p.empty())
+            trozos.push_back({const_cast<char*>(p.data()), p.size()});
+    for (std::size_t i = 0; i < trozos.size();) {
+        if (!esperar(fd_, POLLOUT, plazo))
+            return false;
+        msghdr m{};
+        m.msg_iov = trozos.data() + i;
+        m.msg_iovlen = trozos.size() - i;
+        const ssize_t n = ::sendmsg(fd_, &m, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n <= 0)
+            return false;
+        // Lo escrito sale de los trozos; uno a medias sigue desde donde se quedó.
+        for (auto quedan = static_cast<std::size_t>(n); quedan > 0;) {
+            const std::size_t d = std::min(quedan, trozos[i].iov_len);
+            trozos[i].iov_base = static_cast<char*>(trozos[i].iov_base) + d;
+            trozos[i].iov_len -= d;
+            quedan -= d;
+            if (trozos[i].iov_len == 0)
+                ++i;
         }
     }
     return true;
 }
 
-ProcesoAuxiliar::Lectura ProcesoAuxiliar::leer(char* destino, std::size_t n,
-                                               Reloj::time_point plazo) {
+ProcesoAuxiliar::Lectura ProcesoAuxiliar::leerDisponible(char* destino, std::size_t maximo,
+                                                         std::size_t& leidos,
+                                                         Reloj::time_point plazo) {
+    leidos = 0;
     if (fd_ < 0)
         return Lectura::Fin;
-    while (n > 0) {
+    for (;;) {
         if (!esperar(fd_, POLLIN, plazo))
             return Lectura::Plazo;
-        const ssize_t r = ::recv(fd_, destino, n, MSG_DONTWAIT);
+        const ssize_t r = ::recv(fd_, destino, maximo, MSG_DONTWAIT);
         if (r < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
         if (r <= 0)
             return Lectura::Fin;
-        destino += r;
-        n -= static_cast<std::size_t>(r);
+        leidos = static_cast<std::size_t>(r);
+        return Lectura::Leido;
+    }
+}
+
+ProcesoAuxiliar::Lectura ProcesoAuxiliar::leer(char* destino, std::size_t n,
+                                               Reloj::time_point plazo) {
+    while (n > 0) {
+        std::size_t leidos = 0;
+        if (const Lectura l = leerDisponible(destino, n, leidos, plazo); l != Lectura::Leido)
+            return l;
+        destino += leidos;
+        n -= leidos;
     }
     return Lectura::Leido;
 }

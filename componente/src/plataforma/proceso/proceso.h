@@ -30,8 +30,8 @@ public:
     /// el entorno. false si no arranca.
     bool arrancar(const std::vector<std::string>& argumentos);
 
-    /// Escribe todos los bytes de `partes`, seguidos, antes de `plazo`. false si no caben a
-    /// tiempo o la conexión se ha cerrado.
+    /// Escribe todos los bytes de `partes`, seguidos (de una vez si caben, sin copiarlos),
+    /// antes de `plazo`. false si no caben a tiempo o la conexión se ha cerrado.
     bool escribir(const std::vector<std::string_view>& partes, Reloj::time_point plazo);
 
     enum class Lectura {
@@ -41,6 +41,10 @@ public:
     };
     /// Lee exactamente `n` bytes en `destino` antes de `plazo`.
     Lectura leer(char* destino, std::size_t n, Reloj::time_point plazo);
+    /// Lee lo que haya, al menos un byte y a lo sumo `maximo`, antes de `plazo`; `leidos` dice
+    /// cuántos.
+    Lectura leerDisponible(char* destino, std::size_t maximo, std::size_t& leidos,
+                           Reloj::time_point plazo);
 
     /// Cierra la conexión y le da hasta `espera` para acabar; si no ha acabado, lo mata. Al
     /// volver ya no existe (salvo que el sistema no deje recogerlo: entonces se deja).
