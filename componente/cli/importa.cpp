@@ -1,6 +1,7 @@
 #include "importa.h"
 
 #include "almacenes/carpeta.h"
+#include "infraestructura/codificacion.h"
 #include "operaciones/importacion.h"
 #include "operaciones/sujeto.h"
 #include "plataforma/criptografia.h"
@@ -20,7 +21,7 @@ std::optional<morvelin::plataforma::Secreto> pedirContrasena(const std::string& 
     const bool terminal = ::isatty(STDIN_FILENO) == 1;
     termios antes{};
     if (terminal) {
-        std::cerr << "Contraseña de «" << fichero << "»: " << std::flush;
+        std::cerr << "Contraseña de «" << morvelin::textoVisible(fichero) << "»: " << std::flush;
         if (::tcgetattr(STDIN_FILENO, &antes) == 0) {
             termios sinEco = antes;
             sinEco.c_lflag &= ~static_cast<tcflag_t>(ECHO);
@@ -75,18 +76,20 @@ int importarAlAlmacen(const std::string& fichero) {
         const auto importado =
             morvelin::importarCertificado(fichero, morvelin::almacenes::carpetaAlmacenPersonal(),
                                           [&] { return pedirContrasena(fichero); });
-        const morvelin::LectorSujeto sujeto(importado.textoSujeto);
+        const morvelin::LectorSujeto sujeto(importado.atributosSujeto);
         const std::string serie = identificador(sujeto.valor(morvelin::ClaveNumeroSerie));
-        std::cout << "Certificado importado en " << importado.ruta << ".\n";
+        std::cout << "Certificado importado en " << morvelin::textoVisible(importado.ruta) << ".\n";
         if (serie.empty())
             std::cout << "Su sujeto no trae número de serie: FIRMA lo encuentra por cualquier "
                          "texto de nueve caracteres de su sujeto.\n";
         else
-            std::cout << "Responde al identificador " << serie << ".\n";
-        std::cout << "Firmante: " << morvelin::nombreFirmante(sujeto) << "\n";
+            std::cout << "Responde al identificador " << morvelin::textoVisible(serie) << ".\n";
+        std::cout << "Firmante: " << morvelin::textoVisible(morvelin::nombreFirmante(sujeto))
+                  << "\n";
         return 0;
     } catch (const morvelin::ErrorImportacion& e) {
-        std::cerr << "morvelin: " << e.what() << " No se ha importado nada.\n";
+        std::cerr << "morvelin: " << morvelin::textoVisible(e.what())
+                  << " No se ha importado nada.\n";
         return 1;
     }
 }

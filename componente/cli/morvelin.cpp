@@ -9,12 +9,15 @@
 //
 // Escribe la cadena de resultado y un fin de línea en la salida estándar. Sale con 0 cuando el
 // código es "00", 1 con cualquier otro código, 2 ante un error de uso y 3 ante un fallo que no
-// es ninguno de los de la tabla de mensajes (memoria agotada, error interno).
+// es ninguno de los de la tabla de mensajes (memoria agotada, error interno). Lo que escribe que
+// viene de fuera (nombres de certificados, de tarjetas y de ficheros) lleva sus caracteres de
+// control visibles (textoVisible): nunca gobierna el terminal ni rompe una línea.
 #include "importa.h"
 #include "orden.h"
 #include "verifactu.h"
 
 #include "almacenes/almacen.h"
+#include "infraestructura/codificacion.h"
 #include "metodos.h"
 #include "operaciones/comprobacion_sin_red.h"
 #include "operaciones/listado_certificados.h"
@@ -75,8 +78,10 @@ bool esHttps(const std::string& url) {
     return true;
 }
 
+// El resultado, con lo que viene de fuera (el nombre del firmante, la respuesta del servicio)
+// sin caracteres de control que gobiernen el terminal.
 int informar(const std::string& resultado) {
-    std::cout << resultado << '\n' << std::flush;
+    std::cout << morvelin::textoVisible(resultado) << '\n' << std::flush;
     return resultado.compare(0, 2, "00") == 0 ? 0 : 1;
 }
 
@@ -116,7 +121,7 @@ int main(int argc, char** argv) {
         return usoIncorrecto("--autoridades necesita un fichero o una carpeta.", Uso);
     if (verifica->parsed() && !esHttps(servicio.url))
         return usoIncorrecto("el servicio de verificación ha de ser una dirección https:// («" +
-                                 servicio.url + "» no lo es).",
+                                 morvelin::textoVisible(servicio.url) + "» no lo es).",
                              Uso);
 
     return atenderOrden([&] {

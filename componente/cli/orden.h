@@ -2,6 +2,8 @@
 // Lo común a las órdenes de morvelin: los argumentos, el error de uso y los fallos que no son
 // un resultado de la orden (memoria agotada, un error imprevisto).
 
+#include "infraestructura/codificacion.h"
+
 #include <CLI/CLI.hpp>
 
 #include <exception>
@@ -39,7 +41,7 @@ template <class Orden> int atenderOrden(Orden&& orden) noexcept {
     } catch (const std::bad_alloc&) {
         std::cerr << "morvelin: memoria agotada; la operación no se ha completado.\n";
     } catch (const std::exception& e) {
-        std::cerr << "morvelin: fallo inesperado (" << e.what()
+        std::cerr << "morvelin: fallo inesperado (" << morvelin::textoVisible(e.what())
                   << "); la operación no se ha completado.\n";
     } catch (...) {
         std::cerr << "morvelin: fallo inesperado; la operación no se ha completado.\n";

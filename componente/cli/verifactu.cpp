@@ -61,14 +61,28 @@ std::optional<std::string> leer(const std::string& ruta) {
     }
 }
 
+// Cada línea de un texto con sus caracteres de control visibles: lo que viene del JSON o de la
+// cadena nunca gobierna el terminal.
+std::string visible(std::string_view texto) {
+    std::string r;
+    for (;;) {
+        const std::size_t fin = texto.find('\n');
+        r += morvelin::textoVisible(texto.substr(0, fin));
+        if (fin == std::string_view::npos)
+            return r;
+        r += '\n';
+        texto.remove_prefix(fin + 1);
+    }
+}
+
 int informar(const vf::Salida& s) {
     for (const auto& a : s.avisos)
-        std::cerr << "morvelin: aviso: " << a << '\n';
+        std::cerr << "morvelin: aviso: " << visible(a) << '\n';
     if (!s.correcto) {
-        std::cerr << "morvelin: " << s.texto << '\n';
+        std::cerr << "morvelin: " << visible(s.texto) << '\n';
         return 1;
     }
-    std::cout << s.texto << '\n' << std::flush;
+    std::cout << visible(s.texto) << '\n' << std::flush;
     return 0;
 }
 
@@ -125,7 +139,7 @@ int ordenVerifactu(int argc, char** argv) {
         if (alta->parsed() || anula->parsed() || qr->parsed()) {
             texto = leer(json);
             if (!texto) {
-                std::cerr << "morvelin: no se puede leer " << json << ".\n";
+                std::cerr << "morvelin: no se puede leer " << visible(json) << ".\n";
                 return 1;
             }
         }
@@ -142,7 +156,7 @@ int ordenVerifactu(int argc, char** argv) {
             return informar(ordenes.exporta(remesa, desde));
         const auto s = ordenes.comprueba();
         if (!s.correcto && s.texto.rfind("Cadena rota", 0) == 0) {
-            std::cout << s.texto << '\n' << std::flush;
+            std::cout << visible(s.texto) << '\n' << std::flush;
             return 1;
         }
         return informar(s);

@@ -282,7 +282,8 @@ std::string ServicioLocal::responder(const std::string& cuerpo) const {
     using V = morvelin::ComprobacionFirma::Veredicto;
     const morvelin::ComprobacionFirma comprobada =
         morvelin::comprobarFirmaFactura(valores[3], valores[4]);
-    if (comprobada.veredicto == V::OtraFactura || comprobada.veredicto == V::FirmaAlterada)
+    if (comprobada.veredicto == V::OtraFactura || comprobada.veredicto == V::FirmaAlterada ||
+        comprobada.veredicto == V::HoraFutura)
         return R12;
     if (!comprobada.buena())
         return R16;

@@ -4,6 +4,7 @@
 #include <openssl/buffer.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+#include <openssl/pkcs7.h>
 #include <openssl/rand.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
@@ -33,6 +34,15 @@ template <class Escribir> std::string aPem(Escribir escribir) {
     BUF_MEM* m = nullptr;
     BIO_get_mem_ptr(b.get(), &m);
     return std::string(m->data, m->length);
+}
+
+template <class Codificar> std::string aDer(Codificar codificar) {
+    unsigned char* der = nullptr;
+    const int n = codificar(&der);
+    exigir(n > 0, "el DER");
+    std::string r(reinterpret_cast<char*>(der), static_cast<std::size_t>(n));
+    OPENSSL_free(der);
+    return r;
 }
 
 std::string comillasShell(const std::string& s) {
@@ -76,6 +86,28 @@ CertificadoPrueba CertificadoPrueba::crear(const std::vector<Atributo>& sujeto, 
     }
     exigir(X509_sign(x, c.clave_.get(), EVP_sha256()) > 0, "la firma del certificado");
     return c;
+}
+
+std::string CertificadoPrueba::derCertificado() const {
+    return aDer([&](unsigned char** der) { return i2d_X509(certificado_.get(), der); });
+}
+
+std::string CertificadoPrueba::firmarConHora(const std::string& contenido, long long hora) const {
+    std::unique_ptr<BIO, decltype(&BIO_free)> datos(
+        BIO_new_mem_buf(contenido.data(), static_cast<int>(contenido.size())), &BIO_free);
+    constexpr int Forma = PKCS7_DETACHED | PKCS7_BINARY;
+    std::unique_ptr<PKCS7, decltype(&PKCS7_free)> p7(
+        PKCS7_sign(certificado_.get(), clave_.get(), nullptr, datos.get(), Forma | PKCS7_PARTIAL),
+        &PKCS7_free);
+    exigir(p7 != nullptr, "la firma");
+    PKCS7_SIGNER_INFO* firmante = sk_PKCS7_SIGNER_INFO_value(PKCS7_get_signer_info(p7.get()), 0);
+    // UTCTime hasta 2049 y GeneralizedTime después, cada una con su tipo.
+    ASN1_TIME* t = ASN1_TIME_set(nullptr, static_cast<time_t>(hora));
+    exigir(t != nullptr &&
+               PKCS7_add_signed_attribute(firmante, NID_pkcs9_signingTime, t->type, t) &&
+               PKCS7_final(p7.get(), datos.get(), Forma),
+           "la hora de la firma");
+    return aDer([&](unsigned char** der) { return i2d_PKCS7(p7.get(), der); });
 }
 
 std::string CertificadoPrueba::pemCertificado() const {
@@ -173,6 +205,7 @@ EntornoAlmacenes::EntornoAlmacenes(const fs::path& raiz) : raiz_(raiz) {
         {"MORVELIN_PINENTRY", PINENTRY_FALSO},
         {"PIN_REGISTRO", (raiz / "pinentry.txt").string()},
         {"PIN_FALSO", std::nullopt},
+        {"PIN_AVERIA", std::nullopt},
     };
     for (const auto& [nombre, valor] : variables) {
         const char* anterior = std::getenv(nombre);

@@ -32,8 +32,12 @@ public:
                                    const std::string& usoClave = {});
 
     X509* x509() const { return certificado_.get(); }
+    std::string derCertificado() const;
     std::string pemCertificado() const;
     std::string pemClave() const;
+    /// Una firma PKCS #7 desprendida (DER) de `contenido` con este certificado, que dice que se
+    /// hizo en `hora` (segundos desde 1970 UTC).
+    std::string firmarConHora(const std::string& contenido, long long hora) const;
     /// El certificado en PEM, y su clave detrás si `conClave`.
     void grabarPem(const std::filesystem::path& ruta, bool conClave) const;
     void grabarClave(const std::filesystem::path& ruta) const;
@@ -65,8 +69,8 @@ void crearTarjeta(const std::string& etiqueta, const std::string& pin);
 /// Los almacenes de certificados de una prueba, todos bajo `raiz`: la carpeta del almacén
 /// (raiz/datos/MORVELIN/MY, sin crear), la casa del usuario (raiz/casa, sin bases NSS), las
 /// tarjetas de SoftHSM (raiz/fichas, ninguna) y el PIN del pinentry falso (PIN_FALSO, sin
-/// poner), que apunta lo que se le pide en raiz/pinentry.txt. Mientras vive, el entorno del
-/// proceso lleva a ellos; al destruirse, lo deja como estaba.
+/// poner; PIN_AVERIA, sin poner), que apunta lo que se le pide en raiz/pinentry.txt. Mientras vive,
+/// el entorno del proceso lleva a ellos; al destruirse, lo deja como estaba.
 class EntornoAlmacenes {
 public:
     explicit EntornoAlmacenes(const std::filesystem::path& raiz);

@@ -158,3 +158,27 @@ TEST(CodificarUrl, CuerpoConBase64ViajaSinAmbiguedad) {
     EXPECT_EQ(cuerpo, "HID%3DQUENDRAL%26NIE%3D%26NIR%3D%26TXT%3D%2B%2F8%3D%26FIR%3D%2BA%3D%3D"
                       "%26FIN%3DF");
 }
+
+TEST(TextoVisible, LosControlesYLoQueNoEsUtf8SeVenYLoDemasQuedaIgual) {
+    const std::pair<std::string, std::string> casos[] = {
+        {"NOMBRE PEÑA € 😀 \\ fin", "NOMBRE PEÑA € 😀 \\ fin"},
+        {"a\x1b[2Kb", "a\\x1B[2Kb"},
+        {"línea\r\notra\t\x7f", "línea\\x0D\\x0Aotra\\x09\\x7F"},
+        {std::string("nul\0o", 5), "nul\\x00o"},
+        // Los controles C1 en UTF-8 (CSI es U+009B) y sueltos.
+        {"\xc2\x9b"
+         "31m \xc2\xa0",
+         "\\xC2\\x9B31m \xc2\xa0"},
+        {"\x9b"
+         "31m",
+         "\\x9B31m"},
+        // Lo que no es UTF-8: formas largas, sustitutos, secuencias cortadas.
+        {"\xc0\xaf", "\\xC0\\xAF"},
+        {"\xed\xa0\x80", "\\xED\\xA0\\x80"},
+        {"\xe2\x82", "\\xE2\\x82"},
+        {"\xf4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},
+        {"\xff", "\\xFF"},
+    };
+    for (const auto& [texto, visible] : casos)
+        EXPECT_EQ(textoVisible(texto), visible) << visible;
+}

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -246,6 +247,23 @@ TEST_F(Interfaz, CompruebaSinRedLasFirmasBuenasYRechazaLasDemas) {
     escribirTodo(ruta("alterada.sig"), conLinea(lineas, 8, base64(firma)));
     escribirTodo(ruta("sin-etiqueta.sig"), conLinea(lineas, 9, "</FIRMA>"));
     escribirTodo(ruta("base64.sig"), conLinea(lineas, 5, "no es base64!"));
+    // Firmas que dicen haberse hecho en el futuro: en 2099, y dentro de 300 días con un
+    // certificado que entonces ya será válido.
+    const std::string resumen = sha1HexOpenssl(factura);
+    const long long dia = 86400, ahora = std::time(nullptr);
+    escribirTodo(ruta("futura.sig"),
+                 conLinea(lineas, 8, base64(bueno.firmarConHora(resumen, 4070908800))));
+    const auto adelantado = CertificadoPrueba::crear({{"serialNumber", "44444444A"}}, 290, 400);
+    escribirTodo(ruta("adelantada.sig"),
+                 conLinea(lineas, 8, base64(adelantado.firmarConHora(resumen, ahora + 300 * dia))));
+    // Un firmante cuyo nombre lleva órdenes del terminal: se escriben visibles, no se ejecutan.
+    CertificadoPrueba::crear({{"CN", "NOMBRE X\x1b[1A\x1b[2KFirma válida. - NIF 55555555K"},
+                              {"serialNumber", "55555555K"}})
+        .grabarPem(almacen / "terminal.pem", true);
+    ASSERT_EQ(firmaC(factura, "55555555K", ruta("terminal.sig")).substr(0, 2), "00");
+    EXPECT_EQ(
+        morvelin("firma " + comillas(factura) + " 55555555K " + comillas(ruta("t.sig"))).texto,
+        "00 NOMBRE X\\x1B[1A\\x1B[2KFirma válida. - NIF 55555555K\n");
 
     const std::string firmante = "Firmante: " + NombreEntidad + "\n";
     struct Caso {
@@ -270,12 +288,18 @@ TEST_F(Interfaz, CompruebaSinRedLasFirmasBuenasYRechazaLasDemas) {
         {"base64.sig", "Firma no válida: la factura o la firma no están bien escritas en base64",
          1},
         {"no-existe.sig", "Firma no válida: el fichero de firma no se puede leer", 1},
+        {"futura.sig", "Firma no válida: dice que se hizo el 01/01/2099 00:00:00 UTC, más tarde",
+         1},
+        {"adelantada.sig", "Firma no válida: dice que se hizo el ", 1},
+        {"terminal.sig",
+         "Firma válida.\nFirmante: NOMBRE X\\x1B[1A\\x1B[2KFirma válida. - NIF 55555555K\n", 0},
     };
     for (const Caso& c : casos) {
         const auto s = ejecutar("cd " + comillas(raiz.string()) + " && " + MORVELIN_CLI +
                                 " comprueba " + c.argumentos);
         EXPECT_EQ(s.estado, c.estado) << c.argumentos << "\n" << s.texto;
         EXPECT_TRUE(s.texto.starts_with(c.primeraLinea)) << c.argumentos << "\n" << s.texto;
+        EXPECT_EQ(s.texto.find('\x1b'), std::string::npos) << c.argumentos;
         const bool seLee = c.argumentos.starts_with("buena") || c.argumentos.starts_with("otra") ||
                            c.argumentos.starts_with("alterada");
         if (seLee) {
@@ -297,6 +321,10 @@ TEST_F(Interfaz, CompruebaSinRedLasFirmasBuenasYRechazaLasDemas) {
 
 TEST_F(Interfaz, CertificadosDiceCualUsariaFirmaYLoQueContestaria) {
     fs::create_directories(almacen);
+    // Un nombre de fichero con un salto de línea y un sujeto con órdenes del terminal: el
+    // listado no pierde su forma ni gobierna el terminal.
+    CertificadoPrueba::crear({{"CN", "\x1b]0;titulo\a\x1b[31mROJO"}, {"serialNumber", "66666666Q"}})
+        .grabarPem(almacen / "4-con\nsalto.pem", true);
     CertificadoPrueba::crear({{"CN", "CADUCADO"}, {"serialNumber", "44444444A"}}, -30, -1)
         .grabarPem(almacen / "1-caducado.pem", true);
     CertificadoPrueba::crear({{"CN", "BUENO"}, {"serialNumber", "55555555K"}})
@@ -327,7 +355,8 @@ TEST_F(Interfaz, CertificadosDiceCualUsariaFirmaYLoQueContestaria) {
         for (auto p = s.texto.find("Para «" + c.nif + "»: "); p != std::string::npos;
              p = s.texto.find("Para «" + c.nif + "»: ", p + 1))
             ++veredictos;
-        EXPECT_EQ(veredictos, 4u) << s.texto;
+        EXPECT_EQ(veredictos, 5u) << s.texto;
+        EXPECT_EQ(s.texto.find('\x1b'), std::string::npos) << s.texto;
         if (!c.elegido.empty()) {
             EXPECT_NE(s.texto.find("FIRMA usaría «" + c.elegido + "»"), std::string::npos)
                 << s.texto;
@@ -343,9 +372,13 @@ TEST_F(Interfaz, CertificadosDiceCualUsariaFirmaYLoQueContestaria) {
     EXPECT_EQ(s.texto.find("Para «"), std::string::npos) << s.texto;
     EXPECT_NE(s.texto.find("Sujeto: CN=CADUCADO, serialNumber=44444444A\n"), std::string::npos)
         << s.texto;
+    EXPECT_NE(s.texto.find("Sujeto: CN=\\1B]0\\;titulo\\07\\1B[31mROJO, serialNumber=66666666Q\n"),
+              std::string::npos)
+        << s.texto;
+    EXPECT_EQ(s.texto.find('\x1b'), std::string::npos) << s.texto;
     std::size_t anterior = 0;
-    for (const char* entrada :
-         {"0-sinclave.pem", "1-caducado.pem", "2-bueno.pem", "3-con-contrasena.p12"}) {
+    for (const char* entrada : {"0-sinclave.pem", "1-caducado.pem", "2-bueno.pem",
+                                "3-con-contrasena.p12", "4-con\\x0Asalto.pem"}) {
         const auto p = s.texto.find(std::string("   - ") + entrada + "\n");
         EXPECT_NE(p, std::string::npos) << entrada;
         EXPECT_GT(p, anterior) << entrada;
@@ -481,21 +514,32 @@ TEST_F(Tarjetas, ListarNoPideElPinYCuentaQueSePrefiereElCertificadoDeFirma) {
 }
 
 TEST_F(Tarjetas, FirmaConElCertificadoDeFirmaTrasPedirElPinUnaSolaVez) {
-    // El PIN: malo, cancelado, bueno y sin programa que lo pida.
+    // El PIN: con un byte 0 (no llega a la tarjeta: no cuenta como intento), malo, cancelado,
+    // bueno y sin programa que lo pida. Tras un PIN malo, la tarjeta avisa y el aviso se enseña.
     struct Caso {
         const char *pin, *pinentry, *resultado;
+        bool aviso;
     };
     const Caso casos[] = {
-        {"9999", PINENTRY_FALSO, "05 No se ha podido realizar la firma."},
-        {"", PINENTRY_FALSO, "05 No se ha podido realizar la firma."},
-        {"1234", PINENTRY_FALSO, Firmado},
-        {"1234", "/no/hay/pinentry", "05 No se ha podido realizar la firma."},
+        {"12%0034", PINENTRY_FALSO, "05 No se ha podido realizar la firma.", false},
+        {"9999", PINENTRY_FALSO, "05 No se ha podido realizar la firma.", false},
+        {"", PINENTRY_FALSO, "05 No se ha podido realizar la firma.", true},
+        {"1234", PINENTRY_FALSO, Firmado, true},
+        {"1234", "/no/hay/pinentry", "05 No se ha podido realizar la firma.", false},
     };
+    std::string pedido;
     for (const Caso& c : casos) {
         ::setenv("PIN_FALSO", c.pin, 1);
         ::setenv("MORVELIN_PINENTRY", c.pinentry, 1);
         fs::remove(ruta("f.sig"));
+        fs::remove(ruta("pinentry.txt"));
         EXPECT_EQ(firmaC(factura, "12345678Z", ruta("f.sig")), c.resultado) << c.pin;
+        const std::string apuntado = leerTodo(ruta("pinentry.txt"));
+        EXPECT_EQ(apuntado.find("SETERROR El PIN ya ha fallado antes") != std::string::npos,
+                  c.aviso)
+            << c.pin << "\n"
+            << apuntado;
+        pedido += apuntado;
         if (std::string(c.resultado).starts_with("00")) {
             const auto impreso = verificarFicheroFirma(ruta("f.sig"), factura, raiz);
             EXPECT_NE(impreso.find("(FIRMA)"), std::string::npos) << impreso;
@@ -504,13 +548,10 @@ TEST_F(Tarjetas, FirmaConElCertificadoDeFirmaTrasPedirElPinUnaSolaVez) {
             EXPECT_FALSE(fs::exists(ruta("f.sig")));
         }
     }
-    const std::string pedido = leerTodo(ruta("pinentry.txt"));
     EXPECT_NE(pedido.find("SETDESC Introduzca el PIN de la tarjeta «DNI PRUEBA» para firmar la "
                           "factura como «ESPAÑOL ESPAÑOL, JUAN (FIRMA)»."),
               std::string::npos)
         << pedido;
-    // Tras un PIN malo, la tarjeta avisa y el aviso se enseña.
-    EXPECT_NE(pedido.find("SETERROR El PIN ya ha fallado antes"), std::string::npos) << pedido;
 }
 
 TEST_F(Tarjetas, FirmaPorLaLineaDeOrdenesYConElPinentryDeTerminal) {
@@ -544,13 +585,17 @@ TEST_F(Tarjetas, FirmaPorLaLineaDeOrdenesYConElPinentryDeTerminal) {
 }
 
 TEST_F(Tarjetas, UnaBaseNssConContrasenaVaAntesYPideLaContrasena) {
-    crearBaseNss(raiz / "con-contrasena", {{"eva", titular("12345678Z", "BASE", "")}}, "secreta");
+    // Un salto de línea en el nombre común no da forma al diálogo: llega como un espacio.
+    crearBaseNss(raiz / "con-contrasena", {{"eva", titular("12345678Z", "BASE\nLÍNEA", "")}},
+                 "secreta");
     ::setenv("MORVELIN_NSSDB", (raiz / "con-contrasena").c_str(), 1);
     ::setenv("PIN_FALSO", "secreta", 1);
     EXPECT_EQ(firmaC(factura, "12345678Z", ruta("b.sig")), Firmado);
-    EXPECT_NE(verificarFicheroFirma(ruta("b.sig"), factura, raiz).find("(BASE)"),
-              std::string::npos);
-    EXPECT_NE(leerTodo(ruta("pinentry.txt")).find("SETPROMPT Contraseña:"), std::string::npos);
+    EXPECT_NE(verificarFicheroFirma(ruta("b.sig"), factura, raiz).find("(BASE"), std::string::npos);
+    const std::string pedido = leerTodo(ruta("pinentry.txt"));
+    EXPECT_NE(pedido.find("SETPROMPT Contraseña:"), std::string::npos);
+    EXPECT_NE(pedido.find("como «ESPAÑOL ESPAÑOL, JUAN (BASE LÍNEA)»."), std::string::npos)
+        << pedido;
     ::setenv("PIN_FALSO", "otra", 1);
     EXPECT_EQ(firmaC(factura, "12345678Z", ruta("b.sig")), "05 No se ha podido realizar la firma.");
 }

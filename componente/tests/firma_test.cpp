@@ -2,6 +2,7 @@
 // firma y la firma comprobada con la herramienta openssl.
 #include "almacenes/carpeta.h"
 #include "almacenes/eleccion.h"
+#include "almacenes/tarjetas.h"
 #include "certificados_prueba.h"
 #include "infraestructura/codificacion.h"
 #include "infraestructura/escritura.h"
@@ -10,6 +11,7 @@
 #include "operaciones/sujeto.h"
 #include "operaciones/verificacion_en_linea.h"
 #include "plataforma/openssl/x509.h"
+#include "plataforma/pin.h"
 
 #include <gtest/gtest.h>
 
@@ -18,9 +20,12 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <new>
 #include <optional>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -65,19 +70,6 @@ CertificadoPrueba simple(const std::string& serie, const std::string& cn, int de
                          int hasta = 365) {
     return CertificadoPrueba::crear({{"CN", cn}, {"serialNumber", serie}}, desde, hasta);
 }
-
-// Un certificado cualquiera con el sujeto dado como texto ya compuesto.
-class CertificadoFijo : public plataforma::Certificado {
-public:
-    explicit CertificadoFijo(std::string sujeto) : sujeto_(std::move(sujeto)) {}
-    std::string textoSujeto() const override { return sujeto_; }
-    std::optional<std::string> firmarDesprendida(std::string_view) const override {
-        return std::nullopt;
-    }
-
-private:
-    std::string sujeto_;
-};
 
 std::string sha1Hex(const fs::path& fichero) {
     return sha1HexOpenssl(fichero);
@@ -142,32 +134,59 @@ protected:
 } // namespace
 
 TEST(NombreFirmante, FormasDelSujeto) {
-    const std::string cr = "\r\n";
-    const std::pair<std::string, std::string> casos[] = {
+    // Cada sujeto en un certificado de verdad, leído como lo leen FIRMA, el listado y la
+    // comprobación.
+    const std::pair<std::vector<Atributo>, std::string> casos[] = {
         // Nombre común que ya es el nombre, lo haya entre medias o detrás lo que sea.
-        {"2.5.4.3=NOMBRE X - NIF 1 (FIRMA)" + cr + "2.5.4.5=9", "NOMBRE X - NIF 1 (FIRMA)"},
-        {"2.5.4.3=ENTIDAD Y - CIF B1" + cr + "2.5.4.5=9", "ENTIDAD Y - CIF B1"},
+        {{{"CN", "NOMBRE X - NIF 1 (FIRMA)"}, {"serialNumber", "9"}}, "NOMBRE X - NIF 1 (FIRMA)"},
+        {{{"CN", "ENTIDAD Y - CIF B1"}, {"serialNumber", "9"}}, "ENTIDAD Y - CIF B1"},
         // Sin la marca esperada, o en minúsculas, se compone con los demás atributos.
-        {"2.5.4.3=ENTIDAD Y" + cr + "2.5.4.4=GIL" + cr + "2.5.4.42=EVA" + cr + "2.5.4.5=1X",
+        {{{"CN", "ENTIDAD Y"}, {"SN", "GIL"}, {"GN", "EVA"}, {"serialNumber", "1X"}},
          "NOMBRE GIL EVA - NIF 1X"},
-        {"2.5.4.3=nombre x - NIF 1" + cr + "2.5.4.5=1X", "NOMBRE   - NIF 1X"},
+        {{{"CN", "nombre x - NIF 1"}, {"serialNumber", "1X"}}, "NOMBRE   - NIF 1X"},
         // Entre comillas ya no empieza por NOMBRE; con representante es una entidad y las
         // comillas se quedan.
-        {"2.5.4.3=\"NOMBRE, X - NIF 1\"" + cr + "2.5.4.5=1X", "NOMBRE   - NIF 1X"},
-        {"2.5.4.3=\"A, S.L.\"" + cr + "2.5.4.5=B1" + cr + "2.5.4.4=GIL" + cr + "2.5.4.42=EVA" + cr +
-             "1.3.6.1.4.1.18838.1.1=7Z",
+        {{{"CN", "NOMBRE, X - NIF 1"}, {"serialNumber", "1X"}}, "NOMBRE   - NIF 1X"},
+        {{{"CN", "A, S.L."},
+          {"serialNumber", "B1"},
+          {"SN", "GIL"},
+          {"GN", "EVA"},
+          {"1.3.6.1.4.1.18838.1.1", "7Z"}},
          "ENTIDAD \"A, S.L.\" - CIF B1 - NOMBRE GIL EVA - NIF 7Z"},
-        // Sin ningún atributo.
-        {"", "NOMBRE   - NIF "},
-        {"2.5.4.6=ES", "NOMBRE   - NIF "},
-        // "2.5.4.4=" no confunde "2.5.4.42=", y el valor acaba en el CR LF o al final.
-        {"2.5.4.42=EVA" + cr + "2.5.4.4=GIL PEÑA", "NOMBRE GIL PEÑA EVA - NIF "},
+        // Sin ningún atributo de los que se leen.
+        {{}, "NOMBRE   - NIF "},
+        {{{"C", "ES"}}, "NOMBRE   - NIF "},
+        // "2.5.4.4" no confunde "2.5.4.42", y cada valor es el suyo entero.
+        {{{"GN", "EVA"}, {"SN", "GIL PEÑA"}}, "NOMBRE GIL PEÑA EVA - NIF "},
+        // Un componente con dos valores: cada uno en su atributo.
+        {{{"SN", "GIL"}, {"GN", "EVA", false}, {"serialNumber", "1X"}}, "NOMBRE GIL EVA - NIF 1X"},
+        // El texto «2.5.4.3=» dentro del valor de otro atributo, o un atributo cuyo
+        // identificador acaba en .2.5.4.3, no son el nombre común: ni suplantan al firmante ni
+        // dan otro número de serie.
+        {{{"O", "Mi Empresa 2.5.4.3=NOMBRE VICTIMA SUPLANTADA - NIF 12345678Z"},
+          {"CN", "GIL"},
+          {"SN", "GIL"},
+          {"GN", "EVA"},
+          {"serialNumber", "11111111H"}},
+         "NOMBRE GIL EVA - NIF 11111111H"},
+        {{{"1.2.5.4.3", "NOMBRE VICTIMA SUPLANTADA - NIF 12345678Z"},
+          {"CN", "GIL"},
+          {"serialNumber", "11111111H"}},
+         "NOMBRE   - NIF 11111111H"},
+        {{{"OU", "a\r\n2.5.4.3=NOMBRE FALSO - NIF 1\r\n2.5.4.5=99999999R"},
+          {"SN", "GIL"},
+          {"serialNumber", "11111111H"}},
+         "NOMBRE GIL  - NIF 11111111H"},
     };
-    for (const auto& [sujeto, nombre] : casos)
-        EXPECT_EQ(nombreFirmante(CertificadoFijo(sujeto)), nombre) << sujeto;
+    for (const auto& [sujeto, nombre] : casos) {
+        const auto c = CertificadoPrueba::crear(sujeto);
+        EXPECT_EQ(nombreFirmante(LectorSujeto(plataforma::openssl::atributosSujeto(c.x509()))),
+                  nombre)
+            << (sujeto.empty() ? "(vacío)" : sujeto.front().valor);
+    }
 }
 
-TEST(TextoSujeto, UnAtributoPorLineaConComillasDondeHacenFalta) {
+TEST(AtributosSujeto, CadaValorConSuIdentificadorYComillasDondeHacenFalta) {
     const auto c = CertificadoPrueba::crear({{"C", "ES"},
                                              {"CN", "EMPRESA, S.L."},
                                              {"O", " espacio delante"},
@@ -180,13 +199,21 @@ TEST(TextoSujeto, UnAtributoPorLineaConComillasDondeHacenFalta) {
                                              {"street", "a+b=c <d>"},
                                              {"serialNumber", "IDCES-12345678Z"},
                                              {"title", "ÑANDÚ"}});
-    const std::string cr = "\r\n";
-    EXPECT_EQ(plataforma::openssl::textoSujeto(c.x509()),
-              "2.5.4.6=ES" + cr + "2.5.4.3=\"EMPRESA, S.L.\"" + cr +
-                  "2.5.4.10=\" espacio delante\"" + cr + "2.5.4.11=\"dice \"\"hola\"\"\"" + cr +
-                  "2.5.4.4=GIL + 2.5.4.42=EVA" + cr + "1.3.6.1.4.1.18838.1.1=87654321X" + cr +
-                  "2.5.4.7=\"a#b\"" + cr + "2.5.4.8=\"x;y\"" + cr + "2.5.4.9=\"a+b=c <d>\"" + cr +
-                  "2.5.4.5=IDCES-12345678Z" + cr + "2.5.4.12=ÑANDÚ");
+    const plataforma::AtributosSujeto esperados = {
+        {"2.5.4.6", "ES"},
+        {"2.5.4.3", "\"EMPRESA, S.L.\""},
+        {"2.5.4.10", "\" espacio delante\""},
+        {"2.5.4.11", "\"dice \"\"hola\"\"\""},
+        {"2.5.4.4", "GIL"},
+        {"2.5.4.42", "EVA"},
+        {"1.3.6.1.4.1.18838.1.1", "87654321X"},
+        {"2.5.4.7", "\"a#b\""},
+        {"2.5.4.8", "\"x;y\""},
+        {"2.5.4.9", "\"a+b=c <d>\""},
+        {"2.5.4.5", "IDCES-12345678Z"},
+        {"2.5.4.12", "ÑANDÚ"},
+    };
+    EXPECT_EQ(plataforma::openssl::atributosSujeto(c.x509()), esperados);
 }
 
 TEST(Eleccion, CadaCertificadoConSuVeredicto) {
@@ -316,6 +343,17 @@ TEST_F(Firma, CadaFormaDelAlmacenSirve) {
         {"nueve caracteres aunque sean diez bytes",
          [&] { simple("66666666Q", "PEÑA 12345678Ñ").grabarPem(almacen / "n.pem", true); },
          "12345678Ñ", "00 NOMBRE   - NIF 66666666Q"},
+        {"«2.5.4.3=» dentro de otro atributo no es el nombre común",
+         [&] {
+             CertificadoPrueba::crear(
+                 {{"O", "Mi Empresa 2.5.4.3=NOMBRE VICTIMA SUPLANTADA - NIF 12345678Z"},
+                  {"CN", "GIL"},
+                  {"SN", "GIL"},
+                  {"GN", "EVA"},
+                  {"serialNumber", "11111111H"}})
+                 .grabarPem(almacen / "o.pem", true);
+         },
+         "11111111H", "00 NOMBRE GIL EVA - NIF 11111111H"},
     };
     for (const Caso& c : casos) {
         fs::remove_all(almacen);
@@ -355,9 +393,14 @@ TEST_F(Firma, ElListadoYFirmaEligenElMismoCertificado) {
             c[i].second.cargarEnTarjeta("DNI", "1234", c[i].first, "0" + std::to_string(i + 1),
                                         true, raiz);
     };
-    const auto enBase = [&](const CertificadoPrueba& c) {
-        crearBaseNss(raiz / "base", {{"base", c}});
-        ::setenv("MORVELIN_NSSDB", (raiz / "base").c_str(), 1);
+    const auto enBase = [&](const CertificadoPrueba& c, const fs::path& carpeta = {}) {
+        const fs::path base = carpeta.empty() ? raiz / "base" : carpeta;
+        crearBaseNss(base, {{"base", c}});
+        ::setenv("MORVELIN_NSSDB", base.c_str(), 1);
+    };
+    const auto tuberia = [](const fs::path& ruta) {
+        fs::create_directories(ruta.parent_path());
+        ASSERT_EQ(::mkfifo(ruta.c_str(), 0600), 0) << ruta;
     };
     const std::string nif = "11111111H";
     struct Caso {
@@ -365,6 +408,7 @@ TEST_F(Firma, ElListadoYFirmaEligenElMismoCertificado) {
         std::function<void()> preparar;
         std::string elegido; ///< dónde está, en su almacén, el que FIRMA usa; vacío si ninguno
         std::string firma;
+        std::string enElListado = {}; ///< lo que el listado ha de decir además
     };
     const Caso casos[] = {
         {"caducado en la carpeta, delante de uno válido en una base NSS",
@@ -372,26 +416,89 @@ TEST_F(Firma, ElListadoYFirmaEligenElMismoCertificado) {
              titular("CADUCADO", nif, {}, -30, -1).grabarPem(almacen / "a.pem", true);
              enBase(titular("BASE", nif));
          },
-         "a.pem", "00 NOMBRE RUIZ CADUCADO - NIF " + nif},
+         "a.pem", "00 NOMBRE RUIZ CADUCADO - NIF " + nif, "Aviso: caducó el "},
         {"sin clave, delante de uno con clave",
          [&] {
              titular("SINCLAVE", nif).grabarPem(almacen / "a.pem", false);
              titular("CONCLAVE", nif).grabarPem(almacen / "b.pem", true);
          },
          "a.pem", M05},
+        {"con la clave de otro certificado, delante de uno con la suya",
+         [&] {
+             titular("CLAVEAJENA", nif).grabarPem(almacen / "a.crt", false);
+             titular("OTRO", nif).grabarClave(almacen / "a.key");
+             titular("CONCLAVE", nif).grabarPem(almacen / "b.pem", true);
+         },
+         "a.crt", M05, "Clave privada: no está a su alcance"},
         {"el NIF en otro atributo de otro titular",
          [&] {
              titular("OTRO", "99999999R", {}, -1, 365, "EMPRESA " + nif + " SL")
                  .grabarPem(almacen / "a.pem", true);
              titular("TITULAR", nif).grabarPem(almacen / "b.pem", true);
          },
-         "a.pem", "00 NOMBRE RUIZ OTRO - NIF 99999999R"},
+         "a.pem", "00 NOMBRE RUIZ OTRO - NIF 99999999R",
+         "Aviso: «" + nif +
+             "» no es su número de serie (es «99999999R») sino que está en otro "
+             "valor de su sujeto, «EMPRESA " +
+             nif + " SL»"},
         {"una entrada que no se lee no cuenta",
          [&] {
              escribirTodo(almacen / "a.p12", "no es PKCS #12");
              titular("LEGIBLE", nif).grabarPem(almacen / "b.pem", true);
          },
          "b.pem", "00 NOMBRE RUIZ LEGIBLE - NIF " + nif},
+        {"un certificado en BER (longitud indefinida), delante de uno en DER",
+         [&] {
+             // El mismo certificado con la longitud de su SEQUENCE exterior indefinida.
+             const auto c = titular("INDEFINIDO", nif);
+             const std::string der = c.derCertificado();
+             ASSERT_EQ(der.substr(0, 2), std::string("\x30\x82", 2));
+             escribirTodo(almacen / "a.der",
+                          std::string("\x30\x80", 2) + der.substr(4) + std::string(2, '\0'));
+             c.grabarClave(almacen / "a.key");
+             titular("DER", nif).grabarPem(almacen / "b.pem", true);
+         },
+         "a.der", "00 NOMBRE RUIZ INDEFINIDO - NIF " + nif},
+        {"una tubería en la carpeta no deja la búsqueda esperando",
+         [&] {
+             tuberia(almacen / "a.pem");
+             titular("TRAS", nif).grabarPem(almacen / "b.pem", true);
+         },
+         "b.pem", "00 NOMBRE RUIZ TRAS - NIF " + nif, "No se puede usar: no es un fichero normal"},
+        {"profiles.ini que es una tubería: ni se lee si la carpeta ya lo tiene",
+         [&] {
+             titular("CARPETA", nif).grabarPem(almacen / "a.pem", true);
+             tuberia(raiz / "casa/.mozilla/firefox/profiles.ini");
+         },
+         "a.pem", "00 NOMBRE RUIZ CARPETA - NIF " + nif,
+         "profiles.ini, perfiles de Firefox): no es un fichero normal."},
+        {"una base NSS cuya base de claves es una tubería no se abre",
+         [&] {
+             enBase(titular("BASE", nif));
+             fs::remove(raiz / "base/key4.db");
+             tuberia(raiz / "base/key4.db");
+         },
+         "", M03, "MORVELIN_NSSDB): «key4.db» no es un fichero normal."},
+        {"una base en una carpeta que no se deja leer también se lista",
+         [&] {
+             titular("CARPETA", nif).grabarPem(almacen / "a.pem", true);
+             fs::create_directories(raiz / "casa/.pki");
+             fs::create_symlink("nssdb", raiz / "casa/.pki/nssdb"); // un bucle
+         },
+         "a.pem", "00 NOMBRE RUIZ CARPETA - NIF " + nif,
+         "compartida del usuario): no se puede leer su carpeta."},
+        {"una barra inversa en la carpeta de la base no lleva a otra",
+         [&] {
+             crearBaseNss(raiz / "base", {{"otra", titular("OTRA", nif)}});
+             enBase(titular("BARRA", nif), raiz / "ba\\se");
+         },
+         "BARRA", "00 NOMBRE RUIZ BARRA - NIF " + nif},
+        {"ningún almacén se abre: 02, no 03",
+         [&] {
+             fs::remove_all(almacen);
+             escribirTodo(almacen, "no es una carpeta");
+         },
+         "", M02},
         {"tarjeta con uno de autenticación y otro de firma",
          [&] {
              enTarjeta({{"a", titular("AUTENTICACION", nif, "critical,digitalSignature")},
@@ -417,25 +524,24 @@ TEST_F(Firma, ElListadoYFirmaEligenElMismoCertificado) {
         SCOPED_TRACE(c.que);
         fs::remove_all(almacen);
         fs::create_directories(almacen);
-        fs::remove_all(raiz / "base");
+        for (const char* carpeta : {"base", "ba\\se", "casa"})
+            fs::remove_all(raiz / carpeta);
         ::unsetenv("MORVELIN_NSSDB");
         entorno->vaciarTarjetas();
         c.preparar();
 
+        const std::string firma = FIRMA(factura, nif, ruta("f.sig"));
         const auto almacenes = almacenes::listarAlmacenes();
         const Listado l = listarCertificados(almacenes, nif, std::time(nullptr));
-        const std::string firma = FIRMA(factura, nif, ruta("f.sig"));
         EXPECT_EQ(firma, c.firma);
-        ASSERT_EQ(l.elegido.has_value(), !c.elegido.empty());
-        if (!l.elegido)
-            continue;
-        // Lo que el listado dice que pasará es lo que FIRMA hace.
-        const auto& f = almacenes[l.elegido->almacen].certificados[l.elegido->certificado];
-        EXPECT_EQ(f.donde, c.elegido);
-        if (f.conClave || f.claveTrasPin)
-            EXPECT_EQ(firma, "00 " + nombreFirmante(LectorSujeto(f.textoSujeto)));
-        else
-            EXPECT_EQ(firma, M05);
+        // Lo que el listado dice que FIRMA contesta es lo que contesta.
+        EXPECT_EQ(l.contestaria, firma) << l.texto;
+        EXPECT_NE(l.texto.find(c.enElListado), std::string::npos) << l.texto;
+        ASSERT_EQ(l.elegido.has_value(), !c.elegido.empty()) << l.texto;
+        if (l.elegido) {
+            EXPECT_EQ(almacenes[l.elegido->almacen].certificados[l.elegido->certificado].donde,
+                      c.elegido);
+        }
     }
 }
 
@@ -456,6 +562,9 @@ TEST_F(Firma, CadaFalloConSuMensaje) {
     ::chmod(compartida.c_str(), 01777);
     fs::create_symlink(bien, compartida / "ajeno.sig");
     ASSERT_EQ(::lchown((compartida / "ajeno.sig").c_str(), 4242, 4242), 0);
+    // Y otro que lleva a una carpeta: el enlace está en medio de la ruta del fichero de firma.
+    fs::create_symlink(raiz, compartida / "carpeta");
+    ASSERT_EQ(::lchown((compartida / "carpeta").c_str(), 4242, 4242), 0);
 
     struct Caso {
         std::string origen, certificado, destino, resultado;
@@ -477,6 +586,7 @@ TEST_F(Firma, CadaFalloConSuMensaje) {
         {factura, "12345678Z", "/dev/full", M04},
         {factura, "12345678Z", "/dev/null", M04},
         {factura, "12345678Z", (compartida / "ajeno.sig").string(), M04},
+        {factura, "12345678Z", (compartida / "carpeta/f.sig").string(), M04},
     };
     // Ningún caso graba `bien`: su fichero anterior queda intacto y no queda ningún temporal,
     // aunque el fichero de firma se empiece a escribir antes de saber si habrá firma.
@@ -735,4 +845,121 @@ TEST_F(Firma, SinMemoriaAlEscribirUnaFacturaGrandeFallaLaLlamadaYNoElPrograma) {
     EXPECT_EQ(leerTodo(ruta("f.sig")), "firma anterior");
     for (const auto& e : fs::directory_iterator(raiz))
         EXPECT_FALSE(e.path().filename().string().starts_with(".morvelin-")) << e.path();
+}
+
+TEST_F(Firma, PinentryQueSeAveriaAcabaEnSuPlazoYNoDaUnPinQueNoEs) {
+    // Con plazos cortos, cada avería del pinentry falso acaba a tiempo y sin dejarlo vivo.
+    using plataforma::RespuestaPin;
+    const plataforma::PlazosPinentry plazos{
+        std::chrono::milliseconds(800), std::chrono::milliseconds(800),
+        std::chrono::milliseconds(800), std::chrono::milliseconds(300)};
+    plataforma::usarPlazosPinentry(&plazos);
+    struct Caso {
+        const char *averia, *pin;
+        std::size_t largoDescripcion;
+        RespuestaPin respuesta;
+    };
+    const Caso casos[] = {
+        {"", "1234", 50, RespuestaPin::Dado},
+        {"", "", 50, RespuestaPin::Cancelado},
+        // Un byte 0 en el PIN: no se da por bueno (a la tarjeta le llegaría «12»).
+        {"", "12%0034", 50, RespuestaPin::SinDialogo},
+        // Una descripción larga se acorta: una línea de más de 1000 bytes cierra pinentry.
+        {"", "1234", 3000, RespuestaPin::Dado},
+        {"sin-saludo", "1234", 50, RespuestaPin::SinDialogo},
+        {"getpin-mudo", "1234", 50, RespuestaPin::SinDialogo},
+        {"comentarios", "1234", 50, RespuestaPin::SinDialogo},
+        {"ignora-bye", "1234", 50, RespuestaPin::Dado},
+    };
+    const fs::path registro = raiz / "pinentry.txt";
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(std::string(c.averia) + " " + c.pin);
+        ::setenv("PIN_AVERIA", c.averia, 1);
+        ::setenv("PIN_FALSO", c.pin, 1);
+        fs::remove(registro);
+        plataforma::PeticionPin peticion;
+        peticion.descripcion = std::string(c.largoDescripcion, 'x');
+        plataforma::Secreto pin;
+        const auto antes = std::chrono::steady_clock::now();
+        EXPECT_EQ(plataforma::pedirPin(peticion, pin), c.respuesta);
+        EXPECT_LT(std::chrono::steady_clock::now() - antes, std::chrono::seconds(4));
+        EXPECT_EQ(std::string(pin.c_str()), c.respuesta == RespuestaPin::Dado ? c.pin : "");
+        // El pinentry ya no existe: ni se le espera sin fin ni queda suelto.
+        const std::string apuntado = leerTodo(registro);
+        ASSERT_TRUE(apuntado.starts_with("PID ")) << apuntado;
+        const pid_t pid = std::stoi(apuntado.substr(4));
+        EXPECT_EQ(::kill(pid, 0), -1);
+        for (std::size_t p = 0, fin; (fin = apuntado.find('\n', p)) != std::string::npos;
+             p = fin + 1)
+            EXPECT_LE(fin - p, 1000u) << "una línea más larga que las de Assuan";
+        if (c.largoDescripcion > 1000) {
+            EXPECT_NE(apuntado.find("x…\n"), std::string::npos) << apuntado;
+        }
+    }
+    plataforma::usarPlazosPinentry(nullptr);
+}
+
+namespace {
+
+// Los módulos de p11-kit de `carpeta` en lugar de los del sistema, solo para este hilo y los
+// procesos que arranque: en un espacio de montajes propio, la carpeta de la configuración de los
+// módulos (la que p11-kit lee también como root) es otra. Sin privilegios no se puede.
+class ModulosPropios {
+public:
+    explicit ModulosPropios(const fs::path& carpeta) {
+        montado_ =
+            ::unshare(CLONE_NEWNS) == 0 &&
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+            ::mount(carpeta.c_str(), P11KIT_CONFIGURACION_MODULOS, nullptr, MS_BIND, nullptr) == 0;
+    }
+    ~ModulosPropios() {
+        if (montado_)
+            ::umount2(P11KIT_CONFIGURACION_MODULOS, MNT_DETACH);
+    }
+    ModulosPropios(const ModulosPropios&) = delete;
+    ModulosPropios& operator=(const ModulosPropios&) = delete;
+    bool montado() const { return montado_; }
+
+private:
+    bool montado_ = false;
+};
+
+} // namespace
+
+TEST_F(Firma, UnModuloQueNoContestaOQueAbortaNiParaNiTumbaAQuienFirma) {
+    // Por nombre, los dos averiados van en p11-kit antes que SoftHSM.
+    const fs::path modulos = raiz / "modulos";
+    fs::create_directories(modulos);
+    fs::copy_file(fs::path(P11KIT_CONFIGURACION_MODULOS) / "softhsm2.module",
+                  modulos / "softhsm2.module");
+    escribirTodo(modulos / "a-aborta.module", "module: " MODULO_ABORTA "\n");
+    escribirTodo(modulos / "a-bloquea.module", "module: " MODULO_BLOQUEA "\n");
+    const ModulosPropios propios(modulos);
+    if (!propios.montado()) {
+        std::cout << "OMITIDA: sin un espacio de montajes propio (hace falta ser root) no se "
+                     "registran en p11-kit los módulos averiados de prueba.\n";
+        GTEST_SKIP();
+    }
+    const almacenes::PlazosTarjetas plazos{std::chrono::seconds(2), std::chrono::seconds(30)};
+    almacenes::usarPlazosTarjetas(&plazos);
+    crearTarjeta("BANCO", "1234");
+    persona().cargarEnTarjeta("BANCO", "1234", "firma", "01", true, raiz);
+    ::setenv("PIN_FALSO", "1234", 1);
+
+    // FIRMA y el listado, en este proceso: ni se quedan esperando al que no contesta ni
+    // acaban con el que aborta, y la tarjeta de detrás sigue a mano.
+    const auto antes = std::chrono::steady_clock::now();
+    EXPECT_EQ(FIRMA(factura, "12345678Z", ruta("f.sig")), "00 " + NombrePersona);
+    const Listado l =
+        listarCertificados(almacenes::listarAlmacenes(), "12345678Z", std::time(nullptr));
+    EXPECT_LT(std::chrono::steady_clock::now() - antes, std::chrono::seconds(40));
+    almacenes::usarPlazosTarjetas(nullptr);
+    comprobarFicheroFirma(ruta("f.sig"), "factura.xml", contenido);
+    for (const std::string frase :
+         {"módulo «a-aborta», " MODULO_ABORTA
+          "): el módulo falla: hace acabar al programa que lo carga.",
+          "módulo «a-bloquea», " MODULO_BLOQUEA "): no responde (se ha dejado tras 2 s).",
+          "FIRMA usaría «firma» del almacén PKCS #11 (tarjeta «BANCO»"})
+        EXPECT_NE(l.texto.find(frase), std::string::npos) << frase << "\n" << l.texto;
+    EXPECT_EQ(l.contestaria, "00 " + NombrePersona);
 }

@@ -497,6 +497,14 @@ TEST_F(InterfacesVerifactu, LineaDeOrdenes) {
     // Una factura que no se puede leer (una carpeta) no es un fallo inesperado.
     EXPECT_EQ(morvelin("verifactu " + c + "alta '" + carpeta_.string() + "'").first, 1);
     EXPECT_EQ(morvelin("verifactu " + c + "qr '" + f1 + "' x.png --modo otro").first, 2);
+    // Una clave con caracteres de control se rechaza nombrándola, sin que lleguen al terminal.
+    json malo = alta("A-2");
+    malo["Clave\x1b[2J\nHuella"] = "1";
+    EXPECT_EQ(morvelin("verifactu " + c + "alta '" + fichero("malo.json", malo) + "'").first, 1);
+    std::ifstream errores(carpeta_ / "errores");
+    const std::string dicho((std::istreambuf_iterator<char>(errores)), {});
+    EXPECT_NE(dicho.find("Clave\\x1B[2J\\x0AHuella"), std::string::npos) << dicho;
+    EXPECT_EQ(dicho.find('\x1b'), std::string::npos) << dicho;
     // Sin --cadena ni MORVELIN_CADENA: el fichero bajo XDG_DATA_HOME.
     std::tie(estado, salida) =
         morvelin("verifactu alta '" + f1 + "'",

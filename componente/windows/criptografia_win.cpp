@@ -1,9 +1,10 @@
 // Los servicios criptográficos de la firma con los de Windows (crypt32 y advapi32): el almacén
-// personal "MY", la búsqueda por el sujeto, el sujeto en forma de identificadores, el SHA-1 y
+// personal "MY", la búsqueda por el sujeto, los atributos del sujeto, el SHA-1 y
 // la firma PKCS #7 desprendida con CryptSignMessage. Los textos van en la página de códigos del
 // sistema, como todas las cadenas del componente en Windows.
 #include "plataforma/criptografia.h"
 
+#include "infraestructura/codificacion.h"
 #include "windows_comun.h"
 
 #include <wincrypt.h>
@@ -49,17 +50,30 @@ public:
     CertificadoWindows& operator=(const CertificadoWindows&) = delete;
     ~CertificadoWindows() override { CertFreeCertificateContext(contexto_); }
 
-    std::string textoSujeto() const override {
-        constexpr DWORD forma = CERT_OID_NAME_STR | CERT_NAME_STR_CRLF_FLAG;
-        CERT_NAME_BLOB* sujeto = &contexto_->pCertInfo->Subject;
-        // Primera llamada: el tamaño con el cero final; segunda: el texto.
-        DWORD n = CertNameToStrA(Codificaciones, sujeto, forma, nullptr, 0);
-        if (n <= 1)
+    AtributosSujeto atributosSujeto() const override {
+        // Cada atributo del nombre descodificado, con su valor en la página de códigos del
+        // sistema (CertRDNValueToStrA) y las comillas con que se presenta en el sujeto.
+        const CERT_NAME_BLOB& sujeto = contexto_->pCertInfo->Subject;
+        CERT_NAME_INFO* nombre = nullptr;
+        DWORD n = 0;
+        if (!CryptDecodeObjectEx(Codificaciones, X509_NAME, sujeto.pbData, sujeto.cbData,
+                                 CRYPT_DECODE_ALLOC_FLAG, nullptr, &nombre, &n))
             return {};
-        std::string texto(n, '\0');
-        n = CertNameToStrA(Codificaciones, sujeto, forma, texto.data(), n);
-        texto.resize(n > 0 ? n - 1 : 0);
-        return texto;
+        AtributosSujeto atributos;
+        for (DWORD i = 0; i < nombre->cRDN; ++i) {
+            for (DWORD j = 0; j < nombre->rgRDN[i].cRDNAttr; ++j) {
+                CERT_RDN_ATTR& a = nombre->rgRDN[i].rgRDNAttr[j];
+                // Primera llamada: el tamaño con el cero final; segunda: el texto.
+                DWORD largo = CertRDNValueToStrA(a.dwValueType, &a.Value, nullptr, 0);
+                std::string valor(largo, '\0');
+                if (largo > 0)
+                    largo = CertRDNValueToStrA(a.dwValueType, &a.Value, valor.data(), largo);
+                valor.resize(largo > 0 ? largo - 1 : 0);
+                atributos.push_back({a.pszObjId ? a.pszObjId : "", valorEntrecomillado(valor)});
+            }
+        }
+        LocalFree(nombre);
+        return atributos;
     }
 
     std::optional<std::string> firmarDesprendida(std::string_view contenido) const override {

@@ -292,6 +292,29 @@ INSTANTIATE_TEST_SUITE_P(
                        return Enlace(c / "propio", c / "tmp/ajeno");
                    },
                    EACCES, ""},
+        CasoEnlace{"UnaCarpetaAjenaEnUnaCarpetaCompartidaNo",
+                   [](const fs::path& c) {
+                       const fs::path tercero = NuevaCarpeta(c, "tercero", 0755, Otro + 1);
+                       escribirTodo(tercero / "valioso", "de otro");
+                       Enlace(NuevaCarpeta(c, "tmp", 01777) / "carpeta", tercero, Otro);
+                       return c / "tmp/carpeta/valioso";
+                   },
+                   EACCES, ""},
+        CasoEnlace{"UnaCarpetaCompartidaTrasUnEnlacePropioTambienSeMira",
+                   [](const fs::path& c) {
+                       Enlace(NuevaCarpeta(c, "tmp", 01777) / "carpeta",
+                              NuevaCarpeta(c, "tercero", 0755, Otro + 1), Otro);
+                       Enlace(c / "a-tmp", c / "tmp");
+                       return c / "a-tmp/carpeta/nuevo";
+                   },
+                   EACCES, ""},
+        CasoEnlace{"UnaCarpetaEnlazadaSeSigueYPuntoPuntoSubeDesdeSuDestino",
+                   [](const fs::path& c) {
+                       fs::create_directories(c / "propia/sub");
+                       Enlace(c / "a-sub", "propia/sub", Otro);
+                       return c / "a-sub/../nuevo";
+                   },
+                   0, "propia/nuevo"},
         CasoEnlace{"UnEnlaceQueNoLlevaANadaDaSuDestino",
                    [](const fs::path& c) { return Enlace(c / "e", c / "falta"); }, 0, "falta"},
         CasoEnlace{"UnBucleNoAcaba",

@@ -28,15 +28,16 @@ Temporal CrearTemporal(const QString& destino);
 /// grabación en curso (de este u otro proceso) quedan.
 void BarrerTemporales(const QString& destino);
 
-/// Lo que se sustituye al grabar `destino`: si es un enlace simbólico, aquello a lo que lleva
-/// (siguiendo la cadena, aunque no lleve a nada que exista); si no, el propio destino. Un enlace
-/// se sigue solo donde lo seguiría el sistema con la protección de enlaces de las carpetas
-/// compartidas: si su carpeta no es a la vez pegajosa (bit t) y escribible por todos, o si el
-/// enlace es de quien graba o del dueño de la carpeta. Así un enlace que otro usuario deja en
-/// /tmp no lleva la grabación a un fichero ajeno, y uno propio hacia una carpeta compartida
-/// funciona. Devuelve 0 y deja en `real` la ruta; o EACCES si un enlace no se debe seguir,
-/// ELOOP si la cadena no acaba, EISDIR si es una carpeta y EINVAL si existe y no es un fichero
-/// normal (un dispositivo, una tubería, un socket): nada de eso se sustituye.
+/// Lo que se sustituye al grabar `destino`: la ruta con cada enlace simbólico que se encuentra
+/// al recorrerla resuelto, sea una carpeta en medio de la ruta o el propio fichero (siguiendo la
+/// cadena, aunque no lleve a nada que exista). Un enlace se sigue solo donde lo seguiría el
+/// sistema con la protección de enlaces de las carpetas compartidas: si su carpeta no es a la vez
+/// pegajosa (bit t) y escribible por todos, o si el enlace es de quien graba o del dueño de la
+/// carpeta. Así un enlace que otro usuario deja en /tmp no lleva la grabación a un fichero ajeno, y
+/// uno propio hacia una carpeta compartida funciona. Devuelve 0 y deja en `real` la ruta; o EACCES
+/// si un enlace no se debe seguir, ELOOP si la cadena no acaba, EISDIR si es una carpeta y EINVAL
+/// si existe y no es un fichero normal (un dispositivo, una tubería, un socket): nada de eso se
+/// sustituye.
 int DestinoDeGrabacion(const QString& destino, QString& real);
 
 /// Sustituye `destino` por `datos` de una sola vez: barre los temporales abandonados, escribe

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
 
 #include <cerrno>
 #include <cstdlib>
@@ -131,29 +132,59 @@ void BarrerTemporales(const QString& destino) {
 }
 
 int DestinoDeGrabacion(const QString& destino, QString& real) {
-    // Cada enlace de la cadena se resuelve aquí: el renombrado final no sigue enlaces, así que
-    // la protección del sistema para las carpetas compartidas no llegaría a aplicarse.
+    // La ruta se recorre aquí componente a componente, como la recorre el sistema: así la regla
+    // de las carpetas compartidas se aplica a cada enlace que se encuentra, esté en medio de la
+    // ruta (una carpeta) o al final (el fichero). El renombrado final no sigue enlaces, y el
+    // sistema puede no tener la protección puesta.
     constexpr int MaximoEnlaces = 40; // como el sistema
-    QByteArray actual = QFile::encodeName(destino);
-    for (int enlaces = 0;; ++enlaces) {
-        struct stat st;
-        if (::lstat(actual.constData(), &st) != 0)
-            break; // no existe (o no se sabe): lo dirá la grabación
-        if (!S_ISLNK(st.st_mode)) {
-            if (S_ISDIR(st.st_mode))
-                return EISDIR;
-            if (!S_ISREG(st.st_mode))
-                return EINVAL;
+    int enlaces = 0;
+    // Los componentes que quedan por recorrer, el siguiente al final.
+    QList<QByteArray> quedan;
+    const auto anadirPartes = [&quedan](const QByteArray& ruta) {
+        const QList<QByteArray> partes = ruta.split('/');
+        for (auto p = partes.crbegin(); p != partes.crend(); ++p)
+            if (!p->isEmpty())
+                quedan.append(*p);
+    };
+    const auto unir = [](const QByteArray& a, const QByteArray& b) {
+        return a.isEmpty() ? b : a.endsWith('/') ? a + b : a + '/' + b;
+    };
+    const QByteArray pedida = QFile::encodeName(destino);
+    // Lo recorrido: sin enlaces, "/" si es absoluta, vacío si es la carpeta actual.
+    QByteArray hecha = pedida.startsWith('/') ? QByteArray("/") : QByteArray();
+    anadirPartes(pedida);
+    struct stat st {};
+    while (!quedan.isEmpty()) {
+        const QByteArray parte = quedan.takeLast();
+        if (parte == ".")
+            continue;
+        if (parte == "..") {
+            // Lo recorrido no tiene enlaces: su carpeta superior es la de verdad.
+            const qsizetype barra = hecha.lastIndexOf('/');
+            if (hecha.isEmpty() || hecha.mid(barra + 1) == "..")
+                hecha = unir(hecha, "..");
+            else if (hecha != "/")
+                hecha = barra < 0 ? QByteArray() : barra == 0 ? QByteArray("/") : hecha.left(barra);
+            continue;
+        }
+        const QByteArray siguiente = unir(hecha, parte);
+        if (::lstat(siguiente.constData(), &st) != 0 ||
+            (!S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode))) {
+            // Lo que no existe o no es una carpeta acaba el recorrido: el resto, tal cual (si
+            // queda algo, la grabación fallará como en el sistema).
+            hecha = siguiente;
+            while (!quedan.isEmpty())
+                hecha = unir(hecha, quedan.takeLast());
             break;
         }
-        if (enlaces == MaximoEnlaces)
+        if (!S_ISLNK(st.st_mode)) {
+            hecha = siguiente;
+            continue;
+        }
+        if (++enlaces > MaximoEnlaces)
             return ELOOP;
-        const qsizetype barra = actual.lastIndexOf('/');
-        const QByteArray carpeta = barra < 0    ? QByteArray(".")
-                                   : barra == 0 ? QByteArray("/")
-                                                : actual.left(barra);
         struct stat dueno;
-        if (::stat(carpeta.constData(), &dueno) != 0)
+        if (::stat(hecha.isEmpty() ? "." : hecha.constData(), &dueno) != 0)
             return errno;
         const bool compartida = (dueno.st_mode & S_ISVTX) && (dueno.st_mode & S_IWOTH);
         if (compartida && st.st_uid != ::geteuid() && st.st_uid != dueno.st_uid)
@@ -161,7 +192,7 @@ int DestinoDeGrabacion(const QString& destino, QString& real) {
         QByteArray lleva(256, '\0');
         for (;;) {
             const ssize_t n =
-                ::readlink(actual.constData(), lleva.data(), static_cast<size_t>(lleva.size()));
+                ::readlink(siguiente.constData(), lleva.data(), static_cast<size_t>(lleva.size()));
             if (n < 0)
                 return errno;
             if (n < lleva.size()) {
@@ -172,10 +203,21 @@ int DestinoDeGrabacion(const QString& destino, QString& real) {
         }
         if (lleva.isEmpty())
             return ENOENT;
-        // Un destino relativo lo es a la carpeta del enlace.
-        actual = lleva.startsWith('/') || barra < 0 ? lleva : actual.left(barra + 1) + lleva;
+        // Un destino relativo lo es a la carpeta del enlace, que es lo recorrido.
+        if (lleva.startsWith('/'))
+            hecha = "/";
+        anadirPartes(lleva);
     }
-    real = QFile::decodeName(actual);
+    // Lo que hay al final: solo un fichero normal (o nada) se sustituye.
+    if (hecha.isEmpty())
+        hecha = ".";
+    if (::lstat(hecha.constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return EISDIR;
+        if (!S_ISREG(st.st_mode))
+            return EINVAL;
+    }
+    real = QFile::decodeName(hecha);
     return 0;
 }
 

@@ -11,12 +11,21 @@ AlmacenCandidatos candidatosDe(const ListadoAlmacen& almacen) {
     return a;
 }
 
+Candidato candidatoDe(X509* certificado) {
+    namespace ossl = plataforma::openssl;
+    return {true, ossl::valoresNombre(X509_get_subject_name(certificado)),
+            ossl::usosClave(certificado)};
+}
+
 FichaCertificado fichaDe(X509* certificado, bool conClave) {
     namespace ossl = plataforma::openssl;
     FichaCertificado f;
-    f.valoresSujeto = ossl::valoresNombre(X509_get_subject_name(certificado));
-    f.usosClave = ossl::usosClave(certificado);
-    f.textoSujeto = ossl::textoSujeto(certificado);
+    static_cast<Candidato&>(f) = candidatoDe(certificado);
+    unsigned char* der = nullptr;
+    if (const int n = i2d_X509(certificado, &der); n > 0)
+        f.der.assign(reinterpret_cast<char*>(der), static_cast<std::size_t>(n));
+    OPENSSL_free(der);
+    f.atributosSujeto = ossl::atributosSujeto(certificado);
     f.sujeto = ossl::nombreEnUnaLinea(X509_get_subject_name(certificado));
     f.emisor = ossl::nombreEnUnaLinea(X509_get_issuer_name(certificado));
     f.validoDesde = ossl::segundos(X509_get0_notBefore(certificado)).value_or(0);

@@ -27,8 +27,10 @@ struct FichaCertificado : Candidato {
     std::string donde;
     /// Si no es legible, por qué (en español); entonces solo valen `donde` y `motivo`.
     std::string motivo;
-    /// Como Certificado::textoSujeto().
-    std::string textoSujeto;
+    /// El certificado en DER.
+    std::string der;
+    /// Como Certificado::atributosSujeto().
+    plataforma::AtributosSujeto atributosSujeto;
     /// Sujeto y emisor en una línea, para leerlos.
     std::string sujeto, emisor;
     /// Validez, en segundos desde 1970-01-01 UTC.
@@ -54,6 +56,9 @@ struct ListadoAlmacen {
 
 /// Lo que la regla de elección mira del listado de un almacén.
 AlmacenCandidatos candidatosDe(const ListadoAlmacen& almacen);
+
+/// Lo que la regla de elección mira de un certificado legible.
+Candidato candidatoDe(X509* certificado);
 
 /// La ficha de un certificado para listarlo.
 FichaCertificado fichaDe(X509* certificado, bool conClave);

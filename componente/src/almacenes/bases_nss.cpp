@@ -1,17 +1,24 @@
 #include "almacenes/bases_nss.h"
 
 #include "almacenes/nss.h"
+#include "infraestructura/lectura.h"
 
 #include <pk11pub.h>
 #include <secmod.h>
+extern "C" {
+#include <utilpars.h>
+}
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
+#include <optional>
 #include <set>
+#include <sstream>
+#include <sys/stat.h>
 
 namespace morvelin::almacenes {
 
@@ -19,17 +26,32 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool existeBase(const std::string& carpeta) {
-    std::error_code ec;
-    return fs::is_regular_file(fs::path(carpeta) / "cert9.db", ec);
+// Ningún profiles.ini es tan grande: uno mayor no se lee.
+constexpr std::size_t TamanoMaximoIni = 1u << 20;
+
+// Si en `carpeta` hay una base de datos: sin valor si no la hay; vacío si la hay y se puede
+// abrir; si no, por qué no. Los ficheros que NSS abriría (la base, la de claves y los diarios de
+// SQLite) han de ser ficheros normales: una tubería dejaría la apertura esperando.
+std::optional<std::string> estadoBase(const std::string& carpeta) {
+    struct stat st {};
+    if (::stat((carpeta + "/cert9.db").c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR
+                   ? std::nullopt
+                   : std::optional<std::string>("no se puede leer su carpeta");
+    for (const char* nombre : {"cert9.db", "key4.db", "cert9.db-journal", "cert9.db-wal",
+                               "cert9.db-shm", "key4.db-journal", "key4.db-wal", "key4.db-shm"}) {
+        if (::stat((carpeta + "/" + nombre).c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            return "«" + std::string(nombre) + "» no es un fichero normal";
+    }
+    return std::string();
 }
 
 // Una sección de profiles.ini: sus claves y valores.
 using Seccion = std::map<std::string, std::string>;
 
-std::vector<std::pair<std::string, Seccion>> leerIni(const fs::path& ruta) {
+std::vector<std::pair<std::string, Seccion>> leerIni(const std::string& texto) {
     std::vector<std::pair<std::string, Seccion>> secciones;
-    std::ifstream f(ruta);
+    std::istringstream f(texto);
     std::string linea;
     while (std::getline(f, linea)) {
         if (!linea.empty() && linea.back() == '\r')
@@ -44,11 +66,32 @@ std::vector<std::pair<std::string, Seccion>> leerIni(const fs::path& ruta) {
     return secciones;
 }
 
+// Una base que está: se añade, con su motivo si no se puede abrir.
+void anadirSiEsta(std::vector<Base>& bases, std::string carpeta, std::string origen) {
+    if (auto estado = estadoBase(carpeta))
+        bases.push_back({std::move(carpeta), std::move(origen), std::move(*estado)});
+}
+
 // Los perfiles de un programa que nombra su profiles.ini: primero el predeterminado de la
 // instalación ([Install...] Default=), luego el marcado Default=1, luego los demás en su orden.
 void anadirPerfiles(const fs::path& carpeta, const std::string& programa,
                     std::vector<Base>& bases) {
-    const auto secciones = leerIni(carpeta / "profiles.ini");
+    const std::string ini = (carpeta / "profiles.ini").string();
+    std::string texto;
+    switch (leerFicheroPequeno(ini, TamanoMaximoIni, texto)) {
+    case Lectura::Leido:
+        break;
+    case Lectura::NoExiste:
+        return;
+    case Lectura::NoEsFichero:
+        bases.push_back({ini, "perfiles de " + programa, "no es un fichero normal"});
+        return;
+    case Lectura::NoSeLee:
+    case Lectura::Grande:
+        bases.push_back({ini, "perfiles de " + programa, "no se puede leer"});
+        return;
+    }
+    const auto secciones = leerIni(texto);
     std::set<std::string> predeterminados;
     for (const auto& [nombre, claves] : secciones)
         if (nombre.starts_with("Install") && claves.count("Default"))
@@ -71,13 +114,12 @@ void anadirPerfiles(const fs::path& carpeta, const std::string& programa,
                                                                                        : 2;
         const std::string nombrePerfil = claves.count("Name") ? claves.at("Name") : ruta;
         perfiles.push_back(
-            {prioridad, i, {completa, "perfil de " + programa + " «" + nombrePerfil + "»"}});
+            {prioridad, i, {completa, "perfil de " + programa + " «" + nombrePerfil + "»", {}}});
     }
     std::stable_sort(perfiles.begin(), perfiles.end(),
                      [](const Perfil& a, const Perfil& b) { return a.prioridad < b.prioridad; });
     for (auto& p : perfiles)
-        if (existeBase(p.base.carpeta))
-            bases.push_back(std::move(p.base));
+        anadirSiEsta(bases, std::move(p.base.carpeta), std::move(p.base.origen));
 }
 
 } // namespace
@@ -88,15 +130,13 @@ std::vector<Base> basesDelUsuario() {
         std::string carpeta = propia;
         if (carpeta.starts_with("sql:"))
             carpeta.erase(0, 4);
-        if (existeBase(carpeta))
-            bases.push_back({carpeta, "MORVELIN_NSSDB"});
+        anadirSiEsta(bases, carpeta, "MORVELIN_NSSDB");
     }
     const char* home = std::getenv("HOME");
     if (home == nullptr || home[0] != '/')
         return bases;
     const fs::path casa = home;
-    if (existeBase((casa / ".pki/nssdb").string()))
-        bases.push_back({(casa / ".pki/nssdb").string(), "compartida del usuario"});
+    anadirSiEsta(bases, (casa / ".pki/nssdb").string(), "compartida del usuario");
     anadirPerfiles(casa / ".mozilla/firefox", "Firefox", bases);
     anadirPerfiles(casa / ".thunderbird", "Thunderbird", bases);
     // La misma base por dos caminos se mira una vez.
@@ -113,17 +153,22 @@ std::vector<Base> basesDelUsuario() {
 
 std::unique_ptr<Almacen> abrirBase(const Base& base) {
     const std::string donde = base.carpeta + ", " + base.origen;
-    // La carpeta va entre comillas simples en la especificación del módulo.
-    std::shared_ptr<SesionNss> sesion;
-    if (base.carpeta.find('\'') == std::string::npos)
-        sesion = SesionNss::obtener();
+    if (!base.motivo.empty())
+        return std::make_unique<AlmacenSinAbrir>("NSS", donde, base.motivo);
+    auto sesion = SesionNss::obtener();
     PK11SlotInfo* ranura = nullptr;
     if (sesion) {
+        // La carpeta va entre comillas, con las suyas y sus barras inversas protegidas: ni una
+        // «\» lleva a otra base ni una al final se come el «readOnly».
         static std::atomic<unsigned> contador{0};
-        const std::string especificacion = "configdir='sql:" + base.carpeta +
-                                           "' tokenDescription='MORVELIN " +
-                                           std::to_string(++contador) + "' flags=readOnly";
-        ranura = SECMOD_OpenUserDB(especificacion.c_str());
+        char* carpeta = NSSUTIL_Quote(("sql:" + base.carpeta).c_str(), '\'');
+        if (carpeta != nullptr) {
+            const std::string especificacion = "configdir=" + std::string(carpeta) +
+                                               " tokenDescription='MORVELIN " +
+                                               std::to_string(++contador) + "' flags=readOnly";
+            PORT_Free(carpeta);
+            ranura = SECMOD_OpenUserDB(especificacion.c_str());
+        }
     }
     if (ranura == nullptr)
         return std::make_unique<AlmacenSinAbrir>("NSS", donde, "no se puede abrir");

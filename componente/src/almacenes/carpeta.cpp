@@ -34,10 +34,6 @@ int sinContrasena(char*, int, int, void*) {
     return 0;
 }
 
-bool leerBytes(const std::string& ruta, std::string& bytes) {
-    return leerFicheroPequeno(ruta, TamanoMaximoEntrada, bytes) == Lectura::Leido;
-}
-
 std::string extension(const std::string& nombre) {
     const auto p = nombre.rfind('.');
     return p == std::string::npos ? std::string() : minusculasAscii(nombre.substr(p));
@@ -57,9 +53,11 @@ ClavePropia leerClave(const std::string& bytes) {
     return clave;
 }
 
+// Una entrada leída: el certificado y, si se ha pedido, su clave; o por qué no se puede usar.
 struct Entrada {
     X509Propio certificado;
     ClavePropia clave;
+    std::string motivo; ///< vacío si hay certificado
 };
 
 // Una entrada PKCS #12: certificado y clave, o nada si no se puede abrir sin contraseña.
@@ -80,34 +78,74 @@ Entrada cargarPkcs12(const std::string& bytes) {
     return e;
 }
 
-// Una entrada PEM o DER: el certificado y su clave, del mismo fichero PEM o del .key con el
-// mismo nombre.
-Entrada cargarCertificado(const std::string& carpeta, const std::string& nombre,
-                          const std::string& bytes) {
+std::string motivoDe(Lectura lectura) {
+    switch (lectura) {
+    case Lectura::Leido:
+        break;
+    case Lectura::NoExiste:
+    case Lectura::NoSeLee:
+        return "no se puede leer";
+    case Lectura::NoEsFichero:
+        return "no es un fichero normal (es una carpeta, una tubería o un dispositivo)";
+    case Lectura::Grande:
+        return "es demasiado grande para ser un certificado";
+    }
+    return {};
+}
+
+// La única lectura de una entrada, la misma para elegir, para firmar y para listar: PKCS #12
+// (certificado y clave a la vez) o PEM o DER (el certificado entero, y su clave del mismo PEM o
+// del .key con el mismo nombre solo si `conClave`). Ningún fichero se abre antes de saber que es
+// un fichero normal.
+Entrada leerEntrada(const std::string& carpeta, const std::string& nombre, bool conClave) {
+    // Las entradas llevan la clave sin cifrar: su copia en memoria se borra al volver.
+    std::string bytes;
+    BorrarAlSalir borrarBytes{bytes};
     Entrada e;
+    if (const Lectura l = leerFicheroPequeno(carpeta + "/" + nombre, TamanoMaximoEntrada, bytes);
+        l != Lectura::Leido) {
+        e.motivo = motivoDe(l);
+        return e;
+    }
+    if (esPkcs12(nombre)) {
+        e = cargarPkcs12(bytes);
+        if (!e.certificado)
+            e.motivo = "no se abre sin contraseña (impórtelo con «morvelin importa»)";
+        return e;
+    }
     e.certificado = ossl::certificadoDeDer(ossl::derDeCertificado(bytes));
-    if (!e.certificado)
+    if (!e.certificado) {
+        e.motivo = "no es un certificado";
+        return e;
+    }
+    if (!conClave)
         return e;
     e.clave.reset(
         PEM_read_bio_PrivateKey(ossl::bioDe(bytes).get(), nullptr, sinContrasena, nullptr));
     if (!e.clave) {
         std::string bytesClave;
-        if (leerBytes(carpeta + "/" + nombre.substr(0, nombre.rfind('.')) + ".key", bytesClave))
+        BorrarAlSalir borrarClave{bytesClave};
+        if (leerFicheroPequeno(carpeta + "/" + nombre.substr(0, nombre.rfind('.')) + ".key",
+                               TamanoMaximoEntrada, bytesClave) == Lectura::Leido)
             e.clave = leerClave(bytesClave);
-        plataforma::borrarTexto(bytesClave); // la clave sin cifrar
     }
     return e;
 }
 
-Entrada cargar(const std::string& carpeta, const std::string& nombre, const std::string& bytes) {
-    return esPkcs12(nombre) ? cargarPkcs12(bytes) : cargarCertificado(carpeta, nombre, bytes);
+// Si FIRMA puede firmar con la clave de la entrada: ha de ser la del certificado, o la firma no
+// la podría comprobar nadie. El listado dice lo mismo con esta misma función.
+bool claveUtilizable(const Entrada& e) {
+    return e.certificado && e.clave &&
+           X509_check_private_key(e.certificado.get(), e.clave.get()) == 1;
 }
 
 class CertificadoOpenSsl : public plataforma::Certificado {
 public:
     explicit CertificadoOpenSsl(Entrada e) : e_(std::move(e)) {}
 
-    std::string textoSujeto() const override { return ossl::textoSujeto(e_.certificado.get()); }
+    plataforma::AtributosSujeto atributosSujeto() const override {
+        return ossl::atributosSujeto(e_.certificado.get());
+    }
 
     std::optional<std::string> firmarDesprendida(std::string_view contenido) const override;
 
@@ -117,9 +155,7 @@ private:
 
 std::optional<std::string> CertificadoOpenSsl::firmarDesprendida(std::string_view contenido) const {
     ossl::EnContextoPrivado en;
-    // Una clave que no es la del certificado daría una firma que nadie puede comprobar.
-    if (!en.valido() || !e_.clave ||
-        X509_check_private_key(e_.certificado.get(), e_.clave.get()) != 1)
+    if (!en.valido() || !claveUtilizable(e_))
         return std::nullopt;
     return ossl::ensamblarPkcs7(
         e_.certificado.get(), contenido, [&](std::string_view datos) -> std::optional<std::string> {
@@ -146,45 +182,28 @@ public:
         : carpeta_(std::move(carpeta)), nombres_(std::move(nombres)) {}
 
     AlmacenCandidatos candidatos() override {
+        // Lo mismo que el listado, salvo las claves: solo se leen la del elegido (al firmar) y
+        // las que se listan.
         vistos_.clear();
         ossl::EnContextoPrivado en;
         if (!en.valido())
             return {};
         for (const std::string& nombre : nombres_) {
-            // Las entradas llevan la clave sin cifrar: su copia en memoria se borra al pasar a
-            // la siguiente o al volver.
-            std::string bytes;
-            BorrarAlSalir borrarBytes{bytes};
-            Candidato& c = vistos_.emplace_back();
-            c.legible = false;
-            const auto conSujeto = [&](const X509_NAME* sujeto) {
-                c.legible = true;
-                c.valoresSujeto = ossl::valoresNombre(sujeto);
-            };
-            if (!leerBytes(ruta(nombre), bytes))
-                continue;
-            // De un PEM o un DER basta el sujeto: el certificado entero y su clave se leen si es
-            // el elegido.
-            if (esPkcs12(nombre)) {
-                if (const Entrada e = cargarPkcs12(bytes); e.certificado)
-                    conSujeto(X509_get_subject_name(e.certificado.get()));
-            } else if (const auto sujeto = ossl::sujetoDeDer(ossl::derDeCertificado(bytes))) {
-                conSujeto(sujeto.get());
-            }
+            const Entrada e = leerEntrada(carpeta_, nombre, false);
+            vistos_.push_back(e.certificado ? candidatoDe(e.certificado.get())
+                                            : Candidato{false, {}, {}});
         }
         return {false, vistos_};
     }
 
     std::unique_ptr<plataforma::Certificado> certificado(std::size_t i) override {
         ossl::EnContextoPrivado en;
-        std::string bytes;
-        BorrarAlSalir borrarBytes{bytes};
-        if (i >= vistos_.size() || !en.valido() || !leerBytes(ruta(nombres_[i]), bytes))
+        if (i >= vistos_.size() || !en.valido())
             return nullptr;
-        Entrada e = cargar(carpeta_, nombres_[i], bytes);
+        Entrada e = leerEntrada(carpeta_, nombres_[i], true);
         // Un fichero que ya no tiene el sujeto que se miró no es el elegido.
-        if (!e.certificado || ossl::valoresNombre(X509_get_subject_name(e.certificado.get())) !=
-                                  vistos_[i].valoresSujeto)
+        if (!e.certificado ||
+            candidatoDe(e.certificado.get()).valoresSujeto != vistos_[i].valoresSujeto)
             return nullptr;
         return std::make_unique<CertificadoOpenSsl>(std::move(e));
     }
@@ -195,20 +214,14 @@ public:
         l.donde = carpeta_;
         ossl::EnContextoPrivado en;
         for (const std::string& nombre : nombres_) {
-            std::string bytes;
-            BorrarAlSalir borrarBytes{bytes};
+            const Entrada e = leerEntrada(carpeta_, nombre, true);
             FichaCertificado f;
-            Entrada e;
-            if (!leerBytes(ruta(nombre), bytes))
-                f.motivo = "no se puede leer";
-            else if (e = cargar(carpeta_, nombre, bytes); !e.certificado)
-                f.motivo = esPkcs12(nombre)
-                               ? "no se abre sin contraseña (impórtelo con «morvelin importa»)"
-                               : "no es un certificado";
-            if (e.certificado)
-                f = fichaDe(e.certificado.get(), e.clave != nullptr);
-            else
+            if (e.certificado) {
+                f = fichaDe(e.certificado.get(), claveUtilizable(e));
+            } else {
                 f.legible = false;
+                f.motivo = e.motivo;
+            }
             f.donde = nombre;
             l.certificados.push_back(std::move(f));
         }
@@ -216,8 +229,6 @@ public:
     }
 
 private:
-    std::string ruta(const std::string& nombre) const { return carpeta_ + "/" + nombre; }
-
     std::string carpeta_;
     std::vector<std::string> nombres_;
     std::vector<Candidato> vistos_; // los de la última llamada a candidatos()

@@ -92,14 +92,17 @@ bool entrar(const RanuraNss& r, const DatosRanura& datos, X509* x) {
         return PK11_CheckUserPassword(ranura, "") == SECSuccess;
     CK_TOKEN_INFO info{};
     PK11_GetTokenInfo(ranura, &info);
+    // El nombre común y la tarjeta o la base vienen de fuera: en una línea y acotados, no dan
+    // forma al diálogo.
     PeticionPin p;
-    const std::string cn = ossl::nombreComun(x);
+    const std::string cn = plataforma::valorParaDialogo(ossl::nombreComun(x), 100);
+    const std::string guardian = plataforma::valorParaDialogo(datos.guardian, 200);
     const std::string para = "para firmar la factura" + (cn.empty() ? "" : " como «" + cn + "»");
     if (datos.tarjeta) {
-        p.descripcion = "Introduzca el PIN de la tarjeta «" + datos.guardian + "» " + para + ".";
+        p.descripcion = "Introduzca el PIN de la tarjeta «" + guardian + "» " + para + ".";
     } else {
-        p.descripcion = "Introduzca la contraseña de la base de certificados " + datos.guardian +
-                        " " + para + ".";
+        p.descripcion =
+            "Introduzca la contraseña de la base de certificados " + guardian + " " + para + ".";
         p.indicacion = "Contraseña:";
     }
     if (info.flags & CKF_USER_PIN_FINAL_TRY)
@@ -107,7 +110,7 @@ bool entrar(const RanuraNss& r, const DatosRanura& datos, X509* x) {
     else if (info.flags & CKF_USER_PIN_COUNT_LOW)
         p.aviso = "El PIN ya ha fallado antes: quedan pocos intentos antes de que se bloquee.";
     Secreto pin;
-    if (pedirPin(p, pin) != RespuestaPin::Dado)
+    if (datos.pedirPin(p, pin) != RespuestaPin::Dado)
         return false;
     return PK11_CheckUserPassword(ranura, pin.c_str()) == SECSuccess;
 }
@@ -119,7 +122,9 @@ public:
         : ranura_(std::move(ranura)), certificado_(std::move(certificado)), x509_(std::move(x)),
           datos_(std::move(datos)) {}
 
-    std::string textoSujeto() const override { return ossl::textoSujeto(x509_.get()); }
+    plataforma::AtributosSujeto atributosSujeto() const override {
+        return ossl::atributosSujeto(x509_.get());
+    }
 
     std::optional<std::string> firmarDesprendida(std::string_view contenido) const override {
         PK11SlotInfo* ranura = ranura_->get();
@@ -217,9 +222,7 @@ public:
         entradas_ = certificadosDe(ranura_->get());
         AlmacenCandidatos a{datos_.tarjeta, {}};
         for (const EntradaNss& e : entradas_)
-            a.certificados.push_back({true,
-                                      ossl::valoresNombre(X509_get_subject_name(e.x509.get())),
-                                      ossl::usosClave(e.x509.get())});
+            a.certificados.push_back(candidatoDe(e.x509.get()));
         return a;
     }
 
@@ -243,7 +246,9 @@ public:
                          ? "con PIN: sus claves no se ven sin él, y FIRMA lo pide con pinentry"
                          : "tiene contraseña: sus claves no se ven sin ella, y FIRMA la pide";
         ossl::EnContextoPrivado en;
-        for (auto& e : certificadosDe(ranura_->get())) {
+        // Lo listado es también lo que certificado() da después.
+        entradas_ = certificadosDe(ranura_->get());
+        for (const EntradaNss& e : entradas_) {
             // En una ranura cerrada, buscar la clave pediría entrar: no se mira.
             const ClaveNss clave(cerrada ? nullptr
                                          : PK11_FindKeyByAnyCert(e.certificado.get(), nullptr));
@@ -258,7 +263,7 @@ public:
 private:
     std::shared_ptr<RanuraNss> ranura_;
     DatosRanura datos_;
-    std::vector<EntradaNss> entradas_; // las de la última llamada a candidatos()
+    std::vector<EntradaNss> entradas_; // las de la última llamada a candidatos() o listar()
 };
 
 } // namespace

@@ -6,6 +6,9 @@
 // piden con pinentry al firmar, nunca antes.
 
 #include "almacenes/almacen.h"
+#include "plataforma/pin.h"
+
+#include <functional>
 
 #include <memory>
 #include <string>
@@ -60,11 +63,16 @@ struct DatosRanura {
     /// Cómo se llama lo que guarda la clave, al pedir su PIN o su contraseña: «DNI
     /// electrónico», o la carpeta de la base.
     std::string guardian;
+    /// Quien pide el PIN o la contraseña al firmar: pinentry, o en el ayudante de las tarjetas,
+    /// el proceso que lo arrancó.
+    std::function<plataforma::RespuestaPin(const plataforma::PeticionPin&, plataforma::Secreto&)>
+        pedirPin = plataforma::pedirPin;
 };
 
 /// La ranura como almacén, con sus certificados por orden de apodo (y de DER entre los del
 /// mismo apodo). Ni al buscar ni al listar pide el PIN: en una ranura cerrada no se miran las
-/// claves. Al firmar lo pide si la ranura está cerrada.
+/// claves. Al firmar lo pide si la ranura está cerrada. certificado(i) da el i-ésimo de la
+/// última llamada a candidatos() o a listar().
 std::unique_ptr<Almacen> almacenDeRanura(std::shared_ptr<RanuraNss> ranura, DatosRanura datos);
 
 } // namespace morvelin::almacenes

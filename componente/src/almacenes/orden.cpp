@@ -9,13 +9,12 @@ namespace morvelin::almacenes {
 
 namespace {
 
-// La carpeta, y después las bases NSS y las tarjetas, que se abren cuando hace falta mirarlas:
-// si la carpeta ya tiene el certificado, NSS ni se carga, y si lo tiene una base, tampoco los
-// módulos de las tarjetas.
+// La carpeta, y después las bases NSS y las tarjetas, que se buscan y se abren cuando hace
+// falta mirarlas: si la carpeta ya tiene el certificado, ni se leen los profiles.ini ni se carga
+// NSS, y si lo tiene una base, tampoco los módulos de las tarjetas.
 class AlmacenesEnOrden : public plataforma::AlmacenCertificados {
 public:
-    AlmacenesEnOrden(std::unique_ptr<Almacen> carpeta, std::vector<Base> bases)
-        : bases_(std::move(bases)) {
+    explicit AlmacenesEnOrden(std::unique_ptr<Almacen> carpeta) {
         almacenes_.push_back(std::move(carpeta));
     }
 
@@ -45,6 +44,10 @@ public:
     }
 
     std::vector<ListadoAlmacen> listar() {
+        // Se miran todos: el listado de las tarjetas se pide ya, y el ayudante carga los
+        // módulos mientras aquí se leen la carpeta y las bases.
+        if (grupos_ < 2)
+            tarjetasPedidas_ = pedirTarjetas();
         std::vector<ListadoAlmacen> todos;
         for (std::size_t i = 0; Almacen* a = almacen(i); ++i)
             todos.push_back(a->listar());
@@ -56,24 +59,23 @@ private:
     Almacen* almacen(std::size_t i) {
         while (i >= almacenes_.size() && grupos_ < 2) {
             if (grupos_++ == 0) {
-                for (const Base& base : bases_)
+                for (const Base& base : basesDelUsuario())
                     almacenes_.push_back(abrirBase(base));
             } else {
-                for (auto& t : abrirTarjetas())
+                for (auto& t : abrirTarjetas(std::move(tarjetasPedidas_)))
                     almacenes_.push_back(std::move(t));
             }
         }
         return i < almacenes_.size() ? almacenes_[i].get() : nullptr;
     }
 
-    std::vector<Base> bases_;
     std::vector<std::unique_ptr<Almacen>> almacenes_;
+    std::shared_ptr<TarjetasPedidas> tarjetasPedidas_; // pedidas por adelantado, sin recoger
     int grupos_ = 0; // grupos abiertos tras la carpeta: las bases y las tarjetas
 };
 
 std::unique_ptr<AlmacenesEnOrden> abrirTodos() {
-    return std::make_unique<AlmacenesEnOrden>(abrirCarpeta(carpetaAlmacenPersonal()),
-                                              basesDelUsuario());
+    return std::make_unique<AlmacenesEnOrden>(abrirCarpeta(carpetaAlmacenPersonal()));
 }
 
 } // namespace

@@ -1,104 +1,398 @@
+// Las tarjetas vistas desde el proceso que firma: arranca el ayudante de las tarjetas, recoge lo
+// que hay en ellas y le pasa las firmas (y los PIN que pide), todo con plazo.
 #include "almacenes/tarjetas.h"
 
-#include "almacenes/modulos_p11kit.h"
-#include "almacenes/nss.h"
+#include "almacenes/canal_tarjetas.h"
+#include "plataforma/openssl/x509.h"
+#include "plataforma/pin.h"
+#include "plataforma/proceso/proceso.h"
 
-#include <pk11pub.h>
-#include <secmod.h>
-
+#include <algorithm>
 #include <atomic>
+#include <map>
 #include <mutex>
-#include <string>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+extern char** environ;
+#include <utility>
 
 namespace morvelin::almacenes {
 
 namespace {
 
-// Un módulo cargado en NSS mientras viva.
-class ModuloNss {
+namespace ossl = plataforma::openssl;
+using plataforma::ProcesoAuxiliar;
+using plataforma::Reloj;
+
+std::atomic<const PlazosTarjetas*> otrosPlazos{nullptr};
+
+PlazosTarjetas plazos() {
+    const PlazosTarjetas* otros = otrosPlazos.load();
+    return otros ? *otros : PlazosTarjetas{};
+}
+
+// El ayudante: el de la compilación, si la hay (las pruebas), o el instalado.
+std::string rutaAyudante() {
+#if defined(MORVELIN_AYUDANTE_COMPILADO)
+    if (::access(MORVELIN_AYUDANTE_COMPILADO, X_OK) == 0)
+        return MORVELIN_AYUDANTE_COMPILADO;
+#endif
+    return MORVELIN_AYUDANTE_INSTALADO;
+}
+
+// Un ayudante en marcha y la conversación con él, que comparten sus tarjetas y los certificados
+// que salen de ellas. Una conversación cada vez.
+class Ayudante : private Canal {
 public:
-    ModuloNss(std::shared_ptr<SesionNss> sesion, std::shared_ptr<RegistroP11Kit> registro,
-              SECMODModule* modulo)
-        : sesion_(std::move(sesion)), registro_(std::move(registro)), modulo_(modulo) {}
-    ~ModuloNss() {
-        SECMOD_UnloadUserModule(modulo_);
-        SECMOD_DestroyModule(modulo_);
+    enum class Recibido { Bien, Plazo, Fin };
+
+    bool arrancar(const std::string& ruta) {
+        entorno_ = entornoActual();
+        return proceso_.arrancar({ruta});
     }
-    ModuloNss(const ModuloNss&) = delete;
-    ModuloNss& operator=(const ModuloNss&) = delete;
-    SECMODModule* get() const { return modulo_; }
+    /// Si se arrancó en el entorno de ahora: el ayudante y sus módulos leen las variables de
+    /// entorno (la configuración de p11-kit y de cada módulo) y el sistema de ficheros.
+    bool mismoEntorno() const { return entorno_ == entornoActual(); }
+    bool enMarcha() const { return proceso_.enMarcha(); }
+    /// Lo mata sin esperar: no contesta como debe.
+    void matar() { proceso_.terminar(std::chrono::milliseconds(0)); }
+
+    /// Le pide que cargue los módulos (salvo los de `saltar`) y mande lo que hay.
+    bool pedirListado(const std::vector<std::string>& saltar, std::chrono::milliseconds espera) {
+        plazo_ = Reloj::now() + espera;
+        return enviar('L', std::vector<std::string_view>(saltar.begin(), saltar.end()));
+    }
+
+    /// Le pide que descargue los módulos, sin esperar a que lo haga. false si no se le puede
+    /// decir.
+    bool soltarModulos() {
+        plazo_ = Reloj::now() + std::chrono::seconds(1);
+        return enviar('R', {});
+    }
+
+    Recibido recibir(Mensaje& m, std::chrono::milliseconds espera) {
+        plazo_ = Reloj::now() + espera;
+        if (Canal::recibir(m))
+            return Recibido::Bien;
+        return ultima_ == ProcesoAuxiliar::Lectura::Plazo ? Recibido::Plazo : Recibido::Fin;
+    }
+
+    /// La firma de `contenido` con el certificado `posicion` de la tarjeta `tarjeta`; el PIN, si
+    /// hace falta, se pide aquí con pinentry. Si el ayudante no contesta a tiempo, se le mata.
+    std::optional<std::string> firmar(const std::string& tarjeta, std::size_t posicion,
+                                      std::string_view contenido) {
+        const std::lock_guard bloqueo(conversacion_);
+        const auto espera = plazos().firma;
+        plazo_ = Reloj::now() + espera;
+        const std::string p = std::to_string(posicion);
+        if (!enviar('Q', {tarjeta, p, contenido}))
+            return std::nullopt;
+        for (;;) {
+            Mensaje m;
+            if (recibir(m, espera) != Recibido::Bien) {
+                matar();
+                return std::nullopt;
+            }
+            if (m.tipo == 'Y' && m.campos.size() == 1)
+                return std::move(m.campos[0]);
+            if (m.tipo != 'P' || m.campos.size() != 3)
+                return std::nullopt;
+            // El tiempo del diálogo es de pinentry; el plazo vuelve a contar al contestar.
+            const plataforma::PeticionPin peticion{m.campos[0], m.campos[1], m.campos[2]};
+            plataforma::Secreto pin;
+            const auto r = plataforma::pedirPin(peticion, pin);
+            plazo_ = Reloj::now() + espera;
+            const bool enviado =
+                enviar('p', {r == plataforma::RespuestaPin::Dado        ? "dado"
+                             : r == plataforma::RespuestaPin::Cancelado ? "cancelado"
+                                                                        : "sin-dialogo",
+                             std::string_view(pin.c_str(), pin.size())});
+            if (!enviado)
+                return std::nullopt;
+        }
+    }
 
 private:
-    std::shared_ptr<SesionNss> sesion_; // se cierra después del módulo
-    std::shared_ptr<RegistroP11Kit> registro_;
-    SECMODModule* modulo_;
+    bool escribirBytes(const std::vector<std::string_view>& partes) override {
+        return proceso_.escribir(partes, plazo_);
+    }
+    // Lo que manda el ayudante (certificados, firmas; nunca un PIN) se lee a bloques.
+    bool leerBytes(char* destino, std::size_t n) override {
+        while (n > 0) {
+            if (inicio_ == entrada_.size()) {
+                entrada_.resize(TamanoBloque);
+                std::size_t leidos = 0;
+                ultima_ = proceso_.leerDisponible(entrada_.data(), TamanoBloque, leidos, plazo_);
+                entrada_.resize(leidos);
+                inicio_ = 0;
+                if (ultima_ != ProcesoAuxiliar::Lectura::Leido)
+                    return false;
+            }
+            const std::size_t d = std::min(n, entrada_.size() - inicio_);
+            std::copy_n(entrada_.data() + inicio_, d, destino);
+            inicio_ += d;
+            destino += d;
+            n -= d;
+        }
+        return true;
+    }
+
+    static constexpr std::size_t TamanoBloque = 64 * 1024;
+
+    // Las variables de entorno, el usuario y el espacio de montajes de este hilo.
+    static std::vector<std::string> entornoActual() {
+        std::vector<std::string> e;
+        for (char** v = environ; v != nullptr && *v != nullptr; ++v)
+            e.emplace_back(*v);
+        struct stat montajes {};
+        ::stat("/proc/thread-self/ns/mnt", &montajes);
+        e.push_back(std::to_string(::geteuid()) + " " + std::to_string(montajes.st_ino));
+        return e;
+    }
+
+    ProcesoAuxiliar proceso_;
+    std::string entrada_;    // lo leído del ayudante
+    std::size_t inicio_ = 0; // lo que queda por entregar empieza aquí
+    std::vector<std::string> entorno_;
+    Reloj::time_point plazo_;
+    ProcesoAuxiliar::Lectura ultima_ = ProcesoAuxiliar::Lectura::Leido;
+    std::mutex conversacion_;
 };
 
-std::string textoPkcs11(const char* t) {
-    std::string s = t ? t : "";
-    while (!s.empty() && s.back() == ' ')
-        s.pop_back();
-    return s;
+// El ayudante en reposo, sin módulos cargados, para la siguiente búsqueda; a lo sumo uno. Vive
+// hasta el final del proceso (su conexión se cierra entonces, y él acaba).
+std::mutex enReposoCerrojo;
+std::shared_ptr<Ayudante>* const enReposo = new std::shared_ptr<Ayudante>();
+
+// El ayudante en reposo, si lo hay y se arrancó en el entorno de ahora.
+std::shared_ptr<Ayudante> tomarEnReposo() {
+    std::shared_ptr<Ayudante> ayudante;
+    {
+        const std::lock_guard bloqueo(enReposoCerrojo);
+        ayudante = std::move(*enReposo);
+    }
+    return ayudante && ayudante->mismoEntorno() ? ayudante : nullptr;
+}
+
+// Un ayudante mientras lo usa una búsqueda (sus tarjetas y los certificados que salen de ellas):
+// al soltarlo, si sigue bien, descarga sus módulos y queda en reposo.
+class Prestamo {
+public:
+    explicit Prestamo(std::shared_ptr<Ayudante> ayudante) : ayudante_(std::move(ayudante)) {}
+    Prestamo(const Prestamo&) = delete;
+    Prestamo& operator=(const Prestamo&) = delete;
+    ~Prestamo() {
+        if (!ayudante_->enMarcha() || !ayudante_->soltarModulos())
+            return;
+        // El que estuviera en reposo se suelta (y se le espera) fuera del cerrojo.
+        std::shared_ptr<Ayudante> anterior;
+        {
+            const std::lock_guard bloqueo(enReposoCerrojo);
+            anterior = std::exchange(*enReposo, std::move(ayudante_));
+        }
+    }
+    Ayudante& ayudante() const { return *ayudante_; }
+
+private:
+    std::shared_ptr<Ayudante> ayudante_;
+};
+
+// Los módulos que han dejado mal a un ayudante hace poco, por su fichero, y por qué: durante
+// unos minutos no se vuelven a cargar (uno que no contesta costaría su plazo en cada firma).
+struct Roto {
+    std::string motivo;
+    Reloj::time_point hasta;
+};
+constexpr auto TiempoRoto = std::chrono::minutes(5);
+std::mutex rotosCerrojo;
+std::map<std::string, Roto>* const rotos = new std::map<std::string, Roto>();
+
+void anotarRoto(const std::string& fichero, std::string motivo) {
+    const std::lock_guard bloqueo(rotosCerrojo);
+    (*rotos)[fichero] = {std::move(motivo), Reloj::now() + TiempoRoto};
+}
+
+// Los módulos rotos que siguen sin cargarse, con su motivo.
+std::map<std::string, std::string> rotosVigentes() {
+    const std::lock_guard bloqueo(rotosCerrojo);
+    std::map<std::string, std::string> vigentes;
+    for (auto r = rotos->begin(); r != rotos->end();) {
+        if (r->second.hasta <= Reloj::now()) {
+            r = rotos->erase(r);
+        } else {
+            vigentes.emplace(r->first, r->second.motivo);
+            ++r;
+        }
+    }
+    return vigentes;
+}
+
+class CertificadoTarjeta : public plataforma::Certificado {
+public:
+    CertificadoTarjeta(std::shared_ptr<Prestamo> prestamo, std::string tarjeta,
+                       std::size_t posicion, ossl::X509Propio x509)
+        : prestamo_(std::move(prestamo)), tarjeta_(std::move(tarjeta)), posicion_(posicion),
+          x509_(std::move(x509)) {}
+
+    plataforma::AtributosSujeto atributosSujeto() const override {
+        return ossl::atributosSujeto(x509_.get());
+    }
+    std::optional<std::string> firmarDesprendida(std::string_view contenido) const override {
+        return prestamo_->ayudante().firmar(tarjeta_, posicion_, contenido);
+    }
+
+private:
+    std::shared_ptr<Prestamo> prestamo_;
+    std::string tarjeta_;
+    std::size_t posicion_;
+    ossl::X509Propio x509_;
+};
+
+// Una tarjeta del ayudante: lo que mandó de ella, y él firma.
+class AlmacenTarjeta : public Almacen {
+public:
+    AlmacenTarjeta(std::shared_ptr<Prestamo> prestamo, std::string tarjeta, ListadoAlmacen listado)
+        : prestamo_(std::move(prestamo)), tarjeta_(std::move(tarjeta)),
+          listado_(std::move(listado)) {}
+
+    AlmacenCandidatos candidatos() override { return candidatosDe(listado_); }
+    std::unique_ptr<plataforma::Certificado> certificado(std::size_t i) override {
+        if (i >= listado_.certificados.size())
+            return nullptr;
+        auto x = ossl::certificadoDeDer(listado_.certificados[i].der);
+        if (!x)
+            return nullptr;
+        return std::make_unique<CertificadoTarjeta>(prestamo_, tarjeta_, i, std::move(x));
+    }
+    ListadoAlmacen listar() override { return listado_; }
+
+private:
+    std::shared_ptr<Prestamo> prestamo_;
+    std::string tarjeta_;
+    ListadoAlmacen listado_;
+};
+
+// La tarjeta de un mensaje T; nullptr si el mensaje no es como debe.
+std::unique_ptr<Almacen> tarjetaDe(const std::shared_ptr<Prestamo>& prestamo, const Mensaje& m) {
+    if (m.campos.size() < 3 || (m.campos.size() - 3) % 4 != 0)
+        return nullptr;
+    ListadoAlmacen l{"PKCS #11", m.campos[1], {}, m.campos[2], true, {}};
+    for (std::size_t i = 3; i < m.campos.size(); i += 4) {
+        const auto x = ossl::certificadoDeDer(m.campos[i + 1]);
+        if (!x)
+            return nullptr;
+        FichaCertificado f = fichaDe(x.get(), m.campos[i + 2] == "1");
+        f.claveTrasPin = m.campos[i + 3] == "1";
+        f.donde = m.campos[i];
+        l.certificados.push_back(std::move(f));
+    }
+    return std::make_unique<AlmacenTarjeta>(prestamo, m.campos[0], std::move(l));
 }
 
 } // namespace
 
-std::vector<std::unique_ptr<Almacen>> abrirTarjetas() {
-    std::vector<std::unique_ptr<Almacen>> tarjetas;
-    const auto registro = std::make_shared<RegistroP11Kit>();
-    {
-        // El registro anterior se guarda hasta que hay uno nuevo: así las bibliotecas de los
-        // módulos siguen en memoria de una firma a la siguiente y no se vuelven a leer.
-        static std::mutex m;
-        static auto* anterior = new std::shared_ptr<RegistroP11Kit>();
-        std::lock_guard l(m);
-        *anterior = registro;
+void usarPlazosTarjetas(const PlazosTarjetas* p) {
+    otrosPlazos.store(p);
+}
+
+// Un listado pedido a un ayudante, a falta de recoger lo que mande.
+struct TarjetasPedidas {
+    std::shared_ptr<Ayudante> ayudante;
+    bool delReposo = false; // el que estaba en reposo (puede haber acabado)
+    std::shared_ptr<Prestamo> prestamo;
+    std::map<std::string, std::string> rotos; // los que no se cargan, y por qué
+    bool pedido = false;                      // si se le ha podido pedir
+};
+
+namespace {
+
+// Toma el ayudante en reposo, o arranca uno, y le pide el listado. nullptr si no arranca.
+std::shared_ptr<TarjetasPedidas> pedirA(const std::string& ruta) {
+    auto t = std::make_shared<TarjetasPedidas>();
+    t->ayudante = tomarEnReposo();
+    t->delReposo = t->ayudante != nullptr;
+    if (!t->ayudante) {
+        t->ayudante = std::make_shared<Ayudante>();
+        if (!t->ayudante->arrancar(ruta))
+            return nullptr;
     }
-    const auto& registrados = registro->modulos();
-    if (registrados.empty())
-        return tarjetas;
-    auto sesion = SesionNss::obtener();
-    static std::atomic<unsigned> contador{0};
-    for (const auto& r : registrados) {
-        const std::string modulo = "módulo «" + r.nombre + "»";
-        SECMODModule* m = nullptr;
-        // La ruta y el nombre van entre comillas dobles en la especificación del módulo.
-        if (sesion && r.fichero.find('"') == std::string::npos &&
-            r.nombre.find('"') == std::string::npos) {
-            const std::string especificacion = "library=\"" + r.fichero + "\" name=\"MORVELIN " +
-                                               std::to_string(++contador) + " " + r.nombre + "\"";
-            m = SECMOD_LoadUserModule(const_cast<char*>(especificacion.c_str()), nullptr, PR_FALSE);
-            if (m != nullptr && !m->loaded) {
-                SECMOD_DestroyModule(m);
-                m = nullptr;
+    t->prestamo = std::make_shared<Prestamo>(t->ayudante);
+    t->rotos = rotosVigentes();
+    std::vector<std::string> saltar;
+    for (const auto& [fichero, motivo] : t->rotos)
+        saltar.push_back(fichero);
+    t->pedido = t->ayudante->pedirListado(saltar, plazos().modulo);
+    return t;
+}
+
+} // namespace
+
+std::shared_ptr<TarjetasPedidas> pedirTarjetas() {
+    return pedirA(rutaAyudante());
+}
+
+std::vector<std::unique_ptr<Almacen>> abrirTarjetas(std::shared_ptr<TarjetasPedidas> pedidas) {
+    const std::string ruta = rutaAyudante();
+    const PlazosTarjetas p = plazos();
+    const auto sinTarjetas = [&](const std::string& donde, const std::string& motivo) {
+        std::vector<std::unique_ptr<Almacen>> una;
+        una.push_back(std::make_unique<AlmacenSinAbrir>("PKCS #11", donde, motivo));
+        return una;
+    };
+    for (int intento = 0; intento < 32; ++intento) {
+        // El primero puede estar pedido ya; el que estaba en reposo puede haber acabado, y
+        // entonces se arranca otro.
+        const auto t = intento == 0 && pedidas ? std::move(pedidas) : pedirA(ruta);
+        if (!t)
+            return sinTarjetas("ayudante de las tarjetas, " + ruta,
+                               "no se puede arrancar: las tarjetas no se pueden mirar");
+        Ayudante& ayudante = *t->ayudante;
+        std::vector<std::unique_ptr<Almacen>> tarjetas;
+        std::optional<std::string> modulo; // el fichero del que se está cargando
+        auto recibido = t->pedido ? Ayudante::Recibido::Bien : Ayudante::Recibido::Fin;
+        while (recibido == Ayudante::Recibido::Bien) {
+            Mensaje m;
+            recibido = ayudante.recibir(m, p.modulo);
+            if (recibido != Ayudante::Recibido::Bien)
+                break;
+            if (m.tipo == 'F' && m.campos.empty())
+                return tarjetas;
+            if (m.tipo == 'M' && m.campos.size() == 3) {
+                modulo = m.campos[2];
+                if (const auto roto = t->rotos.find(*modulo); roto != t->rotos.end())
+                    tarjetas.push_back(std::make_unique<AlmacenSinAbrir>(
+                        "PKCS #11", "módulo «" + m.campos[1] + "», " + m.campos[2], roto->second));
+            } else if (m.tipo == 'S' && m.campos.size() == 2) {
+                tarjetas.push_back(
+                    std::make_unique<AlmacenSinAbrir>("PKCS #11", m.campos[0], m.campos[1]));
+            } else if (auto tarjeta = m.tipo == 'T' ? tarjetaDe(t->prestamo, m) : nullptr) {
+                tarjetas.push_back(std::move(tarjeta));
+            } else {
+                ayudante.matar();
+                return sinTarjetas("ayudante de las tarjetas, " + ruta,
+                                   "no contesta como debe: las tarjetas no se pueden mirar");
             }
         }
-        if (m == nullptr) {
-            tarjetas.push_back(std::make_unique<AlmacenSinAbrir>(
-                "PKCS #11", modulo + ", " + r.fichero, "el módulo no se puede cargar"));
-            continue;
-        }
-        auto cargado = std::make_shared<ModuloNss>(sesion, registro, m);
-        for (int i = 0; i < m->slotCount; ++i) {
-            PK11SlotInfo* ranura = m->slots[i];
-            const std::string lector = textoPkcs11(PK11_GetSlotName(ranura));
-            if (!PK11_IsPresent(ranura)) {
-                tarjetas.push_back(std::make_unique<AlmacenSinAbrir>(
-                    "PKCS #11", "lector «" + lector + "», " + modulo,
-                    "no hay ninguna tarjeta en el lector"));
+        // No ha acabado el listado: el módulo que cargaba no contesta o lo ha hecho acabar.
+        const bool plazo = recibido == Ayudante::Recibido::Plazo;
+        ayudante.matar();
+        if (!modulo) {
+            if (t->delReposo)
                 continue;
-            }
-            CK_TOKEN_INFO info{};
-            if (PK11_GetTokenInfo(ranura, &info) != SECSuccess ||
-                !(info.flags & CKF_TOKEN_INITIALIZED))
-                continue;
-            const std::string nombre = textoPkcs11(PK11_GetTokenName(ranura));
-            tarjetas.push_back(almacenDeRanura(
-                std::make_shared<RanuraNss>(cargado, PK11_ReferenceSlot(ranura), false),
-                {true, "tarjeta «" + nombre + "» en «" + lector + "», " + modulo, nombre}));
+            return sinTarjetas("módulos de p11-kit",
+                               plazo ? "no responden: no se pueden mirar las tarjetas"
+                                     : "no se pueden cargar");
         }
+        anotarRoto(
+            *modulo,
+            plazo ? "no responde (se ha dejado tras " +
+                        std::to_string(std::chrono::ceil<std::chrono::seconds>(p.modulo).count()) +
+                        " s)"
+                  : "el módulo falla: hace acabar al programa que lo carga");
     }
-    return tarjetas;
+    return sinTarjetas("módulos de p11-kit", "demasiados módulos fallan");
 }
 
 } // namespace morvelin::almacenes

@@ -174,6 +174,77 @@ std::size_t longitudEnCaracteres(std::string_view texto) {
 }
 #endif
 
+std::string valorEntrecomillado(std::string_view v) {
+    const bool blancoEnExtremo = !v.empty() && (v.front() == ' ' || v.front() == '\t' ||
+                                                v.back() == ' ' || v.back() == '\t');
+    if (!blancoEnExtremo && v.find_first_of(",+=\"<>#;\r\n") == std::string_view::npos)
+        return std::string(v);
+    std::string q = "\"";
+    for (const char c : v) {
+        q += c;
+        if (c == '"')
+            q += '"';
+    }
+    return q + '"';
+}
+
+namespace {
+
+// Cuántos bytes mide el carácter UTF-8 válido que empieza en `t[i]`; 0 si no es válido.
+std::size_t caracterUtf8(std::string_view t, std::size_t i) {
+    const auto b = [&](std::size_t k) {
+        return i + k < t.size() ? static_cast<unsigned char>(t[i + k]) : 0u;
+    };
+    const unsigned c = b(0);
+    const auto cont = [&](std::size_t k, unsigned desde = 0x80, unsigned hasta = 0xBF) {
+        return b(k) >= desde && b(k) <= hasta;
+    };
+    if (c < 0x80)
+        return 1;
+    if (c >= 0xC2 && c <= 0xDF)
+        return cont(1) ? 2 : 0;
+    if (c >= 0xE0 && c <= 0xEF) {
+        // Sin formas largas (E0) ni sustitutos (ED).
+        const bool primero = c == 0xE0 ? cont(1, 0xA0) : c == 0xED ? cont(1, 0x80, 0x9F) : cont(1);
+        return primero && cont(2) ? 3 : 0;
+    }
+    if (c >= 0xF0 && c <= 0xF4) {
+        const bool primero = c == 0xF0 ? cont(1, 0x90) : c == 0xF4 ? cont(1, 0x80, 0x8F) : cont(1);
+        return primero && cont(2) && cont(3) ? 4 : 0;
+    }
+    return 0;
+}
+
+} // namespace
+
+std::string textoVisible(std::string_view texto) {
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string r;
+    r.reserve(texto.size());
+    const auto escapar = [&](unsigned char c) {
+        r += "\\x";
+        r += Hex[c >> 4];
+        r += Hex[c & 0x0F];
+    };
+    for (std::size_t i = 0; i < texto.size();) {
+        const auto c = static_cast<unsigned char>(texto[i]);
+        const std::size_t n = caracterUtf8(texto, i);
+        if (n == 0 || c < 0x20 || c == 0x7F) {
+            escapar(c);
+            ++i;
+        } else if (c == 0xC2 && static_cast<unsigned char>(texto[i + 1]) < 0xA0) {
+            // U+0080 a U+009F: los controles C1 (CSI es U+009B).
+            escapar(c);
+            escapar(static_cast<unsigned char>(texto[i + 1]));
+            i += 2;
+        } else {
+            r.append(texto.substr(i, n));
+            i += n;
+        }
+    }
+    return r;
+}
+
 int valorHexadecimal(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';

@@ -51,6 +51,18 @@ void anadirDecodificado(std::string_view texto, std::string& salida);
 /// mayúsculas. El resultado mide a lo sumo el triple.
 void codificarUrl(std::string& texto);
 
+/// Un valor de un nombre X.509 como se presenta en el texto de un sujeto: entre comillas dobles
+/// (y con sus comillas duplicadas) si contiene , + = " < > # ; CR o LF o si empieza o acaba en
+/// espacio o tabulador; si no, tal cual.
+std::string valorEntrecomillado(std::string_view valor);
+
+/// Un texto UTF-8 de fuera (un nombre de un certificado, la etiqueta de una tarjeta, un nombre
+/// de fichero) para escribirlo en un terminal sin que lo gobierne: los caracteres de control
+/// (C0, DEL y C1: escape, fin de línea, retorno...) y los bytes que no son UTF-8 válido se
+/// escriben visibles como "\xHH" (cada byte). Lo demás queda igual: nunca tiene más de una
+/// línea.
+std::string textoVisible(std::string_view texto);
+
 /// El valor de una cifra hexadecimal (mayúscula o minúscula); -1 si no lo es.
 int valorHexadecimal(char c);
 

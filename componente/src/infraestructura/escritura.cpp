@@ -128,27 +128,73 @@ SistemaFicheros::Tipo SistemaFicheros::tipo(const std::string& ruta) {
 }
 
 std::optional<std::string> SistemaFicheros::rutaReal(const std::string& ruta) {
-    // Cada enlace de la cadena se resuelve aquí, no con realpath(): el renombrado final no
-    // sigue enlaces, así que la protección del sistema para las carpetas compartidas (/tmp) no
-    // llegaría a aplicarse. Se aplica la misma regla a cada enlace.
+    // La ruta se recorre aquí componente a componente, como la recorre el sistema, en vez de con
+    // realpath(): así la regla de las carpetas compartidas (/tmp) se aplica a cada enlace que se
+    // encuentra, esté en medio de la ruta (una carpeta) o al final (el fichero). El renombrado
+    // final no sigue enlaces, y el sistema puede no tener la protección puesta.
     constexpr int MaximoEnlaces = 40; // como el sistema
-    std::string actual = ruta;
-    for (int enlaces = 0; enlaces <= MaximoEnlaces; ++enlaces) {
-        struct stat enlace {};
-        if (::lstat(actual.c_str(), &enlace) != 0 || !S_ISLNK(enlace.st_mode))
-            return actual;
-        const auto barra = actual.rfind('/');
-        const std::string carpeta = barra == std::string::npos ? std::string(".")
-                                    : barra == 0               ? std::string("/")
-                                                               : actual.substr(0, barra);
-        struct stat dueno {};
-        if (::stat(carpeta.c_str(), &dueno) != 0)
+    int enlaces = 0;
+    // Los componentes que quedan por recorrer, el siguiente al final.
+    std::vector<std::string> quedan;
+    const auto anadirPartes = [&](const std::string& r) {
+        std::vector<std::string> partes;
+        for (std::size_t i = 0; i <= r.size();) {
+            const auto fin = std::min(r.find('/', i), r.size());
+            if (fin > i)
+                partes.push_back(r.substr(i, fin - i));
+            i = fin + 1;
+        }
+        quedan.insert(quedan.end(), partes.rbegin(), partes.rend());
+    };
+    // Lo recorrido: sin enlaces, "/" si es absoluta, vacío si es la carpeta actual.
+    std::string hecha = ruta.starts_with('/') ? "/" : "";
+    const auto unir = [](const std::string& a, const std::string& b) {
+        return a.empty() ? b : a.back() == '/' ? a + b : a + "/" + b;
+    };
+    anadirPartes(ruta);
+    while (!quedan.empty()) {
+        const std::string parte = std::move(quedan.back());
+        quedan.pop_back();
+        if (parte == ".")
+            continue;
+        if (parte == "..") {
+            // Lo recorrido no tiene enlaces: su carpeta superior es la de verdad.
+            const auto barra = hecha.rfind('/');
+            const std::string ultima = barra == std::string::npos ? hecha : hecha.substr(barra + 1);
+            if (hecha.empty() || ultima == "..")
+                hecha = unir(hecha, "..");
+            else if (hecha != "/")
+                hecha = barra == std::string::npos ? std::string()
+                        : barra == 0               ? "/"
+                                                   : hecha.substr(0, barra);
+            continue;
+        }
+        const std::string siguiente = unir(hecha, parte);
+        struct stat st {};
+        if (::lstat(siguiente.c_str(), &st) != 0 ||
+            (!S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode))) {
+            // Lo que no existe o no es una carpeta acaba el recorrido: el resto, tal cual (si
+            // queda algo, crear el fichero fallará como en el sistema).
+            hecha = siguiente;
+            while (!quedan.empty()) {
+                hecha = unir(hecha, quedan.back());
+                quedan.pop_back();
+            }
+            break;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            hecha = siguiente;
+            continue;
+        }
+        if (++enlaces > MaximoEnlaces)
             return std::nullopt;
-        if (!enlaceSeSigue(dueno.st_mode, dueno.st_uid, enlace.st_uid, ::geteuid()))
+        struct stat carpeta {};
+        if (::stat(hecha.empty() ? "." : hecha.c_str(), &carpeta) != 0 ||
+            !enlaceSeSigue(carpeta.st_mode, carpeta.st_uid, st.st_uid, ::geteuid()))
             return std::nullopt;
         std::string destino(256, '\0');
         for (;;) {
-            const ssize_t n = ::readlink(actual.c_str(), destino.data(), destino.size());
+            const ssize_t n = ::readlink(siguiente.c_str(), destino.data(), destino.size());
             if (n < 0)
                 return std::nullopt;
             if (static_cast<std::size_t>(n) < destino.size()) {
@@ -159,12 +205,12 @@ std::optional<std::string> SistemaFicheros::rutaReal(const std::string& ruta) {
         }
         if (destino.empty())
             return std::nullopt;
-        // Un destino relativo lo es a la carpeta del enlace.
-        actual = destino.front() == '/' || barra == std::string::npos
-                     ? destino
-                     : actual.substr(0, barra + 1) + destino;
+        // Un destino relativo lo es a la carpeta del enlace, que es lo recorrido.
+        if (destino.front() == '/')
+            hecha = "/";
+        anadirPartes(destino);
     }
-    return std::nullopt;
+    return hecha.empty() ? std::string(".") : hecha;
 }
 
 bool SistemaFicheros::crearCarpeta(const std::string& ruta, unsigned permisos) {

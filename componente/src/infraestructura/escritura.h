@@ -54,10 +54,11 @@ public:
     /// Qué hay en `ruta`, siguiendo los enlaces: nada, un fichero normal, una carpeta u otra
     /// cosa (un dispositivo, una tubería).
     virtual Tipo tipo(const std::string& ruta);
-    /// Lo que se sustituye al escribir en `ruta`: si es un enlace simbólico, aquello a lo que
-    /// lleva (siguiendo la cadena, aunque no lleve a nada que exista); si no, la propia ruta.
-    /// Cada enlace de la cadena se sigue solo si enlaceSeSigue() lo permite. Sin valor si un
-    /// enlace de la cadena no se debe seguir o la cadena no acaba: no se escribe nada.
+    /// Lo que se sustituye al escribir en `ruta`: la ruta con cada enlace simbólico que se
+    /// encuentra al recorrerla resuelto, sea una carpeta en medio de la ruta o el propio
+    /// fichero (siguiendo la cadena, aunque no lleve a nada que exista). Cada enlace se sigue
+    /// solo si enlaceSeSigue() lo permite. Sin valor si un enlace no se debe seguir o los
+    /// enlaces no acaban: no se escribe nada.
     virtual std::optional<std::string> rutaReal(const std::string& ruta);
     virtual bool crearCarpeta(const std::string& ruta, unsigned permisos);
     /// Copia a `f` los permisos de `ruta` si existe; si no existe, no hace nada.

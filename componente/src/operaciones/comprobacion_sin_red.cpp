@@ -8,6 +8,7 @@
 #include "operaciones/sujeto.h"
 
 #include <cstdio>
+#include <ctime>
 #include <memory>
 
 namespace morvelin {
@@ -36,6 +37,10 @@ std::string ComprobacionFirma::texto() const {
     case V::FirmaAlterada:
         motivo = "la firma está alterada: no la hizo la clave del certificado que lleva";
         break;
+    case V::HoraFutura:
+        motivo = "dice que se hizo el " + fechaHoraUtc(firma.horaFirma.value_or(0)) +
+                 ", más tarde que ahora: una firma no puede estar hecha en el futuro";
+        break;
     case V::SinHora:
         motivo = "la firma no dice cuándo se hizo";
         break;
@@ -52,10 +57,12 @@ std::string ComprobacionFirma::texto() const {
     case V::Buena:
         break;
     }
-    std::string t = buena() ? "Firma válida." : "Firma no válida: " + motivo + ".";
+    // El firmante y el motivo (que puede llevar la ruta de las autoridades) vienen de fuera: sin
+    // caracteres de control, no pueden escribir otro veredicto encima de este.
+    std::string t = buena() ? "Firma válida." : "Firma no válida: " + textoVisible(motivo) + ".";
     t += '\n';
     if (!firmante.empty())
-        t += "Firmante: " + firmante + "\n";
+        t += "Firmante: " + textoVisible(firmante) + "\n";
     if (firma.horaFirma)
         t += "Firmada el " + fechaHoraUtc(*firma.horaFirma) + "\n";
     return t;
@@ -83,7 +90,7 @@ ComprobacionFirma comprobarFirmaFactura(std::string_view facturaBase64,
     factura = std::string();
     c.firma = plataforma::comprobarFirmaDesprendida(firma, resumen, autoridades);
     if (c.firma.estado != Estado::Ilegible)
-        c.firmante = nombreFirmante(LectorSujeto(c.firma.textoSujeto));
+        c.firmante = nombreFirmante(LectorSujeto(c.firma.atributosSujeto));
     switch (c.firma.estado) {
     case Estado::Ilegible:
         c.veredicto = V::FirmaIlegible;
@@ -95,8 +102,10 @@ ComprobacionFirma comprobarFirmaFactura(std::string_view facturaBase64,
         c.veredicto = V::FirmaAlterada;
         break;
     case Estado::Valida:
-        c.veredicto =
-            c.firma.fueraDeCadena && !c.firma.fueraDeCadena->empty() ? V::FueraDeCadena : V::Buena;
+        c.veredicto = c.firma.horaFirma && *c.firma.horaFirma > std::time(nullptr) + MargenReloj
+                          ? V::HoraFutura
+                      : c.firma.fueraDeCadena && !c.firma.fueraDeCadena->empty() ? V::FueraDeCadena
+                                                                                 : V::Buena;
         break;
     }
     return c;

@@ -32,7 +32,9 @@ std::string leerCopia(const std::string& ruta) {
     case Lectura::Grande:
         throw ErrorImportacion("El fichero «" + ruta +
                                "» es demasiado grande para ser un certificado.");
+    case Lectura::NoExiste:
     case Lectura::NoSeLee:
+    case Lectura::NoEsFichero:
         break;
     }
     throw ErrorImportacion("No se puede leer el fichero «" + ruta + "».");
@@ -168,7 +170,7 @@ CertificadoImportado importarCertificado(const std::string& fichero,
         throw ErrorImportacion("No se puede crear la carpeta del almacén «" + carpetaAlmacen +
                                "».");
     CertificadoImportado importado{nombreEntrada(carpetaAlmacen, fichero),
-                                   ossl::textoSujeto(par.certificado.get())};
+                                   ossl::atributosSujeto(par.certificado.get())};
     FicheroNuevo entrada(importado.ruta, 0600);
     // La clave sin cifrar no debe quedar en el disco si algo falla: FicheroNuevo lo garantiza.
     if (!entrada.abrir() || !entrada.escribir(std::string_view(texto->data, texto->length)) ||

@@ -23,8 +23,9 @@ public:
 };
 
 struct CertificadoImportado {
-    std::string ruta;        ///< el fichero creado en el almacén
-    std::string textoSujeto; ///< el sujeto, como Certificado::textoSujeto()
+    std::string ruta; ///< el fichero creado en el almacén
+    /// El sujeto, como Certificado::atributosSujeto().
+    plataforma::AtributosSujeto atributosSujeto;
 };
 
 /// Pide la contraseña del fichero; sin valor si el usuario no la da.

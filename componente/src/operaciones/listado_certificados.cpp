@@ -1,8 +1,11 @@
 #include "operaciones/listado_certificados.h"
 
+#include "infraestructura/codificacion.h"
 #include "infraestructura/fechas.h"
 #include "infraestructura/mensajes.h"
 #include "operaciones/sujeto.h"
+
+#include <algorithm>
 
 namespace morvelin {
 
@@ -37,7 +40,18 @@ std::string fecha(long long segundos) {
 }
 
 std::string nombreAlmacen(const ListadoAlmacen& a) {
-    return "almacén " + (a.clase == "carpeta" ? "de carpeta" : a.clase) + " (" + a.donde + ")";
+    return "almacén " + (a.clase == "carpeta" ? "de carpeta" : a.clase) + " (" +
+           textoVisible(a.donde) + ")";
+}
+
+// El nombre de una entrada en su almacén.
+std::string entrada(const FichaCertificado& f) {
+    return "«" + textoVisible(f.donde) + "»";
+}
+
+// Si `valor` contiene el identificador, sin distinguir mayúsculas de minúsculas ASCII.
+bool contiene(const std::string& valor, const std::string& identificador) {
+    return minusculasAscii(valor).find(minusculasAscii(identificador)) != std::string::npos;
 }
 
 // Por qué FIRMA usa o no el certificado `c` del almacén `a`.
@@ -57,14 +71,14 @@ std::string porQue(const std::vector<ListadoAlmacen>& almacenes, const Eleccion&
                nombreAlmacen(almacenes[eleccion.elegido->almacen]) + ".";
     case Veredicto::SinNoRepudio:
         return "no se usa: también lo contiene, pero no es para firmar (su clave no tiene el uso "
-               "de no repudio) y «" +
-               almacenes[a].certificados[eleccion.elegido->certificado].donde + "» sí.";
+               "de no repudio) y " +
+               entrada(almacenes[a].certificados[eleccion.elegido->certificado]) + " sí.";
     case Veredicto::Detras:
         break;
     }
-    return "no se usa: también lo contiene, pero va detrás de «" +
-           almacenes[a].certificados[eleccion.elegido->certificado].donde +
-           "» (se usa el primero).";
+    return "no se usa: también lo contiene, pero va detrás de " +
+           entrada(almacenes[a].certificados[eleccion.elegido->certificado]) +
+           " (se usa el primero).";
 }
 
 } // namespace
@@ -81,7 +95,7 @@ Listado listarCertificados(const std::vector<ListadoAlmacen>& almacenes,
         eleccion = almacenes::elegirCertificado(candidatos, *identificador);
     }
     r.elegido = eleccion.elegido;
-    const std::string id = identificador ? "«" + *identificador + "»" : std::string();
+    const std::string id = identificador ? "«" + textoVisible(*identificador) + "»" : std::string();
 
     t += "Almacenes de certificados, en el orden en que FIRMA los mira:\n";
     for (std::size_t a = 0; a < almacenes.size(); ++a) {
@@ -99,7 +113,7 @@ Listado listarCertificados(const std::vector<ListadoAlmacen>& almacenes,
                       : ": " + std::to_string(n) + " certificados.\n";
         for (std::size_t c = 0; c < n; ++c) {
             const FichaCertificado& f = almacen.certificados[c];
-            t += "   - " + f.donde + "\n";
+            t += "   - " + textoVisible(f.donde) + "\n";
             const std::string paraId =
                 identificador ? "     Para " + id + ": " + porQue(almacenes, eleccion, a, c) + "\n"
                               : "";
@@ -107,14 +121,14 @@ Listado listarCertificados(const std::vector<ListadoAlmacen>& almacenes,
                 t += "     No se puede usar: " + f.motivo + ".\n" + paraId;
                 continue;
             }
-            const LectorSujeto sujeto(f.textoSujeto);
+            const LectorSujeto sujeto(f.atributosSujeto);
             const std::string serie = sujeto.valor(ClaveNumeroSerie);
             const std::string rep = sujeto.valor(ClaveRepresentante);
-            t += "     Sujeto: " + f.sujeto + "\n";
-            t += "     Identificador: " + (serie.empty() ? "(ninguno)" : serie) +
-                 (rep.empty() ? "" : " (representante: " + rep + ")") + "\n";
-            t += "     Firmante: " + nombreFirmante(sujeto) + "\n";
-            t += "     Emisor: " + f.emisor + "\n";
+            t += "     Sujeto: " + textoVisible(f.sujeto) + "\n";
+            t += "     Identificador: " + (serie.empty() ? "(ninguno)" : textoVisible(serie)) +
+                 (rep.empty() ? "" : " (representante: " + textoVisible(rep) + ")") + "\n";
+            t += "     Firmante: " + textoVisible(nombreFirmante(sujeto)) + "\n";
+            t += "     Emisor: " + textoVisible(f.emisor) + "\n";
             t += "     Validez: del " + fecha(f.validoDesde) + " al " + fecha(f.validoHasta) +
                  (ahora > f.validoHasta   ? " (caducado)"
                   : ahora < f.validoDesde ? " (aún no es válido)"
@@ -131,32 +145,66 @@ Listado listarCertificados(const std::vector<ListadoAlmacen>& almacenes,
     if (!identificador)
         return r;
 
+    // Lo que FIRMA contestaría, paso a paso como lo hace: sin ningún almacén que se abra, 02
+    // (antes de mirar el identificador); luego el identificador, la elección y la clave.
     t += "\n";
+    const bool algunoAbierto =
+        std::any_of(almacenes.begin(), almacenes.end(),
+                    [](const ListadoAlmacen& a) { return a.estado.empty(); });
+    const auto contestaria = [&](const std::string& resultado) {
+        r.contestaria = resultado;
+        return "«" + textoVisible(resultado) + "»";
+    };
+    if (!algunoAbierto) {
+        t += "Para " + id + ", FIRMA no puede abrir ningún almacén. Contestaría " +
+             contestaria(cargarMensaje(SinAlmacen)) + "\n";
+        return r;
+    }
     if (!almacenes::identificadorValido(*identificador)) {
         t += "Para " + id +
-             ", FIRMA no busca: el identificador ha de tener 9 caracteres. "
-             "Contestaría «" +
-             cargarMensaje(SinCertificado) + "»\n";
+             ", FIRMA no busca: el identificador ha de tener 9 caracteres. Contestaría " +
+             contestaria(cargarMensaje(SinCertificado)) + "\n";
         return r;
     }
     if (!eleccion.elegido) {
         t += "Para " + id +
-             ", FIRMA no encuentra ningún certificado cuyo sujeto lo contenga. "
-             "Contestaría «" +
-             cargarMensaje(SinCertificado) + "»\n";
+             ", FIRMA no encuentra ningún certificado cuyo sujeto lo contenga. Contestaría " +
+             contestaria(cargarMensaje(SinCertificado)) + "\n";
         return r;
     }
     const ListadoAlmacen& almacen = almacenes[eleccion.elegido->almacen];
     const FichaCertificado& f = almacen.certificados[eleccion.elegido->certificado];
-    t += "Para " + id + ", FIRMA usaría «" + f.donde + "» del " + nombreAlmacen(almacen) + ": " +
-         nombreFirmante(LectorSujeto(f.textoSujeto)) + ".\n";
-    if (f.claveTrasPin)
-        t += "FIRMA pedirá el PIN o la contraseña con pinentry; si se cancela o no es correcto, "
-             "contestará «" +
+    const LectorSujeto sujeto(f.atributosSujeto);
+    const std::string firmado = "00 " + nombreFirmante(sujeto);
+    t += "Para " + id + ", FIRMA usaría " + entrada(f) + " del " + nombreAlmacen(almacen) + ": " +
+         textoVisible(nombreFirmante(sujeto)) + ".\n";
+    if (f.claveTrasPin) {
+        t += "FIRMA pedirá el PIN o la contraseña con pinentry; si es correcto contestará " +
+             contestaria(firmado) + ", y si se cancela o no es correcto, «" +
              cargarMensaje(NoSeFirma) + "»\n";
-    else if (!f.conClave)
-        t += "Pero su clave privada no está a su alcance: FIRMA contestaría «" +
-             cargarMensaje(NoSeFirma) + "»\n";
+    } else if (!f.conClave) {
+        t += "Pero no tiene a su alcance una clave privada que sea la de ese certificado: FIRMA "
+             "contestaría " +
+             contestaria(cargarMensaje(NoSeFirma)) + "\n";
+    } else {
+        t += "FIRMA contestaría " + contestaria(firmado) + "\n";
+    }
+    // El identificador en otro atributo que el número de serie (o el NIF del representante):
+    // FIRMA lo usa igual, porque es el primero cuyo sujeto lo contiene, pero puede ser de otro.
+    if (!contiene(sujeto.valor(ClaveNumeroSerie), *identificador) &&
+        !contiene(sujeto.valor(ClaveRepresentante), *identificador)) {
+        std::string donde;
+        for (const auto& a : f.atributosSujeto)
+            if (donde.empty() && contiene(a.valor, *identificador))
+                donde = a.valor;
+        t += "Aviso: " + id + " no es su número de serie (" +
+             (sujeto.valor(ClaveNumeroSerie).empty()
+                  ? std::string("no tiene")
+                  : "es «" + textoVisible(sujeto.valor(ClaveNumeroSerie)) + "»") +
+             ") sino que está en otro valor de su sujeto, «" + textoVisible(donde) +
+             "»: puede ser el certificado de otra persona o entidad. FIRMA firma con él porque es "
+             "el primero cuyo sujeto lo contiene.\n";
+    }
     if (almacen.prefiereNoRepudio && !almacenes::conNoRepudio(f))
         t += "Aviso: su clave no tiene el uso de no repudio: es un certificado de autenticación, "
              "no de firma, y en ese almacén no hay otro de " +

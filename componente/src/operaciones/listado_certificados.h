@@ -12,14 +12,20 @@
 namespace morvelin {
 
 struct Listado {
-    std::string texto; ///< en español, líneas terminadas en "\n"
+    /// En español, líneas terminadas en "\n". Lo que viene de fuera (nombres de ficheros,
+    /// sujetos, etiquetas, apodos) va con sus caracteres de control visibles (textoVisible).
+    std::string texto;
     /// Con identificador: el certificado que FIRMA usaría (aunque luego no pudiera firmar con
     /// él); sin valor si ninguno.
     std::optional<almacenes::Posicion> elegido;
+    /// Con identificador: lo que FIRMA contestaría (si pide un PIN, dado el correcto).
+    std::string contestaria;
 };
 
 /// Lista `almacenes` (en el orden en que se buscan). Con `identificador`, cuenta la elección de
-/// almacenes::elegirCertificado(). `ahora` (segundos desde 1970 UTC) decide qué está caducado.
+/// almacenes::elegirCertificado() y lo que FIRMA contestaría, por las mismas reglas que sigue
+/// FIRMA: sin ningún almacén que se abra, 02; sin certificado, 03; sin clave que valga, 05.
+/// `ahora` (segundos desde 1970 UTC) decide qué está caducado.
 Listado listarCertificados(const std::vector<almacenes::ListadoAlmacen>& almacenes,
                            const std::optional<std::string>& identificador, long long ahora);
 

@@ -3,12 +3,10 @@
 namespace morvelin {
 
 std::string LectorSujeto::valor(std::string_view clave) const {
-    const auto p = sujeto_.find(clave);
-    if (p == std::string::npos)
-        return {};
-    const auto inicio = p + clave.size();
-    const auto fin = sujeto_.find("\r\n", inicio);
-    return sujeto_.substr(inicio, fin == std::string::npos ? std::string::npos : fin - inicio);
+    for (const plataforma::AtributoSujeto& a : atributos_)
+        if (a.oid == clave)
+            return a.valor;
+    return {};
 }
 
 std::string nombreFirmante(const LectorSujeto& sujeto) {
@@ -30,7 +28,7 @@ std::string nombreFirmante(const LectorSujeto& sujeto) {
 }
 
 std::string nombreFirmante(const plataforma::Certificado& certificado) {
-    return nombreFirmante(LectorSujeto(certificado.textoSujeto()));
+    return nombreFirmante(LectorSujeto(certificado.atributosSujeto()));
 }
 
 } // namespace morvelin

@@ -14,21 +14,34 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace morvelin::plataforma {
+
+/// Un atributo del sujeto de un certificado, leído del propio certificado.
+struct AtributoSujeto {
+    /// El identificador del atributo en números con puntos ("2.5.4.3").
+    std::string oid;
+    /// El valor tal como se presenta (UTF-8 en Linux; la página de códigos del sistema en
+    /// Windows): entre comillas dobles si contiene separadores (, + = " < > # ; o un fin de
+    /// línea) o empieza o acaba en blanco, y entonces sus comillas se duplican
+    /// (valorEntrecomillado, en codificacion.h).
+    std::string valor;
+    bool operator==(const AtributoSujeto&) const = default;
+};
+
+/// Los atributos del sujeto, en el orden en que están codificados en el certificado (los de un
+/// componente con varios valores, seguidos).
+using AtributosSujeto = std::vector<AtributoSujeto>;
 
 /// Un certificado del almacén, con su clave privada si el almacén la tiene.
 class Certificado {
 public:
     virtual ~Certificado() = default;
 
-    /// El sujeto como texto: un atributo por línea, en el orden en que están codificados en el
-    /// certificado, líneas separadas por CR LF; cada línea es el identificador del atributo en
-    /// forma de números con puntos, "=" y el valor (UTF-8). Un valor va entre comillas dobles si
-    /// contiene separadores (, + = " < > # ; o un fin de línea) o empieza o acaba en blanco, y
-    /// entonces sus comillas se duplican. Varios atributos de un mismo componente del nombre
-    /// van en la misma línea separados por " + ".
-    virtual std::string textoSujeto() const = 0;
+    /// Los atributos del sujeto, uno a uno: cada valor con su identificador, nunca buscados en
+    /// un texto.
+    virtual AtributosSujeto atributosSujeto() const = 0;
 
     /// Firma PKCS #7 (SignedData, DER) desprendida de `contenido`: SHA-1, solo el certificado
     /// del firmante, y como atributos firmados el tipo de contenido, el resumen del mensaje, la
@@ -60,10 +73,11 @@ struct FirmaComprobada {
         Valida,
     };
     Estado estado = Estado::Ilegible;
-    /// Del certificado del firmante (si la firma se ha podido leer): el texto del sujeto como
-    /// Certificado::textoSujeto(), el certificado en DER y su validez en segundos desde
+    /// Del certificado del firmante (si la firma se ha podido leer): los atributos del sujeto
+    /// como Certificado::atributosSujeto(), el certificado en DER y su validez en segundos desde
     /// 1970-01-01 UTC.
-    std::string textoSujeto, certificadoDer;
+    AtributosSujeto atributosSujeto;
+    std::string certificadoDer;
     long long validoDesde = 0, validoHasta = 0;
     /// La hora de la firma (atributo firmado), en segundos desde 1970-01-01 UTC; sin valor si
     /// no la lleva o no se lee.
@@ -113,8 +127,17 @@ struct BorrarAlSalir {
     ~BorrarAlSalir() { borrarTexto(texto); }
 };
 
-/// Un texto secreto, como una contraseña: sus caracteres están en el propio objeto (nunca en
-/// memoria que se suelte sin borrar) y se borran al destruirlo o al moverlo a otro.
+/// Memoria para un secreto (un PIN, una contraseña): Secreto::Capacidad + 1 bytes a cero en una
+/// página propia que no entra en los volcados de memoria del proceso (core) y que, donde el
+/// sistema lo deja, queda bloqueada en la memoria física (nunca va al disco de intercambio). No
+/// cambia si el proceso deja volcados o no. Lanza std::bad_alloc si no hay memoria.
+char* reservarMemoriaSecreta();
+/// La borra y la devuelve al sistema.
+void soltarMemoriaSecreta(char* memoria);
+
+/// Un texto secreto, como una contraseña o un PIN: sus caracteres están en memoria de
+/// reservarMemoriaSecreta() (nunca en memoria que se suelte sin borrar ni en un volcado) y se
+/// borran al destruirlo; moverlo pasa esa misma memoria al otro, sin copiarla.
 class Secreto {
 public:
     /// Caracteres que caben (la contraseña de una clave PEM tampoco puede tener más).
@@ -123,20 +146,29 @@ public:
     Secreto() = default;
     Secreto(const Secreto&) = delete;
     Secreto& operator=(const Secreto&) = delete;
-    Secreto(Secreto&& otro) noexcept { tomar(otro); }
+    Secreto(Secreto&& otro) noexcept : datos_(otro.datos_), largo_(otro.largo_) {
+        otro.datos_ = nullptr;
+        otro.largo_ = 0;
+    }
     Secreto& operator=(Secreto&& otro) noexcept {
         if (this != &otro) {
-            borrar();
-            tomar(otro);
+            soltar();
+            datos_ = otro.datos_;
+            largo_ = otro.largo_;
+            otro.datos_ = nullptr;
+            otro.largo_ = 0;
         }
         return *this;
     }
-    ~Secreto() { borrar(); }
+    ~Secreto() { soltar(); }
 
-    /// Añade un carácter al final; false (y nada cambia) si ya no cabe.
+    /// Añade un carácter al final; false (y nada cambia) si ya no cabe. Lanza std::bad_alloc si
+    /// no hay memoria para el primero.
     bool anadir(char c) {
         if (largo_ == Capacidad)
             return false;
+        if (datos_ == nullptr)
+            datos_ = reservarMemoriaSecreta();
         datos_[largo_++] = c;
         return true;
     }
@@ -146,24 +178,26 @@ public:
             datos_[--largo_] = '\0';
     }
     /// Terminado en un byte 0.
-    const char* c_str() const { return datos_; }
+    const char* c_str() const { return datos_ != nullptr ? datos_ : ""; }
     std::size_t size() const { return largo_; }
     bool empty() const { return largo_ == 0; }
     char back() const { return largo_ > 0 ? datos_[largo_ - 1] : '\0'; }
+    /// Borra los caracteres (su memoria sigue siendo suya).
     void borrar() {
-        borrarMemoria(datos_, sizeof datos_);
+        if (datos_ != nullptr)
+            borrarMemoria(datos_, Capacidad + 1);
         largo_ = 0;
     }
 
 private:
-    void tomar(Secreto& otro) {
-        for (std::size_t i = 0; i < otro.largo_; ++i)
-            datos_[i] = otro.datos_[i];
-        largo_ = otro.largo_;
-        otro.borrar();
+    void soltar() {
+        if (datos_ != nullptr)
+            soltarMemoriaSecreta(datos_);
+        datos_ = nullptr;
+        largo_ = 0;
     }
 
-    char datos_[Capacidad + 1] = {};
+    char* datos_ = nullptr;
     std::size_t largo_ = 0;
 };
 

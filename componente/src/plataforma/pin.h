@@ -7,7 +7,10 @@
 
 #include "plataforma/criptografia.h"
 
+#include <chrono>
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace morvelin::plataforma {
 
@@ -21,11 +24,32 @@ struct PeticionPin {
 
 enum class RespuestaPin {
     Dado,       ///< el usuario lo ha escrito y aceptado
-    Cancelado,  ///< el usuario ha cancelado (o cerrado el diálogo)
-    SinDialogo, ///< no hay programa para pedirlo, o ha fallado
+    Cancelado,  ///< el usuario ha cancelado (o cerrado el diálogo, o se le ha acabado el tiempo)
+    SinDialogo, ///< no hay programa para pedirlo, o no contesta como debe a tiempo
 };
 
-/// Pide el PIN; con Dado, `pin` lo tiene.
+/// Pide el PIN; con Dado, `pin` lo tiene (nunca con un byte 0 dentro: un PIN así no se da por
+/// bueno, y no llega a la tarjeta). Nunca espera sin límite: PlazosPinentry.
 RespuestaPin pedirPin(const PeticionPin& peticion, Secreto& pin);
+
+/// Un valor de fuera (el nombre común de un certificado, la etiqueta de una tarjeta, una
+/// carpeta) para ponerlo en la descripción del diálogo: en una sola línea (los caracteres de
+/// control pasan a espacios) y de a lo sumo `maximo` caracteres (si no, se corta con «…»).
+std::string valorParaDialogo(std::string_view valor, std::size_t maximo);
+
+/// Los plazos de la conversación con pinentry.
+struct PlazosPinentry {
+    /// Para que salude al arrancar y para contestar cada orden.
+    std::chrono::milliseconds saludo{15000}, orden{15000};
+    /// Lo que el usuario tiene para escribir el PIN: pinentry lo sabe (SETTIMEOUT, en segundos
+    /// enteros) y cierra el diálogo al acabarse; se le espera además `orden`.
+    std::chrono::milliseconds pin{180000};
+    /// Para acabar tras «BYE»; después se le mata.
+    std::chrono::milliseconds salida{2000};
+};
+
+/// Solo para pruebas: otros plazos (nullptr vuelve a los de siempre). No se debe llamar
+/// mientras otro hilo pide un PIN.
+void usarPlazosPinentry(const PlazosPinentry* plazos);
 
 } // namespace morvelin::plataforma

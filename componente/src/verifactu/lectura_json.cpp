@@ -1,6 +1,7 @@
 // Lectura de las altas y anulaciones en JSON: un objeto con los nombres de los elementos del
 // esquema. IDFactura va plano (sus hijos en el objeto principal); las agrupaciones con
 // repeticiones son listas de objetos; los importes y demás valores, textos.
+#include "infraestructura/codificacion.h"
 #include "verifactu/huella.h"
 #include "verifactu/registro.h"
 
@@ -85,8 +86,9 @@ public:
     void terminar() const {
         for (const auto& [clave, v] : j_.items())
             if (usados_.count(clave) == 0)
-                throw ErrorCampo(nombre(clave), "no es un campo de este registro (revise el "
-                                                "nombre: mayúsculas y minúsculas cuentan).");
+                throw ErrorCampo(nombre(textoVisible(clave)),
+                                 "no es un campo de este registro (revise el "
+                                 "nombre: mayúsculas y minúsculas cuentan).");
     }
 
 private:

@@ -188,7 +188,7 @@ FirmaComprobada comprobarFirmaDesprendida(std::string_view firmaDer, std::string
     const auto hasta = segundos(certificado ? X509_get0_notAfter(certificado) : nullptr);
     if (!desde || !hasta)
         return r;
-    r.textoSujeto = openssl::textoSujeto(certificado);
+    r.atributosSujeto = openssl::atributosSujeto(certificado);
     unsigned char* der = nullptr;
     const int n = i2d_X509(certificado, &der);
     if (n > 0)

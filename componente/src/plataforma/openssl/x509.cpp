@@ -1,5 +1,7 @@
 #include "plataforma/openssl/x509.h"
 
+#include "infraestructura/codificacion.h"
+
 #include <openssl/objects.h>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
@@ -10,21 +12,6 @@
 namespace morvelin::plataforma::openssl {
 
 namespace {
-
-// Entre comillas si lleva separadores o blancos en los extremos; las comillas se duplican.
-std::string entrecomillar(const std::string& v) {
-    const bool blancoEnExtremo = !v.empty() && (v.front() == ' ' || v.front() == '\t' ||
-                                                v.back() == ' ' || v.back() == '\t');
-    if (!blancoEnExtremo && v.find_first_of(",+=\"<>#;\r\n") == std::string::npos)
-        return v;
-    std::string q = "\"";
-    for (char c : v) {
-        q += c;
-        if (c == '"')
-            q += '"';
-    }
-    return q + '"';
-}
 
 const unsigned char* bytesDe(std::string_view datos) {
     return reinterpret_cast<const unsigned char*>(datos.data());
@@ -53,24 +40,17 @@ std::vector<std::string> valoresNombre(const X509_NAME* nombre) {
     return valores;
 }
 
-std::string textoSujeto(X509* certificado) {
+AtributosSujeto atributosSujeto(X509* certificado) {
     const X509_NAME* nombre = X509_get_subject_name(certificado);
-    std::string texto;
-    int componenteAnterior = -1;
+    AtributosSujeto atributos;
     for (int i = 0; i < X509_NAME_entry_count(nombre); ++i) {
         const X509_NAME_ENTRY* e = X509_NAME_get_entry(nombre, i);
-        const int componente = X509_NAME_ENTRY_set(e);
-        if (i > 0)
-            texto += componente == componenteAnterior ? " + " : "\r\n";
-        componenteAnterior = componente;
         char oid[256];
         const int n = OBJ_obj2txt(oid, sizeof oid, X509_NAME_ENTRY_get_object(e), 1);
-        if (n > 0 && static_cast<std::size_t>(n) < sizeof oid)
-            texto += oid;
-        texto += '=';
-        texto += entrecomillar(valorUtf8(X509_NAME_ENTRY_get_data(e)));
+        atributos.push_back({n > 0 && static_cast<std::size_t>(n) < sizeof oid ? oid : "",
+                             valorEntrecomillado(valorUtf8(X509_NAME_ENTRY_get_data(e)))});
     }
-    return texto;
+    return atributos;
 }
 
 std::string nombreEnUnaLinea(const X509_NAME* nombre) {
@@ -127,41 +107,6 @@ std::string derDeCertificado(const std::string& bytes) {
             return der;
     }
     return bytes.find("-----BEGIN ") == std::string::npos ? bytes : std::string();
-}
-
-NombrePropio sujetoDeDer(std::string_view der) {
-    // Certificate ::= SEQUENCE { tbsCertificate SEQUENCE { [0] version OPTIONAL, serialNumber,
-    // signature, issuer, validity, subject, ... }, ... }
-    const unsigned char* p = bytesDe(der);
-    const unsigned char* const fin = p + der.size();
-    long largo = 0;
-    int etiqueta = 0, clase = 0;
-    const auto cabecera = [&] {
-        if (p >= fin)
-            return false;
-        const int r = ASN1_get_object(&p, &largo, &etiqueta, &clase, fin - p);
-        return (r & 0x80) == 0 && r != 0x21 && largo <= fin - p;
-    };
-    const auto saltar = [&] {
-        if (!cabecera())
-            return false;
-        p += largo;
-        return true;
-    };
-    // Entra en Certificate y en tbsCertificate.
-    for (int i = 0; i < 2; ++i)
-        if (!cabecera() || etiqueta != V_ASN1_SEQUENCE)
-            return nullptr;
-    // La versión es opcional ([0]).
-    const unsigned char* const inicio = p;
-    if (!cabecera())
-        return nullptr;
-    p = clase == V_ASN1_CONTEXT_SPECIFIC && etiqueta == 0 ? p + largo : inicio;
-    // Serie, algoritmo de firma, emisor y validez.
-    for (int i = 0; i < 4; ++i)
-        if (!saltar())
-            return nullptr;
-    return NombrePropio(d2i_X509_NAME(nullptr, &p, fin - p));
 }
 
 } // namespace morvelin::plataforma::openssl

@@ -1,8 +1,10 @@
 #pragma once
 // Lo que el componente lee de un certificado X.509 con OpenSSL, para los almacenes y para la
-// comprobación de las firmas: el sujeto como texto y sus valores, el nombre común, las fechas y
-// los usos de la clave, el sujeto de un DER sin descodificar el resto y el certificado de un
-// fichero PEM o DER. Y los punteros propios de los objetos de OpenSSL, que se liberan solos.
+// comprobación de las firmas: los atributos del sujeto y sus valores, el nombre común, las
+// fechas y los usos de la clave y el certificado de un fichero PEM o DER. Y los punteros propios
+// de los objetos de OpenSSL, que se liberan solos.
+
+#include "plataforma/criptografia.h"
 
 #include <openssl/bio.h>
 #include <openssl/evp.h>
@@ -26,7 +28,6 @@ template <class T, auto Liberar> using Propio = std::unique_ptr<T, Liberador<Lib
 using X509Propio = Propio<X509, X509_free>;
 using ClavePropia = Propio<EVP_PKEY, EVP_PKEY_free>;
 using BioPropio = Propio<BIO, BIO_free_all>;
-using NombrePropio = Propio<X509_NAME, X509_NAME_free>;
 
 /// Un BIO de solo lectura sobre `bytes`, que han de vivir más que él.
 BioPropio bioDe(std::string_view bytes);
@@ -37,8 +38,8 @@ std::string valorUtf8(const ASN1_STRING* dato);
 /// Los valores de un nombre (UTF-8), uno por atributo, en el orden en que están codificados.
 std::vector<std::string> valoresNombre(const X509_NAME* nombre);
 
-/// El texto del sujeto de `certificado`, como Certificado::textoSujeto().
-std::string textoSujeto(X509* certificado);
+/// Los atributos del sujeto de `certificado`, como Certificado::atributosSujeto().
+AtributosSujeto atributosSujeto(X509* certificado);
 
 /// Un nombre en una línea, para leerlo: "CN=EVA, serialNumber=12345678Z".
 std::string nombreEnUnaLinea(const X509_NAME* nombre);
@@ -61,9 +62,5 @@ X509Propio certificadoDeDer(std::string_view der);
 /// El DER del primer certificado de un fichero PEM, o el propio fichero si no es PEM (vacío si
 /// es un PEM sin ningún certificado).
 std::string derDeCertificado(const std::string& bytes);
-
-/// El sujeto de un certificado en DER, sin descodificar el resto (descodificar el certificado
-/// entero, su clave pública sobre todo, cuesta mucho más); nullptr si no se puede leer.
-NombrePropio sujetoDeDer(std::string_view der);
 
 } // namespace morvelin::plataforma::openssl

@@ -1,26 +1,30 @@
 // El PIN por pinentry: el programa del escritorio que pide PIN y contraseñas, con el protocolo
-// Assuan (una orden por línea; el servidor contesta «OK», «ERR código texto» o datos en líneas
-// «D ...» con %XX para los bytes especiales).
+// Assuan (una orden por línea de a lo sumo 1000 bytes; el servidor contesta «OK», «ERR código
+// texto» o datos en líneas «D ...» con %XX para los bytes especiales, y puede intercalar
+// comentarios «#» y estado «S»). Cada paso tiene su plazo (PlazosPinentry).
 #include "plataforma/pin.h"
 
 #include "infraestructura/codificacion.h"
+#include "plataforma/proceso/proceso.h"
 
-#include <cerrno>
-#include <clocale>
+#include <algorithm>
+#include <atomic>
 #include <cstdlib>
-#include <fcntl.h>
-#include <spawn.h>
 #include <string_view>
-#include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace morvelin::plataforma {
 
 namespace {
+
+// Lo más que mide una línea de Assuan sin su fin: pinentry no lee una más larga (el de
+// terminal acaba sin decir nada).
+constexpr std::size_t LargoLinea = 1000;
+// Lo más que se acepta de comentarios y líneas de estado antes de la respuesta.
+constexpr int LineasPorRespuesta = 1000;
+
+std::atomic<const PlazosPinentry*> otrosPlazos{nullptr};
 
 // Un texto para una orden: %, CR, LF y los demás caracteres de control van como %XX.
 std::string escapar(std::string_view texto) {
@@ -39,89 +43,86 @@ std::string escapar(std::string_view texto) {
     return r;
 }
 
-// La conversación con un pinentry en marcha: su extremo de un par de conexiones locales (con
-// MSG_NOSIGNAL, un pinentry que muere no tumba al proceso que firma).
+// Cuántos bytes mide el carácter UTF-8 que empieza en `texto[i]`.
+std::size_t largoCaracter(std::string_view texto, std::size_t i) {
+    std::size_t n = 1;
+    while (i + n < texto.size() && (static_cast<unsigned char>(texto[i + n]) & 0xC0) == 0x80)
+        ++n;
+    return n;
+}
+
+// La orden `nombre` con su texto en una línea de Assuan: si no cabe, el texto se corta entre
+// dos caracteres y acaba en «…».
+std::string ordenConTexto(std::string_view nombre, std::string_view texto) {
+    std::string linea = std::string(nombre) + " " + escapar(texto);
+    if (linea.size() <= LargoLinea)
+        return linea;
+    constexpr std::string_view Puntos = "…";
+    linea = std::string(nombre) + " ";
+    for (std::size_t i = 0; i < texto.size();) {
+        const std::size_t n = largoCaracter(texto, i);
+        const std::string pieza = escapar(texto.substr(i, n));
+        if (linea.size() + pieza.size() + Puntos.size() > LargoLinea)
+            break;
+        linea += pieza;
+        i += n;
+    }
+    return linea + std::string(Puntos);
+}
+
+// La conversación con un pinentry en marcha.
 class Pinentry {
 public:
-    Pinentry() = default;
+    explicit Pinentry(const PlazosPinentry& plazos) : plazos_(plazos) {}
     Pinentry(const Pinentry&) = delete;
     Pinentry& operator=(const Pinentry&) = delete;
+    // Se despide sin esperar su respuesta y le da su plazo para acabar; si no, lo mata.
     ~Pinentry() {
-        if (fd_ >= 0) {
+        if (proceso_.enMarcha())
             enviar("BYE");
-            ::close(fd_);
-        }
-        if (pid_ > 0) {
-            int estado = 0;
-            while (::waitpid(pid_, &estado, 0) < 0 && errno == EINTR) {
-            }
-        }
+        proceso_.terminar(plazos_.salida);
     }
 
+    enum class Respuesta { Ok, Err, Fallo };
+
     bool arrancar(const char* programa) {
-        int par[2];
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, par) != 0)
-            return false;
-        posix_spawn_file_actions_t acciones;
-        posix_spawn_file_actions_init(&acciones);
-        posix_spawn_file_actions_adddup2(&acciones, par[1], 0);
-        posix_spawn_file_actions_adddup2(&acciones, par[1], 1);
-        posix_spawn_file_actions_addopen(&acciones, 2, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addclosefrom_np(&acciones, 3);
-        char* argv[] = {const_cast<char*>(programa), nullptr};
-        const int e = ::posix_spawnp(&pid_, programa, &acciones, nullptr, argv, environ);
-        posix_spawn_file_actions_destroy(&acciones);
-        ::close(par[1]);
-        fd_ = par[0];
-        if (e != 0) {
-            pid_ = -1;
-            return false;
-        }
-        return leerRespuesta(nullptr); // el saludo
+        return proceso_.arrancar({programa}) &&
+               leerRespuesta(nullptr, plazos_.saludo) == Respuesta::Ok;
     }
 
     bool enviar(std::string_view orden) {
-        std::string linea(orden);
-        linea += '\n';
-        std::size_t hecho = 0;
-        while (hecho < linea.size()) {
-            const ssize_t n = ::send(fd_, linea.data() + hecho, linea.size() - hecho, MSG_NOSIGNAL);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            hecho += static_cast<std::size_t>(n);
-        }
-        return true;
+        return proceso_.escribir({orden, "\n"}, Reloj::now() + plazos_.orden);
     }
 
-    /// Una orden y su respuesta; true con «OK».
-    bool orden(std::string_view texto, Secreto* datos = nullptr) {
-        return enviar(texto) && leerRespuesta(datos);
+    /// La respuesta a una orden ya enviada, que ha de llegar antes de `espera`. Las líneas de
+    /// datos van, descodificadas, a `datos`.
+    Respuesta respuesta(std::chrono::milliseconds espera, Secreto* datos = nullptr) {
+        return leerRespuesta(datos, espera);
     }
-
-    /// La respuesta a una orden ya enviada; true con «OK».
-    bool respuesta() { return leerRespuesta(nullptr); }
 
 private:
-    // Lee líneas hasta «OK» (true) o «ERR» o el fin (false). Las de datos van, descodificadas, a
-    // `datos`. Cada línea se lee en un Secreto: puede llevar el PIN.
-    bool leerRespuesta(Secreto* datos) {
-        for (;;) {
+    // Lee líneas hasta «OK» o «ERR». Fallo si acaba la conexión, se pasa el plazo, llegan
+    // demasiadas líneas o una que no vale. Cada línea se lee en un Secreto: puede llevar el PIN.
+    Respuesta leerRespuesta(Secreto* datos, std::chrono::milliseconds espera) {
+        const auto plazo = Reloj::now() + espera;
+        for (int lineas = 0; lineas < LineasPorRespuesta; ++lineas) {
             Secreto linea;
-            if (!leerLinea(linea))
-                return false;
+            if (!leerLinea(linea, plazo))
+                return Respuesta::Fallo;
             const std::string_view l(linea.c_str(), linea.size());
             if (l == "OK" || l.starts_with("OK "))
-                return true;
-            if (l.starts_with("ERR"))
-                return false;
+                return Respuesta::Ok;
+            if (l == "ERR" || l.starts_with("ERR "))
+                return Respuesta::Err;
             if (l.starts_with("D ") && datos != nullptr && !anadirDatos(l.substr(2), *datos))
-                return false;
+                return Respuesta::Fallo;
             // Comentarios (#), estado (S) y lo demás no cambian nada.
         }
+        return Respuesta::Fallo;
     }
 
+    // Un byte 0 en los datos no se admite: el PIN se corta en él al dárselo a la tarjeta, que
+    // lo contaría como un intento con otro PIN.
     static bool anadirDatos(std::string_view d, Secreto& datos) {
         for (std::size_t i = 0; i < d.size(); ++i) {
             char c = d[i];
@@ -134,29 +135,26 @@ private:
                 c = static_cast<char>(alto * 16 + bajo);
                 i += 2;
             }
-            if (!datos.anadir(c))
+            if (c == '\0' || !datos.anadir(c))
                 return false;
         }
         return true;
     }
 
-    bool leerLinea(Secreto& linea) {
+    bool leerLinea(Secreto& linea, Reloj::time_point plazo) {
         for (;;) {
             char c;
-            const ssize_t n = ::recv(fd_, &c, 1, 0);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
+            if (proceso_.leer(&c, 1, plazo) != ProcesoAuxiliar::Lectura::Leido)
                 return false;
             if (c == '\n')
                 return true;
-            if (!linea.anadir(c))
+            if (linea.size() == LargoLinea || !linea.anadir(c))
                 return false; // más larga de lo que permite el protocolo
         }
     }
 
-    int fd_ = -1;
-    pid_t pid_ = -1;
+    PlazosPinentry plazos_;
+    ProcesoAuxiliar proceso_;
 };
 
 std::string localeCaracteres() {
@@ -168,46 +166,89 @@ std::string localeCaracteres() {
 
 } // namespace
 
+void usarPlazosPinentry(const PlazosPinentry* plazos) {
+    otrosPlazos.store(plazos);
+}
+
+std::string valorParaDialogo(std::string_view valor, std::size_t maximo) {
+    std::string r;
+    std::size_t caracteres = 0;
+    for (std::size_t i = 0; i < valor.size();) {
+        if (caracteres == maximo)
+            return r + "…";
+        const std::size_t n = largoCaracter(valor, i);
+        const auto c = static_cast<unsigned char>(valor[i]);
+        if (c < 0x20 || c == 0x7F)
+            r += ' ';
+        else
+            r.append(valor.substr(i, n));
+        i += n;
+        ++caracteres;
+    }
+    return r;
+}
+
 RespuestaPin pedirPin(const PeticionPin& peticion, Secreto& pin) {
     pin.borrar();
+    const PlazosPinentry* otros = otrosPlazos.load();
+    const PlazosPinentry plazos = otros ? *otros : PlazosPinentry{};
     const char* programa = std::getenv("MORVELIN_PINENTRY");
     if (programa == nullptr || *programa == '\0')
         programa = "pinentry";
-    Pinentry p;
+    Pinentry p(plazos);
     if (!p.arrancar(programa))
         return RespuestaPin::SinDialogo;
     // El terminal y el idioma, para el pinentry de terminal; los de ventana usan DISPLAY o
     // WAYLAND_DISPLAY, que heredan. Una opción que no conozca no importa.
     std::vector<std::string> opciones;
     if (char tty[256]; ::isatty(0) && ::ttyname_r(0, tty, sizeof tty) == 0) {
-        opciones.push_back("OPTION ttyname=" + escapar(tty));
+        opciones.push_back(ordenConTexto("OPTION", "ttyname=" + std::string(tty)));
         if (const char* term = std::getenv("TERM"); term && *term)
-            opciones.push_back("OPTION ttytype=" + escapar(term));
+            opciones.push_back(ordenConTexto("OPTION", "ttytype=" + std::string(term)));
     }
     if (const std::string lc = localeCaracteres(); !lc.empty())
-        opciones.push_back("OPTION lc-ctype=" + escapar(lc));
+        opciones.push_back(ordenConTexto("OPTION", "lc-ctype=" + lc));
+    // El diálogo se cierra solo cuando se acaba el tiempo de escribir el PIN (en segundos).
+    const auto segundos =
+        std::max<long long>(1, std::chrono::ceil<std::chrono::seconds>(plazos.pin).count());
     std::vector<std::string> textos = {
-        "SETTITLE " + escapar("Firma de facturas"),  "SETDESC " + escapar(peticion.descripcion),
-        "SETPROMPT " + escapar(peticion.indicacion), "SETOK " + escapar("_Firmar"),
-        "SETCANCEL " + escapar("_Cancelar"),
+        ordenConTexto("SETTITLE", "Firma de facturas"),
+        ordenConTexto("SETDESC", peticion.descripcion),
+        ordenConTexto("SETPROMPT", peticion.indicacion),
+        ordenConTexto("SETOK", "_Firmar"),
+        ordenConTexto("SETCANCEL", "_Cancelar"),
     };
     if (!peticion.aviso.empty())
-        textos.push_back("SETERROR " + escapar(peticion.aviso));
+        textos.push_back(ordenConTexto("SETERROR", peticion.aviso));
+    const std::string tiempo = "SETTIMEOUT " + std::to_string(segundos);
     // Todo de una vez, y después las respuestas, en su orden: sin esperar a cada una.
     for (const auto* lista : {&opciones, &textos})
         for (const auto& o : *lista)
             if (!p.enviar(o))
                 return RespuestaPin::SinDialogo;
+    if (!p.enviar(tiempo))
+        return RespuestaPin::SinDialogo;
+    using R = Pinentry::Respuesta;
     for (std::size_t i = 0; i < opciones.size(); ++i)
-        p.respuesta();
-    for (std::size_t i = 0; i < textos.size(); ++i)
-        if (!p.respuesta())
+        if (p.respuesta(plazos.orden) == R::Fallo)
             return RespuestaPin::SinDialogo;
-    if (!p.orden("GETPIN", &pin)) {
+    for (std::size_t i = 0; i < textos.size(); ++i)
+        if (p.respuesta(plazos.orden) != R::Ok)
+            return RespuestaPin::SinDialogo;
+    // Uno que no sepa cerrar el diálogo a tiempo vale igual: el plazo de GETPIN lo cubre.
+    if (p.respuesta(plazos.orden) == R::Fallo || !p.enviar("GETPIN"))
+        return RespuestaPin::SinDialogo;
+    switch (p.respuesta(plazos.pin + plazos.orden, &pin)) {
+    case R::Ok:
+        return RespuestaPin::Dado;
+    case R::Err:
         pin.borrar();
         return RespuestaPin::Cancelado;
+    case R::Fallo:
+        break;
     }
-    return RespuestaPin::Dado;
+    pin.borrar();
+    return RespuestaPin::SinDialogo;
 }
 
 } // namespace morvelin::plataforma
