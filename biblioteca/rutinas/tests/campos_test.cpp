@@ -8,16 +8,21 @@
 #include "rutinas/generales.h"
 #include "rutinas/nucleo/descriptor.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace rutinas;
@@ -468,6 +473,134 @@ TEST_F(Campos, EnPantalla_LoQueConfirmaElMetodoDeEntradaPasaPorElFiltro) {
         EXPECT_EQ(QApplication::focusWidget() == siguiente, c.pasaElFoco) << c.tag;
     }
     EXPECT_TRUE(avisos.isEmpty());
+}
+
+TEST_F(Campos, EnPantalla_LoPegadoPasaPorLasReglasDelCampoONoEntra) {
+    // Con el portapapeles de verdad y cada manera de pegar: lo pegado entra entero por las
+    // reglas del campo o no entra nada, y entonces se dice.
+    enum class Como { CtrlV, MayusInsert, Menu, Central, Soltar };
+    struct Caso {
+        const char* tag;
+        const char* antes; // todo seleccionado al pegar
+        QString pegado;
+        Como como;
+        const char* despues;
+        bool avisa;
+    };
+    const QString cienMinusculas = QString(100, u'a');
+    const Caso casos[] = {
+        {"T(N) L(12) A(D) D(2)", "", "1.234,56", Como::CtrlV, "1234.56", false},
+        {"T(N) L(12) A(D) D(2)", "", "1234,56", Como::MayusInsert, "1234.56", false},
+        {"T(N) L(12) A(D) D(2)", "1234.50", "12 345,67 €", Como::CtrlV, "1234.50", true},
+        {"T(N) L(12) A(D) D(2)", "1234.50", "abc", Como::Menu, "1234.50", true},
+        {"T(N) L(12) A(D) D(2)", "", "1.234", Como::Central, "", true},
+        {"T(M) L(40) A(I)", "", cienMinusculas, Como::CtrlV, "", true},
+        {"T(M) L(40) A(I)", "", "pérez", Como::Menu, "PÉREZ", false},
+        {"T(X) L(9) A(I)", "", "12.345.678-z", Como::Soltar, "", true},
+        {"T(X) L(9) A(I)", "", "12345678?", Como::Soltar, "12345678Z", false},
+        {"T(F) L(10) A(I)", "", "5-3", Como::Central, "5/3", false},
+    };
+    en_pantalla::LeerAvisos usuario;
+    for (const Caso& c : casos) {
+        const std::string que = std::string(c.tag) + " " + c.pegado.toStdString();
+        Preparar(c.tag, QString::fromUtf8(c.antes));
+        campo->selectAll();
+        const qsizetype avisosAntes = usuario.textos.size();
+        QClipboard* portapapeles = QGuiApplication::clipboard();
+        portapapeles->setText(c.pegado);
+        switch (c.como) {
+        case Como::CtrlV:
+            ASSERT_TRUE(en_pantalla::TeclearEnX("ctrl+v"));
+            break;
+        case Como::MayusInsert:
+            ASSERT_TRUE(en_pantalla::TeclearEnX("shift+Insert"));
+            break;
+        case Como::Menu: {
+            ASSERT_TRUE(en_pantalla::PulsarConElRaton(campo, 3));
+            ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget(); }));
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            QAction* pegar = menu->findChild<QAction*>("edit-paste");
+            ASSERT_NE(pegar, nullptr);
+            menu->setActiveAction(pegar);
+            ASSERT_TRUE(en_pantalla::TeclearEnX("Return"));
+            break;
+        }
+        case Como::Central:
+            portapapeles->setText(c.pegado, QClipboard::Selection);
+            campo->clear(); // el botón central pega donde se pulsa: en un campo vacío
+            ASSERT_TRUE(en_pantalla::PulsarConElRaton(campo, 2));
+            break;
+        case Como::Soltar: {
+            auto* datos = new QMimeData;
+            datos->setText(c.pegado);
+            const QPointF punto = campo->rect().center();
+            QDragEnterEvent entra(punto.toPoint(), Qt::CopyAction, datos, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(campo, &entra);
+            QDropEvent suelta(punto, Qt::CopyAction, datos, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(campo, &suelta);
+            delete datos;
+            break;
+        }
+        }
+        if (c.avisa) {
+            ASSERT_TRUE(usuario.Esperar(avisosAntes + 1)) << que;
+            EXPECT_TRUE(usuario.textos.last().startsWith("No se puede pegar «")) << que;
+        } else {
+            QTest::qWait(100);
+            EXPECT_EQ(usuario.textos.size(), avisosAntes) << que;
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return campo->text() == QString::fromUtf8(c.despues); },
+                                    2000))
+            << que << ": «" << campo->text().toStdString() << "»";
+    }
+    EXPECT_TRUE(avisos.isEmpty());
+}
+
+TEST_F(Campos, EnPantalla_UnaFechaQueNoExisteSeBorraYSeDice) {
+    // Al salir, la fecha que no existe se queda en blanco (así lo hace la suite), pero el
+    // usuario lo lee en un aviso y el foco vuelve al campo para escribirla bien.
+    en_pantalla::LeerAvisos usuario;
+    qsizetype leidos = 0;
+    for (const char* fecha : {"31/02/2024", "29/02/2023", "32"}) {
+        Preparar("T(F) L(10) A(I)");
+        Teclear(campo, fecha); // con diez caracteres, el campo lleno ya pasa al siguiente
+        if (std::strlen(fecha) < 10) {
+            ASSERT_TRUE(en_pantalla::TeclearEnX("Tab"));
+        }
+        ASSERT_TRUE(usuario.Esperar(++leidos)) << fecha;
+        EXPECT_TRUE(usuario.textos.last().contains(QStringLiteral("«%1» no existe").arg(fecha)))
+            << usuario.textos.last().toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return campo->hasFocus(); })) << fecha;
+        EXPECT_EQ(campo->text(), "");
+        EXPECT_EQ(BackColor(campo), kColorEdicion);
+        EXPECT_FALSE(FechaBorradaAlSalir(campo)); // ya se volvió a entrar
+        // Escrita bien, sale sin aviso.
+        Teclear(campo, "28/02/2024");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return siguiente->hasFocus(); }));
+        EXPECT_EQ(campo->text(), "28 feb 2024");
+        EXPECT_EQ(usuario.textos.size(), leidos);
+    }
+    EXPECT_TRUE(avisos.isEmpty());
+}
+
+TEST_F(Campos, EnPantalla_ElFocoQuePasaConUnCuadroEncimaSaleDelCampo) {
+    // Un botón con atajo (el foco sigue en el campo) abre un cuadro y, al cerrarlo, pone el
+    // foco en otro campo: el primero ha de salir (forma de ver, su color) y solo el otro queda
+    // pintado como en edición.
+    Preparar("T(N) L(12) A(D)");
+    Teclear(campo, "5");
+    en_pantalla::LeerAvisos usuario;
+    QTimer::singleShot(0, [this] {
+        AvisoSimple("Falta un dato.");
+        siguiente->setFocus();
+    });
+    ASSERT_TRUE(usuario.Esperar());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return siguiente->hasFocus(); }));
+    Asentar();
+    EXPECT_EQ(campo->text(), "5,00");
+    EXPECT_EQ(BackColor(campo), kColorFondoSistema);
+    EXPECT_EQ(BackColor(siguiente), kColorEdicion);
 }
 
 TEST(LlenarLista, DeTextoODeFichero) {
