@@ -62,10 +62,10 @@ void AvisarFechaQueNoExiste(QWidget* control, const QString& fecha) {
     QTimer::singleShot(0, qApp, [campo, fecha] {
         if (!campo || !campo->isVisible())
             return;
-        AvisoAtencion(QStringLiteral("La fecha «%1» no existe y se ha borrado del campo.").arg(fecha));
+        AvisoAtencion(
+            QStringLiteral("La fecha «%1» no existe y se ha borrado del campo.").arg(fecha));
         if (campo && campo->isVisible())
             campo->setFocus(Qt::OtherFocusReason);
-
     });
 }
 

@@ -62,15 +62,21 @@ inline bool CerrarConElGestor() {
                              {QStringLiteral("key"), QStringLiteral("alt+F4")}) == 0;
 }
 
-/// Mientras existe, el «usuario» lee cada cuadro de mensaje estándar que se activa (anota su
-/// texto) y lo cierra con Intro.
+/// Mientras existe, el «usuario» lee cada cuadro de mensaje estándar que se abre (anota su
+/// texto) y lo cierra con Intro: en la pantalla X, tecleado de verdad cuando el cuadro ya está
+/// activo; en «offscreen», enviado al cuadro.
 class LeerAvisos {
 public:
     LeerAvisos() {
         QObject::connect(&reloj_, &QTimer::timeout, [this] {
-            if (auto* caja = qobject_cast<QMessageBox*>(QApplication::activeWindow())) {
-                if (caja == ultima_)
-                    return; // ya se pulsó Intro: se está cerrando
+            auto* caja = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!caja || caja == ultima_)
+                return; // ninguno, o ya se pulsó Intro y se está cerrando
+            if (QGuiApplication::platformName() != u"xcb") {
+                ultima_ = caja;
+                textos << caja->text();
+                QTest::keyClick(caja, Qt::Key_Return);
+            } else if (QApplication::activeWindow() == caja) {
                 ultima_ = caja;
                 textos << caja->text();
                 TeclearEnX(QStringLiteral("Return"));

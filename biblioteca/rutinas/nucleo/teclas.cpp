@@ -177,10 +177,11 @@ DecisionPegado DecidirPegado(const EstadoCampo& campo, const QString& pegado) {
         if (d.tecla == 0 || d.accion == AccionTecla::ValorOmision ||
             d.accion == AccionTecla::EnviarTab) {
             const bool lleno = d.accion == AccionTecla::PulsarTab;
-            r.aviso = rechazo.arg(Citado(pegado),
-                                  lleno ? QStringLiteral("no cabe (admite %1 caracteres)")
-                                              .arg(LongitudCampo(campo.tag))
-                                        : NombreCaracter(cp) + QStringLiteral(" no vale aquí"));
+            r.aviso = rechazo.arg(
+                Citado(pegado),
+                lleno
+                    ? QStringLiteral("no cabe (admite %1 caracteres)").arg(LongitudCampo(campo.tag))
+                    : NombreCaracter(cp) + QStringLiteral(" no vale aquí"));
             return r;
         }
         const QString caracter = d.tecla == clave ? QString::fromUcs4(&cp, 1)

@@ -48,7 +48,8 @@ struct DecisionPegado {
 /// entra como "." y una minúscula de un campo "M" como mayúscula). Si alguno no entraría
 /// (o no cabe), no se admite nada y `aviso` dice por qué: lo pegado no se convierte en otro
 /// valor sin que se vea. Los saltos de línea del final (los de una celda o una línea copiada)
-/// no cuentan, y pegar nada deja el campo igual. En un número, un texto en la forma de ver de España con "," decimal
+/// no cuentan, y pegar nada deja el campo igual. En un número, un texto en la forma de ver de
+/// España con "," decimal
 /// ("1.234,56") es ese mismo número: se pega como "1234.56".
 DecisionPegado DecidirPegado(const EstadoCampo& campo, const QString& pegado);
 

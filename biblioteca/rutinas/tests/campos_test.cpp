@@ -262,12 +262,14 @@ TEST_F(Campos, EntrarYSalirDeCadaTipo) {
         {"T(X) L(9) A(I)", "12345678?", "12345678Z", "12345678Z"},
         {"T(M) L(9) A(I)", " ABC ", "ABC", "ABC"}, // al entrar se quitan los blancos
     };
+    en_pantalla::LeerAvisos usuario; // el de la fecha que no existe
+    PonerTag(campo, casos[0].tag);
     ConectarCampo(campo);
     ConectarCampo(siguiente);
     for (const Caso& c : casos) {
-        PonerTag(campo, c.tag);
         siguiente->setFocus();
         Asentar();
+        PonerTag(campo, c.tag);
         campo->setText(c.tecleado);
         campo->setFocus(); // entra: forma de edición
         Asentar();
@@ -280,6 +282,7 @@ TEST_F(Campos, EntrarYSalirDeCadaTipo) {
         EXPECT_EQ(campo->text(), editado) << c.tag << " " << c.tecleado;
         EXPECT_EQ(campo->selectedText(), editado) << c.tag; // todo seleccionado
     }
+    EXPECT_EQ(usuario.textos, QStringList{"La fecha «31/2» no existe y se ha borrado del campo."});
     EXPECT_TRUE(avisos.isEmpty());
 }
 
@@ -550,8 +553,8 @@ TEST_F(Campos, EnPantalla_LoPegadoPasaPorLasReglasDelCampoONoEntra) {
             QTest::qWait(100);
             EXPECT_EQ(usuario.textos.size(), avisosAntes) << que;
         }
-        EXPECT_TRUE(QTest::qWaitFor([&] { return campo->text() == QString::fromUtf8(c.despues); },
-                                    2000))
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return campo->text() == QString::fromUtf8(c.despues); }, 2000))
             << que << ": «" << campo->text().toStdString() << "»";
     }
     EXPECT_TRUE(avisos.isEmpty());

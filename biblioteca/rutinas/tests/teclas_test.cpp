@@ -186,8 +186,8 @@ TEST_F(Teclas, LoPegadoPasaEnteroPorLasReglasONoEntra) {
         const int inicio = static_cast<int>(abre >= 0 ? abre : cursor);
         const int largo = abre >= 0 ? static_cast<int>(texto.indexOf(u']') - abre - 1) : 0;
         texto.remove(u'[').remove(u']').remove(u'|');
-        const DecisionPegado d =
-            DecidirPegado({QString::fromUtf8(c.tag), texto, inicio, largo}, QString::fromUtf8(c.pegado));
+        const DecisionPegado d = DecidirPegado({QString::fromUtf8(c.tag), texto, inicio, largo},
+                                               QString::fromUtf8(c.pegado));
         const std::string que = std::string(c.tag) + " " + c.texto + " + " + c.pegado;
         if (!c.despues) {
             EXPECT_FALSE(d.admitido) << que;
