@@ -12,7 +12,6 @@
 #include "rutinas/nucleo/formato.h"
 
 #include <QDate>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -91,6 +90,11 @@ FormCobros::FormCobros(QWidget* padre) : QWidget(padre, Qt::Window) {
     rutinas::ConectarCampos(this);
     //! [conectar]
 
+    //! [teclas]
+    // 4. F4 (calculadora) y F8 (contactos) desde cualquier control del formulario.
+    basicos::ConectarTeclasGlobales(this);
+    //! [teclas]
+
     connect(cmdAnadir, &QPushButton::clicked, this, &FormCobros::cmdAnadir_Click);
     connect(cmdListar, &QPushButton::clicked, this, &FormCobros::cmdListar_Click);
 }
@@ -151,13 +155,5 @@ double FormCobros::SumarPeriodo(const QString& desde, const QString& hasta) {
     //! [progreso]
     return total;
 }
-
-//! [teclas]
-void FormCobros::keyReleaseEvent(QKeyEvent* evento) {
-    if (!evento->isAutoRepeat())
-        basicos::TeclasGlobales(basicos::CodigoTecla(evento->key()), 0, objectName());
-    QWidget::keyReleaseEvent(evento);
-}
-//! [teclas]
 
 } // namespace Ejemplo

@@ -272,7 +272,12 @@ void Ventana::BotonesYPosicion(int LosBotones, int BotonOmision, float& Top, flo
 EstadoCuadro Ventana::Mostrar(EstadoCuadro inicial) {
     estado_ = inicial;
     QPointer<Ventana> yo(this);
+    // La ventana que estaba activa vuelve a serlo al cerrarse el cuadro (el cuadro no es suyo,
+    // y no todo gestor de ventanas le devuelve la activación): su foco sigue donde estaba.
+    const QPointer<QWidget> anterior = QApplication::activeWindow();
     exec();
+    if (anterior && anterior != this && anterior->isVisible())
+        anterior->activateWindow();
     // Destruida durante la espera (con la ventana sobre la que estaba): no hubo respuesta.
     if (!yo)
         return inicial;

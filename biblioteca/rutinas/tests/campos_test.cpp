@@ -588,17 +588,24 @@ TEST_F(Campos, EnPantalla_UnaFechaQueNoExisteSeBorraYSeDice) {
 }
 
 TEST_F(Campos, EnPantalla_ElFocoQuePasaConUnCuadroEncimaSaleDelCampo) {
-    // Un botón con atajo (el foco sigue en el campo) abre un cuadro y, al cerrarlo, pone el
-    // foco en otro campo: el primero ha de salir (forma de ver, su color) y solo el otro queda
-    // pintado como en edición.
+    // Un botón con atajo (el foco sigue en el campo) abre un cuadro y, mientras está encima,
+    // el programa pone el foco de la ventana en otro campo: al volver a la ventana, el primero
+    // ha de salir (forma de ver, su color) y solo el otro queda pintado como en edición.
     Preparar("T(N) L(12) A(D)");
     Teclear(campo, "5");
-    en_pantalla::LeerAvisos usuario;
-    QTimer::singleShot(0, [this] {
-        AvisoSimple("Falta un dato.");
-        siguiente->setFocus();
+    bool cerrado = false;
+    QTimer usuario;
+    QObject::connect(&usuario, &QTimer::timeout, [&] {
+        auto* caja = qobject_cast<QMessageBox*>(QApplication::activeWindow());
+        if (!caja || cerrado)
+            return;
+        cerrado = true;
+        siguiente->setFocus(); // la ventana no está activa: el cambio se ve al volver a ella
+        en_pantalla::TeclearEnX("Return");
     });
-    ASSERT_TRUE(usuario.Esperar());
+    usuario.start(20);
+    QTimer::singleShot(0, [] { AvisoSimple("Falta un dato."); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cerrado; }));
     EXPECT_TRUE(QTest::qWaitFor([&] { return siguiente->hasFocus(); }));
     Asentar();
     EXPECT_EQ(campo->text(), "5,00");
