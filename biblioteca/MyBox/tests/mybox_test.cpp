@@ -342,7 +342,8 @@ TEST_F(CuadroMensajes, EnPantalla_UnMensajeLargoSeVeEntero) {
                                          "escribir: el rollo sigue en la calculadora.;;Si la "
                                          "carpeta está en la red, compruebe también que el "
                                          "servidor responde y que su usuario puede escribir en "
-                                         "ella antes de volver a intentarlo.");
+                                         "ella antes de volver a intentarlo.;Nada de lo hecho "
+                                         "se ha perdido.");
     auto sinBlancos = [](QString t) {
         return t.remove(QRegularExpression("\\s"));
     };
