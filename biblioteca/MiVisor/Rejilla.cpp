@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
 
@@ -518,6 +519,22 @@ void Rejilla::focusInEvent(QFocusEvent* e) {
         selectionModel()->clear();
         sincronizando_ = false;
     }
+    viewport()->update();
+}
+
+void Rejilla::focusOutEvent(QFocusEvent* e) {
+    QTableView::focusOutEvent(e);
+    viewport()->update();
+}
+
+void Rejilla::paintEvent(QPaintEvent* e) {
+    QTableView::paintEvent(e);
+    if (!hasFocus() || currentIndex().isValid())
+        return;
+    // Un borde del color de la selección, como el de un campo con el foco.
+    QPainter pintor(viewport());
+    pintor.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    pintor.drawRect(viewport()->rect().adjusted(1, 1, -1, -1));
 }
 
 void Rejilla::keyPressEvent(QKeyEvent* e) {
