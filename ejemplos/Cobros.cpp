@@ -63,6 +63,9 @@ FormCobros::FormCobros(QWidget* padre) : QWidget(padre, Qt::Window) {
     txtFecha =
         Campo(this, "txtFecha", QStringLiteral("&Fecha"), QStringLiteral("T(F) L(10) A(I)"), 540);
     txtNif = Campo(this, "txtNif", QStringLiteral("&NIF"), QStringLiteral("T(X) L(9) A(I)"), 960);
+    // El importe se ve a la derecha: lo dice el control, como en el diseño de la suite (el
+    // ajuste A del descriptor solo alinea los campos de cifras, T(D)).
+    txtImporte->setAlignment(Qt::AlignRight);
     cmdAnadir = new QPushButton(QStringLiteral("&Añadir"), this);
     Colocar(cmdAnadir, 3360, 120, 1320, 390);
     cmdListar = new QPushButton(QStringLiteral("&Listar..."), this);
