@@ -270,7 +270,11 @@ void Rejilla::sincronizarActual() {
     if (!p.isValid())
         return;
     sincronizando_ = true;
-    selectionModel()->setCurrentIndex(p, QItemSelectionModel::ClearAndSelect);
+    // Como la elige el usuario: la fila entera en una rejilla que elige filas.
+    selectionModel()->setCurrentIndex(p, QItemSelectionModel::ClearAndSelect |
+                                             (selectionBehavior() == SelectRows
+                                                  ? QItemSelectionModel::Rows
+                                                  : QItemSelectionModel::NoUpdate));
     sincronizando_ = false;
 }
 
