@@ -4,10 +4,8 @@
 #include "MiVisor/Rejilla.h"
 #include "en_pantalla.h"
 #include "qt_gtest.h"
-#include "rutinas/controles.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -120,65 +118,4 @@ TEST(EjemploCobrosEnPantalla, CamposRejillaRangoYTeclasGlobales) {
             << tecla << " en " << control->objectName().toStdString();
     }
     qputenv("TLF", tlf);
-}
-
-TEST(EjemploCobrosEnPantalla, LoPegadoYLasFechasQueNoExistenSeDicenAntesDeLlegarALaRejilla) {
-    Ejemplo::FormCobros f;
-    f.show();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
-    en_pantalla::LeerAvisos usuario;
-    QClipboard* portapapeles = QGuiApplication::clipboard();
-    auto pegar = [&](QLineEdit* campo, const QString& texto) {
-        campo->setFocus();
-        EXPECT_TRUE(QTest::qWaitFor([campo] { return campo->hasFocus(); }));
-        campo->selectAll();
-        portapapeles->setText(texto);
-        EXPECT_TRUE(en_pantalla::TeclearEnX("ctrl+v"));
-    };
-
-    // Un importe pegado que no es un número del campo no entra: se dice y el campo sigue vacío.
-    pegar(f.txtImporte, "12 345,67 €");
-    ASSERT_TRUE(usuario.Esperar(1));
-    EXPECT_EQ(f.txtImporte->text(), "");
-    pegar(f.txtImporte, "1.234,56");
-    EXPECT_EQ(f.txtImporte->text(), "1234.56");
-    // Una fecha que no existe se borra y se dice; el foco vuelve a ella.
-    f.txtFecha->setFocus();
-    QTest::keyClicks(f.txtFecha, "31/02/2024"); // diez caracteres: el campo pasa al siguiente
-    ASSERT_TRUE(usuario.Esperar(2));
-    EXPECT_TRUE(usuario.textos[1].contains("31/02/2024"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return f.txtFecha->hasFocus(); }));
-    QTest::keyClicks(f.txtFecha, "28/02/2024");
-    // El NIF pegado con puntos y guion no cabe; sin ellos, entra en mayúsculas.
-    pegar(f.txtNif, "12.345.678-z");
-    ASSERT_TRUE(usuario.Esperar(3));
-    EXPECT_EQ(f.txtNif->text(), "");
-    pegar(f.txtNif, "12345678z");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return f.cmdAnadir->hasFocus(); })); // lleno: pasa
-    ASSERT_TRUE(en_pantalla::TeclearEnX("space"));
-    ASSERT_EQ(f.grdCobros->Rows(), 2);
-    EXPECT_EQ(MiVisor::LeerCelda(*f.grdCobros, 1, 0), "28/02/2024");
-    EXPECT_EQ(MiVisor::LeerCelda(*f.grdCobros, 1, 1), "12345678Z");
-    EXPECT_EQ(MiVisor::LeerCelda(*f.grdCobros, 1, 2), "1.234,56");
-    EXPECT_EQ(usuario.textos.size(), 3);
-
-    // «Falta un dato» con el foco en el NIF (Alt+A no lo mueve): al cerrar el aviso, el foco
-    // va al importe y solo ese campo queda pintado como en edición.
-    QTimer cerrarCuadro;
-    QObject::connect(&cerrarCuadro, &QTimer::timeout, [] {
-        QWidget* activa = QApplication::activeWindow();
-        if (activa && activa->objectName() == u"MyBox" && activa->isVisible())
-            en_pantalla::TeclearEnX("Return");
-    });
-    cerrarCuadro.start(50);
-    f.txtNif->setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return f.txtNif->hasFocus(); }));
-    QTest::keyClicks(f.txtNif, "1");
-    ASSERT_TRUE(en_pantalla::TeclearEnX("alt+a"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return f.txtImporte->hasFocus(); }));
-    QTest::qWait(100);
-    EXPECT_EQ(rutinas::BackColor(f.txtImporte), rutinas::kColorEdicion);
-    EXPECT_EQ(rutinas::BackColor(f.txtNif), rutinas::kColorFondoSistema);
-    EXPECT_EQ(rutinas::BackColor(f.txtFecha), rutinas::kColorFondoSistema);
-    EXPECT_EQ(f.txtNif->text(), "1");
 }

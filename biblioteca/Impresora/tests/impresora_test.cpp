@@ -137,11 +137,6 @@ TEST_F(ImpresoraConServidor, EnPantalla_SeEligeConElTeclado) {
          "anterior",
          "anterior",
          {"ListaImpresoras", "cmdAceptar", "ModoPapel", "cmdCancelar"}},
-        {{"Tab", "Tab", "Tab", "Tab", "Escape"},
-         true,
-         "anterior",
-         "anterior",
-         {"ListaImpresoras", "cmdAceptar", "ModoPapel", "cmdCancelar", "ListaImpresoras"}},
     };
     for (const Caso& c : casos) {
         ImpresoraElegida = OrientacionElegida = "anterior";

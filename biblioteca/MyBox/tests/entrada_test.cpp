@@ -8,7 +8,6 @@
 #include "qt_gtest.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -245,35 +244,6 @@ TEST_F(CuadroEntrada, EnPantalla_IntroEnLaListaPasaAAceptar) {
                          QStringLiteral("A - General;B - Rectificativas;C - Exportación")),
               QStringLiteral("B - Rectificativas"));
     EXPECT_EQ(foco, (QStringList{"cbxTabla", "cbxTabla", "Boton_1"}));
-}
-
-TEST_F(CuadroEntrada, EnPantalla_LoPegadoEnElImporteNoCambiaDeNumero) {
-    // El importe de dos decimales del muestrario: «12 345,67 €» no entra (se dice y queda
-    // 1234.50); «1.234,56» es ese número y es lo que devuelve el cuadro.
-    en_pantalla::LeerAvisos usuario;
-    QString trasElRechazo;
-    AlMostrarse([&](Ventana& v) {
-        EXPECT_TRUE(QTest::qWaitFor([&] { return v.CampoTexto->hasFocus(); }));
-        for (const char* pegado : {"12 345,67 €", "1.234,56"}) {
-            v.CampoTexto->selectAll();
-            QGuiApplication::clipboard()->setText(QString::fromUtf8(pegado));
-            en_pantalla::TeclearEnX(QStringLiteral("ctrl+v"));
-            if (trasElRechazo.isEmpty()) {
-                EXPECT_TRUE(usuario.Esperar(1));
-                EXPECT_TRUE(QTest::qWaitFor([&] { return v.CampoTexto->hasFocus(); }));
-                trasElRechazo = v.CampoTexto->text();
-            }
-        }
-        for (const char* tecla : {"Return", "Return"}) // a «Aceptar», y aceptar
-            en_pantalla::TeclearEnX(QString::fromLatin1(tecla));
-        if (v.isVisible())
-            v.close();
-    });
-    EXPECT_EQ(MyInputBox(QStringLiteral("Importe del cobro"), QStringLiteral("Cobros"), 10,
-                         QStringLiteral("T(N) L(12) A(D) D(2) +(100)"), QStringLiteral("1234.5")),
-              QStringLiteral("1234.56"));
-    EXPECT_EQ(trasElRechazo, QStringLiteral("1234.50"));
-    EXPECT_EQ(usuario.textos.size(), 1);
 }
 
 TEST_F(CuadroEntrada, EnPantalla_UnaFechaQueNoExisteNoContestaComoCancelar) {

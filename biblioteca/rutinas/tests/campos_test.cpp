@@ -22,7 +22,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <cstring>
 #include <gtest/gtest.h>
 
 using namespace rutinas;
@@ -490,18 +489,15 @@ TEST_F(Campos, EnPantalla_LoPegadoPasaPorLasReglasDelCampoONoEntra) {
         const char* despues;
         bool avisa;
     };
-    const QString cienMinusculas = QString(100, u'a');
+    // Las reglas una a una las prueba DecidirPegado; aquí, cada manera de pegar.
     const Caso casos[] = {
         {"T(N) L(12) A(D) D(2)", "", "1.234,56", Como::CtrlV, "1234.56", false},
-        {"T(N) L(12) A(D) D(2)", "", "1234,56", Como::MayusInsert, "1234.56", false},
-        {"T(N) L(12) A(D) D(2)", "1234.50", "12 345,67 €", Como::CtrlV, "1234.50", true},
+        {"T(N) L(12) A(D) D(2)", "1234.50", "12 345,67 €", Como::MayusInsert, "1234.50", true},
         {"T(N) L(12) A(D) D(2)", "1234.50", "abc", Como::Menu, "1234.50", true},
-        {"T(N) L(12) A(D) D(2)", "", "1.234", Como::Central, "", true},
-        {"T(M) L(40) A(I)", "", cienMinusculas, Como::CtrlV, "", true},
         {"T(M) L(40) A(I)", "", "pérez", Como::Menu, "PÉREZ", false},
+        {"T(N) L(12) A(D) D(2)", "", "1.234", Como::Central, "", true},
         {"T(X) L(9) A(I)", "", "12.345.678-z", Como::Soltar, "", true},
         {"T(X) L(9) A(I)", "", "12345678?", Como::Soltar, "12345678Z", false},
-        {"T(F) L(10) A(I)", "", "5-3", Como::Central, "5/3", false},
     };
     en_pantalla::LeerAvisos usuario;
     for (const Caso& c : casos) {
@@ -556,33 +552,6 @@ TEST_F(Campos, EnPantalla_LoPegadoPasaPorLasReglasDelCampoONoEntra) {
         EXPECT_TRUE(
             QTest::qWaitFor([&] { return campo->text() == QString::fromUtf8(c.despues); }, 2000))
             << que << ": «" << campo->text().toStdString() << "»";
-    }
-    EXPECT_TRUE(avisos.isEmpty());
-}
-
-TEST_F(Campos, EnPantalla_UnaFechaQueNoExisteSeBorraYSeDice) {
-    // Al salir, la fecha que no existe se queda en blanco (así lo hace la suite), pero el
-    // usuario lo lee en un aviso y el foco vuelve al campo para escribirla bien.
-    en_pantalla::LeerAvisos usuario;
-    qsizetype leidos = 0;
-    for (const char* fecha : {"31/02/2024", "29/02/2023", "32"}) {
-        Preparar("T(F) L(10) A(I)");
-        Teclear(campo, fecha); // con diez caracteres, el campo lleno ya pasa al siguiente
-        if (std::strlen(fecha) < 10) {
-            ASSERT_TRUE(en_pantalla::TeclearEnX("Tab"));
-        }
-        ASSERT_TRUE(usuario.Esperar(++leidos)) << fecha;
-        EXPECT_TRUE(usuario.textos.last().contains(QStringLiteral("«%1» no existe").arg(fecha)))
-            << usuario.textos.last().toStdString();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return campo->hasFocus(); })) << fecha;
-        EXPECT_EQ(campo->text(), "");
-        EXPECT_EQ(BackColor(campo), kColorEdicion);
-        EXPECT_FALSE(FechaBorradaAlSalir(campo)); // ya se volvió a entrar
-        // Escrita bien, sale sin aviso.
-        Teclear(campo, "28/02/2024");
-        EXPECT_TRUE(QTest::qWaitFor([&] { return siguiente->hasFocus(); }));
-        EXPECT_EQ(campo->text(), "28 feb 2024");
-        EXPECT_EQ(usuario.textos.size(), leidos);
     }
     EXPECT_TRUE(avisos.isEmpty());
 }
