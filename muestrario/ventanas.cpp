@@ -69,8 +69,9 @@ QString Ayuda(const QString& fichero) {
 }
 
 QString Pagina(const QString& direccion) {
+    // Se llena y después se muestra: la ventana no está a la vista mientras la página carga, y
+    // cerrarla no puede adelantarse a la carga.
     bool problema = false;
-    MiniHelp::Instancia().show();
     MiniHelp::MiExplorer(direccion, problema);
     if (problema)
         return QStringLiteral("Problema = true: la página no se pudo abrir");
