@@ -172,6 +172,10 @@ TEST(TextoVisible, LosControlesYLoQueNoEsUtf8SeVenYLoDemasQuedaIgual) {
         {"\x9b"
          "31m",
          "\\x9B31m"},
+        // Los de dirección: «FIRMA» mostrado al revés; la marca árabe; el resto de U+20xx, no.
+        {"x\xe2\x80\xae"
+         "AMRIF\xe2\x81\xa9 \xd8\x9c \xe2\x80\x8f \xe2\x80\x94",
+         "x\\xE2\\x80\\xAEAMRIF\\xE2\\x81\\xA9 \\xD8\\x9C \\xE2\\x80\\x8F \xe2\x80\x94"},
         // Lo que no es UTF-8: formas largas, sustitutos, secuencias cortadas.
         {"\xc0\xaf", "\\xC0\\xAF"},
         {"\xed\xa0\x80", "\\xED\\xA0\\x80"},

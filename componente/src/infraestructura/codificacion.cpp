@@ -215,6 +215,21 @@ std::size_t caracterUtf8(std::string_view t, std::size_t i) {
     return 0;
 }
 
+// Los controles de dirección del texto (U+061C, U+200E, U+200F, U+202A a U+202E, U+2066 a
+// U+2069): invisibles, pero dan la vuelta a lo que sigue en la línea.
+bool esControlDeDireccion(std::string_view t, std::size_t i, std::size_t n) {
+    const auto b = [&](std::size_t k) {
+        return static_cast<unsigned char>(t[i + k]);
+    };
+    if (n == 2)
+        return b(0) == 0xD8 && b(1) == 0x9C;
+    if (n != 3 || b(0) != 0xE2)
+        return false;
+    if (b(1) == 0x80)
+        return b(2) == 0x8E || b(2) == 0x8F || (b(2) >= 0xAA && b(2) <= 0xAE);
+    return b(1) == 0x81 && b(2) >= 0xA6 && b(2) <= 0xA9;
+}
+
 } // namespace
 
 std::string textoVisible(std::string_view texto) {
@@ -232,11 +247,12 @@ std::string textoVisible(std::string_view texto) {
         if (n == 0 || c < 0x20 || c == 0x7F) {
             escapar(c);
             ++i;
-        } else if (c == 0xC2 && static_cast<unsigned char>(texto[i + 1]) < 0xA0) {
-            // U+0080 a U+009F: los controles C1 (CSI es U+009B).
-            escapar(c);
-            escapar(static_cast<unsigned char>(texto[i + 1]));
-            i += 2;
+        } else if ((c == 0xC2 && static_cast<unsigned char>(texto[i + 1]) < 0xA0) ||
+                   esControlDeDireccion(texto, i, n)) {
+            // U+0080 a U+009F, los controles C1 (CSI es U+009B), y los de dirección.
+            for (std::size_t k = 0; k < n; ++k)
+                escapar(static_cast<unsigned char>(texto[i + k]));
+            i += n;
         } else {
             r.append(texto.substr(i, n));
             i += n;

@@ -58,8 +58,9 @@ std::string valorEntrecomillado(std::string_view valor);
 
 /// Un texto UTF-8 de fuera (un nombre de un certificado, la etiqueta de una tarjeta, un nombre
 /// de fichero) para escribirlo en un terminal sin que lo gobierne: los caracteres de control
-/// (C0, DEL y C1: escape, fin de línea, retorno...) y los bytes que no son UTF-8 válido se
-/// escriben visibles como "\xHH" (cada byte). Lo demás queda igual: nunca tiene más de una
+/// (C0, DEL y C1: escape, fin de línea, retorno...), los de dirección del texto (que invierten
+/// lo que sigue) y los bytes que no son UTF-8 válido se escriben visibles como "\xHH" (cada
+/// byte). Lo demás queda igual: nunca tiene más de una
 /// línea.
 std::string textoVisible(std::string_view texto);
 
