@@ -275,6 +275,11 @@ void Ventana::ConectarCampoDelCuadro(QWidget* campo) {
     campo->installEventFilter(new AntesDelMotor(campo));
 }
 
+void Ventana::PonerTitulo(const QString& titulo, const QString& sinTitulo) {
+    setWindowTitle(titulo);
+    setAccessibleName(titulo.isEmpty() ? sinTitulo : QString());
+}
+
 void Ventana::PonerIcono(int ElIcono) {
     ComprobarIcono(ElIcono);
     const int lado = std::min(Imagen->width(), Imagen->height());
@@ -486,7 +491,7 @@ float MyMsgBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono, i
     const CuadroDeLaLlamada v;
     v->Mensaje->setText(TextoConSaltos(ElMensaje));
     AjustarMensaje(*v);
-    v->setWindowTitle(ElTitulo);
+    v->PonerTitulo(ElTitulo, QStringLiteral("Mensaje"));
     v->PonerIcono(ElIcono);
     v->BotonesYPosicion(LosBotones, BotonOmision, Top, Left, Formulario);
     return v->Mostrar(Estado()).respuesta;
@@ -506,7 +511,7 @@ QString MyInputBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcon
     const CuadroDeLaLlamada v;
     v->Mensaje->setText(TextoConSaltos(ElMensaje));
     v->Mensaje->adjustSize();
-    v->setWindowTitle(ElTitulo);
+    v->PonerTitulo(ElTitulo, QStringLiteral("Pregunta"));
     v->PonerIcono(ElIcono);
 
     if (!FicheroAyuda.isEmpty()) {

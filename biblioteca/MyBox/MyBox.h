@@ -70,6 +70,9 @@ public:
     /// Pone el icono número `ElIcono` (1 a 10) en `Imagen`.
     void PonerIcono(int ElIcono);
 
+    /// El título de la barra; sin título, la asistencia anuncia el cuadro como `sinTitulo`.
+    void PonerTitulo(const QString& titulo, const QString& sinTitulo);
+
     /// Paso de botones y colocación: títulos y visibilidad del juego, primer foco, posición.
     /// Escribe en `Top` y `Left` la posición calculada, en twips.
     void BotonesYPosicion(int LosBotones, int BotonOmision, float& Top, float& Left,

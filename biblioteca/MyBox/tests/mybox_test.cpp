@@ -148,8 +148,13 @@ TEST_F(CuadroMensajes, LaAsistenciaVeBotonesYSuAccionDePulsarContestaComoUnClic)
         float codigo;
     };
     for (const Caso c : {Caso{1, 0, 1}, Caso{3, 1, 6}, Caso{5, 0, 5}, Caso{6, 1, 4}}) {
-        AlMostrarse([c](Ventana& v) {
-            EXPECT_EQ(QAccessible::queryAccessibleInterface(&v)->role(), QAccessible::Dialog);
+        // El último, sin título: el cuadro se anuncia igual, con un nombre.
+        const QString titulo = c.juego == 6 ? QString() : QStringLiteral("t");
+        AlMostrarse([c, titulo](Ventana& v) {
+            QAccessibleInterface* cuadro = QAccessible::queryAccessibleInterface(&v);
+            EXPECT_EQ(cuadro->role(), QAccessible::Dialog);
+            EXPECT_EQ(cuadro->text(QAccessible::Name),
+                      titulo.isEmpty() ? QStringLiteral("Mensaje") : titulo);
             for (QPushButton* b : v.Boton) {
                 QAccessibleInterface* i = QAccessible::queryAccessibleInterface(b);
                 EXPECT_EQ(i->role(), QAccessible::PushButton) << b->text().toStdString();
@@ -161,7 +166,7 @@ TEST_F(CuadroMensajes, LaAsistenciaVeBotonesYSuAccionDePulsarContestaComoUnClic)
             EXPECT_EQ(accion->actionNames().value(0), QAccessibleActionInterface::pressAction());
             accion->doAction(QAccessibleActionInterface::pressAction());
         });
-        EXPECT_EQ(MyMsgBox(QStringLiteral("x"), QStringLiteral("t"), 1, c.juego, 1), c.codigo)
+        EXPECT_EQ(MyMsgBox(QStringLiteral("x"), titulo, 1, c.juego, 1), c.codigo)
             << "juego " << c.juego;
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
