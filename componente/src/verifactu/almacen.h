@@ -124,10 +124,10 @@ enum class ResultadoEnvio {
 /// Lo que queda de un envío al acabar.
 struct EnvioTerminado {
     ResultadoEnvio resultado = ResultadoEnvio::SinRespuesta;
-    std::int64_t hora = 0;     ///< cuando acabó (segundos desde 1970)
-    std::string respuesta;     ///< el cuerpo tal como llegó
-    std::string csv;           ///< el código seguro de verificación, si lo dio
-    std::string estadoEnvio;   ///< Correcto, ParcialmenteCorrecto o Incorrecto
+    std::int64_t hora = 0;                    ///< cuando acabó (segundos desde 1970)
+    std::string respuesta;                    ///< el cuerpo tal como llegó
+    std::string csv;                          ///< el código seguro de verificación, si lo dio
+    std::string estadoEnvio;                  ///< Correcto, ParcialmenteCorrecto o Incorrecto
     std::optional<std::int64_t> tiempoEspera; ///< TiempoEsperaEnvio, en segundos
     std::optional<std::int64_t> desfaseReloj; ///< hora de la agencia menos la de este equipo
     std::string mensaje;                      ///< el fallo, en español

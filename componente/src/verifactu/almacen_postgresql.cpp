@@ -302,8 +302,7 @@ public:
                      "estado_envio = $4, csv = $5, tiempo_espera = NULLIF($6, '')::bigint, "
                      "desfase_reloj = NULLIF($7, '')::bigint, mensaje = $8, respuesta = $9 "
                      "WHERE id = $1::bigint AND resultado = 'en-curso'",
-                     {&e, &resultado, &hora, &f.estadoEnvio, &f.csv, &espera, &desfase,
-                      &f.mensaje},
+                     {&e, &resultado, &hora, &f.estadoEnvio, &f.csv, &espera, &desfase, &f.mensaje},
                      &f.respuesta);
             for (const VeredictoRegistro& r : f.veredictos) {
                 const std::string numero = std::to_string(r.numero);

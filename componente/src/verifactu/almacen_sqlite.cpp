@@ -9,9 +9,9 @@
 #include <ctime>
 #include <fcntl.h>
 #include <optional>
+#include <string_view>
 #include <sys/file.h>
 #include <unistd.h>
-#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -347,48 +347,54 @@ public:
 
     ResumenCola resumenCola() override {
         ResumenCola r;
-        conTransaccion([&] {
-            Sentencia s(db_, "SELECT estado, count(*) FROM verifactu_cola GROUP BY estado");
-            while (s.paso())
-                contar(r, veredictoDeNombre(s.vista(0)), s.enteroColumna(1));
-            Sentencia u(db_, "SELECT hora, tiempo_espera, csv FROM verifactu_envios WHERE "
-                             "resultado = 'respondido' ORDER BY id DESC LIMIT 1");
-            if (u.paso()) {
-                r.horaUltimoEnvio = u.enteroColumna(0);
-                r.tiempoEspera = u.enteroOpcional(1);
-            }
-            Sentencia c(db_, "SELECT csv FROM verifactu_envios WHERE csv <> '' ORDER BY id DESC "
-                             "LIMIT 1");
-            if (c.paso())
-                r.ultimoCsv = c.columna(0);
-            Sentencia d(db_, "SELECT cola_detenida FROM verifactu_cadena WHERE id = 1");
-            if (d.paso())
-                r.detenida = d.columna(0);
-        }, false);
+        conTransaccion(
+            [&] {
+                Sentencia s(db_, "SELECT estado, count(*) FROM verifactu_cola GROUP BY estado");
+                while (s.paso())
+                    contar(r, veredictoDeNombre(s.vista(0)), s.enteroColumna(1));
+                Sentencia u(db_, "SELECT hora, tiempo_espera, csv FROM verifactu_envios WHERE "
+                                 "resultado = 'respondido' ORDER BY id DESC LIMIT 1");
+                if (u.paso()) {
+                    r.horaUltimoEnvio = u.enteroColumna(0);
+                    r.tiempoEspera = u.enteroOpcional(1);
+                }
+                Sentencia c(db_,
+                            "SELECT csv FROM verifactu_envios WHERE csv <> '' ORDER BY id DESC "
+                            "LIMIT 1");
+                if (c.paso())
+                    r.ultimoCsv = c.columna(0);
+                Sentencia d(db_, "SELECT cola_detenida FROM verifactu_cadena WHERE id = 1");
+                if (d.paso())
+                    r.detenida = d.columna(0);
+            },
+            false);
         return r;
     }
 
     void recorrerCola(const std::function<bool(const RegistroEnCola&)>& visitar) override {
-        conTransaccion([&] {
-            Sentencia s(db_, "SELECT c.numero, r.tipo, r.id_emisor, r.num_serie, "
-                             "r.fecha_expedicion, c.estado, c.codigo, c.descripcion, c.aviso, "
-                             "coalesce(e.csv, '') FROM verifactu_cola c JOIN verifactu_registros "
-                             "r ON r.numero = c.numero LEFT JOIN verifactu_envios e ON e.id = "
-                             "c.envio ORDER BY c.numero");
-            while (s.paso()) {
-                RegistroEnCola r;
-                r.numero = s.enteroColumna(0);
-                r.alta = s.vista(1) == "alta";
-                r.idEmisor = s.columna(2);
-                r.numSerie = s.columna(3);
-                r.fechaExpedicion = s.columna(4);
-                r.veredicto = {r.numero, veredictoDeNombre(s.vista(5)), s.columna(6), s.columna(7),
-                               s.columna(8)};
-                r.csv = s.columna(9);
-                if (!visitar(r))
-                    break;
-            }
-        }, false);
+        conTransaccion(
+            [&] {
+                Sentencia s(db_,
+                            "SELECT c.numero, r.tipo, r.id_emisor, r.num_serie, "
+                            "r.fecha_expedicion, c.estado, c.codigo, c.descripcion, c.aviso, "
+                            "coalesce(e.csv, '') FROM verifactu_cola c JOIN verifactu_registros "
+                            "r ON r.numero = c.numero LEFT JOIN verifactu_envios e ON e.id = "
+                            "c.envio ORDER BY c.numero");
+                while (s.paso()) {
+                    RegistroEnCola r;
+                    r.numero = s.enteroColumna(0);
+                    r.alta = s.vista(1) == "alta";
+                    r.idEmisor = s.columna(2);
+                    r.numSerie = s.columna(3);
+                    r.fechaExpedicion = s.columna(4);
+                    r.veredicto = {r.numero, veredictoDeNombre(s.vista(5)), s.columna(6),
+                                   s.columna(7), s.columna(8)};
+                    r.csv = s.columna(9);
+                    if (!visitar(r))
+                        break;
+                }
+            },
+            false);
     }
 
     void detenerCola(const std::string& motivo) override {

@@ -109,10 +109,10 @@ struct ConexionServicio::Datos {
                                                        : plataforma::AlgoritmoFirma::Esquema::Ecdsa,
                                                    plataforma::ResumenFirma::Sha256, true};
         if (!certificado->firmar(algoritmo, resumen, ParaQue))
-            fallar(FalloConexion::Clase::Identificacion,
-                   "No se ha podido firmar con el certificado «" +
-                       nombreDelCertificado(*certificado) +
-                       "» (el PIN o la contraseña no se ha dado, o su clave no está a su alcance).");
+            fallar(
+                FalloConexion::Clase::Identificacion,
+                "No se ha podido firmar con el certificado «" + nombreDelCertificado(*certificado) +
+                    "» (el PIN o la contraseña no se ha dado, o su clave no está a su alcance).");
         probada = true;
     }
 
@@ -127,10 +127,10 @@ struct ConexionServicio::Datos {
         switch (codigo) {
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
-            fallar(Clase::Servidor,
-                   "El servidor de " + opciones.direccion +
-                       " no es de confianza: su certificado no lleva a " + autoridades() +
-                       " o no es el de ese nombre (" + detalle + "). No se ha enviado nada.");
+            fallar(Clase::Servidor, "El servidor de " + opciones.direccion +
+                                        " no es de confianza: su certificado no lleva a " +
+                                        autoridades() + " o no es el de ese nombre (" + detalle +
+                                        "). No se ha enviado nada.");
         case CURLE_SSL_CERTPROBLEM:
             fallar(Clase::Identificacion, "No se puede usar el certificado «" +
                                               nombreDelCertificado(*certificado) +
@@ -152,8 +152,8 @@ struct ConexionServicio::Datos {
         default:
             break;
         }
-        fallar(Clase::Red, "No se ha podido hablar con " + opciones.direccion + " (" + detalle +
-                               ").");
+        fallar(Clase::Red,
+               "No se ha podido hablar con " + opciones.direccion + " (" + detalle + ").");
     }
 };
 
@@ -199,8 +199,8 @@ ConexionServicio::ConexionServicio(OpcionesConexion opciones,
             d_->fallar(Clase::Red, "libcurl no admite las autoridades del entorno.");
     } else {
         struct stat st {};
-        const bool carpeta = ::stat(d_->opciones.autoridades.c_str(), &st) == 0 &&
-                             S_ISDIR(st.st_mode);
+        const bool carpeta =
+            ::stat(d_->opciones.autoridades.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
         d_->poner(carpeta ? CURLOPT_CAPATH : CURLOPT_CAINFO, d_->opciones.autoridades.c_str());
         if (carpeta)
             d_->poner(CURLOPT_CAINFO, static_cast<const char*>(nullptr));

@@ -20,7 +20,8 @@ bool es(const xmlNode* n, const char* nombre, const char* espacio = nullptr) {
         std::strcmp(reinterpret_cast<const char*>(n->name), nombre) != 0)
         return false;
     return espacio == nullptr ||
-           (n->ns != nullptr && std::strcmp(reinterpret_cast<const char*>(n->ns->href), espacio) == 0);
+           (n->ns != nullptr &&
+            std::strcmp(reinterpret_cast<const char*>(n->ns->href), espacio) == 0);
 }
 
 // El primer hijo elemento llamado `nombre`.
@@ -58,10 +59,9 @@ LineaRespuesta linea(const xmlNode* l) {
     r.codigo = textoDe(l, "CodigoErrorRegistro");
     r.descripcion = textoDe(l, "DescripcionErrorRegistro");
     if (const xmlNode* d = hijo(l, "RegistroDuplicado"))
-        r.duplicado = RegistroDuplicado{textoDe(d, "IdPeticionRegistroDuplicado"),
-                                        textoDe(d, "EstadoRegistroDuplicado"),
-                                        textoDe(d, "CodigoErrorRegistro"),
-                                        textoDe(d, "DescripcionErrorRegistro")};
+        r.duplicado = RegistroDuplicado{
+            textoDe(d, "IdPeticionRegistroDuplicado"), textoDe(d, "EstadoRegistroDuplicado"),
+            textoDe(d, "CodigoErrorRegistro"), textoDe(d, "DescripcionErrorRegistro")};
     return r;
 }
 
@@ -73,7 +73,7 @@ RespuestaServicio fallo(const xmlNode* f) {
     std::string_view clase = r.falloCodigo;
     if (const auto p = clase.find(':'); p != std::string_view::npos)
         clase.remove_prefix(p + 1);
-    r.clase = clase.starts_with("Client") ? RespuestaServicio::Clase::FalloCliente
+    r.clase = clase.starts_with("Client")   ? RespuestaServicio::Clase::FalloCliente
               : clase.starts_with("Server") ? RespuestaServicio::Clase::FalloServidor
                                             : RespuestaServicio::Clase::Ilegible;
     return r;
@@ -88,8 +88,8 @@ RespuestaServicio leerRespuesta(std::string_view cuerpo) {
         xmlFreeDoc);
     RespuestaServicio r;
     const xmlNode* sobre = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
-    const xmlNode* cuerpoSoap = es(sobre, "Envelope", EspacioSoap) ? hijo(sobre, "Body", EspacioSoap)
-                                                                   : nullptr;
+    const xmlNode* cuerpoSoap =
+        es(sobre, "Envelope", EspacioSoap) ? hijo(sobre, "Body", EspacioSoap) : nullptr;
     if (const xmlNode* f = hijo(cuerpoSoap, "Fault", EspacioSoap))
         return fallo(f);
     const xmlNode* respuesta =
@@ -98,7 +98,8 @@ RespuestaServicio leerRespuesta(std::string_view cuerpo) {
         return r;
     r.clase = RespuestaServicio::Clase::Respuesta;
     r.csv = textoDe(respuesta, "CSV");
-    r.timestampPresentacion = textoDe(hijo(respuesta, "DatosPresentacion"), "TimestampPresentacion");
+    r.timestampPresentacion =
+        textoDe(hijo(respuesta, "DatosPresentacion"), "TimestampPresentacion");
     r.estadoEnvio = textoDe(respuesta, "EstadoEnvio");
     const std::string espera = textoDe(respuesta, "TiempoEsperaEnvio");
     std::int64_t t = 0;

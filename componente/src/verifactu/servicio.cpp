@@ -27,13 +27,14 @@ void liberarSecuencia(ASN1_SEQUENCE_ANY* s) {
 std::string textoOid(const ASN1_OBJECT* oid) {
     char b[80];
     const int n = OBJ_obj2txt(b, sizeof b, oid, 1);
-    return n > 0 && static_cast<std::size_t>(n) < sizeof b ? std::string(b, static_cast<std::size_t>(n))
-                                                            : std::string();
+    return n > 0 && static_cast<std::size_t>(n) < sizeof b
+               ? std::string(b, static_cast<std::size_t>(n))
+               : std::string();
 }
 
 // Los elementos de una SEQUENCE en DER, leídos por OpenSSL.
 std::unique_ptr<ASN1_SEQUENCE_ANY, decltype(&liberarSecuencia)> elementos(const unsigned char* p,
-                                                                           long largo) {
+                                                                          long largo) {
     return {d2i_ASN1_SEQUENCE_ANY(nullptr, &p, largo), liberarSecuencia};
 }
 
@@ -52,8 +53,7 @@ bool declaraSello(X509* x) {
     if (i < 0)
         return false;
     const ASN1_OCTET_STRING* valor = X509_EXTENSION_get_data(X509_get_ext(x, i));
-    const auto declaraciones =
-        elementos(ASN1_STRING_get0_data(valor), ASN1_STRING_length(valor));
+    const auto declaraciones = elementos(ASN1_STRING_get0_data(valor), ASN1_STRING_length(valor));
     for (int d = 0; declaraciones && d < sk_ASN1_TYPE_num(declaraciones.get()); ++d) {
         const auto declaracion = elementos(sk_ASN1_TYPE_value(declaraciones.get(), d));
         if (!declaracion || sk_ASN1_TYPE_num(declaracion.get()) < 2)
@@ -72,9 +72,8 @@ bool declaraSello(X509* x) {
 }
 
 bool politicaDePersonaJuridica(X509* x) {
-    auto* politicas =
-        static_cast<CERTIFICATEPOLICIES*>(X509_get_ext_d2i(x, NID_certificate_policies, nullptr,
-                                                           nullptr));
+    auto* politicas = static_cast<CERTIFICATEPOLICIES*>(
+        X509_get_ext_d2i(x, NID_certificate_policies, nullptr, nullptr));
     bool juridica = false;
     for (int i = 0; politicas && i < sk_POLICYINFO_num(politicas); ++i) {
         const std::string oid = textoOid(sk_POLICYINFO_value(politicas, i)->policyid);
@@ -93,10 +92,10 @@ bool esCertificadoDeSello(std::string_view der) {
 }
 
 std::string direccionServicio(Entorno entorno, bool sello) {
-    const char* servidor = entorno == Entorno::Pruebas
-                               ? (sello ? "prewww10.aeat.es" : "prewww1.aeat.es")
-                               : (sello ? "www10.agenciatributaria.gob.es"
-                                        : "www1.agenciatributaria.gob.es");
+    const char* servidor =
+        entorno == Entorno::Pruebas
+            ? (sello ? "prewww10.aeat.es" : "prewww1.aeat.es")
+            : (sello ? "www10.agenciatributaria.gob.es" : "www1.agenciatributaria.gob.es");
     return std::string("https://") + servidor + RutaVerifactu;
 }
 

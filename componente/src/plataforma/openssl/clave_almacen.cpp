@@ -54,8 +54,8 @@ std::optional<ResumenFirma> resumenDeNid(int nid) {
 }
 
 std::optional<ResumenFirma> resumenDeLargo(std::size_t largo) {
-    for (const ResumenFirma r : {ResumenFirma::Sha1, ResumenFirma::Sha256, ResumenFirma::Sha384,
-                                 ResumenFirma::Sha512})
+    for (const ResumenFirma r :
+         {ResumenFirma::Sha1, ResumenFirma::Sha256, ResumenFirma::Sha384, ResumenFirma::Sha512})
         if (largoResumen(r) == largo)
             return r;
     return std::nullopt;
@@ -97,11 +97,10 @@ int sinOperacionPrivada(int, const unsigned char*, unsigned char*, RSA*, int) {
 const RSA_METHOD* metodoRsa() {
     static RSA_METHOD* const m = [] {
         RSA_METHOD* r = RSA_meth_dup(RSA_PKCS1_OpenSSL());
-        if (r != nullptr &&
-            (RSA_meth_set1_name(r, "MORVELIN almacén") != 1 ||
-             RSA_meth_set_sign(r, firmarRsa) != 1 ||
-             RSA_meth_set_priv_enc(r, sinOperacionPrivada) != 1 ||
-             RSA_meth_set_priv_dec(r, sinOperacionPrivada) != 1)) {
+        if (r != nullptr && (RSA_meth_set1_name(r, "MORVELIN almacén") != 1 ||
+                             RSA_meth_set_sign(r, firmarRsa) != 1 ||
+                             RSA_meth_set_priv_enc(r, sinOperacionPrivada) != 1 ||
+                             RSA_meth_set_priv_dec(r, sinOperacionPrivada) != 1)) {
             RSA_meth_free(r);
             r = nullptr;
         }
