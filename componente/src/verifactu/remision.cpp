@@ -51,6 +51,13 @@ public:
         : almacen_(a), enviar_(enviar), reloj_(reloj), esperar_(esperar) {}
 
     InformeRemision ejecutar() {
+        enviarTodo();
+        resumir();
+        return std::move(informe_);
+    }
+
+private:
+    void enviarTodo() {
         const auto turno = almacen_.tomarTurnoEnvio();
         if (!turno)
             return cortar("Otro proceso está enviando los registros de esta cadena.");
@@ -62,7 +69,7 @@ public:
         for (;;) {
             const ResumenCola cola = almacen_.resumenCola();
             if (cola.pendientes == 0)
-                break;
+                return;
             if (nombre_.empty())
                 return cortar("La cadena no tiene todavía ninguna alta: falta el nombre del "
                               "obligado para la cabecera del envío.");
@@ -73,18 +80,13 @@ public:
                     esperar_(listo - ahora);
             }
             if (!unEnvio())
-                return std::move(informe_);
+                return;
         }
-        resumir();
-        return std::move(informe_);
     }
 
-private:
-    InformeRemision cortar(std::string motivo) {
+    void cortar(std::string motivo) {
         informe_.correcto = false;
         informe_.motivo = std::move(motivo);
-        resumir();
-        return std::move(informe_);
     }
 
     void resumir() {
