@@ -363,6 +363,9 @@ ServicioVerifactu::ServicioVerifactu(const std::string& autoridadesClientes, uns
         e_->puerto = puerto;
     }
     e_->hilo = std::thread([e] { e->http->listen_after_bind(); });
+    // Hasta que escucha: parar() antes no lo pararía.
+    while (!e_->http->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 ServicioVerifactu::~ServicioVerifactu() {
