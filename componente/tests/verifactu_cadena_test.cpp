@@ -855,4 +855,68 @@ TEST_F(InterfacesVerifactu, InterfazCyClaseCpp) {
     EXPECT_FALSE(q.correcto);
 }
 
+// El modo, el envío y el estado de la cola por la línea de órdenes, la interfaz C y la clase de
+// C++, contra el doble de la agencia con el certificado de una carpeta.
+TEST_F(InterfacesVerifactu, ModoEnvioYEstadoDeLaCola) {
+    DobleAgencia doble(carpeta_ / "doble");
+    servicio_local::ComportamientoVerifactu c;
+    c.tiempoEspera = 0;
+    doble.servicio().comportamiento(c);
+    const std::string sinRemision = "--cadena '" + (carpeta_ / "sin.sqlite").string() + "' ";
+    EXPECT_EQ(morvelin("verifactu " + sinRemision + "modo no-verifactu").first, 0);
+    EXPECT_EQ(morvelin("verifactu " + sinRemision + "alta '" + fichero("f.json", alta("S-1")) + "'")
+                  .first,
+              0);
+    EXPECT_EQ(morvelin("verifactu " + sinRemision + "modo verifactu").first, 1);
+    EXPECT_EQ(morvelin("verifactu " + sinRemision + "modo otro").first, 2);
+    auto [estado, salida] = morvelin("verifactu " + sinRemision + "estado");
+    EXPECT_EQ(estado, 0);
+    EXPECT_NE(salida.find("Pendientes: 0;"), std::string::npos) << salida;
+
+    const std::string c1 = "--cadena '" + cadena_ + "' ";
+    const std::string destino = "--servicio '" + doble.servicio().direccion() +
+                                "' --autoridades '" + doble.autoridad() + "'";
+    for (const char* n : {"V-1", "V-2"})
+        ASSERT_EQ(morvelin("verifactu " + c1 + "alta '" + fichero("f.json", alta(n)) + "'").first,
+                  0);
+    std::tie(estado, salida) = morvelin("verifactu " + c1 + "estado");
+    EXPECT_NE(salida.find("nº 2 alta 89890001K V-2 03-02-2025: pendiente de enviar"),
+              std::string::npos)
+        << salida;
+    std::tie(estado, salida) = morvelin("verifactu " + c1 + "envia " + destino);
+    EXPECT_EQ(estado, 0);
+    EXPECT_NE(salida.find("nº 1 alta 89890001K V-1 03-02-2025: correcto"), std::string::npos)
+        << salida;
+    EXPECT_NE(salida.find("Enviados 2 registros en 1 envío: 2 correctos"), std::string::npos)
+        << salida;
+    EXPECT_EQ(morvelin("verifactu " + c1 + "envia --servicio http://127.0.0.1:1/x").first, 2);
+
+    int correcto = -1;
+    char* texto = nullptr;
+    ASSERT_EQ(
+        morvelin_verifactu_alta(cadena_.c_str(), alta("V-3").dump().c_str(), &correcto, &texto),
+        MORVELIN_OK);
+    morvelin_liberar(texto);
+    ASSERT_EQ(morvelin_verifactu_envia(cadena_.c_str(), 0, "89890001K",
+                                       doble.servicio().direccion().c_str(),
+                                       doble.autoridad().c_str(), &correcto, &texto),
+              MORVELIN_OK);
+    EXPECT_EQ(correcto, 1) << texto;
+    EXPECT_NE(std::string(texto).find("V-3 03-02-2025: correcto"), std::string::npos) << texto;
+    morvelin_liberar(texto);
+    ASSERT_EQ(morvelin_verifactu_modo(cadena_.c_str(), "no-verifactu", &correcto, &texto),
+              MORVELIN_OK);
+    EXPECT_EQ(correcto, 0);
+    morvelin_liberar(texto);
+
+    morvelin::CadenaVerifactu cadena(cadena_);
+    const auto e = cadena.estado();
+    EXPECT_TRUE(e.correcto);
+    EXPECT_NE(e.texto.find("Pendientes: 0; correctos: 3;"), std::string::npos) << e.texto;
+    // Sin un certificado de ese NIF no se envía.
+    const auto sin = cadena.envia({false, "11111111H", doble.servicio().direccion(), {}});
+    EXPECT_FALSE(sin.correcto);
+    EXPECT_NE(sin.texto.find("11111111H"), std::string::npos) << sin.texto;
+}
+
 } // namespace
