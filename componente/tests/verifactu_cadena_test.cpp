@@ -102,17 +102,19 @@ struct RelojFalso {
     }
 };
 
-// El doble de la agencia y, en un almacén de certificados de carpeta propio de la prueba, el
-// certificado del obligado (89890001K) con que se identifica el cliente.
+// El doble de la agencia y, en los almacenes de certificados propios de la prueba, el
+// certificado del obligado (89890001K) con que se identifica el cliente: en la carpeta, salvo
+// que se diga que no (quien lo lleva a otro almacén).
 class DobleAgencia {
 public:
-    explicit DobleAgencia(const fs::path& raiz)
+    explicit DobleAgencia(const fs::path& raiz, bool enCarpeta = true, bool rsa = true)
         : raiz_(raiz), entorno_((fs::remove_all(raiz), raiz)),
           certificado_(morvelin::pruebas::CertificadoPrueba::crear(
-              {{"CN", "TALLERES EJEMPLO"}, {"serialNumber", "89890001K"}}, -1, 365, true)),
+              {{"CN", "TALLERES EJEMPLO"}, {"serialNumber", "89890001K"}}, -1, 365, rsa)),
           servicio_(certificado_.pemCertificado()) {
         fs::create_directories(entorno_.almacen());
-        certificado_.grabarPem(entorno_.almacen() / "obligado.pem", true);
+        if (enCarpeta)
+            certificado_.grabarPem(entorno_.almacen() / "obligado.pem", true);
         autoridad_ = (raiz / "autoridad.pem").string();
         servicio_.grabarAutoridad(autoridad_);
     }
@@ -120,6 +122,7 @@ public:
         servicio_.parar();
         fs::remove_all(raiz_);
     }
+    const morvelin::pruebas::CertificadoPrueba& certificado() const { return certificado_; }
     servicio_local::ServicioVerifactu& servicio() { return servicio_; }
     const std::string& autoridad() const { return autoridad_; }
 
@@ -727,6 +730,50 @@ TEST_P(CadenaVerifactu, SigkillEnMitadDeUnEnvioNoPierdeNiDuplicaRegistros) {
 
 INSTANTIATE_TEST_SUITE_P(Almacenes, CadenaVerifactu, testing::Values("sqlite", "postgresql"),
                          [](const auto& i) { return std::string(i.param); });
+
+// El cliente se identifica con el certificado de cada almacén (la carpeta, con clave RSA o EC;
+// una base NSS; una tarjeta de SoftHSM con el PIN por pinentry, pedido una sola vez para todo el
+// envío), sin que la clave salga de la base ni de la tarjeta.
+TEST(RemisionVerifactu, ElClienteSeIdentificaConElCertificadoDeCadaAlmacen) {
+    struct Caso {
+        const char* almacen;
+        bool rsa;
+    };
+    for (const Caso& c : {Caso{"carpeta", true}, Caso{"carpeta", false}, Caso{"nss", true},
+                          Caso{"tarjeta", true}}) {
+        SCOPED_TRACE(std::string(c.almacen) + (c.rsa ? " RSA" : " EC"));
+        const fs::path raiz =
+            fs::temp_directory_path() / ("almacen-vf-" + std::to_string(::getpid()));
+        const std::string almacen = c.almacen;
+        DobleAgencia doble(raiz / "doble", almacen == "carpeta", c.rsa);
+        if (almacen == "nss") {
+            morvelin::pruebas::crearBaseNss(raiz / "base", {{"obligado", doble.certificado()}});
+            ::setenv("MORVELIN_NSSDB", (raiz / "base").c_str(), 1);
+        } else if (almacen == "tarjeta") {
+            morvelin::pruebas::crearTarjeta("DNI", "1234");
+            doble.certificado().cargarEnTarjeta("DNI", "1234", "obligado", "01", true, raiz);
+            ::setenv("PIN_FALSO", "1234", 1);
+        }
+        auto a = abrirSqlite((raiz / "c.sqlite").string());
+        anadirAltasAhora(*a, 1500);
+        RelojFalso reloj;
+        const auto informe = doble.enviar(*a, reloj);
+        EXPECT_TRUE(informe.correcto) << informe.motivo;
+        EXPECT_EQ(a->resumenCola().correctos, 1500);
+        EXPECT_EQ(doble.servicio().peticiones(), 2u);
+        if (almacen == "tarjeta") {
+            std::ifstream registro(raiz / "doble" / "pinentry.txt");
+            const std::string dicho((std::istreambuf_iterator<char>(registro)), {});
+            std::size_t getpin = 0;
+            for (auto p = dicho.find("GETPIN"); p != std::string::npos;
+                 p = dicho.find("GETPIN", p + 1))
+                ++getpin;
+            EXPECT_EQ(getpin, 1u) << dicho;
+        }
+        a.reset();
+        fs::remove_all(raiz);
+    }
+}
 
 // La línea de órdenes, la interfaz C y la clase de C++, sobre una cadena SQLite.
 class InterfacesVerifactu : public testing::Test {
