@@ -864,7 +864,8 @@ TEST(DobleAgenciaVerifactu, CadaRespuestaValidaContraElEsquemaYComoLaLeeElClient
                           : servicio_local::textoErrorAgencia(std::stoi(c.codigos[i])));
             EXPECT_EQ(r.lineas[i].duplicado.has_value(), c.codigos[i] == "3000");
         }
-        if (c.codigos.size() == 4)
+        if (c.codigos.size() == 4) {
             EXPECT_FALSE(r.lineas[3].alta);
+        }
     }
 }
