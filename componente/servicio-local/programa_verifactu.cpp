@@ -7,6 +7,7 @@
 // Graba su autoridad en FICHERO, admite a los clientes cuyos certificados verifican los de
 // --clientes (PEM), escribe su dirección en la salida estándar (y en el fichero de
 // --direccion-en, cuando está lista) y atiende hasta recibir SIGTERM o SIGINT.
+#include "arranque.h"
 #include "servicio_verifactu.h"
 
 #include <CLI/CLI.hpp>
@@ -17,6 +18,9 @@
 #include <iostream>
 #include <iterator>
 #include <pthread.h>
+
+using servicio_local::anunciarYEsperar;
+using servicio_local::reservarSenalesDeParada;
 
 int main(int argc, char** argv) {
     CLI::App app("Doble local del servicio VERI*FACTU, para pruebas y demostración.",
@@ -45,11 +49,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    sigset_t parada;
-    sigemptyset(&parada);
-    sigaddset(&parada, SIGTERM);
-    sigaddset(&parada, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &parada, nullptr);
+    reservarSenalesDeParada();
 
     try {
         std::ifstream f(clientes, std::ios::binary);
@@ -57,14 +57,7 @@ int main(int argc, char** argv) {
         servicio_local::ServicioVerifactu servicio(pem, puerto);
         servicio.comportamiento(comportamiento);
         servicio.grabarAutoridad(autoridad);
-        std::cout << servicio.direccion() << std::endl;
-        if (!direccionEn.empty()) {
-            const std::string temporal = direccionEn + ".tmp";
-            std::ofstream(temporal) << servicio.direccion() << '\n';
-            std::rename(temporal.c_str(), direccionEn.c_str());
-        }
-        int senal = 0;
-        sigwait(&parada, &senal);
+        anunciarYEsperar(servicio.direccion(), direccionEn);
         servicio.parar();
     } catch (const std::exception& e) {
         std::cerr << "servicio-verifactu: " << e.what() << '\n';

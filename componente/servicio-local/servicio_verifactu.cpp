@@ -1,5 +1,6 @@
 #include "servicio_verifactu.h"
 
+#include "arranque.h"
 #include "credenciales.h"
 
 #include "verifactu/cadena.h"
@@ -354,21 +355,7 @@ ServicioVerifactu::ServicioVerifactu(const std::string& autoridadesClientes, uns
         res.status = respuesta.find("<env:Fault>") != std::string::npos ? 500 : 200;
         res.set_content(respuesta, "text/xml; charset=utf-8");
     });
-    if (puerto == 0) {
-        const int p = e_->http->bind_to_any_port("127.0.0.1");
-        if (p <= 0)
-            throw std::runtime_error("no se ha podido escuchar en 127.0.0.1");
-        e_->puerto = static_cast<unsigned short>(p);
-    } else {
-        if (!e_->http->bind_to_port("127.0.0.1", puerto))
-            throw std::runtime_error("no se ha podido escuchar en 127.0.0.1:" +
-                                     std::to_string(puerto));
-        e_->puerto = puerto;
-    }
-    e_->hilo = std::thread([e] { e->http->listen_after_bind(); });
-    // Hasta que escucha: parar() antes no lo pararía.
-    while (!e_->http->is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    e_->puerto = escuchar(*e_->http, puerto, e_->hilo);
 }
 
 ServicioVerifactu::~ServicioVerifactu() {
@@ -382,10 +369,7 @@ void ServicioVerifactu::parar() {
         e_->parando = true;
     }
     e_->despertar.notify_all();
-    if (e_->hilo.joinable()) {
-        e_->http->stop();
-        e_->hilo.join();
-    }
+    dejarDeEscuchar(*e_->http, e_->hilo);
 }
 
 unsigned short ServicioVerifactu::puerto() const {
@@ -401,11 +385,7 @@ std::string ServicioVerifactu::autoridadPem() const {
 }
 
 void ServicioVerifactu::grabarAutoridad(const std::string& ruta) const {
-    std::ofstream f(ruta, std::ios::binary | std::ios::trunc);
-    f << autoridadPem();
-    f.close();
-    if (!f)
-        throw std::runtime_error("no se ha podido grabar la autoridad en " + ruta);
+    servicio_local::grabarAutoridad(ruta, autoridadPem());
 }
 
 void ServicioVerifactu::comportamiento(const ComportamientoVerifactu& c) {

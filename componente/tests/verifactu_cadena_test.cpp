@@ -250,11 +250,12 @@ protected:
     bool postgresql() const { return std::string(GetParam()) == "postgresql"; }
     std::unique_ptr<AlmacenCadena> abrir() const { return abrirAlmacen(destino_); }
 
-    // SQL desde fuera del componente, saltándose los disparadores que lo impedirían.
+    // SQL desde fuera del componente, saltándose los disparadores que lo impedirían (en
+    // PostgreSQL, también los de la clave ajena de la cola).
     void manipular(const Manipulacion& m) {
         if (postgresql()) {
             ASSERT_TRUE(pruebas::PostgresqlPrivado::ejecutar(
-                destino_, std::string("ALTER TABLE verifactu_registros DISABLE TRIGGER USER; ") +
+                destino_, std::string("ALTER TABLE verifactu_registros DISABLE TRIGGER ALL; ") +
                               m.postgresql));
             return;
         }
@@ -350,11 +351,23 @@ TEST_P(CadenaVerifactu, CorreccionesAdmitidasYRechazadas) {
 }
 
 // Los registros no se cambian ni se borran con el almacén tal como lo deja el componente.
-TEST_P(CadenaVerifactu, LosRegistrosNoSeCambianNiSeBorran) {
+// Ni los registros ni lo que la agencia contestó de ellos se cambian o se borran; el turno de
+// envío es de uno solo.
+TEST_P(CadenaVerifactu, LosRegistrosYLoQueContestoLaAgenciaNoSeCambianNiSeBorran) {
     auto a = abrir();
     anadir(*a, alta("A-1"));
-    const char* ordenes[] = {"UPDATE verifactu_registros SET huella = 'X'",
-                             "DELETE FROM verifactu_registros"};
+    const EnvioEnCurso envio = a->empezarEnvio(1, MaximoRemesa);
+    ASSERT_EQ(envio.registros, std::vector<std::int64_t>{1});
+    EnvioTerminado fin;
+    fin.resultado = ResultadoEnvio::Respondido;
+    fin.csv = "A-CSV";
+    fin.veredictos = {{1, Veredicto::Correcto, "", "", ""}};
+    a->terminarEnvio(envio.id, fin);
+    EXPECT_EQ(a->resumenCola().correctos, 1);
+    const char* ordenes[] = {
+        "UPDATE verifactu_registros SET huella = 'X'",    "DELETE FROM verifactu_registros",
+        "UPDATE verifactu_cola SET estado = 'pendiente'", "DELETE FROM verifactu_cola",
+        "UPDATE verifactu_envios SET csv = 'X'",          "DELETE FROM verifactu_envios"};
     for (const char* o : ordenes) {
         if (postgresql()) {
             EXPECT_FALSE(pruebas::PostgresqlPrivado::ejecutar(destino_, o));
@@ -366,6 +379,17 @@ TEST_P(CadenaVerifactu, LosRegistrosNoSeCambianNiSeBorran) {
         }
     }
     esperarSinBifurcacion(1);
+    EXPECT_EQ(a->resumenCola().ultimoCsv, "A-CSV");
+    const auto turno = a->tomarTurnoEnvio();
+    ASSERT_TRUE(turno);
+    EXPECT_FALSE(abrir()->tomarTurnoEnvio());
+    RelojFalso reloj;
+    const Enviador nunca = [](const std::string&) -> RespuestaHttp {
+        ADD_FAILURE() << "no se envía sin el turno";
+        return {};
+    };
+    const auto informe = remitirCola(*abrir(), nunca, reloj.reloj(), reloj.espera());
+    EXPECT_NE(informe.motivo.find("Otro proceso"), std::string::npos) << informe.motivo;
 }
 
 TEST_P(CadenaVerifactu, ComprobarEncuentraLoManipulado) {

@@ -21,14 +21,6 @@ constexpr const char* ParaQue = "para identificarse ante la Agencia Tributaria";
 // Las firmas PKCS #1 que se ofrecen con una clave RSA (PSS no se firma: véase clave_almacen.h).
 constexpr const char* FirmasRsa = "RSA+SHA256:RSA+SHA384:RSA+SHA512";
 
-bool esCabecera(std::string_view linea, std::string_view nombre, std::string_view& valor) {
-    if (linea.size() <= nombre.size() || linea[nombre.size()] != ':' ||
-        strncasecmp(linea.data(), nombre.data(), nombre.size()) != 0)
-        return false;
-    valor = linea.substr(nombre.size() + 1);
-    return true;
-}
-
 } // namespace
 
 std::string nombreDelCertificado(const plataforma::Certificado& certificado) {
@@ -77,7 +69,7 @@ struct ConexionServicio::Datos {
     static std::size_t recibirCabecera(char* datos, std::size_t, std::size_t n, void* yo) {
         auto* d = static_cast<Datos*>(yo);
         std::string_view valor;
-        if (esCabecera(std::string_view(datos, n), "Date", valor)) {
+        if (curl::esCabecera(std::string_view(datos, n), "Date", valor)) {
             const std::string fecha(valor);
             if (const time_t t = curl_getdate(fecha.c_str(), nullptr); t != -1)
                 d->respuesta.fecha = t;

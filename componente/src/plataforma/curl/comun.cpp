@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <strings.h>
 
 namespace morvelin::curl {
 
@@ -10,6 +11,14 @@ bool iniciar() {
     static CURLcode estado = CURLE_OK;
     std::call_once(una, [] { estado = curl_global_init(CURL_GLOBAL_DEFAULT); });
     return estado == CURLE_OK;
+}
+
+bool esCabecera(std::string_view linea, std::string_view nombre, std::string_view& valor) {
+    if (linea.size() <= nombre.size() || linea[nombre.size()] != ':' ||
+        strncasecmp(linea.data(), nombre.data(), nombre.size()) != 0)
+        return false;
+    valor = linea.substr(nombre.size() + 1);
+    return true;
 }
 
 const char* entorno(const char* nombre) {

@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <memory>
+#include <string_view>
 
 namespace morvelin::curl {
 
@@ -20,6 +21,10 @@ struct BorrarLista {
 };
 using Curl = std::unique_ptr<CURL, BorrarCurl>;
 using Lista = std::unique_ptr<curl_slist, BorrarLista>;
+
+/// ¿Es la línea de cabecera `linea` la de ese nombre (sin distinguir mayúsculas)? Deja en
+/// `valor` lo que va detrás de los dos puntos.
+bool esCabecera(std::string_view linea, std::string_view nombre, std::string_view& valor);
 
 /// Valor de una variable de entorno; nulo si no está o está vacía.
 const char* entorno(const char* nombre);

@@ -47,16 +47,6 @@ int indiceTls() {
     return indice;
 }
 
-/// ¿Es la línea de cabecera `linea` la de ese nombre (sin distinguir mayúsculas)? Deja en
-/// `valor` lo que va detrás de los dos puntos.
-bool esCabecera(std::string_view linea, std::string_view nombre, std::string_view& valor) {
-    if (linea.size() <= nombre.size() || linea[nombre.size()] != ':' ||
-        strncasecmp(linea.data(), nombre.data(), nombre.size()) != 0)
-        return false;
-    valor = linea.substr(nombre.size() + 1);
-    return true;
-}
-
 Texto parte(CURLU* url, CURLUPart cual, unsigned banderas = 0) {
     char* t = nullptr;
     if (curl_url_get(url, cual, &t, banderas) != CURLUE_OK)
@@ -180,9 +170,9 @@ private:
             s.cabecerasCompletas = false;
         } else if (linea == "\r\n" || linea == "\n") {
             s.cabecerasCompletas = s.final;
-        } else if (esCabecera(linea, "Content-Length", valor)) {
+        } else if (curl::esCabecera(linea, "Content-Length", valor)) {
             s.longitudConocida = true;
-        } else if (esCabecera(linea, "Transfer-Encoding", valor)) {
+        } else if (curl::esCabecera(linea, "Transfer-Encoding", valor)) {
             for (std::size_t i = 0; i + 7 <= valor.size(); ++i)
                 if (strncasecmp(valor.data() + i, "chunked", 7) == 0)
                     s.longitudConocida = true;
