@@ -539,6 +539,33 @@ TEST_P(CadenaVerifactu, ExportaDeMilEnMil) {
     esperarSinBifurcacion(1003);
 }
 
+// Una cadena VERI*FACTU de la versión anterior del esquema (sin cola): al abrirla, sus
+// registros entran en la cola, pendientes, y la cadena sigue entera.
+TEST_P(CadenaVerifactu, LosRegistrosDeUnaCadenaAnteriorALaColaEntranEnElla) {
+    anadirAltasAhora(*abrir(), 3);
+    const std::string enSqlite = "DROP TABLE verifactu_cola; DROP TABLE verifactu_envios; "
+                                 "ALTER TABLE verifactu_cadena DROP COLUMN cola_detenida; "
+                                 "PRAGMA user_version = 1;";
+    const std::string enPostgresql = "DROP TABLE verifactu_cola; DROP TABLE verifactu_envios; "
+                                     "DROP FUNCTION verifactu_cola_fija(); "
+                                     "ALTER TABLE verifactu_cadena DROP COLUMN cola_detenida; "
+                                     "UPDATE verifactu_esquema SET version = 1;";
+    if (postgresql()) {
+        ASSERT_TRUE(pruebas::PostgresqlPrivado::ejecutar(destino_, enPostgresql));
+    } else {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(destino_.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, enSqlite.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    }
+    auto a = abrir();
+    EXPECT_EQ(a->resumenCola().pendientes, 3);
+    anadir(*a, alta("NUEVA"));
+    EXPECT_EQ(a->resumenCola().pendientes, 4);
+    esperarSinBifurcacion(4);
+}
+
 // La remisión al doble de la agencia: 2500 registros van en tres envíos de a lo sumo 1000; el
 // segundo sale sin esperar (quedan 1000 o más) y el tercero tras el TiempoEsperaEnvio.
 TEST_P(CadenaVerifactu, RemiteEnEnviosDeMilConLaEsperaDeLaAgencia) {
