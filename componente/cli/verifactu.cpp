@@ -1,5 +1,6 @@
 // morvelin verifactu: añadir altas y anulaciones a la cadena, el QR de una factura, exportar
-// la cadena como remesa y comprobarla.
+// la cadena como remesa y comprobarla, fijar su modo, enviar su cola a la agencia y ver cómo
+// está.
 //
 // Estado de salida: 0 bien, 1 dato rechazado o cadena rota, 2 error de uso, 3 fallo
 // inesperado.
@@ -44,6 +45,20 @@ constexpr const char* Uso =
     "  comprueba\n"
     "      Recorre la cadena, recalcula cada huella y cada enlace y dice qué registro la\n"
     "      rompe primero. Sale con 0 si está entera y 1 si no.\n"
+    "  modo verifactu|no-verifactu\n"
+    "      Fija el modo de la cadena antes de su primer registro (una cadena nueva es\n"
+    "      VERI*FACTU). En modo VERI*FACTU cada registro entra en la cola de envío.\n"
+    "  envia [--prueba] [--certificado NIF] [--servicio https://SERVIDOR:PUERTO/RUTA]\n"
+    "        [--autoridades FICHERO]\n"
+    "      Envía la cola a la agencia, identificándose con el certificado del NIF (el del\n"
+    "      obligado, si no se dice otro) esté donde esté. Envíos de a lo sumo 1000 registros,\n"
+    "      con la espera que marca la agencia entre ellos. Escribe el veredicto de cada\n"
+    "      registro y un resumen con el CSV. --prueba: los servidores de pruebas de la agencia;\n"
+    "      --servicio: otra dirección; --autoridades: las autoridades que verifican al\n"
+    "      servidor en vez de las del sistema.\n"
+    "  estado\n"
+    "      Lista los registros de la cola con su veredicto: pendientes, correctos, aceptados\n"
+    "      con errores, incorrectos y duplicados.\n"
     "\n"
     "La cadena: --cadena, o la variable MORVELIN_CADENA, o el fichero\n"
     "$XDG_DATA_HOME/MORVELIN/verifactu.sqlite. Una dirección postgresql://... usa PostgreSQL.\n"
@@ -122,7 +137,17 @@ int ordenVerifactu(int argc, char** argv) {
     auto* exporta = app.add_subcommand("exporta");
     exporta->add_option("REMESA", remesa)->required();
     exporta->add_option("--desde", desde);
-    app.add_subcommand("comprueba"); // la que queda cuando no es ninguna de las anteriores
+    auto* comprueba = app.add_subcommand("comprueba");
+    std::string modoCadena;
+    auto* ponerModo = app.add_subcommand("modo");
+    ponerModo->add_option("MODO", modoCadena)->required();
+    vf::OpcionesEnvio envio;
+    auto* envia = app.add_subcommand("envia");
+    envia->add_flag("--prueba", envio.pruebas);
+    envia->add_option("--certificado", envio.certificado);
+    envia->add_option("--servicio", envio.servicio);
+    envia->add_option("--autoridades", envio.autoridades);
+    app.add_subcommand("estado"); // la que queda cuando no es ninguna de las anteriores
 
     if (const auto fin =
             leerArgumentos(app, argc, argv, Uso, "argumentos incorrectos para verifactu."))
@@ -133,6 +158,10 @@ int ordenVerifactu(int argc, char** argv) {
         return usoIncorrecto("--modo es «verifactu» o «no-verifactu».");
     if (desde < 1)
         return usoIncorrecto("--desde es un número de registro (1 o más).");
+    if (ponerModo->parsed() && modoCadena != "verifactu" && modoCadena != "no-verifactu")
+        return usoIncorrecto("el modo es «verifactu» o «no-verifactu».");
+    if (envia->parsed() && !envio.servicio.empty() && envio.servicio.rfind("https://", 0) != 0)
+        return usoIncorrecto("--servicio es una dirección https://.");
 
     return atenderOrden([&] {
         std::optional<std::string> texto;
@@ -154,6 +183,12 @@ int ordenVerifactu(int argc, char** argv) {
             return informar(ordenes.anula(*texto));
         if (exporta->parsed())
             return informar(ordenes.exporta(remesa, desde));
+        if (ponerModo->parsed())
+            return informar(ordenes.modo(modoCadena));
+        if (envia->parsed())
+            return informar(ordenes.envia(envio));
+        if (!comprueba->parsed())
+            return informar(ordenes.estado());
         const auto s = ordenes.comprueba();
         if (!s.correcto && s.texto.rfind("Cadena rota", 0) == 0) {
             std::cout << visible(s.texto) << '\n' << std::flush;

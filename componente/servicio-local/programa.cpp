@@ -7,6 +7,7 @@
 // Graba su autoridad en FICHERO (para que el cliente confíe en ella), escribe su dirección en
 // la salida estándar (y en el fichero de --direccion-en, cuando está lista) y atiende hasta
 // recibir SIGTERM o SIGINT.
+#include "arranque.h"
 #include "servicio_local.h"
 
 #include <CLI/CLI.hpp>
@@ -16,6 +17,9 @@
 #include <fstream>
 #include <iostream>
 #include <pthread.h>
+
+using servicio_local::anunciarYEsperar;
+using servicio_local::reservarSenalesDeParada;
 
 int main(int argc, char** argv) {
     CLI::App app("Servicio de verificación de firmas local, para pruebas y demostración.",
@@ -35,12 +39,7 @@ int main(int argc, char** argv) {
     comportamiento.revocados.insert(revocados.begin(), revocados.end());
     comportamiento.noValidos.insert(noValidos.begin(), noValidos.end());
 
-    // Las señales de parada se esperan en el hilo principal: los hilos del servidor no las ven.
-    sigset_t parada;
-    sigemptyset(&parada);
-    sigaddset(&parada, SIGTERM);
-    sigaddset(&parada, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &parada, nullptr);
+    reservarSenalesDeParada();
 
     try {
         servicio_local::Opciones opciones;
@@ -49,14 +48,7 @@ int main(int argc, char** argv) {
         servicio_local::ServicioLocal servicio(opciones);
         servicio.comportamiento(comportamiento);
         servicio.grabarAutoridad(autoridad);
-        std::cout << servicio.direccion() << std::endl;
-        if (!direccionEn.empty()) {
-            const std::string temporal = direccionEn + ".tmp";
-            std::ofstream(temporal) << servicio.direccion() << '\n';
-            std::rename(temporal.c_str(), direccionEn.c_str());
-        }
-        int senal = 0;
-        sigwait(&parada, &senal);
+        anunciarYEsperar(servicio.direccion(), direccionEn);
         servicio.parar();
     } catch (const std::exception& e) {
         std::cerr << "servicio-verificacion: " << e.what() << '\n';

@@ -1,5 +1,6 @@
 #include "servicio_local.h"
 
+#include "arranque.h"
 #include "credenciales.h"
 
 #include "infraestructura/codificacion.h"
@@ -177,18 +178,7 @@ ServicioLocal::ServicioLocal(const Opciones& opciones) : e_(std::make_unique<Est
         }
     });
 
-    if (opciones.puerto == 0) {
-        const int p = e_->http->bind_to_any_port("127.0.0.1");
-        if (p <= 0)
-            throw std::runtime_error("no se ha podido escuchar en 127.0.0.1");
-        e_->puerto = static_cast<unsigned short>(p);
-    } else {
-        if (!e_->http->bind_to_port("127.0.0.1", opciones.puerto))
-            throw std::runtime_error("no se ha podido escuchar en 127.0.0.1:" +
-                                     std::to_string(opciones.puerto));
-        e_->puerto = opciones.puerto;
-    }
-    e_->hilo = std::thread([e] { e->http->listen_after_bind(); });
+    e_->puerto = escuchar(*e_->http, opciones.puerto, e_->hilo);
 }
 
 ServicioLocal::~ServicioLocal() {
@@ -201,10 +191,7 @@ void ServicioLocal::parar() {
         e_->parando = true;
     }
     e_->despertar.notify_all();
-    if (e_->hilo.joinable()) {
-        e_->http->stop();
-        e_->hilo.join();
-    }
+    dejarDeEscuchar(*e_->http, e_->hilo);
 }
 
 unsigned short ServicioLocal::puerto() const {
@@ -224,11 +211,7 @@ std::string ServicioLocal::autoridadPem() const {
 }
 
 void ServicioLocal::grabarAutoridad(const std::string& ruta) const {
-    std::ofstream f(ruta, std::ios::binary | std::ios::trunc);
-    f << autoridadPem();
-    f.close();
-    if (!f)
-        throw std::runtime_error("no se ha podido grabar la autoridad en " + ruta);
+    servicio_local::grabarAutoridad(ruta, autoridadPem());
 }
 
 void ServicioLocal::comportamiento(const Comportamiento& c) {

@@ -7,6 +7,7 @@
 #include "infraestructura/codificacion.h"
 #include "infraestructura/escritura.h"
 #include "metodos.h"
+#include "operaciones/firma.h"
 #include "operaciones/listado_certificados.h"
 #include "operaciones/sujeto.h"
 #include "operaciones/verificacion_en_linea.h"
@@ -14,6 +15,9 @@
 #include "plataforma/pin.h"
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/rsa.h>
+#include <openssl/x509.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -376,6 +380,86 @@ TEST_F(Firma, ElPrimeroPorOrdenDeNombreYLoQueNoEsCertificadoSeSalta) {
     comprobarFicheroFirma(ruta("f.sig"), "factura.xml", contenido);
 }
 
+namespace {
+
+// Verifica con OpenSSL la firma de `datos` (o del resumen, si ya lo son) con el certificado `der`.
+bool verificaFirma(const std::string& der, const plataforma::AlgoritmoFirma& algoritmo,
+                   const std::string& datos, const std::string& firma) {
+    using Esquema = plataforma::AlgoritmoFirma::Esquema;
+    const char* nombres[] = {"SHA1", "SHA256", "SHA384", "SHA512"};
+    const EVP_MD* md = EVP_get_digestbyname(nombres[static_cast<int>(algoritmo.resumen)]);
+    unsigned char resumen[EVP_MAX_MD_SIZE];
+    unsigned int largo = 0;
+    if (algoritmo.resumido) {
+        largo = static_cast<unsigned>(datos.size());
+        std::copy(datos.begin(), datos.end(), resumen);
+    } else if (EVP_Digest(datos.data(), datos.size(), resumen, &largo, md, nullptr) != 1) {
+        return false;
+    }
+    const auto x = plataforma::openssl::certificadoDeDer(der);
+    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> ctx(
+        EVP_PKEY_CTX_new(X509_get0_pubkey(x.get()), nullptr), &EVP_PKEY_CTX_free);
+    if (!ctx || EVP_PKEY_verify_init(ctx.get()) != 1 ||
+        EVP_PKEY_CTX_set_signature_md(ctx.get(), md) != 1)
+        return false;
+    if (algoritmo.esquema == Esquema::Pss &&
+        (EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PSS_PADDING) != 1 ||
+         EVP_PKEY_CTX_set_rsa_pss_saltlen(ctx.get(), RSA_PSS_SALTLEN_DIGEST) != 1))
+        return false;
+    return EVP_PKEY_verify(ctx.get(), reinterpret_cast<const unsigned char*>(firma.data()),
+                           firma.size(), resumen, largo) == 1;
+}
+
+// El certificado de `nif` para otro uso que FIRMA es el mismo que FIRMA elige, y firma con cada
+// algoritmo de su clave (sobre los datos o sobre su resumen) lo que OpenSSL verifica; el PIN, si
+// lo hay, se pide una sola vez para todas. Con otro esquema que el de su clave, no firma.
+void firmaConCadaAlgoritmo(const std::string& nif, const std::string& derElegido) {
+    using plataforma::AlgoritmoFirma;
+    using plataforma::ResumenFirma;
+    using Esquema = AlgoritmoFirma::Esquema;
+    const auto registro = fs::path(std::getenv("PIN_REGISTRO"));
+    fs::remove(registro);
+    const auto elegido = elegirCertificadoPara(nif);
+    ASSERT_EQ(elegido.estado, CertificadoElegido::Estado::Elegido);
+    const auto& cert = *elegido.certificado;
+    EXPECT_EQ(cert.der(), derElegido);
+    const bool ec = EVP_PKEY_is_a(
+        X509_get0_pubkey(plataforma::openssl::certificadoDeDer(derElegido).get()), "EC");
+    const std::string documento = "<RegistroAlta>una factura</RegistroAlta>";
+    std::string resumen384(48, '\0');
+    unsigned int n = 0;
+    EVP_Digest(documento.data(), documento.size(), reinterpret_cast<unsigned char*>(&resumen384[0]),
+               &n, EVP_sha384(), nullptr);
+    struct Caso {
+        AlgoritmoFirma algoritmo;
+        std::string datos;
+    };
+    const Esquema rsa = ec ? Esquema::Ecdsa : Esquema::Pkcs1;
+    std::vector<Caso> casos = {
+        {{rsa, ResumenFirma::Sha256, false}, documento},
+        {{rsa, ResumenFirma::Sha384, true}, resumen384},
+        {{rsa, ResumenFirma::Sha512, false}, documento},
+    };
+    if (!ec)
+        casos.push_back({{Esquema::Pss, ResumenFirma::Sha384, true}, resumen384});
+    for (const Caso& c : casos) {
+        const auto firma = cert.firmar(c.algoritmo, c.datos, "para probar");
+        ASSERT_TRUE(firma.has_value()) << static_cast<int>(c.algoritmo.esquema);
+        EXPECT_TRUE(verificaFirma(derElegido, c.algoritmo, c.datos, *firma))
+            << static_cast<int>(c.algoritmo.esquema) << " "
+            << static_cast<int>(c.algoritmo.resumen);
+    }
+    EXPECT_FALSE(cert.firmar({ec ? Esquema::Pkcs1 : Esquema::Ecdsa, ResumenFirma::Sha256, false},
+                             documento, "para probar"));
+    EXPECT_FALSE(cert.firmar({rsa, ResumenFirma::Sha256, true}, "corto", "para probar"));
+    std::string pedido;
+    if (fs::exists(registro))
+        pedido = leerTodo(registro);
+    EXPECT_LE(apariciones(pedido, "GETPIN"), 1u) << pedido;
+}
+
+} // namespace
+
 TEST_F(Firma, ElListadoYFirmaEligenElMismoCertificado) {
     // Cada certificado se distingue por su nombre de pila, que va en el nombre del firmante.
     const auto titular = [](const std::string& gn, const std::string& nif,
@@ -386,6 +470,10 @@ TEST_F(Firma, ElListadoYFirmaEligenElMismoCertificado) {
             sujeto.push_back({"O", organizacion});
         sujeto.push_back({"serialNumber", nif});
         return CertificadoPrueba::crear(sujeto, desde, hasta, true, usoClave);
+    };
+    const auto titularEc = [](const std::string& gn, const std::string& nif) {
+        return CertificadoPrueba::crear(
+            {{"CN", gn}, {"SN", "RUIZ"}, {"GN", gn}, {"serialNumber", nif}});
     };
     const auto enTarjeta = [&](const std::vector<std::pair<std::string, CertificadoPrueba>>& c) {
         crearTarjeta("DNI", "1234");
@@ -518,6 +606,16 @@ TEST_F(Firma, ElListadoYFirmaEligenElMismoCertificado) {
          "BASE", "00 NOMBRE RUIZ BASE - NIF " + nif},
         {"ninguno", [&] { titular("OTRO", "99999999R").grabarPem(almacen / "a.pem", true); }, "",
          M03},
+        {"clave EC en la carpeta",
+         [&] { titularEc("CURVA", nif).grabarPem(almacen / "a.pem", true); }, "a.pem",
+         "00 NOMBRE RUIZ CURVA - NIF " + nif},
+        {"clave EC en una base NSS", [&] { enBase(titularEc("CURVA", nif)); }, "CURVA",
+         "00 NOMBRE RUIZ CURVA - NIF " + nif},
+        {"clave EC en una tarjeta",
+         [&] {
+             enTarjeta({{"curva", titularEc("CURVA", nif)}});
+         },
+         "curva", "00 NOMBRE RUIZ CURVA - NIF " + nif},
     };
     ::setenv("PIN_FALSO", "1234", 1);
     for (const Caso& c : casos) {
@@ -539,8 +637,10 @@ TEST_F(Firma, ElListadoYFirmaEligenElMismoCertificado) {
         EXPECT_NE(l.texto.find(c.enElListado), std::string::npos) << l.texto;
         ASSERT_EQ(l.elegido.has_value(), !c.elegido.empty()) << l.texto;
         if (l.elegido) {
-            EXPECT_EQ(almacenes[l.elegido->almacen].certificados[l.elegido->certificado].donde,
-                      c.elegido);
+            const auto& ficha = almacenes[l.elegido->almacen].certificados[l.elegido->certificado];
+            EXPECT_EQ(ficha.donde, c.elegido);
+            if (firma.starts_with("00"))
+                firmaConCadaAlgoritmo(nif, ficha.der);
         }
     }
 }

@@ -1,12 +1,16 @@
 // La cadena de registros en sus dos almacenes, SQLite y un PostgreSQL privado arrancado por la
 // prueba: correcciones admitidas y rechazadas, dos procesos que añaden a la vez, SIGKILL en
-// mitad de un añadido, manipulaciones que encuentra la comprobación, y las interfaces (línea de
-// órdenes, C y C++).
+// mitad de un añadido, manipulaciones que encuentra la comprobación, la remisión de su cola al
+// doble local del servicio de la agencia, y las interfaces (línea de órdenes, C y C++).
+#include "certificados_prueba.h"
+#include "operaciones/firma.h"
 #include "postgresql_privado.h"
+#include "servicio_verifactu.h"
 #include "verifactu/cadena.h"
 #include "verifactu/comprobacion.h"
 #include "verifactu/huella.h"
 #include "verifactu/ordenes.h"
+#include "verifactu/remision.h"
 
 #include "morvelin/Verifactu.h"
 #include "morvelin/verifactu.h"
@@ -21,6 +25,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sys/wait.h>
 #include <thread>
@@ -66,6 +71,93 @@ void anadirAltas(AlmacenCadena& a, int cuantas) {
         al.idFactura.numSerieFactura = "M-" + std::to_string(++n);
         return construirAlta(t, t.ultimo(), al, fechaHoraHuso(1738589400 + n));
     });
+}
+
+// Tantas altas, P-1, P-2..., con la hora de ahora (la que admite el doble de la agencia).
+void anadirAltasAhora(AlmacenCadena& a, int cuantas, const std::string& prefijo = "P-") {
+    const Alta base = leerAltaJson(alta("M-0").dump());
+    int n = 0;
+    const std::string hora = fechaHoraHuso(std::time(nullptr));
+    a.anadirVarios(static_cast<std::size_t>(cuantas), [&](Transaccion& t) {
+        Alta al = base;
+        al.idFactura.numSerieFactura = prefijo + std::to_string(++n);
+        return construirAlta(t, t.ultimo(), al, hora);
+    });
+}
+
+// Un reloj de prueba que las esperas adelantan, y las esperas que se le pidieron.
+struct RelojFalso {
+    std::int64_t ahora = std::time(nullptr);
+    std::vector<std::int64_t> esperas;
+    Reloj reloj() {
+        return [this] {
+            return ahora;
+        };
+    }
+    Espera espera() {
+        return [this](std::int64_t s) {
+            esperas.push_back(s);
+            ahora += s;
+        };
+    }
+};
+
+// El doble de la agencia y, en los almacenes de certificados propios de la prueba, el
+// certificado del obligado (89890001K) con que se identifica el cliente: en la carpeta, salvo
+// que se diga que no (quien lo lleva a otro almacén).
+class DobleAgencia {
+public:
+    explicit DobleAgencia(const fs::path& raiz, bool enCarpeta = true, bool rsa = true)
+        : raiz_(raiz), entorno_((fs::remove_all(raiz), raiz)),
+          certificado_(morvelin::pruebas::CertificadoPrueba::crear(
+              {{"CN", "TALLERES EJEMPLO"}, {"serialNumber", "89890001K"}}, -1, 365, rsa)),
+          servicio_(certificado_.pemCertificado()) {
+        fs::create_directories(entorno_.almacen());
+        if (enCarpeta)
+            certificado_.grabarPem(entorno_.almacen() / "obligado.pem", true);
+        autoridad_ = (raiz / "autoridad.pem").string();
+        servicio_.grabarAutoridad(autoridad_);
+    }
+    ~DobleAgencia() {
+        servicio_.parar();
+        fs::remove_all(raiz_);
+    }
+    const morvelin::pruebas::CertificadoPrueba& certificado() const { return certificado_; }
+    servicio_local::ServicioVerifactu& servicio() { return servicio_; }
+    const std::string& autoridad() const { return autoridad_; }
+
+    // La cola enviada con el certificado de la carpeta, con el reloj de prueba.
+    InformeRemision enviar(AlmacenCadena& a, RelojFalso& reloj, std::string autoridades = {}) {
+        auto elegido = morvelin::elegirCertificadoPara("89890001K");
+        EXPECT_EQ(elegido.estado, morvelin::CertificadoElegido::Estado::Elegido);
+        ConexionServicio conexion(
+            {servicio_.direccion(), autoridades.empty() ? autoridad_ : autoridades, {}},
+            std::shared_ptr<const morvelin::plataforma::Certificado>(
+                std::move(elegido.certificado)));
+        const Enviador enviar = [&](const std::string& p) {
+            return conexion.enviar(p);
+        };
+        const Reloj r = reloj.reloj();
+        const Espera e = reloj.espera();
+        return remitirCola(a, enviar, r, e);
+    }
+
+private:
+    fs::path raiz_;
+    morvelin::pruebas::EntornoAlmacenes entorno_;
+    morvelin::pruebas::CertificadoPrueba certificado_;
+    servicio_local::ServicioVerifactu servicio_;
+    std::string autoridad_;
+};
+
+// El veredicto de cada registro de la cola, por su número de serie.
+std::map<std::string, RegistroEnCola> cola(AlmacenCadena& a) {
+    std::map<std::string, RegistroEnCola> r;
+    a.recorrerCola([&](const RegistroEnCola& c) {
+        r[c.numSerie + (c.alta ? "" : "/anulacion")] = c;
+        return true;
+    });
+    return r;
 }
 
 // Una manipulación de la cadena desde fuera, en el SQL de cada almacén, y el registro en el
@@ -158,11 +250,12 @@ protected:
     bool postgresql() const { return std::string(GetParam()) == "postgresql"; }
     std::unique_ptr<AlmacenCadena> abrir() const { return abrirAlmacen(destino_); }
 
-    // SQL desde fuera del componente, saltándose los disparadores que lo impedirían.
+    // SQL desde fuera del componente, saltándose los disparadores que lo impedirían (en
+    // PostgreSQL, también los de la clave ajena de la cola).
     void manipular(const Manipulacion& m) {
         if (postgresql()) {
             ASSERT_TRUE(pruebas::PostgresqlPrivado::ejecutar(
-                destino_, std::string("ALTER TABLE verifactu_registros DISABLE TRIGGER USER; ") +
+                destino_, std::string("ALTER TABLE verifactu_registros DISABLE TRIGGER ALL; ") +
                               m.postgresql));
             return;
         }
@@ -258,11 +351,23 @@ TEST_P(CadenaVerifactu, CorreccionesAdmitidasYRechazadas) {
 }
 
 // Los registros no se cambian ni se borran con el almacén tal como lo deja el componente.
-TEST_P(CadenaVerifactu, LosRegistrosNoSeCambianNiSeBorran) {
+// Ni los registros ni lo que la agencia contestó de ellos se cambian o se borran; el turno de
+// envío es de uno solo.
+TEST_P(CadenaVerifactu, LosRegistrosYLoQueContestoLaAgenciaNoSeCambianNiSeBorran) {
     auto a = abrir();
     anadir(*a, alta("A-1"));
-    const char* ordenes[] = {"UPDATE verifactu_registros SET huella = 'X'",
-                             "DELETE FROM verifactu_registros"};
+    const EnvioEnCurso envio = a->empezarEnvio(1, MaximoRemesa);
+    ASSERT_EQ(envio.registros, std::vector<std::int64_t>{1});
+    EnvioTerminado fin;
+    fin.resultado = ResultadoEnvio::Respondido;
+    fin.csv = "A-CSV";
+    fin.veredictos = {{1, Veredicto::Correcto, "", "", ""}};
+    a->terminarEnvio(envio.id, fin);
+    EXPECT_EQ(a->resumenCola().correctos, 1);
+    const char* ordenes[] = {
+        "UPDATE verifactu_registros SET huella = 'X'",    "DELETE FROM verifactu_registros",
+        "UPDATE verifactu_cola SET estado = 'pendiente'", "DELETE FROM verifactu_cola",
+        "UPDATE verifactu_envios SET csv = 'X'",          "DELETE FROM verifactu_envios"};
     for (const char* o : ordenes) {
         if (postgresql()) {
             EXPECT_FALSE(pruebas::PostgresqlPrivado::ejecutar(destino_, o));
@@ -274,6 +379,17 @@ TEST_P(CadenaVerifactu, LosRegistrosNoSeCambianNiSeBorran) {
         }
     }
     esperarSinBifurcacion(1);
+    EXPECT_EQ(a->resumenCola().ultimoCsv, "A-CSV");
+    const auto turno = a->tomarTurnoEnvio();
+    ASSERT_TRUE(turno);
+    EXPECT_FALSE(abrir()->tomarTurnoEnvio());
+    RelojFalso reloj;
+    const Enviador nunca = [](const std::string&) -> RespuestaHttp {
+        ADD_FAILURE() << "no se envía sin el turno";
+        return {};
+    };
+    const auto informe = remitirCola(*abrir(), nunca, reloj.reloj(), reloj.espera());
+    EXPECT_NE(informe.motivo.find("Otro proceso"), std::string::npos) << informe.motivo;
 }
 
 TEST_P(CadenaVerifactu, ComprobarEncuentraLoManipulado) {
@@ -423,8 +539,292 @@ TEST_P(CadenaVerifactu, ExportaDeMilEnMil) {
     esperarSinBifurcacion(1003);
 }
 
+// Una cadena VERI*FACTU de la versión anterior del esquema (sin cola): al abrirla, sus
+// registros entran en la cola, pendientes, y la cadena sigue entera.
+TEST_P(CadenaVerifactu, LosRegistrosDeUnaCadenaAnteriorALaColaEntranEnElla) {
+    anadirAltasAhora(*abrir(), 3);
+    const std::string enSqlite = "DROP TABLE verifactu_cola; DROP TABLE verifactu_envios; "
+                                 "ALTER TABLE verifactu_cadena DROP COLUMN cola_detenida; "
+                                 "PRAGMA user_version = 1;";
+    const std::string enPostgresql = "DROP TABLE verifactu_cola; DROP TABLE verifactu_envios; "
+                                     "DROP FUNCTION verifactu_cola_fija(); "
+                                     "ALTER TABLE verifactu_cadena DROP COLUMN cola_detenida; "
+                                     "UPDATE verifactu_esquema SET version = 1;";
+    if (postgresql()) {
+        ASSERT_TRUE(pruebas::PostgresqlPrivado::ejecutar(destino_, enPostgresql));
+    } else {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(destino_.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, enSqlite.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    }
+    auto a = abrir();
+    EXPECT_EQ(a->resumenCola().pendientes, 3);
+    anadir(*a, alta("NUEVA"));
+    EXPECT_EQ(a->resumenCola().pendientes, 4);
+    esperarSinBifurcacion(4);
+}
+
+// La remisión al doble de la agencia: 2500 registros van en tres envíos de a lo sumo 1000; el
+// segundo sale sin esperar (quedan 1000 o más) y el tercero tras el TiempoEsperaEnvio.
+TEST_P(CadenaVerifactu, RemiteEnEnviosDeMilConLaEsperaDeLaAgencia) {
+    DobleAgencia doble(fs::temp_directory_path() / ("doble-" + std::to_string(::getpid())));
+    servicio_local::ComportamientoVerifactu c;
+    c.tiempoEspera = 90;
+    doble.servicio().comportamiento(c);
+    auto a = abrir();
+    anadirAltasAhora(*a, 2500);
+    RelojFalso reloj;
+    const std::int64_t inicio = reloj.ahora;
+    const auto informe = doble.enviar(*a, reloj);
+    EXPECT_TRUE(informe.correcto) << informe.motivo;
+    EXPECT_EQ(doble.servicio().peticiones(), 3u);
+    EXPECT_EQ(doble.servicio().registrosRecibidos(), 2500u);
+    EXPECT_EQ(reloj.esperas, std::vector<std::int64_t>{90});
+    EXPECT_EQ(reloj.ahora, inicio + 90);
+    EXPECT_EQ(informe.lineas.size(), 2500u);
+    const ResumenCola r = a->resumenCola();
+    EXPECT_EQ(r.correctos, 2500);
+    EXPECT_EQ(r.pendientes, 0);
+    EXPECT_EQ(r.tiempoEspera, 90);
+    EXPECT_EQ(r.horaUltimoEnvio, inicio + 90);
+    EXPECT_FALSE(r.ultimoCsv.empty());
+
+    // Lo que se añade después espera a que pase el tiempo desde el último envío.
+    anadirAltasAhora(*a, 3, "Q-");
+    reloj.ahora += 30;
+    EXPECT_TRUE(doble.enviar(*a, reloj).correcto);
+    EXPECT_EQ(reloj.esperas, (std::vector<std::int64_t>{90, 60}));
+    EXPECT_EQ(doble.servicio().peticiones(), 4u);
+}
+
+// Cada clase de respuesta del doble queda en la cola tal como la dio, con su código y su texto
+// de la agencia; lo rechazado no se vuelve a enviar, y lo reenviado tras un envío que no acabó
+// vuelve como duplicado.
+TEST_P(CadenaVerifactu, CadaVeredictoSeGuardaComoLoDaLaAgencia) {
+    DobleAgencia doble(fs::temp_directory_path() / ("doble-" + std::to_string(::getpid())));
+    servicio_local::ComportamientoVerifactu c;
+    c.codigoPorSerie = {{"A-2", 2005}, {"A-3", 1104}};
+    doble.servicio().comportamiento(c);
+    auto a = abrir();
+    for (const char* n : {"A-1", "A-2", "A-3", "A-4"})
+        anadir(*a, alta(n));
+    anadir(*a, anulacion("A-4"));
+    RelojFalso reloj;
+    const auto informe = doble.enviar(*a, reloj);
+    EXPECT_TRUE(informe.correcto) << informe.motivo;
+    auto v = cola(*a);
+    struct Esperado {
+        const char* serie;
+        Veredicto estado;
+        const char* codigo;
+        const char* texto;
+    };
+    const Esperado esperados[] = {
+        {"A-1", Veredicto::Correcto, "", ""},
+        {"A-2", Veredicto::AceptadoConErrores, "2005", "El campo ImporteTotal tiene un valor"},
+        {"A-3", Veredicto::Incorrecto, "1104", "El valor del campo NumSerieFactura es incorrecto"},
+        {"A-4", Veredicto::Correcto, "", ""},
+        {"A-4/anulacion", Veredicto::Correcto, "", ""},
+    };
+    for (const auto& e : esperados) {
+        SCOPED_TRACE(e.serie);
+        ASSERT_EQ(v.count(e.serie), 1u);
+        EXPECT_EQ(v[e.serie].veredicto.estado, e.estado);
+        EXPECT_EQ(v[e.serie].veredicto.codigo, e.codigo);
+        EXPECT_EQ(v[e.serie].veredicto.descripcion.rfind(e.texto, 0), 0u)
+            << v[e.serie].veredicto.descripcion;
+        EXPECT_EQ(v[e.serie].csv, v["A-1"].csv);
+    }
+    EXPECT_FALSE(v["A-1"].csv.empty());
+    EXPECT_EQ(informe.lineas.size(), 5u);
+
+    // Nada pendiente: el rechazado no sale otra vez.
+    EXPECT_TRUE(doble.enviar(*a, reloj).correcto);
+    EXPECT_EQ(doble.servicio().peticiones(), 1u);
+
+    // Un envío que empezó y no apuntó su final (el proceso acabó): sus registros siguen
+    // pendientes y el siguiente los lleva otra vez; la agencia contesta que ya los tiene.
+    anadir(*a, alta("B-1"));
+    const EnvioEnCurso perdido = a->empezarEnvio(reloj.ahora, MaximoRemesa);
+    ASSERT_EQ(perdido.registros.size(), 1u);
+    ASSERT_TRUE(doble.enviar(*a, reloj).correcto);
+    reloj.ahora += 3600;
+    ASSERT_TRUE(doble.enviar(*a, reloj).correcto);
+    EXPECT_EQ(cola(*a)["B-1"].veredicto.estado, Veredicto::Correcto);
+    EXPECT_EQ(a->resumenCola().pendientes, 0);
+}
+
+// Fallos del servidor: se reintenta con esperas crecientes. Fallo de la petición: la cola se
+// detiene con su motivo hasta el siguiente envío que la agencia conteste.
+TEST_P(CadenaVerifactu, FallosDelServidorSeReintentanYLosDeLaPeticionDetienenLaCola) {
+    DobleAgencia doble(fs::temp_directory_path() / ("doble-" + std::to_string(::getpid())));
+    servicio_local::ComportamientoVerifactu c;
+    c.fallosServidor = 2;
+    doble.servicio().comportamiento(c);
+    auto a = abrir();
+    anadir(*a, alta("C-1"));
+    RelojFalso reloj;
+    auto informe = doble.enviar(*a, reloj);
+    EXPECT_TRUE(informe.correcto) << informe.motivo;
+    EXPECT_EQ(reloj.esperas, (std::vector<std::int64_t>{5, 10}));
+    EXPECT_EQ(a->resumenCola().correctos, 1);
+
+    c.fallosServidor = 0;
+    c.falloCliente = true;
+    doble.servicio().comportamiento(c);
+    anadir(*a, alta("C-2"));
+    reloj.ahora += 3600;
+    informe = doble.enviar(*a, reloj);
+    EXPECT_FALSE(informe.correcto);
+    EXPECT_NE(informe.motivo.find("4118"), std::string::npos) << "[" << informe.motivo << "]";
+    EXPECT_EQ(doble.servicio().peticiones(), 4u); // sin reintentos
+    auto r = a->resumenCola();
+    EXPECT_EQ(r.pendientes, 1);
+    EXPECT_NE(r.detenida.find("detenida"), std::string::npos) << r.detenida;
+    EXPECT_NE(textoEstadoCola(*a, reloj.reloj()).find("Cola detenida"), std::string::npos);
+
+    c.falloCliente = false;
+    c.fallosServidor = 100;
+    doble.servicio().comportamiento(c);
+    informe = doble.enviar(*a, reloj);
+    EXPECT_FALSE(informe.correcto);
+    EXPECT_EQ(doble.servicio().peticiones(), 4u + 1 + ReintentosServidor);
+    EXPECT_EQ(a->resumenCola().pendientes, 1);
+
+    c.fallosServidor = 0;
+    doble.servicio().comportamiento(c);
+    EXPECT_TRUE(doble.enviar(*a, reloj).correcto);
+    r = a->resumenCola();
+    EXPECT_EQ(r.correctos, 2);
+    EXPECT_TRUE(r.detenida.empty());
+}
+
+// Un reloj lejos del de la agencia: ella lo anota en el registro (2004) y el cliente avisa por
+// la cabecera Date.
+TEST_P(CadenaVerifactu, ElRelojLejosDelDeLaAgenciaQuedaEnElVeredicto) {
+    DobleAgencia doble(fs::temp_directory_path() / ("doble-" + std::to_string(::getpid())));
+    servicio_local::ComportamientoVerifactu c;
+    c.desfaseReloj = 3600;
+    doble.servicio().comportamiento(c);
+    auto a = abrir();
+    anadir(*a, alta("D-1"));
+    RelojFalso reloj;
+    const auto informe = doble.enviar(*a, reloj);
+    EXPECT_TRUE(informe.correcto) << informe.motivo;
+    ASSERT_EQ(informe.avisos.size(), 1u);
+    EXPECT_NE(informe.avisos[0].find("por detrás"), std::string::npos) << informe.avisos[0];
+    const auto v = cola(*a)["D-1"].veredicto;
+    EXPECT_EQ(v.estado, Veredicto::AceptadoConErrores);
+    EXPECT_EQ(v.codigo, "2004");
+    EXPECT_EQ(v.aviso, informe.avisos[0]);
+}
+
+// Un servidor que no es de confianza no recibe nada y la cola sigue pendiente.
+TEST_P(CadenaVerifactu, ServidorQueNoEsDeConfianzaSeRechaza) {
+    DobleAgencia doble(fs::temp_directory_path() / ("doble-" + std::to_string(::getpid())));
+    const auto otra = morvelin::pruebas::CertificadoPrueba::crear({{"CN", "Otra autoridad"}});
+    const fs::path ruta = fs::temp_directory_path() / ("otra-" + std::to_string(::getpid()));
+    otra.grabarPem(ruta, false);
+    auto a = abrir();
+    anadir(*a, alta("E-1"));
+    RelojFalso reloj;
+    const auto informe = doble.enviar(*a, reloj, ruta.string());
+    fs::remove(ruta);
+    EXPECT_FALSE(informe.correcto);
+    EXPECT_NE(informe.motivo.find("no es de confianza"), std::string::npos)
+        << "[" << informe.motivo << "]";
+    EXPECT_EQ(doble.servicio().peticiones(), 0u);
+    EXPECT_EQ(a->resumenCola().pendientes, 1);
+}
+
+// SIGKILL del que envía mientras la agencia contesta, y otro envío después: ningún registro se
+// pierde ni queda registrado dos veces; lo que la agencia ya tenía vuelve como duplicado.
+TEST_P(CadenaVerifactu, SigkillEnMitadDeUnEnvioNoPierdeNiDuplicaRegistros) {
+    DobleAgencia doble(fs::temp_directory_path() / ("doble-" + std::to_string(::getpid())));
+    auto a = abrir();
+    anadirAltasAhora(*a, 1200);
+    servicio_local::ComportamientoVerifactu lento;
+    lento.silencio = std::chrono::milliseconds(300);
+    doble.servicio().comportamiento(lento);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        auto b = abrir();
+        RelojFalso reloj;
+        doble.enviar(*b, reloj);
+        ::_exit(0);
+    }
+    // Muere cuando el primer envío ya está registrado en la agencia y su respuesta no ha llegado
+    // a apuntarse, o antes.
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (doble.servicio().registrosRecibidos() < 1000 &&
+           std::chrono::steady_clock::now() < limite)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    doble.servicio().comportamiento({});
+    RelojFalso reloj;
+    reloj.ahora += 3600;
+    const auto informe = doble.enviar(*a, reloj);
+    EXPECT_TRUE(informe.correcto) << informe.motivo;
+    const ResumenCola r = a->resumenCola();
+    EXPECT_EQ(r.pendientes, 0);
+    EXPECT_EQ(r.correctos + r.duplicados, 1200);
+    EXPECT_EQ(r.incorrectos, 0);
+    std::set<std::string> una;
+    for (const auto& g : doble.servicio().registrados())
+        EXPECT_TRUE(una.insert(g.numSerie).second) << g.numSerie << " registrado dos veces";
+    EXPECT_EQ(una.size(), 1200u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Almacenes, CadenaVerifactu, testing::Values("sqlite", "postgresql"),
                          [](const auto& i) { return std::string(i.param); });
+
+// El cliente se identifica con el certificado de cada almacén (la carpeta, con clave RSA o EC;
+// una base NSS; una tarjeta de SoftHSM con el PIN por pinentry, pedido una sola vez para todo el
+// envío), sin que la clave salga de la base ni de la tarjeta.
+TEST(RemisionVerifactu, ElClienteSeIdentificaConElCertificadoDeCadaAlmacen) {
+    struct Caso {
+        const char* almacen;
+        bool rsa;
+    };
+    for (const Caso& c : {Caso{"carpeta", true}, Caso{"carpeta", false}, Caso{"nss", true},
+                          Caso{"tarjeta", true}}) {
+        SCOPED_TRACE(std::string(c.almacen) + (c.rsa ? " RSA" : " EC"));
+        const fs::path raiz =
+            fs::temp_directory_path() / ("almacen-vf-" + std::to_string(::getpid()));
+        const std::string almacen = c.almacen;
+        DobleAgencia doble(raiz / "doble", almacen == "carpeta", c.rsa);
+        if (almacen == "nss") {
+            morvelin::pruebas::crearBaseNss(raiz / "base", {{"obligado", doble.certificado()}});
+            ::setenv("MORVELIN_NSSDB", (raiz / "base").c_str(), 1);
+        } else if (almacen == "tarjeta") {
+            morvelin::pruebas::crearTarjeta("DNI", "1234");
+            doble.certificado().cargarEnTarjeta("DNI", "1234", "obligado", "01", true, raiz);
+            ::setenv("PIN_FALSO", "1234", 1);
+        }
+        auto a = abrirSqlite((raiz / "c.sqlite").string());
+        anadirAltasAhora(*a, 1500);
+        RelojFalso reloj;
+        const auto informe = doble.enviar(*a, reloj);
+        EXPECT_TRUE(informe.correcto) << informe.motivo;
+        EXPECT_EQ(a->resumenCola().correctos, 1500);
+        EXPECT_EQ(doble.servicio().peticiones(), 2u);
+        if (almacen == "tarjeta") {
+            std::ifstream registro(raiz / "doble" / "pinentry.txt");
+            const std::string dicho((std::istreambuf_iterator<char>(registro)), {});
+            std::size_t getpin = 0;
+            for (auto p = dicho.find("GETPIN"); p != std::string::npos;
+                 p = dicho.find("GETPIN", p + 1))
+                ++getpin;
+            EXPECT_EQ(getpin, 1u) << dicho;
+        }
+        a.reset();
+        fs::remove_all(raiz);
+    }
+}
 
 // La línea de órdenes, la interfaz C y la clase de C++, sobre una cadena SQLite.
 class InterfacesVerifactu : public testing::Test {
@@ -551,6 +951,70 @@ TEST_F(InterfacesVerifactu, InterfazCyClaseCpp) {
     EXPECT_NE(mal.texto.find("No se puede grabar"), std::string::npos);
     const auto q = morvelin::qrVerifactu(alta("A-1").dump(), (carpeta_ / "qr.gif").string());
     EXPECT_FALSE(q.correcto);
+}
+
+// El modo, el envío y el estado de la cola por la línea de órdenes, la interfaz C y la clase de
+// C++, contra el doble de la agencia con el certificado de una carpeta.
+TEST_F(InterfacesVerifactu, ModoEnvioYEstadoDeLaCola) {
+    DobleAgencia doble(carpeta_ / "doble");
+    servicio_local::ComportamientoVerifactu c;
+    c.tiempoEspera = 0;
+    doble.servicio().comportamiento(c);
+    const std::string sinRemision = "--cadena '" + (carpeta_ / "sin.sqlite").string() + "' ";
+    EXPECT_EQ(morvelin("verifactu " + sinRemision + "modo no-verifactu").first, 0);
+    EXPECT_EQ(morvelin("verifactu " + sinRemision + "alta '" + fichero("f.json", alta("S-1")) + "'")
+                  .first,
+              0);
+    EXPECT_EQ(morvelin("verifactu " + sinRemision + "modo verifactu").first, 1);
+    EXPECT_EQ(morvelin("verifactu " + sinRemision + "modo otro").first, 2);
+    auto [estado, salida] = morvelin("verifactu " + sinRemision + "estado");
+    EXPECT_EQ(estado, 0);
+    EXPECT_NE(salida.find("Pendientes: 0;"), std::string::npos) << salida;
+
+    const std::string c1 = "--cadena '" + cadena_ + "' ";
+    const std::string destino = "--servicio '" + doble.servicio().direccion() +
+                                "' --autoridades '" + doble.autoridad() + "'";
+    for (const char* n : {"V-1", "V-2"})
+        ASSERT_EQ(morvelin("verifactu " + c1 + "alta '" + fichero("f.json", alta(n)) + "'").first,
+                  0);
+    std::tie(estado, salida) = morvelin("verifactu " + c1 + "estado");
+    EXPECT_NE(salida.find("nº 2 alta 89890001K V-2 03-02-2025: pendiente de enviar"),
+              std::string::npos)
+        << salida;
+    std::tie(estado, salida) = morvelin("verifactu " + c1 + "envia " + destino);
+    EXPECT_EQ(estado, 0);
+    EXPECT_NE(salida.find("nº 1 alta 89890001K V-1 03-02-2025: correcto"), std::string::npos)
+        << salida;
+    EXPECT_NE(salida.find("Enviados 2 registros en 1 envío: 2 correctos"), std::string::npos)
+        << salida;
+    EXPECT_EQ(morvelin("verifactu " + c1 + "envia --servicio http://127.0.0.1:1/x").first, 2);
+
+    int correcto = -1;
+    char* texto = nullptr;
+    ASSERT_EQ(
+        morvelin_verifactu_alta(cadena_.c_str(), alta("V-3").dump().c_str(), &correcto, &texto),
+        MORVELIN_OK);
+    morvelin_liberar(texto);
+    ASSERT_EQ(morvelin_verifactu_envia(cadena_.c_str(), 0, "89890001K",
+                                       doble.servicio().direccion().c_str(),
+                                       doble.autoridad().c_str(), &correcto, &texto),
+              MORVELIN_OK);
+    EXPECT_EQ(correcto, 1) << texto;
+    EXPECT_NE(std::string(texto).find("V-3 03-02-2025: correcto"), std::string::npos) << texto;
+    morvelin_liberar(texto);
+    ASSERT_EQ(morvelin_verifactu_modo(cadena_.c_str(), "no-verifactu", &correcto, &texto),
+              MORVELIN_OK);
+    EXPECT_EQ(correcto, 0);
+    morvelin_liberar(texto);
+
+    morvelin::CadenaVerifactu cadena(cadena_);
+    const auto e = cadena.estado();
+    EXPECT_TRUE(e.correcto);
+    EXPECT_NE(e.texto.find("Pendientes: 0; correctos: 3;"), std::string::npos) << e.texto;
+    // Sin un certificado de ese NIF no se envía.
+    const auto sin = cadena.envia({false, "11111111H", doble.servicio().direccion(), {}});
+    EXPECT_FALSE(sin.correcto);
+    EXPECT_NE(sin.texto.find("11111111H"), std::string::npos) << sin.texto;
 }
 
 } // namespace

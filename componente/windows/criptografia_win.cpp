@@ -76,6 +76,18 @@ public:
         return atributos;
     }
 
+    std::string der() const override {
+        return std::string(reinterpret_cast<const char*>(contexto_->pbCertEncoded),
+                           contexto_->cbCertEncoded);
+    }
+
+    // En Windows el componente solo firma facturas (firmarDesprendida): lo demás que firma con
+    // el certificado (los registros de facturación) no va en el DLL.
+    std::optional<std::string> firmar(const AlgoritmoFirma&, std::string_view,
+                                      std::string_view) const override {
+        return std::nullopt;
+    }
+
     std::optional<std::string> firmarDesprendida(std::string_view contenido) const override {
         FILETIME ahora;
         GetSystemTimeAsFileTime(&ahora);

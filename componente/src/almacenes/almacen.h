@@ -10,12 +10,15 @@
 
 #include "almacenes/eleccion.h"
 #include "plataforma/criptografia.h"
+#include "plataforma/openssl/x509.h"
 
 #include <openssl/types.h>
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace morvelin::almacenes {
@@ -52,6 +55,24 @@ struct ListadoAlmacen {
     /// Como AlmacenCandidatos::prefiereNoRepudio.
     bool prefiereNoRepudio = false;
     std::vector<FichaCertificado> certificados;
+};
+
+/// Lo común a los certificados de los almacenes de esta plataforma: el certificado leído con
+/// OpenSSL, y la firma PKCS #7 de FIRMA hecha con firmar() (SHA-1 en el esquema de la clave),
+/// esté donde esté la clave. Cada almacén pone su firmar().
+class CertificadoDeAlmacen : public plataforma::Certificado {
+public:
+    explicit CertificadoDeAlmacen(plataforma::openssl::X509Propio x509) : x509_(std::move(x509)) {}
+
+    plataforma::AtributosSujeto atributosSujeto() const override;
+    std::string der() const override;
+    std::optional<std::string> firmarDesprendida(std::string_view contenido) const final;
+
+protected:
+    X509* x509() const { return x509_.get(); }
+
+private:
+    plataforma::openssl::X509Propio x509_;
 };
 
 /// Lo que la regla de elección mira del listado de un almacén.

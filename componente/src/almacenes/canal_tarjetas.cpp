@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace morvelin::almacenes {
 
@@ -23,7 +24,39 @@ std::uint32_t deCuatroBytes(const char* b) {
     return n;
 }
 
+constexpr std::pair<plataforma::AlgoritmoFirma::Esquema, std::string_view> Esquemas[] = {
+    {plataforma::AlgoritmoFirma::Esquema::Pkcs1, "pkcs1"},
+    {plataforma::AlgoritmoFirma::Esquema::Pss, "pss"},
+    {plataforma::AlgoritmoFirma::Esquema::Ecdsa, "ecdsa"},
+};
+constexpr std::pair<plataforma::ResumenFirma, std::string_view> Resumenes[] = {
+    {plataforma::ResumenFirma::Sha1, "sha1"},
+    {plataforma::ResumenFirma::Sha256, "sha256"},
+    {plataforma::ResumenFirma::Sha384, "sha384"},
+    {plataforma::ResumenFirma::Sha512, "sha512"},
+};
+
 } // namespace
+
+std::string textoAlgoritmo(const plataforma::AlgoritmoFirma& algoritmo) {
+    std::string texto;
+    for (const auto& [esquema, nombre] : Esquemas)
+        if (esquema == algoritmo.esquema)
+            texto = nombre;
+    for (const auto& [resumen, nombre] : Resumenes)
+        if (resumen == algoritmo.resumen)
+            texto += "/" + std::string(nombre);
+    return texto;
+}
+
+std::optional<plataforma::AlgoritmoFirma> algoritmoDeTexto(std::string_view texto) {
+    for (const auto& [esquema, e] : Esquemas)
+        for (const auto& [resumen, r] : Resumenes)
+            if (texto.size() == e.size() + 1 + r.size() && texto.starts_with(e) &&
+                texto[e.size()] == '/' && texto.ends_with(r))
+                return plataforma::AlgoritmoFirma{esquema, resumen, true};
+    return std::nullopt;
+}
 
 bool Canal::enviar(char tipo, const std::vector<std::string_view>& campos) {
     // Las cabeceras se hacen aparte; los campos van tal cual, sin copiarse.

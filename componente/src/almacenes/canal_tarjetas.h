@@ -9,6 +9,7 @@
 #include "plataforma/criptografia.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,11 @@ struct Mensaje {
     char tipo = '\0';
     std::vector<std::string> campos;
 };
+
+/// Un algoritmo de firma en un campo: "pkcs1/sha256", "pss/sha384", "ecdsa/sha512"...
+std::string textoAlgoritmo(const plataforma::AlgoritmoFirma& algoritmo);
+/// El algoritmo de un campo, sobre un resumen ya calculado; sin valor si no es ninguno.
+std::optional<plataforma::AlgoritmoFirma> algoritmoDeTexto(std::string_view texto);
 
 /// Un extremo de la conexión.
 class Canal {

@@ -4,7 +4,7 @@
 #include "infraestructura/codificacion.h"
 #include "infraestructura/lectura.h"
 #include "plataforma/openssl/contexto.h"
-#include "plataforma/openssl/pkcs7.h"
+#include "plataforma/openssl/firma_clave.h"
 #include "plataforma/openssl/x509.h"
 
 #include <openssl/evp.h>
@@ -134,47 +134,30 @@ Entrada leerEntrada(const std::string& carpeta, const std::string& nombre, bool 
 
 // Si FIRMA puede firmar con la clave de la entrada: ha de ser la del certificado, o la firma no
 // la podría comprobar nadie. El listado dice lo mismo con esta misma función.
-bool claveUtilizable(const Entrada& e) {
-    return e.certificado && e.clave &&
-           X509_check_private_key(e.certificado.get(), e.clave.get()) == 1;
+bool claveUtilizable(X509* certificado, EVP_PKEY* clave) {
+    return certificado != nullptr && clave != nullptr &&
+           X509_check_private_key(certificado, clave) == 1;
 }
 
-class CertificadoOpenSsl : public plataforma::Certificado {
+class CertificadoOpenSsl : public CertificadoDeAlmacen {
 public:
-    explicit CertificadoOpenSsl(Entrada e) : e_(std::move(e)) {}
+    explicit CertificadoOpenSsl(Entrada e)
+        : CertificadoDeAlmacen(std::move(e.certificado)), clave_(std::move(e.clave)) {}
 
-    plataforma::AtributosSujeto atributosSujeto() const override {
-        return ossl::atributosSujeto(e_.certificado.get());
+    std::optional<std::string> firmar(const plataforma::AlgoritmoFirma& algoritmo,
+                                      std::string_view datos, std::string_view) const override {
+        ossl::EnContextoPrivado en;
+        if (!en.valido() || !claveUtilizable(x509(), clave_.get()))
+            return std::nullopt;
+        const auto resumen = ossl::resumenAFirmar(algoritmo, datos);
+        if (!resumen)
+            return std::nullopt;
+        return ossl::firmarResumen(clave_.get(), algoritmo, *resumen);
     }
 
-    std::optional<std::string> firmarDesprendida(std::string_view contenido) const override;
-
 private:
-    Entrada e_;
+    ClavePropia clave_;
 };
-
-std::optional<std::string> CertificadoOpenSsl::firmarDesprendida(std::string_view contenido) const {
-    ossl::EnContextoPrivado en;
-    if (!en.valido() || !claveUtilizable(e_))
-        return std::nullopt;
-    return ossl::ensamblarPkcs7(
-        e_.certificado.get(), contenido, [&](std::string_view datos) -> std::optional<std::string> {
-            const ossl::Propio<EVP_MD_CTX, EVP_MD_CTX_free> ctx(EVP_MD_CTX_new());
-            const auto* d = reinterpret_cast<const unsigned char*>(datos.data());
-            std::size_t n = 0;
-            if (!ctx ||
-                EVP_DigestSignInit_ex(ctx.get(), nullptr, "SHA1", ossl::contextoPrivado(), nullptr,
-                                      e_.clave.get(), nullptr) != 1 ||
-                EVP_DigestSign(ctx.get(), nullptr, &n, d, datos.size()) != 1)
-                return std::nullopt;
-            std::string firma(n, '\0');
-            if (EVP_DigestSign(ctx.get(), reinterpret_cast<unsigned char*>(firma.data()), &n, d,
-                               datos.size()) != 1)
-                return std::nullopt;
-            firma.resize(n);
-            return firma;
-        });
-}
 
 class AlmacenCarpeta : public Almacen {
 public:
@@ -217,7 +200,8 @@ public:
             const Entrada e = leerEntrada(carpeta_, nombre, true);
             FichaCertificado f;
             if (e.certificado) {
-                f = fichaDe(e.certificado.get(), claveUtilizable(e));
+                f = fichaDe(e.certificado.get(),
+                            claveUtilizable(e.certificado.get(), e.clave.get()));
             } else {
                 f.legible = false;
                 f.motivo = e.motivo;

@@ -1,7 +1,7 @@
 #include "almacenes/nss.h"
 
 #include "plataforma/openssl/contexto.h"
-#include "plataforma/openssl/pkcs7.h"
+#include "plataforma/openssl/firma_clave.h"
 #include "plataforma/openssl/x509.h"
 #include "plataforma/pin.h"
 
@@ -84,7 +84,7 @@ ossl::X509Propio comoX509(const CERTCertificate* c) {
 // Da el PIN o la contraseña a la ranura, pidiéndolo con pinentry. Una tarjeta bloqueada, un
 // diálogo cancelado o un PIN que no vale terminan en false; no se vuelve a pedir (cada intento
 // fallido acerca el bloqueo de la tarjeta).
-bool entrar(const RanuraNss& r, const DatosRanura& datos, X509* x) {
+bool entrarEnRanura(const RanuraNss& r, const DatosRanura& datos, X509* x, std::string_view para) {
     PK11SlotInfo* ranura = r.get();
     if (r.bloqueada())
         return false;
@@ -97,12 +97,12 @@ bool entrar(const RanuraNss& r, const DatosRanura& datos, X509* x) {
     PeticionPin p;
     const std::string cn = plataforma::valorParaDialogo(ossl::nombreComun(x), 100);
     const std::string guardian = plataforma::valorParaDialogo(datos.guardian, 200);
-    const std::string para = "para firmar la factura" + (cn.empty() ? "" : " como «" + cn + "»");
+    const std::string uso = std::string(para) + (cn.empty() ? "" : " como «" + cn + "»");
     if (datos.tarjeta) {
-        p.descripcion = "Introduzca el PIN de la tarjeta «" + guardian + "» " + para + ".";
+        p.descripcion = "Introduzca el PIN de la tarjeta «" + guardian + "» " + uso + ".";
     } else {
         p.descripcion =
-            "Introduzca la contraseña de la base de certificados " + guardian + " " + para + ".";
+            "Introduzca la contraseña de la base de certificados " + guardian + " " + uso + ".";
         p.indicacion = "Contraseña:";
     }
     if (info.flags & CKF_USER_PIN_FINAL_TRY)
@@ -115,62 +115,124 @@ bool entrar(const RanuraNss& r, const DatosRanura& datos, X509* x) {
     return PK11_CheckUserPassword(ranura, pin.c_str()) == SECSuccess;
 }
 
-class CertificadoNss : public plataforma::Certificado {
+SECOidTag oidResumen(plataforma::ResumenFirma resumen) {
+    switch (resumen) {
+    case plataforma::ResumenFirma::Sha1:
+        return SEC_OID_SHA1;
+    case plataforma::ResumenFirma::Sha256:
+        return SEC_OID_SHA256;
+    case plataforma::ResumenFirma::Sha384:
+        return SEC_OID_SHA384;
+    case plataforma::ResumenFirma::Sha512:
+        return SEC_OID_SHA512;
+    }
+    return SEC_OID_UNKNOWN;
+}
+
+// El resumen y la función de máscara de PKCS #11 para RSA-PSS.
+std::pair<CK_MECHANISM_TYPE, CK_RSA_PKCS_MGF_TYPE> mecanismoPss(plataforma::ResumenFirma resumen) {
+    switch (resumen) {
+    case plataforma::ResumenFirma::Sha1:
+        return {CKM_SHA_1, CKG_MGF1_SHA1};
+    case plataforma::ResumenFirma::Sha256:
+        return {CKM_SHA256, CKG_MGF1_SHA256};
+    case plataforma::ResumenFirma::Sha384:
+        return {CKM_SHA384, CKG_MGF1_SHA384};
+    case plataforma::ResumenFirma::Sha512:
+        return {CKM_SHA512, CKG_MGF1_SHA512};
+    }
+    return {CKM_SHA256, CKG_MGF1_SHA256};
+}
+
+// Un SECItem que NSS ha llenado, como texto.
+std::optional<std::string> textoDe(SECItem& firma, SECStatus estado) {
+    std::optional<std::string> r;
+    if (estado == SECSuccess)
+        r.emplace(reinterpret_cast<char*>(firma.data), firma.len);
+    SECITEM_FreeItem(&firma, PR_FALSE);
+    return r;
+}
+
+// La firma de `resumen` con la clave de la ranura: PKCS #1 con SGN_Digest, que pone el
+// DigestInfo; ECDSA, r y s de PKCS #11 en DER; PSS, con su mecanismo de PKCS #11.
+std::optional<std::string> firmarConClave(SECKEYPrivateKey* clave,
+                                          const plataforma::AlgoritmoFirma& algoritmo,
+                                          const std::string& resumen) {
+    using Esquema = plataforma::AlgoritmoFirma::Esquema;
+    const KeyType tipo = SECKEY_GetPrivateKeyType(clave);
+    if (tipo != (algoritmo.esquema == Esquema::Ecdsa ? ecKey : rsaKey))
+        return std::nullopt;
+    SECItem datos{siBuffer, reinterpret_cast<unsigned char*>(const_cast<char*>(resumen.data())),
+                  static_cast<unsigned>(resumen.size())};
+    SECItem firma{siBuffer, nullptr, 0};
+    if (algoritmo.esquema == Esquema::Pkcs1)
+        return textoDe(firma, SGN_Digest(clave, oidResumen(algoritmo.resumen), &firma, &datos));
+    const int largo = PK11_SignatureLen(clave);
+    if (largo <= 0 || SECITEM_AllocItem(nullptr, &firma, static_cast<unsigned>(largo)) == nullptr)
+        return std::nullopt;
+    if (algoritmo.esquema == Esquema::Ecdsa) {
+        if (PK11_Sign(clave, &firma, &datos) != SECSuccess)
+            return textoDe(firma, SECFailure);
+        SECItem der{siBuffer, nullptr, 0};
+        const SECStatus estado = DSAU_EncodeDerSigWithLen(&der, &firma, firma.len);
+        SECITEM_FreeItem(&firma, PR_FALSE);
+        return textoDe(der, estado);
+    }
+    const auto [hash, mgf] = mecanismoPss(algoritmo.resumen);
+    CK_RSA_PKCS_PSS_PARAMS pss{hash, mgf, static_cast<CK_ULONG>(resumen.size())};
+    SECItem parametros{siBuffer, reinterpret_cast<unsigned char*>(&pss), sizeof pss};
+    return textoDe(firma,
+                   PK11_SignWithMechanism(clave, CKM_RSA_PKCS_PSS, &parametros, &firma, &datos));
+}
+
+class CertificadoNss : public CertificadoDeAlmacen {
 public:
     CertificadoNss(std::shared_ptr<RanuraNss> ranura, CertNss certificado, ossl::X509Propio x,
                    DatosRanura datos)
-        : ranura_(std::move(ranura)), certificado_(std::move(certificado)), x509_(std::move(x)),
-          datos_(std::move(datos)) {}
+        : CertificadoDeAlmacen(std::move(x)), ranura_(std::move(ranura)),
+          certificado_(std::move(certificado)), datos_(std::move(datos)) {}
 
-    plataforma::AtributosSujeto atributosSujeto() const override {
-        return ossl::atributosSujeto(x509_.get());
+    // La sesión abierta con el PIN se cierra con el certificado.
+    ~CertificadoNss() override {
+        if (entrada_ == Entrada::Dentro)
+            PK11_Logout(ranura_->get());
     }
 
-    std::optional<std::string> firmarDesprendida(std::string_view contenido) const override {
-        PK11SlotInfo* ranura = ranura_->get();
-        bool entrado = false;
-        if (ranura_->cerrada()) {
-            if (!entrar(*ranura_, datos_, x509_.get()))
-                return std::nullopt;
-            entrado = true;
-        }
-        // La sesión abierta con el PIN se cierra al terminar, firme o no.
-        struct Salir {
-            PK11SlotInfo* ranura;
-            bool entrado;
-            ~Salir() {
-                if (entrado)
-                    PK11_Logout(ranura);
-            }
-        } salir{ranura, entrado};
-        const ClaveNss clave(PK11_FindKeyByAnyCert(certificado_.get(), nullptr));
-        if (!clave)
+    std::optional<std::string> firmar(const plataforma::AlgoritmoFirma& algoritmo,
+                                      std::string_view datos,
+                                      std::string_view para) const override {
+        const auto resumen = ossl::resumenAFirmar(algoritmo, datos);
+        const std::lock_guard bloqueo(cerrojo_);
+        if (!resumen || !entrar(para))
             return std::nullopt;
-        const SECOidTag algoritmo =
-            SEC_GetSignatureAlgorithmOidTag(SECKEY_GetPrivateKeyType(clave.get()), SEC_OID_SHA1);
-        if (algoritmo == SEC_OID_UNKNOWN)
+        if (!clave_)
+            clave_.reset(PK11_FindKeyByAnyCert(certificado_.get(), nullptr));
+        if (!clave_)
             return std::nullopt;
-        ossl::EnContextoPrivado en;
-        if (!en.valido())
-            return std::nullopt;
-        return ossl::ensamblarPkcs7(
-            x509_.get(), contenido, [&](std::string_view datos) -> std::optional<std::string> {
-                SECItem firma{siBuffer, nullptr, 0};
-                if (SEC_SignData(&firma, reinterpret_cast<const unsigned char*>(datos.data()),
-                                 static_cast<int>(datos.size()), clave.get(),
-                                 algoritmo) != SECSuccess)
-                    return std::nullopt;
-                std::string r(reinterpret_cast<char*>(firma.data), firma.len);
-                SECITEM_FreeItem(&firma, PR_FALSE);
-                return r;
-            });
+        return firmarConClave(clave_.get(), algoritmo, *resumen);
     }
 
 private:
+    enum class Entrada { SinPin, Dentro, Rechazada };
+
+    // Da el PIN o la contraseña si la ranura lo pide, una sola vez: la respuesta vale para las
+    // firmas siguientes de este certificado, también si no se ha dado.
+    bool entrar(std::string_view para) const {
+        if (entrada_ == Entrada::Rechazada)
+            return false;
+        if (entrada_ == Entrada::Dentro || !ranura_->cerrada())
+            return true;
+        const bool dentro = entrarEnRanura(*ranura_, datos_, x509(), para);
+        entrada_ = dentro ? Entrada::Dentro : Entrada::Rechazada;
+        return dentro;
+    }
+
     std::shared_ptr<RanuraNss> ranura_;
     CertNss certificado_;
-    ossl::X509Propio x509_;
     DatosRanura datos_;
+    mutable std::mutex cerrojo_;
+    mutable Entrada entrada_ = Entrada::SinPin;
+    mutable ClaveNss clave_;
 };
 
 // Los certificados de la ranura, por orden de apodo (y de DER entre los del mismo apodo).

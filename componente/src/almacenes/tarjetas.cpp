@@ -3,6 +3,7 @@
 #include "almacenes/tarjetas.h"
 
 #include "almacenes/canal_tarjetas.h"
+#include "plataforma/openssl/firma_clave.h"
 #include "plataforma/openssl/x509.h"
 #include "plataforma/pin.h"
 #include "plataforma/proceso/proceso.h"
@@ -79,15 +80,18 @@ public:
         return ultima_ == ProcesoAuxiliar::Lectura::Plazo ? Recibido::Plazo : Recibido::Fin;
     }
 
-    /// La firma de `contenido` con el certificado `posicion` de la tarjeta `tarjeta`; el PIN, si
-    /// hace falta, se pide aquí con pinentry. Si el ayudante no contesta a tiempo, se le mata.
+    /// La firma de `resumen` por `algoritmo` con el certificado `posicion` de la tarjeta
+    /// `tarjeta`; el PIN, si hace falta, se pide aquí con pinentry. Si el ayudante no contesta a
+    /// tiempo, se le mata.
     std::optional<std::string> firmar(const std::string& tarjeta, std::size_t posicion,
-                                      std::string_view contenido) {
+                                      const plataforma::AlgoritmoFirma& algoritmo,
+                                      std::string_view resumen, std::string_view para) {
         const std::lock_guard bloqueo(conversacion_);
         const auto espera = plazos().firma;
         plazo_ = Reloj::now() + espera;
         const std::string p = std::to_string(posicion);
-        if (!enviar('Q', {tarjeta, p, contenido}))
+        const std::string a = textoAlgoritmo(algoritmo);
+        if (!enviar('G', {tarjeta, p, a, resumen, para}))
             return std::nullopt;
         for (;;) {
             Mensaje m;
@@ -229,25 +233,29 @@ std::map<std::string, std::string> rotosVigentes() {
     return vigentes;
 }
 
-class CertificadoTarjeta : public plataforma::Certificado {
+class CertificadoTarjeta : public CertificadoDeAlmacen {
 public:
     CertificadoTarjeta(std::shared_ptr<Prestamo> prestamo, std::string tarjeta,
                        std::size_t posicion, ossl::X509Propio x509)
-        : prestamo_(std::move(prestamo)), tarjeta_(std::move(tarjeta)), posicion_(posicion),
-          x509_(std::move(x509)) {}
+        : CertificadoDeAlmacen(std::move(x509)), prestamo_(std::move(prestamo)),
+          tarjeta_(std::move(tarjeta)), posicion_(posicion) {}
 
-    plataforma::AtributosSujeto atributosSujeto() const override {
-        return ossl::atributosSujeto(x509_.get());
-    }
-    std::optional<std::string> firmarDesprendida(std::string_view contenido) const override {
-        return prestamo_->ayudante().firmar(tarjeta_, posicion_, contenido);
+    // Al ayudante solo va el resumen.
+    std::optional<std::string> firmar(const plataforma::AlgoritmoFirma& algoritmo,
+                                      std::string_view datos,
+                                      std::string_view para) const override {
+        const auto resumen = ossl::resumenAFirmar(algoritmo, datos);
+        if (!resumen)
+            return std::nullopt;
+        auto resumido = algoritmo;
+        resumido.resumido = true;
+        return prestamo_->ayudante().firmar(tarjeta_, posicion_, resumido, *resumen, para);
     }
 
 private:
     std::shared_ptr<Prestamo> prestamo_;
     std::string tarjeta_;
     std::size_t posicion_;
-    ossl::X509Propio x509_;
 };
 
 // Una tarjeta del ayudante: lo que mandó de ella, y él firma.

@@ -11,11 +11,14 @@
 //        cargarlo (si no contesta o falla, se sabe cuál); S (dónde, por qué) por un módulo que
 //        no carga o un lector sin tarjeta; T (identificador, dónde, nota y, por certificado:
 //        apodo, DER, clave a su alcance 0/1, clave tras el PIN 0/1) por una tarjeta. Al final, F.
-//   Q  identificador de la tarjeta, posición del certificado, contenido
-//        contesta Y (la firma PKCS #7) o X (no se ha podido firmar); entre medias puede pedir
-//        el PIN con P (descripción, indicación, aviso), que se contesta con p (dado, cancelado o
-//        sin-dialogo, y el PIN).
-//   R  descarga los módulos y queda en reposo; no contesta.
+//   G  identificador de la tarjeta, posición del certificado, algoritmo (textoAlgoritmo), resumen,
+//      para qué (lo que completa la petición del PIN)
+//        contesta Y (la firma) o X (no se ha podido firmar); entre medias puede pedir el PIN con
+//        P (descripción, indicación, aviso), que se contesta con p (dado, cancelado o
+//        sin-dialogo, y el PIN). El PIN vale para las firmas siguientes con ese certificado
+//        hasta el siguiente L o R: una operación que firma mucho lo pide una vez.
+//   R  descarga los módulos (y cierra las sesiones abiertas con el PIN) y queda en reposo; no
+//      contesta.
 #include "almacenes/canal_tarjetas.h"
 #include "almacenes/modulos_p11kit.h"
 #include "almacenes/nss.h"
@@ -31,6 +34,7 @@ extern "C" {
 #include <charconv>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <poll.h>
 #include <string>
 #include <unistd.h>
@@ -110,7 +114,7 @@ public:
     // Carga los módulos, salvo los de los ficheros de `saltar`, y manda lo que hay. false si la
     // conexión falla.
     bool listar(const std::vector<std::string>& saltar) {
-        tarjetas_.clear();
+        soltar();
         registro_ = std::make_shared<RegistroP11Kit>(); // el anterior se suelta ya cargado este
         const auto& registrados = registro_->modulos();
         if (!registrados.empty() && !sesion_)
@@ -133,18 +137,35 @@ public:
         std::size_t id = SIZE_MAX, posicion = 0;
         std::from_chars(m.campos[0].data(), m.campos[0].data() + m.campos[0].size(), id);
         std::from_chars(m.campos[1].data(), m.campos[1].data() + m.campos[1].size(), posicion);
-        if (id < tarjetas_.size())
-            if (const auto c = tarjetas_[id]->certificado(posicion))
-                firma = c->firmarDesprendida(m.campos[2]);
+        const auto algoritmo = algoritmoDeTexto(m.campos[2]);
+        if (const plataforma::Certificado* c = certificado(id, posicion); c && algoritmo)
+            firma = c->firmar(*algoritmo, m.campos[3], m.campos[4]);
         return firma ? canal_.enviar('Y', {*firma}) : canal_.enviar('X', {});
     }
 
     // Descarga los módulos.
-    void soltar() { tarjetas_.clear(); }
+    void soltar() {
+        certificados_.clear();
+        tarjetas_.clear();
+    }
     bool enReposo() const { return tarjetas_.empty(); }
     CanalDescriptor& canal() { return canal_; }
 
 private:
+    // El certificado `posicion` de la tarjeta `id`, el mismo de una firma a la siguiente (con su
+    // PIN dado); nullptr si no hay.
+    const plataforma::Certificado* certificado(std::size_t id, std::size_t posicion) {
+        const auto clave = std::make_pair(id, posicion);
+        if (const auto c = certificados_.find(clave); c != certificados_.end())
+            return c->second.get();
+        if (id >= tarjetas_.size())
+            return nullptr;
+        auto c = tarjetas_[id]->certificado(posicion);
+        if (!c)
+            return nullptr;
+        return certificados_.emplace(clave, std::move(c)).first->second.get();
+    }
+
     bool listarModulo(const ModuloRegistrado& r, std::size_t indice) {
         const std::string modulo = "módulo «" + r.nombre + "»";
         SECMODModule* m = cargar(r, indice, sesion_ != nullptr);
@@ -205,6 +226,8 @@ private:
     std::shared_ptr<RegistroP11Kit> registro_;
     std::shared_ptr<SesionNss> sesion_;
     std::vector<std::unique_ptr<Almacen>> tarjetas_;
+    std::map<std::pair<std::size_t, std::size_t>, std::unique_ptr<plataforma::Certificado>>
+        certificados_; // los que han firmado; se sueltan antes que sus tarjetas
 };
 
 } // namespace
@@ -225,7 +248,7 @@ int servirTarjetas(int fd) {
         bool bien = true;
         if (m.tipo == 'L')
             bien = servidor.listar(m.campos);
-        else if (m.tipo == 'Q' && m.campos.size() == 3)
+        else if (m.tipo == 'G' && m.campos.size() == 5)
             bien = servidor.firmar(m);
         else if (m.tipo == 'R')
             servidor.soltar();

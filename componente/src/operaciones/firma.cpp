@@ -168,16 +168,26 @@ private:
 
 } // namespace
 
-std::unique_ptr<plataforma::Certificado> buscarCertificado(const std::string& certificado) {
+CertificadoElegido elegirCertificadoPara(const std::string& identificador) {
+    using Estado = CertificadoElegido::Estado;
     const auto almacen = plataforma::abrirAlmacenPersonal();
     if (!almacen)
-        lanzar(SinAlmacen);
-    if (!almacenes::identificadorValido(certificado))
-        lanzar(SinCertificado);
-    auto encontrado = almacen->buscar(certificado);
+        return {Estado::SinAlmacen, nullptr};
+    if (!almacenes::identificadorValido(identificador))
+        return {Estado::SinCertificado, nullptr};
+    auto encontrado = almacen->buscar(identificador);
     if (!encontrado)
+        return {Estado::SinCertificado, nullptr};
+    return {Estado::Elegido, std::move(encontrado)};
+}
+
+std::unique_ptr<plataforma::Certificado> buscarCertificado(const std::string& certificado) {
+    auto elegido = elegirCertificadoPara(certificado);
+    if (elegido.estado == CertificadoElegido::Estado::SinAlmacen)
+        lanzar(SinAlmacen);
+    if (elegido.estado == CertificadoElegido::Estado::SinCertificado)
         lanzar(SinCertificado);
-    return encontrado;
+    return std::move(elegido.certificado);
 }
 
 std::string resumenHex(std::string_view contenido) {

@@ -15,6 +15,20 @@ namespace morvelin {
 /// almacén se abre antes de mirar la longitud).
 std::unique_ptr<plataforma::Certificado> buscarCertificado(const std::string& certificado);
 
+/// El certificado para `identificador` por la misma búsqueda que FIRMA (los mismos almacenes y
+/// la misma regla), para quien firma otra cosa: la identificación ante la agencia, los registros
+/// de facturación. Con él se firma cuantas veces haga falta pidiendo el PIN una sola vez.
+struct CertificadoElegido {
+    enum class Estado {
+        Elegido,
+        SinAlmacen,     ///< no se puede abrir ningún almacén
+        SinCertificado, ///< el identificador no mide 9 caracteres, o ninguno lo tiene
+    };
+    Estado estado = Estado::SinCertificado;
+    std::unique_ptr<plataforma::Certificado> certificado; ///< con Elegido
+};
+CertificadoElegido elegirCertificadoPara(const std::string& identificador);
+
 /// El SHA-1 de `contenido` en 40 cifras hexadecimales mayúsculas. Lanza NoSeFirma (107) si no
 /// se puede calcular.
 std::string resumenHex(std::string_view contenido);

@@ -34,7 +34,30 @@ struct AtributoSujeto {
 /// componente con varios valores, seguidos).
 using AtributosSujeto = std::vector<AtributoSujeto>;
 
+/// El resumen con el que se firma.
+enum class ResumenFirma { Sha1, Sha256, Sha384, Sha512 };
+
+/// Cómo se firma con la clave de un certificado.
+struct AlgoritmoFirma {
+    enum class Esquema {
+        Pkcs1, ///< RSA PKCS #1 v1.5: se firma el DigestInfo del resumen
+        Pss,   ///< RSA-PSS con MGF1 del mismo resumen y una sal del largo del resumen
+        Ecdsa, ///< ECDSA; la firma es la SEQUENCE DER de r y s
+    };
+    Esquema esquema = Esquema::Pkcs1;
+    ResumenFirma resumen = ResumenFirma::Sha256;
+    /// false: los datos se resumen al firmar (una firma RSA-SHA256 de un documento); true: los
+    /// datos ya son el resumen, de su largo (lo que firma un cliente TLS, que resume él).
+    bool resumido = false;
+};
+
 /// Un certificado del almacén, con su clave privada si el almacén la tiene.
+///
+/// La clave no sale de su almacén: la base de datos NSS o la tarjeta firman por sí mismas. Si
+/// hace falta un PIN o una contraseña, se pide la primera vez que se firma y vale mientras viva
+/// el objeto: una operación que firma muchas veces (mil registros, una sesión TLS) lo pide una
+/// sola vez. Si no se da (cancelado, incorrecto, sin diálogo), las firmas siguientes fallan sin
+/// volver a preguntar: cada intento fallido acerca el bloqueo de una tarjeta.
 class Certificado {
 public:
     virtual ~Certificado() = default;
@@ -42,6 +65,17 @@ public:
     /// Los atributos del sujeto, uno a uno: cada valor con su identificador, nunca buscados en
     /// un texto.
     virtual AtributosSujeto atributosSujeto() const = 0;
+
+    /// El certificado en DER.
+    virtual std::string der() const = 0;
+
+    /// La firma de `datos` con la clave del certificado por `algoritmo` (el esquema ha de ser el
+    /// de la clave: PKCS #1 o PSS con RSA, ECDSA con EC). `para` completa la petición del PIN,
+    /// si se pide: «para firmar la factura». Sin valor si no se puede firmar (sin clave
+    /// utilizable, otro esquema, un resumen de otro largo, el PIN no se da).
+    virtual std::optional<std::string> firmar(const AlgoritmoFirma& algoritmo,
+                                              std::string_view datos,
+                                              std::string_view para) const = 0;
 
     /// Firma PKCS #7 (SignedData, DER) desprendida de `contenido`: SHA-1, solo el certificado
     /// del firmante, y como atributos firmados el tipo de contenido, el resumen del mensaje, la

@@ -226,10 +226,10 @@ std::string xmlAnulacion(const Anulacion& a, const DatosSistema& s) {
     return e.terminar();
 }
 
-std::string xmlRemesa(const std::string& nombreObligado, const std::string& nifObligado,
-                      const std::vector<std::string_view>& registros) {
-    Escritor e;
-    e.documento();
+namespace {
+
+void remesa(Escritor& e, const std::string& nombreObligado, const std::string& nifObligado,
+            const std::vector<std::string_view>& registros) {
     e.abrir("sfLR", "RegFactuSistemaFacturacion", EspacioSuministroLR);
     e.atributoEspacio("sf", EspacioSuministroInformacion);
     e.abrir("sfLR", "Cabecera");
@@ -243,6 +243,27 @@ std::string xmlRemesa(const std::string& nombreObligado, const std::string& nifO
         e.crudo(r);
         e.cerrar();
     }
+    e.cerrar();
+}
+
+} // namespace
+
+std::string xmlRemesa(const std::string& nombreObligado, const std::string& nifObligado,
+                      const std::vector<std::string_view>& registros) {
+    Escritor e;
+    e.documento();
+    remesa(e, nombreObligado, nifObligado, registros);
+    return e.terminar();
+}
+
+std::string xmlPeticionSoap(const std::string& nombreObligado, const std::string& nifObligado,
+                            const std::vector<std::string_view>& registros) {
+    Escritor e;
+    e.documento();
+    e.abrir("soapenv", "Envelope", EspacioSoap);
+    e.abrir("soapenv", "Body");
+    remesa(e, nombreObligado, nifObligado, registros);
+    e.cerrar();
     e.cerrar();
     return e.terminar();
 }

@@ -23,6 +23,11 @@ inline constexpr const char* EspacioSuministroLR =
     "https://www2.agenciatributaria.gob.es/static_files/common/internet/dep/aplicaciones/es/"
     "aeat/tike/cont/ws/SuministroLR.xsd";
 
+inline constexpr const char* EspacioSoap = "http://schemas.xmlsoap.org/soap/envelope/";
+inline constexpr const char* EspacioRespuestaSuministro =
+    "https://www2.agenciatributaria.gob.es/static_files/common/internet/dep/aplicaciones/es/"
+    "aeat/tike/cont/ws/RespuestaSuministro.xsd";
+
 /// A lo sumo tantos registros en una remesa.
 inline constexpr std::size_t MaximoRemesa = 1000;
 
@@ -62,6 +67,10 @@ std::string xmlAnulacion(const Anulacion& a, const DatosSistema& s);
 /// registros, cada uno byte a byte como se guardó.
 std::string xmlRemesa(const std::string& nombreObligado, const std::string& nifObligado,
                       const std::vector<std::string_view>& registros);
+
+/// La petición SOAP 1.1 con la remesa: un sobre cuyo cuerpo es el documento de xmlRemesa().
+std::string xmlPeticionSoap(const std::string& nombreObligado, const std::string& nifObligado,
+                            const std::vector<std::string_view>& registros);
 
 /// El registro anterior tal como lo nombra el XML leído de un registro.
 struct AnteriorLeido {

@@ -8,13 +8,13 @@
 // almacén del sistema. El certificado del servidor y su nombre se comprueban siempre.
 #include "plataforma/red.h"
 
-#include <curl/curl.h>
+#include "plataforma/curl/comun.h"
+
 #include <openssl/ssl.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <strings.h>
 
 namespace morvelin::red {
@@ -30,27 +30,11 @@ template <class Valor> void poner(CURL* curl, CURLoption opcion, Valor valor) {
     comprobar(curl_easy_setopt(curl, opcion, valor));
 }
 
-/// Valor de una variable de entorno; nulo si no está o está vacía.
-const char* entorno(const char* nombre) {
-    const char* valor = std::getenv(nombre);
-    return valor && *valor ? valor : nullptr;
-}
+using curl::BorrarCurl;
+using curl::BorrarLista;
 
-void iniciarCurl() {
-    static std::once_flag una;
-    static CURLcode estado = CURLE_OK;
-    std::call_once(una, [] { estado = curl_global_init(CURL_GLOBAL_DEFAULT); });
-    comprobar(estado);
-}
-
-struct BorrarCurl {
-    void operator()(CURL* c) const { curl_easy_cleanup(c); }
-};
 struct BorrarUrl {
     void operator()(CURLU* u) const { curl_url_cleanup(u); }
-};
-struct BorrarLista {
-    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 struct BorrarTexto {
     void operator()(char* t) const { curl_free(t); }
@@ -61,16 +45,6 @@ using Texto = std::unique_ptr<char, BorrarTexto>;
 int indiceTls() {
     static const int indice = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
     return indice;
-}
-
-/// ¿Es la línea de cabecera `linea` la de ese nombre (sin distinguir mayúsculas)? Deja en
-/// `valor` lo que va detrás de los dos puntos.
-bool esCabecera(std::string_view linea, std::string_view nombre, std::string_view& valor) {
-    if (linea.size() <= nombre.size() || linea[nombre.size()] != ':' ||
-        strncasecmp(linea.data(), nombre.data(), nombre.size()) != 0)
-        return false;
-    valor = linea.substr(nombre.size() + 1);
-    return true;
 }
 
 Texto parte(CURLU* url, CURLUPart cual, unsigned banderas = 0) {
@@ -124,13 +98,8 @@ public:
 
         poner(c, CURLOPT_SSL_VERIFYPEER, 1L);
         poner(c, CURLOPT_SSL_VERIFYHOST, 2L);
-        const char* fichero = entorno("CURL_CA_BUNDLE");
-        if (!fichero)
-            fichero = entorno("SSL_CERT_FILE");
-        if (fichero)
-            poner(c, CURLOPT_CAINFO, fichero);
-        if (const char* carpeta = entorno("SSL_CERT_DIR"))
-            poner(c, CURLOPT_CAPATH, carpeta);
+        if (!curl::autoridadesDelEntorno(c))
+            throw FalloInternet{};
 
         poner(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limites_.conexion.count()));
         poner(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -201,9 +170,9 @@ private:
             s.cabecerasCompletas = false;
         } else if (linea == "\r\n" || linea == "\n") {
             s.cabecerasCompletas = s.final;
-        } else if (esCabecera(linea, "Content-Length", valor)) {
+        } else if (curl::esCabecera(linea, "Content-Length", valor)) {
             s.longitudConocida = true;
-        } else if (esCabecera(linea, "Transfer-Encoding", valor)) {
+        } else if (curl::esCabecera(linea, "Transfer-Encoding", valor)) {
             for (std::size_t i = 0; i + 7 <= valor.size(); ++i)
                 if (strncasecmp(valor.data() + i, "chunked", 7) == 0)
                     s.longitudConocida = true;
@@ -277,7 +246,8 @@ class SesionCurl final : public Sesion {
 public:
     SesionCurl(std::string_view agente, const Limites& limites)
         : agente_(agente), limites_(limites) {
-        iniciarCurl();
+        if (!curl::iniciar())
+            throw FalloInternet{};
     }
 
     bool analizarUrl(const std::string& url, Direccion& d) override {

@@ -189,11 +189,7 @@ FirmaComprobada comprobarFirmaDesprendida(std::string_view firmaDer, std::string
     if (!desde || !hasta)
         return r;
     r.atributosSujeto = openssl::atributosSujeto(certificado);
-    unsigned char* der = nullptr;
-    const int n = i2d_X509(certificado, &der);
-    if (n > 0)
-        r.certificadoDer.assign(reinterpret_cast<char*>(der), static_cast<std::size_t>(n));
-    OPENSSL_free(der);
+    r.certificadoDer = openssl::derDe(certificado);
     r.validoDesde = *desde;
     r.validoHasta = *hasta;
     if (const ASN1_TYPE* t = PKCS7_get_signed_attribute(info, NID_pkcs9_signingTime);

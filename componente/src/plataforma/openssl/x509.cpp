@@ -84,6 +84,15 @@ std::optional<unsigned> usosClave(X509* certificado) {
     return usos & 0xFF;
 }
 
+std::string derDe(X509* certificado) {
+    std::string der;
+    unsigned char* bytes = nullptr;
+    if (const int n = i2d_X509(certificado, &bytes); n > 0)
+        der.assign(reinterpret_cast<char*>(bytes), static_cast<std::size_t>(n));
+    OPENSSL_free(bytes);
+    return der;
+}
+
 X509Propio certificadoDeDer(std::string_view der) {
     const unsigned char* p = bytesDe(der);
     return X509Propio(d2i_X509(nullptr, &p, static_cast<long>(der.size())));

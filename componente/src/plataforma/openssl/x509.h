@@ -56,6 +56,9 @@ std::optional<long long> segundos(const ASN1_TIME* hora);
 /// listas de revocación); sin valor si el certificado no lo restringe.
 std::optional<unsigned> usosClave(X509* certificado);
 
+/// El DER de un certificado; vacío si no se puede codificar.
+std::string derDe(X509* certificado);
+
 /// El certificado de un DER; nullptr si no lo es.
 X509Propio certificadoDeDer(std::string_view der);
 
