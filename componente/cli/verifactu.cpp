@@ -1,5 +1,6 @@
 // morvelin verifactu: añadir altas y anulaciones a la cadena, el QR de una factura, exportar
-// la cadena como remesa y comprobarla.
+// la cadena como remesa y comprobarla, y fijar su modo (con su firmante si es sin remisión) o
+// cerrarla.
 //
 // Estado de salida: 0 bien, 1 dato rechazado o cadena rota, 2 error de uso, 3 fallo
 // inesperado.
@@ -43,7 +44,15 @@ constexpr const char* Uso =
     "      como una remesa de a lo sumo 1000, cada uno tal como se guardó.\n"
     "  comprueba\n"
     "      Recorre la cadena, recalcula cada huella y cada enlace y dice qué registro la\n"
-    "      rompe primero. Sale con 0 si está entera y 1 si no.\n"
+    "      rompe primero. Sin remisión, también cada firma y el registro de eventos, y\n"
+    "      anota la comprobación y lo encontrado. Sale con 0 si está entera y 1 si no.\n"
+    "  modo verifactu|no-verifactu [--certificado NIF] [--obligado NIF] [--nombre TEXTO]\n"
+    "      Fija el modo antes del primer registro. no-verifactu (sin remisión): cada registro\n"
+    "      y cada evento se guardan firmados con el certificado de NIF (el que usaría FIRMA;\n"
+    "      pide el PIN si hace falta); el obligado es NIF salvo --obligado, y su nombre, el\n"
+    "      del titular del certificado salvo --nombre.\n"
+    "  cierra\n"
+    "      Anota el fin del modo sin remisión; la cadena ya no admite registros.\n"
     "\n"
     "La cadena: --cadena, o la variable MORVELIN_CADENA, o el fichero\n"
     "$XDG_DATA_HOME/MORVELIN/verifactu.sqlite. Una dirección postgresql://... usa PostgreSQL.\n"
@@ -122,7 +131,14 @@ int ordenVerifactu(int argc, char** argv) {
     auto* exporta = app.add_subcommand("exporta");
     exporta->add_option("REMESA", remesa)->required();
     exporta->add_option("--desde", desde);
-    app.add_subcommand("comprueba"); // la que queda cuando no es ninguna de las anteriores
+    app.add_subcommand("comprueba");
+    std::string modoCadena, certificado, obligado, nombre;
+    auto* modoOrden = app.add_subcommand("modo");
+    modoOrden->add_option("MODO", modoCadena)->required();
+    modoOrden->add_option("--certificado", certificado);
+    modoOrden->add_option("--obligado", obligado);
+    modoOrden->add_option("--nombre", nombre);
+    auto* cierra = app.add_subcommand("cierra");
 
     if (const auto fin =
             leerArgumentos(app, argc, argv, Uso, "argumentos incorrectos para verifactu."))
@@ -133,6 +149,10 @@ int ordenVerifactu(int argc, char** argv) {
         return usoIncorrecto("--modo es «verifactu» o «no-verifactu».");
     if (desde < 1)
         return usoIncorrecto("--desde es un número de registro (1 o más).");
+    if (modoOrden->parsed() && modoCadena != "verifactu" && modoCadena != "no-verifactu")
+        return usoIncorrecto("el modo es «verifactu» o «no-verifactu».");
+    if (modoOrden->parsed() && (modoCadena == "no-verifactu") == certificado.empty())
+        return usoIncorrecto("--certificado NIF va con el modo no-verifactu, y solo con él.");
 
     return atenderOrden([&] {
         std::optional<std::string> texto;
@@ -154,8 +174,14 @@ int ordenVerifactu(int argc, char** argv) {
             return informar(ordenes.anula(*texto));
         if (exporta->parsed())
             return informar(ordenes.exporta(remesa, desde));
+        if (modoOrden->parsed())
+            return informar(ordenes.modo(modoCadena, certificado, obligado, nombre));
+        if (cierra->parsed())
+            return informar(ordenes.cierra());
+        // El informe de la comprobación va a la salida estándar aunque encuentre algo.
         const auto s = ordenes.comprueba();
-        if (!s.correcto && s.texto.rfind("Cadena rota", 0) == 0) {
+        if (!s.correcto &&
+            (s.texto.rfind("Cadena ", 0) == 0 || s.texto.rfind("La cadena", 0) == 0)) {
             std::cout << visible(s.texto) << '\n' << std::flush;
             return 1;
         }

@@ -2,9 +2,12 @@
 // prueba: correcciones admitidas y rechazadas, dos procesos que añaden a la vez, SIGKILL en
 // mitad de un añadido, manipulaciones que encuentra la comprobación, y las interfaces (línea de
 // órdenes, C y C++).
+#include "certificados_prueba.h"
 #include "postgresql_privado.h"
 #include "verifactu/cadena.h"
 #include "verifactu/comprobacion.h"
+#include "verifactu/eventos.h"
+#include "verifactu/firma.h"
 #include "verifactu/huella.h"
 #include "verifactu/ordenes.h"
 
@@ -162,14 +165,17 @@ protected:
     void manipular(const Manipulacion& m) {
         if (postgresql()) {
             ASSERT_TRUE(pruebas::PostgresqlPrivado::ejecutar(
-                destino_, std::string("ALTER TABLE verifactu_registros DISABLE TRIGGER USER; ") +
+                destino_, std::string("ALTER TABLE verifactu_registros DISABLE TRIGGER USER; "
+                                      "ALTER TABLE verifactu_eventos DISABLE TRIGGER USER; ") +
                               m.postgresql));
             return;
         }
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(destino_.c_str(), &db), SQLITE_OK);
         const std::string sql = std::string("DROP TRIGGER verifactu_registros_sin_cambios; "
-                                            "DROP TRIGGER verifactu_registros_sin_borrado; ") +
+                                            "DROP TRIGGER verifactu_registros_sin_borrado; "
+                                            "DROP TRIGGER verifactu_eventos_sin_cambios; "
+                                            "DROP TRIGGER verifactu_eventos_sin_borrado; ") +
                                 m.sqlite;
         EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
             << sqlite3_errmsg(db);
@@ -422,6 +428,245 @@ TEST_P(CadenaVerifactu, ExportaDeMilEnMil) {
     EXPECT_THROW(prepararRemesa(*a, 1004), ErrorAlmacen);
     esperarSinBifurcacion(1003);
 }
+
+// Sin remisión: una cadena con su firmante de prueba y un reloj que se adelanta a voluntad.
+class CadenaSinRemision : public CadenaVerifactu {
+protected:
+    void SetUp() override {
+        CadenaVerifactu::SetUp();
+        ahora_ = static_cast<std::int64_t>(std::time(nullptr));
+    }
+
+    static const morvelin::pruebas::CertificadoPrueba& certificado() {
+        static const auto c =
+            morvelin::pruebas::CertificadoPrueba::crear({{"CN", "TALLERES EJEMPLO"},
+                                                         {"O", "Talleres Ejemplo, S.L."},
+                                                         {"serialNumber", "89890001K"}},
+                                                        -1, 3650, true);
+        return c;
+    }
+    static ObtenerFirmante firmantes() {
+        return [](const std::string& nif) {
+            EXPECT_EQ(nif, "89890001K");
+            return morvelin::xades::Firmante{certificado().derCertificado(),
+                                             [](std::string_view d) {
+                                                 return certificado().firmarRsaSha256(d);
+                                             }};
+        };
+    }
+    Ordenes ordenes() {
+        return Ordenes(
+            destino_, [this] { return ahora_; }, firmantes());
+    }
+    std::vector<EventoCadena> eventos() {
+        std::vector<EventoCadena> r;
+        abrir()->recorrerEventos(1, HastaElFinal, [&](const EventoCadena& e) {
+            r.push_back(e);
+            return true;
+        });
+        return r;
+    }
+    std::string tipos() {
+        std::string t;
+        for (const auto& e : eventos())
+            t += (t.empty() ? "" : " ") + e.tipo;
+        return t;
+    }
+    void esperarEnteraYFirmada(std::int64_t registros) {
+        auto a = abrir();
+        const auto c = comprobarCadena(*a, 3, ComprobacionFirmas{"89890001K", ahora_});
+        EXPECT_TRUE(c.entera) << c.texto();
+        EXPECT_EQ(c.registros, registros);
+        const auto e = comprobarEventos(*a, "89890001K", ahora_);
+        EXPECT_TRUE(e.entero) << e.texto();
+    }
+
+    std::int64_t ahora_ = 0;
+};
+
+TEST_P(CadenaSinRemision, CadaRegistroYCadaEventoFirmadosYEncadenados) {
+    auto o = ordenes();
+    auto s = o.modo("no-verifactu", "89890001K");
+    ASSERT_TRUE(s.correcto) << s.texto;
+    const auto datos = abrir()->datos();
+    EXPECT_EQ(datos.modo, "no-verifactu");
+    EXPECT_EQ(datos.firmante, "89890001K");
+    EXPECT_EQ(datos.nombreEmisor, "Talleres Ejemplo, S.L.");
+    EXPECT_FALSE(o.modo("verifactu").correcto) << "el modo se fija una vez";
+    EXPECT_FALSE(o.modo("no-verifactu", "89890001K").correcto);
+
+    ASSERT_TRUE(o.alta(alta("A-1").dump()).correcto);
+    ASSERT_TRUE(o.alta(alta("A-2").dump()).correcto);
+    ahora_ += IntervaloResumen; // el resumen llega con el registro siguiente
+    ASSERT_TRUE(o.anula(anulacion("A-1").dump()).correcto);
+    EXPECT_EQ(tipos(), "01 10");
+    // El resumen: los eventos desde el inicio (él incluido) y las dos altas y la anulación.
+    const std::string resumen = eventos().back().xml;
+    for (const char* parte :
+         {"<sf:TipoEvento><sf:TipoEvento>01</sf:TipoEvento><sf:NumeroDeEventos>1<",
+          "<sf:NumeroDeRegistrosFacturacionAltaGenerados>2<", "<sf:SumaImporteTotalAlta>242.00<",
+          "<sf:NumeroDeRegistrosFacturacionAnulacionGenerados>0<"})
+        EXPECT_NE(resumen.find(parte), std::string::npos) << parte << "\n" << resumen;
+    // Cada registro guardado lleva su firma, que verifica.
+    abrir()->recorrer(1, HastaElFinal, true, [&](const VistaRegistro& v) {
+        EXPECT_EQ(razonFirmaRegistro(v.xml, v.alta, "89890001K", ahora_), "") << v.numero;
+        EXPECT_EQ(razonFirmaRegistro(v.xml, v.alta, "12345678Z", ahora_).find("firmado con un"),
+                  0u);
+        return true;
+    });
+
+    s = o.comprueba();
+    EXPECT_TRUE(s.correcto) << s.texto;
+    EXPECT_NE(s.texto.find("3 registros, todos con su firma válida"), std::string::npos) << s.texto;
+    EXPECT_EQ(tipos(), "01 10 03 05");
+    const fs::path remesa =
+        fs::temp_directory_path() / ("remesa-" + std::to_string(::getpid()) + ".xml");
+    s = o.exporta(remesa.string(), 1);
+    EXPECT_TRUE(s.correcto) << s.texto;
+    fs::remove(remesa);
+    EXPECT_EQ(tipos(), "01 10 03 05 08");
+    EXPECT_NE(eventos().back().xml.find("<sf:NumeroDeRegistrosFacturacionAltaExportados>2<"),
+              std::string::npos);
+    esperarEnteraYFirmada(3);
+
+    s = o.cierra();
+    EXPECT_TRUE(s.correcto) << s.texto;
+    s = o.alta(alta("A-3").dump());
+    EXPECT_FALSE(s.correcto);
+    EXPECT_NE(s.texto.find("cerrada"), std::string::npos) << s.texto;
+    // Una cadena cerrada se comprueba sin firmar nada (sin certificado) y no anota.
+    s = Ordenes(destino_, [this] { return ahora_; }).comprueba();
+    EXPECT_TRUE(s.correcto) << s.texto;
+    EXPECT_EQ(tipos(), "01 10 03 05 08 02");
+    esperarEnteraYFirmada(3);
+}
+
+// Una cadena sin remisión sin con qué firmar no admite registros; uno que no firma, tampoco.
+TEST_P(CadenaSinRemision, SinFirmanteNoSeAnadeNada) {
+    ASSERT_TRUE(ordenes().modo("no-verifactu", "89890001K").correcto);
+    auto a = abrir();
+    EXPECT_THROW(anadir(*a, alta("A-1")), ErrorAlmacen);
+    const ObtenerFirmante mudo = [](const std::string&) {
+        return morvelin::xades::Firmante{certificado().derCertificado(), [](std::string_view) {
+                                             return std::nullopt;
+                                         }};
+    };
+    EXPECT_THROW(anadirAlta(*a, leerAltaJson(alta("A-1").dump()), relojDelSistema(), mudo),
+                 morvelin::xades::ErrorFirmaXml);
+    const ObtenerFirmante ninguno = [](const std::string&) -> morvelin::xades::Firmante {
+        throw ErrorAlmacen("sin certificado");
+    };
+    EXPECT_FALSE(Ordenes(destino_, relojDelSistema(), ninguno).alta(alta("A-1").dump()).correcto);
+    EXPECT_EQ(a->cuantos(), 0);
+    EXPECT_EQ(tipos(), "01");
+}
+
+// Lo que se toca en una cadena sin remisión, lo que comprueba ve y la anomalía que anota.
+struct ManipulacionFirmada {
+    const char* nombre;
+    const char* sqlite;
+    const char* postgresql;
+    bool enEventos;
+    std::int64_t rotaEn;
+    const char* tipoAnomalia;
+};
+
+// Un byte del valor de la firma (el carácter 100 tras su etiqueta), cambiado en SQL.
+#define UN_BYTE_DE_LA_FIRMA_SQLITE(tabla, n)                                                       \
+    "UPDATE " tabla " SET xml = CAST(substr(CAST(xml AS TEXT), 1, "                                \
+    "instr(CAST(xml AS TEXT), '<ds:SignatureValue') + 99) || CASE substr(CAST(xml AS TEXT), "      \
+    "instr(CAST(xml AS TEXT), '<ds:SignatureValue') + 100, 1) WHEN 'A' THEN 'B' ELSE 'A' END || "  \
+    "substr(CAST(xml AS TEXT), instr(CAST(xml AS TEXT), '<ds:SignatureValue') + 101) AS BLOB) "    \
+    "WHERE numero = " n
+#define UN_BYTE_DE_LA_FIRMA_POSTGRESQL(tabla, n)                                                   \
+    "UPDATE " tabla " SET xml = set_byte(xml, position('<ds:SignatureValue'::bytea in xml) + 99, " \
+    "CASE get_byte(xml, position('<ds:SignatureValue'::bytea in xml) + 99) WHEN 65 THEN 66 "       \
+    "ELSE 65 END) WHERE numero = " n
+
+const ManipulacionFirmada ManipulacionesFirmadas[] = {
+    {"un byte de la firma de un registro", UN_BYTE_DE_LA_FIRMA_SQLITE("verifactu_registros", "2"),
+     UN_BYTE_DE_LA_FIRMA_POSTGRESQL("verifactu_registros", "2"), false, 2, "02"},
+    {"la firma quitada de un registro",
+     "UPDATE verifactu_registros SET xml = CAST(substr(CAST(xml AS TEXT), 1, "
+     "instr(CAST(xml AS TEXT), '<ds:Signature ') - 1) || '</sf:RegistroAlta>' AS BLOB) "
+     "WHERE numero = 3",
+     "UPDATE verifactu_registros SET xml = substring(xml from 1 for "
+     "position('<ds:Signature '::bytea in xml) - 1) || '</sf:RegistroAlta>'::bytea "
+     "WHERE numero = 3",
+     false, 3, "02"},
+    {"el importe de un registro firmado",
+     "UPDATE verifactu_registros SET xml = CAST(replace(CAST(xml AS TEXT), '121.00', '131.00') "
+     "AS BLOB) WHERE numero = 1",
+     "UPDATE verifactu_registros SET xml = convert_to(replace(convert_from(xml, 'UTF8'), "
+     "'121.00', '131.00'), 'UTF8') WHERE numero = 1",
+     false, 1, "01"},
+    {"un byte de la firma de un evento", UN_BYTE_DE_LA_FIRMA_SQLITE("verifactu_eventos", "1"),
+     UN_BYTE_DE_LA_FIRMA_POSTGRESQL("verifactu_eventos", "1"), true, 1, "02"},
+    {"un evento borrado", "DELETE FROM verifactu_eventos WHERE numero = 2",
+     "DELETE FROM verifactu_eventos WHERE numero = 2", true, 2, "04"},
+};
+
+TEST_P(CadenaSinRemision, ComprobarEncuentraLoManipuladoYLoAnota) {
+    for (const auto& m : ManipulacionesFirmadas) {
+        SCOPED_TRACE(m.nombre);
+        if (postgresql())
+            destino_ = servidor_->nuevaBase();
+        else
+            fs::remove_all(carpeta_);
+        auto o = ordenes();
+        ASSERT_TRUE(o.modo("no-verifactu", "89890001K").correcto);
+        for (const char* n : {"A-1", "A-2", "A-3"}) {
+            ahora_ += IntervaloResumen;
+            ASSERT_TRUE(o.alta(alta(n).dump()).correcto);
+        }
+        manipular({m.nombre, m.sqlite, m.postgresql, 0});
+        const auto antes = eventos().size();
+        const auto s = o.comprueba();
+        EXPECT_FALSE(s.correcto);
+        const std::string roto = std::string(m.enEventos ? "evento nº " : "registro nº ") +
+                                 std::to_string(m.rotaEn) + ":";
+        EXPECT_NE(s.texto.find(roto), std::string::npos) << s.texto;
+        // Anotados el lanzamiento y la anomalía, con su clase.
+        const auto ev = eventos();
+        ASSERT_EQ(ev.size(), antes + 3);
+        const auto& anomalia = ev[antes + (m.enEventos ? 2 : 1)];
+        EXPECT_EQ(anomalia.tipo, m.enEventos ? "06" : "04");
+        EXPECT_NE(anomalia.xml.find("<sf:TipoAnomalia>" + std::string(m.tipoAnomalia) + "<"),
+                  std::string::npos)
+            << anomalia.xml;
+    }
+}
+
+// Un SIGKILL en cualquier momento de un bucle de altas que anotan también su resumen: la cadena
+// y el registro de eventos quedan enteros, firmados, y se puede seguir.
+TEST_P(CadenaSinRemision, SigkillEnMitadDeUnAnadidoConEventosNoRompeNinguno) {
+    ASSERT_TRUE(ordenes().modo("no-verifactu", "89890001K").correcto);
+    for (int vuelta = 0; vuelta < 4; ++vuelta) {
+        const pid_t otro = ::fork();
+        ASSERT_GE(otro, 0);
+        if (otro == 0) {
+            // Cada alta llega siete horas después de la anterior: lleva también su resumen.
+            Ordenes o(
+                destino_, [this] { return ahora_ += IntervaloResumen * 7 / 12; }, firmantes());
+            for (int i = 1;; ++i)
+                o.alta(alta("S" + std::to_string(vuelta) + "-" + std::to_string(i)).dump());
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(150 + 37 * vuelta));
+        ::kill(otro, SIGKILL);
+        ::waitpid(otro, nullptr, 0);
+        // El reloj sigue donde llegó el hijo: la hora de su último evento.
+        const auto ev = eventos();
+        ahora_ = *leerFechaHoraHuso(ev.back().fechaHoraHusoGenEvento) + 1;
+    }
+    const auto registros = abrir()->cuantos();
+    EXPECT_GT(registros, 4);
+    esperarEnteraYFirmada(registros);
+    EXPECT_TRUE(ordenes().alta(alta("FINAL").dump()).correcto);
+    esperarEnteraYFirmada(registros + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Almacenes, CadenaSinRemision, testing::Values("sqlite", "postgresql"),
+                         [](const auto& i) { return std::string(i.param); });
 
 INSTANTIATE_TEST_SUITE_P(Almacenes, CadenaVerifactu, testing::Values("sqlite", "postgresql"),
                          [](const auto& i) { return std::string(i.param); });

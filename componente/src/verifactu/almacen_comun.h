@@ -22,6 +22,10 @@ public:
         });
     }
 
+    void transaccion(const std::function<void(Transaccion&)>& f) final {
+        enTransaccion([&] { f(*this); });
+    }
+
 protected:
     /// Abre la transacción con el cerrojo de escritura, lee datos_, hace `f` y confirma; si
     /// algo lanza, la deshace.
@@ -30,6 +34,25 @@ protected:
     virtual void guardar(const RegistroCadena& r, bool conDatos) = 0;
 
     const DatosCadena& cadena() const override { return datos_; }
+
+    EventoCadena guardarEvento(EventoCadena e) final {
+        const auto u = ultimoEvento();
+        e.numero = u ? u->numero + 1 : 1;
+        const auto r = ultimo();
+        e.registrosHasta = r ? r->numero : 0;
+        escribirEvento(e);
+        return e;
+    }
+
+    void ponerDatos(const DatosCadena& d) final {
+        datos_ = d;
+        escribirDatos();
+    }
+
+    /// Escribe el evento (ya numerado).
+    virtual void escribirEvento(const EventoCadena& e) = 0;
+    /// Escribe datos_ en la fila de la cadena.
+    virtual void escribirDatos() = 0;
 
     DatosCadena datos_;
 

@@ -1,5 +1,7 @@
 #include "verifactu/cadena.h"
 
+#include "verifactu/eventos.h"
+#include "verifactu/firma.h"
 #include "verifactu/huella.h"
 
 #include <ctime>
@@ -32,9 +34,8 @@ void comprobarEmisor(const Transaccion& t, const std::string& campo, const std::
 }
 
 // La hora del registro y, si el anterior es posterior, el aviso de reloj.
-std::string horaDelRegistro(const std::optional<RegistroCadena>& u, const Reloj& reloj,
+std::string horaDelRegistro(const std::optional<RegistroCadena>& u, std::int64_t ahora,
                             std::vector<std::string>& avisos) {
-    const std::int64_t ahora = reloj();
     if (u) {
         const auto antes = leerFechaHoraHuso(u->fechaHoraHusoGenRegistro);
         if (antes && *antes > ahora + MargenRelojSegundos)
@@ -46,6 +47,22 @@ std::string horaDelRegistro(const std::optional<RegistroCadena>& u, const Reloj&
                              "de la suya.");
     }
     return fechaHoraHuso(ahora);
+}
+
+// En una cadena sin remisión, el registro se guarda firmado, tras el resumen de los eventos si
+// toca.
+void firmarSiToca(Transaccion& t, const xades::Firmante* firmante, RegistroNuevo& n,
+                  std::int64_t ahora) {
+    if (t.cadena().modo != ModoNoVerifactu)
+        return;
+    if (t.cadena().cerrada)
+        throw ErrorAlmacen("La cadena está cerrada (se anotó el fin del modo sin remisión): los "
+                           "registros nuevos van en otra cadena.");
+    if (!firmante)
+        throw ErrorAlmacen("La cadena es sin remisión (NO VERI*FACTU): cada registro se guarda "
+                           "firmado y no se ha dado con qué firmar.");
+    anotarResumenSiToca(t, *firmante, ahora);
+    n.registro.xml = firmarRegistro(n.registro.xml, *firmante, ahora);
 }
 
 } // namespace
@@ -149,8 +166,18 @@ RegistroNuevo construirAnulacion(const Transaccion& t, const std::optional<Regis
     return registroNuevo(false, id, s, xmlAnulacion(anulacion, s));
 }
 
-Anadido anadirAlta(AlmacenCadena& almacen, const Alta& alta, const Reloj& reloj) {
+std::optional<xades::Firmante> firmanteDe(const DatosCadena& datos,
+                                          const ObtenerFirmante& firmantes) {
+    if (datos.modo != ModoNoVerifactu || datos.cerrada || !firmantes)
+        return std::nullopt;
+    return firmantes(datos.firmante);
+}
+
+Anadido anadirAlta(AlmacenCadena& almacen, const Alta& alta, const Reloj& reloj,
+                   const ObtenerFirmante& firmantes) {
     validarAlta(alta, fechaLocal(reloj()));
+    const auto f = firmanteDe(almacen.datos(), firmantes);
+    const xades::Firmante* firmante = f ? &*f : nullptr;
     const IdFactura& id = alta.idFactura;
     const bool subsanacion = alta.subsanacion.value_or("N") == "S";
     const std::string rechazo = alta.rechazoPrevio.value_or("N");
@@ -174,13 +201,19 @@ Anadido anadirAlta(AlmacenCadena& almacen, const Alta& alta, const Reloj& reloj)
                                                 "«X».");
         const auto u = t.ultimo();
         hecho.avisos.clear();
-        return construirAlta(t, u, alta, horaDelRegistro(u, reloj, hecho.avisos));
+        const std::int64_t ahora = reloj();
+        RegistroNuevo n = construirAlta(t, u, alta, horaDelRegistro(u, ahora, hecho.avisos));
+        firmarSiToca(t, firmante, n, ahora);
+        return n;
     });
     return hecho;
 }
 
-Anadido anadirAnulacion(AlmacenCadena& almacen, const Anulacion& anulacion, const Reloj& reloj) {
+Anadido anadirAnulacion(AlmacenCadena& almacen, const Anulacion& anulacion, const Reloj& reloj,
+                        const ObtenerFirmante& firmantes) {
     validarAnulacion(anulacion);
+    const auto f = firmanteDe(almacen.datos(), firmantes);
+    const xades::Firmante* firmante = f ? &*f : nullptr;
     const IdFactura& id = anulacion.idFactura;
     const bool sinRegistroPrevio = anulacion.sinRegistroPrevio.value_or("N") == "S";
     Anadido hecho;
@@ -195,7 +228,11 @@ Anadido anadirAnulacion(AlmacenCadena& almacen, const Anulacion& anulacion, cons
                                  "con SinRegistroPrevio «S».");
         const auto u = t.ultimo();
         hecho.avisos.clear();
-        return construirAnulacion(t, u, anulacion, horaDelRegistro(u, reloj, hecho.avisos));
+        const std::int64_t ahora = reloj();
+        RegistroNuevo n =
+            construirAnulacion(t, u, anulacion, horaDelRegistro(u, ahora, hecho.avisos));
+        firmarSiToca(t, firmante, n, ahora);
+        return n;
     });
     return hecho;
 }
