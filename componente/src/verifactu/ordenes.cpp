@@ -1,6 +1,7 @@
 #include "verifactu/ordenes.h"
 
 #include "almacenes/eleccion.h"
+#include "operaciones/firma.h"
 #include "infraestructura/escritura.h"
 #include "plataforma/openssl/x509.h"
 #include "verifactu/comprobacion.h"
@@ -24,6 +25,24 @@ template <class F> Salida proteger(F&& f) {
     } catch (const xades::ErrorFirmaXml& e) {
         return {false, std::string("No se ha podido firmar: ") + e.what() + ".", {}};
     }
+}
+
+// Firma una vez antes de tomar el cerrojo de la cadena: si el certificado tiene PIN, se pide
+// ahora, y un certificado que no firma se ve antes de tocar nada.
+void probarFirma(const xades::Firmante& f) {
+    if (!f.firmar || !f.firmar("MORVELIN: el firmante de la cadena de registros"))
+        throw ErrorAlmacen("El certificado del firmante no firma (sin clave a su alcance, o el "
+                           "PIN o la contraseña no se han dado).");
+}
+
+// Las firmas de los registros son RSA de al menos 1024 bits.
+void comprobarClaveRsa(const std::string& der, const std::string& nif) {
+    const auto x = plataforma::openssl::certificadoDeDer(der);
+    EVP_PKEY* clave = x ? X509_get0_pubkey(x.get()) : nullptr;
+    if (!clave || EVP_PKEY_get_base_id(clave) != EVP_PKEY_RSA || EVP_PKEY_get_bits(clave) < 1024)
+        throw ErrorAlmacen("El certificado de " + nif +
+                           " no tiene una clave RSA de al menos 1024 bits, que es la que piden "
+                           "las firmas de los registros.");
 }
 
 // El nombre del titular de un certificado: su organización o, si no tiene, su nombre común.
@@ -65,8 +84,18 @@ std::string extension(const std::string& ruta) {
 } // namespace
 
 xades::Firmante firmanteDeLosAlmacenes(const std::string& nif) {
-    throw ErrorAlmacen("No se puede firmar con el certificado de " + nif +
-                       ": los almacenes aún no firman con RSA-SHA256.");
+    auto elegido = elegirCertificadoPara(nif);
+    if (elegido.estado == CertificadoElegido::Estado::SinAlmacen)
+        throw ErrorAlmacen("No se tiene acceso a ningún almacén de certificados.");
+    if (elegido.estado != CertificadoElegido::Estado::Elegido)
+        throw ErrorAlmacen("No hay ningún certificado de " + nif +
+                           " en los almacenes (morvelin certificados " + nif + " dice por qué).");
+    std::shared_ptr<const plataforma::Certificado> c = std::move(elegido.certificado);
+    return {c->der(), [c](std::string_view datos) {
+                return c->firmar({plataforma::AlgoritmoFirma::Esquema::Pkcs1,
+                                  plataforma::ResumenFirma::Sha256, false},
+                                 datos, "para firmar los registros de facturación");
+            }};
 }
 
 Ordenes::Ordenes(std::string destino, Reloj reloj, ObtenerFirmante firmantes)
@@ -99,6 +128,8 @@ Salida Ordenes::exporta(const std::string& ruta, std::int64_t desde) {
         const Remesa r = prepararRemesa(almacen(), desde);
         // Sin remisión, la exportación se anota: el firmante se pide antes de grabar nada.
         const auto f = firmanteDe(almacen().datos(), firmantes_);
+        if (f)
+            probarFirma(*f);
         std::string texto = "Remesa con los registros del nº " + std::to_string(r.primero) +
                             " al " + std::to_string(r.ultimo) + " en " + ruta + ".";
         Salida s = grabar(ruta, r.xml, texto);
@@ -132,6 +163,8 @@ Salida Ordenes::comprueba() {
         // Sin remisión: también las firmas y los eventos, y se anota lo hecho y lo encontrado
         // (salvo en una cadena cerrada, que ya no anota nada).
         const auto f = firmanteDe(d, firmantes_);
+        if (f)
+            probarFirma(*f);
         const std::int64_t ahora = reloj_();
         const Comprobacion c = comprobarCadena(a, 4096, ComprobacionFirmas{d.firmante, ahora});
         const ComprobacionEventos e = comprobarEventos(a, d.firmante, ahora);
@@ -191,6 +224,8 @@ Salida Ordenes::modo(const std::string& modo, const std::string& certificado,
         comprobarNif("ObligadoEmision", nif);
         // El certificado (y su PIN) antes de tomar el cerrojo de la cadena.
         const xades::Firmante f = firmantes_(certificado);
+        comprobarClaveRsa(f.certificadoDer, certificado);
+        probarFirma(f);
         const std::string nombreObligado = nombre.empty() ? titular(f.certificadoDer) : nombre;
         comprobarTexto("NombreRazon", nombreObligado, 120);
         const std::int64_t ahora = reloj_();
@@ -226,6 +261,7 @@ Salida Ordenes::cierra() {
         const auto f = firmanteDe(d, firmantes_);
         if (!f)
             throw ErrorAlmacen("No se ha dado con qué firmar el fin del modo sin remisión.");
+        probarFirma(*f);
         const std::int64_t ahora = reloj_();
         EventoCadena fin;
         a.transaccion([&](Transaccion& t) {
