@@ -12,7 +12,6 @@
 #include "rutinas/nucleo/formato.h"
 
 #include <QDate>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -64,6 +63,9 @@ FormCobros::FormCobros(QWidget* padre) : QWidget(padre, Qt::Window) {
     txtFecha =
         Campo(this, "txtFecha", QStringLiteral("&Fecha"), QStringLiteral("T(F) L(10) A(I)"), 540);
     txtNif = Campo(this, "txtNif", QStringLiteral("&NIF"), QStringLiteral("T(X) L(9) A(I)"), 960);
+    // El importe se ve a la derecha: lo dice el control, como en el diseño de la suite (el
+    // ajuste A del descriptor solo alinea los campos de cifras, T(D)).
+    txtImporte->setAlignment(Qt::AlignRight);
     cmdAnadir = new QPushButton(QStringLiteral("&Añadir"), this);
     Colocar(cmdAnadir, 3360, 120, 1320, 390);
     cmdListar = new QPushButton(QStringLiteral("&Listar..."), this);
@@ -90,6 +92,11 @@ FormCobros::FormCobros(QWidget* padre) : QWidget(padre, Qt::Window) {
     // 3. El motor de campos: cada control con descriptor recibe sus teclas y su formato.
     rutinas::ConectarCampos(this);
     //! [conectar]
+
+    //! [teclas]
+    // 4. F4 (calculadora) y F8 (contactos) desde cualquier control del formulario.
+    basicos::ConectarTeclasGlobales(this);
+    //! [teclas]
 
     connect(cmdAnadir, &QPushButton::clicked, this, &FormCobros::cmdAnadir_Click);
     connect(cmdListar, &QPushButton::clicked, this, &FormCobros::cmdListar_Click);
@@ -151,13 +158,5 @@ double FormCobros::SumarPeriodo(const QString& desde, const QString& hasta) {
     //! [progreso]
     return total;
 }
-
-//! [teclas]
-void FormCobros::keyReleaseEvent(QKeyEvent* evento) {
-    if (!evento->isAutoRepeat())
-        basicos::TeclasGlobales(basicos::CodigoTecla(evento->key()), 0, objectName());
-    QWidget::keyReleaseEvent(evento);
-}
-//! [teclas]
 
 } // namespace Ejemplo

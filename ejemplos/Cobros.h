@@ -2,7 +2,7 @@
 // Ejemplo: el formulario «Cobros» de una aplicación de la suite, llevado a la biblioteca.
 // Tres campos guiados por su descriptor (importe, fecha y NIF), una rejilla con los cobros
 // ordenada por fecha, un listado por rango de fechas con su ventana de progreso y las teclas
-// globales de la suite (F4 calculadora, F8 contactos).
+// globales de la suite (F4 calculadora, F8 contactos) desde cualquiera de sus controles.
 
 #include <QWidget>
 
@@ -38,10 +38,6 @@ public:
     /// Suma los importes de las filas con fecha entre `desde` y `hasta` (dd/mm/aaaa, ambas
     /// incluidas), con la ventana de progreso a la vista mientras recorre la rejilla.
     double SumarPeriodo(const QString& desde, const QString& hasta);
-
-protected:
-    /// F4 y F8, como en toda ventana de la suite.
-    void keyReleaseEvent(QKeyEvent* evento) override;
 };
 
 } // namespace Ejemplo

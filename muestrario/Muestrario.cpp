@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -58,10 +57,5 @@ Muestrario::Muestrario(QWidget* padre) : QMainWindow(padre) {
     QMenu* salir = menuBar()->addMenu(QStringLiteral("&Salir"));
     salir->addAction(QStringLiteral("Salir del muestrario"), QKeySequence::Quit, this,
                      &QWidget::close);
-}
-
-void Muestrario::keyReleaseEvent(QKeyEvent* evento) {
-    if (!evento->isAutoRepeat())
-        basicos::TeclasGlobales(basicos::CodigoTecla(evento->key()), 0, objectName());
-    QMainWindow::keyReleaseEvent(evento);
+    basicos::ConectarTeclasGlobales(this);
 }

@@ -27,11 +27,9 @@ QString DatosMuestrario(const QString& nombre);
 class Muestrario : public QMainWindow {
     Q_OBJECT
 public:
+    /// La ventana con sus menús; F4 y F8 (calculadora y contactos) valen como en toda ventana
+    /// de la suite.
     explicit Muestrario(QWidget* padre = nullptr);
-
-protected:
-    /// Las teclas globales de la suite (F4 calculadora, F8 contactos), como en toda ventana.
-    void keyReleaseEvent(QKeyEvent* evento) override;
 
 private:
     QLabel* resultado_ = nullptr;

@@ -88,8 +88,15 @@ Ventana::Ventana() : QDialog(nullptr) {
     cmdCancelar->setObjectName("cmdCancelar");
     cmdCancelar->setGeometry(px(2640), px(1080), px(1575), px(492));
     cmdCancelar->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
-    cmdAceptar->setAutoDefault(false);
-    cmdCancelar->setAutoDefault(false);
+    // Intro acepta desde la lista y el botón del papel; en un botón con el foco, lo pulsa.
+    cmdAceptar->setAutoDefault(true);
+    cmdCancelar->setAutoDefault(true);
+    cmdAceptar->setDefault(true);
+    // El tabulador recorre los controles como se ven: la lista y, debajo, de izquierda a
+    // derecha, Aceptar, el papel y Cancelar. El foco empieza en la lista (showEvent).
+    setTabOrder(ListaImpresoras, cmdAceptar);
+    setTabOrder(cmdAceptar, ModoPapel);
+    setTabOrder(ModoPapel, cmdCancelar);
 
     connect(ModoPapel, &QToolButton::clicked, this, &Ventana::ModoPapel_Click);
     connect(ListaImpresoras, &QComboBox::activated, this, &Ventana::ListaImpresoras_Click);
@@ -141,6 +148,12 @@ void Ventana::cmdCancelar_Click() {
 
 void Ventana::reject() {
     cmdCancelar_Click();
+}
+
+void Ventana::showEvent(QShowEvent* evento) {
+    QDialog::showEvent(evento);
+    ListaImpresoras->setFocus(Qt::TabFocusReason);
+    setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 void Ventana::Descargar() {

@@ -5,7 +5,8 @@
 //
 //   Impresora::Instancia();          // carga la ventana (lista y orientación de la actual)
 //   Impresora::ProponerApaisado();   // opcional: propone la otra orientación
-//   Impresora::Instancia().exec();   // modal; Aceptar o Cancelar (o Escape) la descargan
+//   Impresora::Instancia().exec();   // modal; Aceptar (o Intro) o Cancelar (o Escape) la
+//                                    // descargan
 
 #include "Impresora/nucleo/papel.h"
 
@@ -59,6 +60,9 @@ public:
 protected:
     /// Escape y el cierre desde el marco cancelan.
     void reject() override;
+    /// Al mostrarse, el foco va a la lista y se ve desde el principio (el estilo solo lo marca
+    /// tras moverse con el teclado).
+    void showEvent(QShowEvent* evento) override;
 
 private:
     friend Ventana& Instancia();

@@ -26,6 +26,8 @@ struct Cups {
     decltype(&cupsGetOption) GetOption = nullptr;
     decltype(&cupsFreeDests) FreeDests = nullptr;
     decltype(&cupsSetServer) SetServer = nullptr;
+    decltype(&cupsLastError) LastError = nullptr;
+    decltype(&cupsLastErrorString) LastErrorString = nullptr;
 };
 
 // nullptr si no está la biblioteca de CUPS en el sistema.
@@ -40,10 +42,15 @@ const Cups* AbrirCups() {
         c.GetOption = reinterpret_cast<decltype(c.GetOption)>(biblioteca.resolve("cupsGetOption"));
         c.FreeDests = reinterpret_cast<decltype(c.FreeDests)>(biblioteca.resolve("cupsFreeDests"));
         c.SetServer = reinterpret_cast<decltype(c.SetServer)>(biblioteca.resolve("cupsSetServer"));
+        c.LastError = reinterpret_cast<decltype(c.LastError)>(biblioteca.resolve("cupsLastError"));
+        c.LastErrorString = reinterpret_cast<decltype(c.LastErrorString)>(
+            biblioteca.resolve("cupsLastErrorString"));
         return c;
     }();
-    return cups.GetNamedDest && cups.GetOption && cups.FreeDests && cups.SetServer ? &cups
-                                                                                   : nullptr;
+    return cups.GetNamedDest && cups.GetOption && cups.FreeDests && cups.SetServer &&
+                   cups.LastError && cups.LastErrorString
+               ? &cups
+               : nullptr;
 }
 
 // Vuelve a leer CUPS_SERVER.
@@ -114,6 +121,42 @@ int OrientacionActual() {
 
 void ReiniciarImpresoraActual() {
     actual().reset();
+}
+
+QString RechazoDeLaCola(const QString& cola) {
+#ifdef ZOQ_CON_CUPS
+    const Cups* cups = AbrirCups();
+    if (cola.isEmpty() || !cups)
+        return {};
+    // El nombre de una instancia ("cola/copia") es el de su cola.
+    const QByteArray nombre = cola.section(QLatin1Char('/'), 0, 0).toUtf8();
+    cups_dest_t* destino = cups->GetNamedDest(CUPS_HTTP_DEFAULT, nombre.constData(), nullptr);
+    if (!destino)
+        return cups->LastError() == IPP_STATUS_ERROR_NOT_FOUND ? QStringLiteral("no existe")
+                                                               : QString();
+    const char* admite =
+        cups->GetOption("printer-is-accepting-jobs", destino->num_options, destino->options);
+    const bool rechaza = admite && qstrcmp(admite, "false") == 0;
+    cups->FreeDests(1, destino);
+    return rechaza ? QStringLiteral("no admite trabajos") : QString();
+#else
+    Q_UNUSED(cola);
+    return {};
+#endif
+}
+
+QString RechazoDelTrabajo() {
+#ifdef ZOQ_CON_CUPS
+    const Cups* cups = AbrirCups();
+    // Los códigos de 0x0000 a 0x00FF son de éxito.
+    if (!cups || cups->LastError() < IPP_STATUS_REDIRECTION_OTHER_SITE)
+        return {};
+    const char* motivo = cups->LastErrorString();
+    return motivo && *motivo ? QString::fromUtf8(motivo)
+                             : QStringLiteral("el sistema de impresión no lo admitió");
+#else
+    return {};
+#endif
 }
 
 } // namespace Impresora

@@ -20,4 +20,12 @@ int OrientacionActual();
 /// Vuelve a tomar la cola por omisión del sistema (tras cambiar de servidor de impresión).
 void ReiniciarImpresoraActual();
 
+/// Por qué la cola `cola` no admitiría ahora un trabajo ("no admite trabajos", "no existe");
+/// vacío si lo admite o si no se puede saber.
+QString RechazoDeLaCola(const QString& cola);
+/// Tras imprimir en una cola del sistema, por qué rechazó el trabajo el sistema de impresión;
+/// vacío si lo admitió. Mira la última petición que hizo este hilo al sistema de impresión:
+/// se llama justo después de terminar de imprimir.
+QString RechazoDelTrabajo();
+
 } // namespace Impresora

@@ -1,5 +1,6 @@
 #include "MiCalc/MiCalc.h"
 
+#include "Impresora/ImpresoraActual.h"
 #include "MyBox/MyBox.h"
 #include "basicos/nucleo/temporales.h"
 #include "basicos/pantalla.h"
@@ -10,6 +11,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
@@ -20,16 +22,19 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTextOption>
 #include <QToolButton>
 #include <QWindow>
 #include <algorithm>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -56,6 +61,46 @@ QFont Letra(const QString& familia, int puntos, bool negrita, QFont::StyleHint e
     QFont letra(familia, puntos, negrita ? QFont::Bold : QFont::Normal);
     letra.setStyleHint(estilo);
     return letra;
+}
+
+// La letra `base`, o una menor en la misma proporción si con ella `texto` (el más ancho) no
+// cabe en `ancho` píxeles: el número se ve entero, nunca cortado.
+QFont LetraQueCabe(const QFont& base, const QString& texto, int ancho) {
+    const int necesita = QFontMetrics(base).horizontalAdvance(texto);
+    if (necesita <= ancho || ancho <= 0)
+        return base;
+    QFont letra = base;
+    qreal puntos = base.pointSizeF() * ancho / necesita;
+    letra.setPointSizeF(std::max<qreal>(puntos, 1));
+    // El redondeo de las medidas puede dejarla un poco ancha: se afina.
+    while (puntos > 1 && QFontMetrics(letra).horizontalAdvance(texto) > ancho) {
+        puntos *= 0.95;
+        letra.setPointSizeF(std::max<qreal>(puntos, 1));
+    }
+    return letra;
+}
+
+// La impresión del rollo en un dispositivo de páginas (una impresora o un PDF).
+template <class Hoja> bool PintarRollo(Hoja& hoja, const QStringList& lineas) {
+    QFont letra(QStringLiteral("Courier"), 10);
+    letra.setStyleHint(QFont::TypeWriter);
+    letra.setFixedPitch(true);
+    QPainter pintor;
+    if (!pintor.begin(&hoja))
+        return false;
+    pintor.setFont(letra);
+    const QFontMetrics medidas(pintor.font(), &hoja);
+    const int alto = hoja.pageLayout().paintRectPixels(hoja.resolution()).height();
+    int y = medidas.ascent();
+    for (const QString& linea : lineas) {
+        if (y + medidas.descent() > alto) {
+            hoja.newPage();
+            y = medidas.ascent();
+        }
+        pintor.drawText(0, y, linea);
+        y += medidas.lineSpacing();
+    }
+    return pintor.end();
 }
 
 void Colorear(QWidget* control, QPalette::ColorRole papel, const QColor& color) {
@@ -155,7 +200,13 @@ void MiCalc::CrearControles() {
     Papel_->setReadOnly(true);
     Papel_->setFocusPolicy(Qt::NoFocus);
     Papel_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Papel_->document()->setDefaultTextOption(QTextOption(Qt::AlignRight));
+    // Alineado a la derecha y sin partir líneas: el operador va siempre tras su número. Una
+    // línea que no cabe hace menor la letra (AjustarLetraPapel); nunca hace falta desplazarlo
+    // a lo ancho.
+    QTextOption alineado(Qt::AlignRight);
+    alineado.setWrapMode(QTextOption::NoWrap);
+    Papel_->document()->setDefaultTextOption(alineado);
+    Papel_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Papel_->hide();
 
     Panel_ = new QWidget(this);
@@ -296,6 +347,8 @@ void MiCalc::Form_Load(const Arranque& arranque) {
         const int lado = boton->height() * 3 / 5;
         boton->setIconSize(QSize(lado, lado));
     }
+    letraPantalla_ = Pantalla_->font();
+    letraPapel_ = Papel_->font();
     // Con el papel oculto, la ventana mide el panel más el margen.
     PonerAncho(Panel_->width() + basicos::PixelesX(rutinas::EscalaY(Margen)));
     basicos::CentrarFormulario(this);
@@ -304,6 +357,20 @@ void MiCalc::Form_Load(const Arranque& arranque) {
 
 void MiCalc::PonerAncho(int pixeles) {
     setFixedSize(pixeles, height());
+}
+
+void MiCalc::AjustarLetraPapel() {
+    // El ancho de las líneas sin la barra de desplazamiento, que puede aparecer después.
+    const int ancho = Papel_->width() - 2 * Papel_->frameWidth() -
+                      Papel_->style()->pixelMetric(QStyle::PM_ScrollBarExtent) -
+                      2 * static_cast<int>(std::ceil(Papel_->document()->documentMargin())) - 2;
+    QString masAncha;
+    for (const QString& linea : RolloAlineado(motor_.Rollo()))
+        if (linea.size() > masAncha.size())
+            masAncha = linea;
+    const QFont letra = LetraQueCabe(letraPapel_, masAncha, ancho);
+    if (letra != Papel_->font())
+        Papel_->setFont(letra);
 }
 
 void MiCalc::DevolverFoco() {
@@ -503,26 +570,30 @@ QString MiCalc::GuardarRollo(const QString& ruta) const {
     return error ? basicos::DescripcionError(error) : QString();
 }
 
-bool MiCalc::ImprimirRollo(QPrinter& impresora) const {
-    QFont letra(QStringLiteral("Courier"), 10);
-    letra.setStyleHint(QFont::TypeWriter);
-    letra.setFixedPitch(true);
-    QPainter pintor;
-    if (!pintor.begin(&impresora))
-        return false;
-    pintor.setFont(letra);
-    const QFontMetrics medidas(pintor.font(), &impresora);
-    const int alto = impresora.pageLayout().paintRectPixels(impresora.resolution()).height();
-    int y = medidas.ascent();
-    for (const QString& linea : RolloAlineado(motor_.Rollo())) {
-        if (y + medidas.descent() > alto) {
-            impresora.newPage();
-            y = medidas.ascent();
+QString MiCalc::ImprimirRollo(QPrinter& impresora) const {
+    const QStringList lineas = RolloAlineado(motor_.Rollo());
+    if (impresora.outputFormat() == QPrinter::PdfFormat) {
+        // A un fichero: el PDF se compone en memoria y se graba de una vez, de modo que un
+        // fallo (disco lleno, carpeta que no existe) se sabe y deja el fichero anterior entero.
+        QBuffer pdf;
+        pdf.open(QIODevice::WriteOnly);
+        {
+            QPdfWriter escritor(&pdf);
+            escritor.setPageLayout(impresora.pageLayout());
+            escritor.setResolution(impresora.resolution());
+            escritor.setTitle(impresora.docName());
+            if (!PintarRollo(escritor, lineas))
+                return QStringLiteral("no se pudo componer el PDF");
         }
-        pintor.drawText(0, y, linea);
-        y += medidas.lineSpacing();
+        const int error = basicos::SustituirFichero(impresora.outputFileName(), pdf.data());
+        return error ? basicos::DescripcionError(error) : QString();
     }
-    return pintor.end();
+    const QString rechazo = Impresora::RechazoDeLaCola(impresora.printerName());
+    if (!rechazo.isEmpty())
+        return rechazo;
+    if (!PintarRollo(impresora, lineas))
+        return QStringLiteral("no se pudo abrir la impresora");
+    return Impresora::RechazoDelTrabajo();
 }
 
 void MiCalc::GuardarRollo_Click() {
@@ -535,11 +606,11 @@ void MiCalc::GuardarRollo_Click() {
     const QString ruta = PedirRutaRollo(carpeta + QStringLiteral("/rollo.txt"));
     if (ruta.isEmpty())
         return;
+    const bool habia = QFileInfo(ruta).isFile();
     const QString error = GuardarRollo(ruta);
     if (!error.isEmpty())
-        Avisar(QStringLiteral("No se pudo guardar el rollo en %1 (%2).;El fichero anterior queda "
-                              "como estaba.")
-                   .arg(ruta, error));
+        Avisar(QStringLiteral("No se pudo guardar el rollo en %1 (%2).").arg(ruta, error) +
+               (habia ? QStringLiteral(";El fichero anterior queda como estaba.") : QString()));
     DevolverFoco();
 }
 
@@ -549,18 +620,30 @@ void MiCalc::ImprimirRollo_Click() {
         return;
     QPrinter impresora(QPrinter::HighResolution);
     impresora.setDocName(QStringLiteral("Rollo de la calculadora"));
-    if (PrepararImpresora(impresora) && !ImprimirRollo(impresora))
-        Avisar(QStringLiteral("No se pudo imprimir el rollo en %1.").arg(impresora.printerName()));
+    if (!PrepararImpresora(impresora)) {
+        DevolverFoco();
+        return;
+    }
+    const QString error = ImprimirRollo(impresora);
+    if (!error.isEmpty())
+        Avisar(QStringLiteral("No se pudo imprimir el rollo en %1 (%2).")
+                   .arg(impresora.outputFormat() == QPrinter::PdfFormat ? impresora.outputFileName()
+                                                                        : impresora.printerName(),
+                        error));
     DevolverFoco();
 }
 
 void MiCalc::Mostrar(const QString& texto, const QString& origen) {
+    // Un número largo se ve entero, con una letra menor.
+    Pantalla_->setFont(LetraQueCabe(letraPantalla_, texto,
+                                    Pantalla_->contentsRect().width() - 2 * Pantalla_->margin()));
     Pantalla_->PonerValor(texto); // el lector de pantalla dice cada resultado
     Pantalla_->setToolTip(origen);
 }
 
 void MiCalc::Anotar(const QString& linea) {
     Papel_->appendPlainText(linea);
+    AjustarLetraPapel();
     Papel_->verticalScrollBar()->setValue(Papel_->verticalScrollBar()->maximum());
     GuardarRollo_->setEnabled(true);
     ImprimirRollo_->setEnabled(true);
@@ -568,6 +651,7 @@ void MiCalc::Anotar(const QString& linea) {
 
 void MiCalc::Borrar() {
     Papel_->clear();
+    Papel_->setFont(letraPapel_);
     GuardarRollo_->setEnabled(false);
     ImprimirRollo_->setEnabled(false);
 }

@@ -7,6 +7,7 @@
 #include "MiCalc/nucleo/motor.h"
 #include "basicos/accesibilidad.h"
 
+#include <QFont>
 #include <QString>
 #include <QWidget>
 
@@ -76,12 +77,14 @@ public:
     /// papel como se ven. Un fallo se avisa y deja el fichero anterior entero.
     void GuardarRollo_Click();
     /// «Imprimir el rollo…» (Ctrl+P): el cuadro de impresión y el papel impreso con letra de
-    /// paso fijo.
+    /// paso fijo. Un fallo (una cola que no admite trabajos, un fichero que no se puede
+    /// grabar) se avisa.
     void ImprimirRollo_Click();
     /// Graba el rollo en `ruta` de una sola vez (UTF-8). Devuelve "" o el motivo del fallo.
     QString GuardarRollo(const QString& ruta) const;
-    /// Imprime el rollo en la impresora ya preparada. False si no se pudo.
-    bool ImprimirRollo(QPrinter& impresora) const;
+    /// Imprime el rollo en la impresora ya preparada: en su cola o, si imprime a un fichero
+    /// PDF, en ese fichero, que se graba de una vez. Devuelve "" o el motivo del fallo.
+    QString ImprimirRollo(QPrinter& impresora) const;
 
     /// Puntos donde la ventana sale de sí misma; las pruebas los sustituyen.
     /// Pide la ruta del fichero del rollo (cuadro de guardar); vacía si se cancela.
@@ -133,6 +136,7 @@ private:
     void Pantalla_MouseDown(Qt::MouseButton boton);
     void DevolverFoco();
     void PonerAncho(int pixeles);
+    void AjustarLetraPapel();
     bool AtenderTeclado(QEvent* evento);
 
     // Lo que el motor mueve.
@@ -154,6 +158,10 @@ private:
     basicos::EtiquetaDeValor* Pantalla_ = nullptr;
     QAction* GuardarRollo_ = nullptr;
     QAction* ImprimirRollo_ = nullptr;
+    // Letras de la pantalla y del papel tras escalar la ventana: un número que no cabe se
+    // enseña entero con una letra menor.
+    QFont letraPantalla_;
+    QFont letraPapel_;
 
     Motor motor_;
     bool fijada_ = false;

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QSortFilterProxyModel>
 
@@ -269,7 +270,11 @@ void Rejilla::sincronizarActual() {
     if (!p.isValid())
         return;
     sincronizando_ = true;
-    selectionModel()->setCurrentIndex(p, QItemSelectionModel::ClearAndSelect);
+    // Como la elige el usuario: la fila entera en una rejilla que elige filas.
+    selectionModel()->setCurrentIndex(p, QItemSelectionModel::ClearAndSelect |
+                                             (selectionBehavior() == SelectRows
+                                                  ? QItemSelectionModel::Rows
+                                                  : QItemSelectionModel::NoUpdate));
     sincronizando_ = false;
 }
 
@@ -518,6 +523,22 @@ void Rejilla::focusInEvent(QFocusEvent* e) {
         selectionModel()->clear();
         sincronizando_ = false;
     }
+    viewport()->update();
+}
+
+void Rejilla::focusOutEvent(QFocusEvent* e) {
+    QTableView::focusOutEvent(e);
+    viewport()->update();
+}
+
+void Rejilla::paintEvent(QPaintEvent* e) {
+    QTableView::paintEvent(e);
+    if (!hasFocus() || currentIndex().isValid())
+        return;
+    // Un borde del color de la selección, como el de un campo con el foco.
+    QPainter pintor(viewport());
+    pintor.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    pintor.drawRect(viewport()->rect().adjusted(1, 1, -1, -1));
 }
 
 void Rejilla::keyPressEvent(QKeyEvent* e) {

@@ -162,6 +162,12 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
     /// Recibir el foco no cambia la celda actual.
     void focusInEvent(QFocusEvent* e) override;
+    /// Al perder el foco deja de verse el marco del foco.
+    void focusOutEvent(QFocusEvent* e) override;
+    /// Con el foco y sin celda actual (la actual es la fila de títulos), la rejilla se ve con
+    /// el marco del foco alrededor de las filas: quien usa el teclado sabe dónde está, y las
+    /// flechas eligen fila.
+    void paintEvent(QPaintEvent* e) override;
 
 private:
     friend class ModeloRejilla;

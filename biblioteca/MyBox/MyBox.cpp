@@ -23,6 +23,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextLayout>
 #include <QWindow>
 #include <algorithm>
 
@@ -85,6 +86,56 @@ void ComprobarIcono(int ElIcono) {
         throw basicos::ErrorZoq(QStringLiteral("El icono %1 no existe: los iconos van del 1 al %2.")
                                     .arg(ElIcono)
                                     .arg(NumeroIconos));
+}
+
+// El texto partido en líneas que caben en `ancho` píxeles con esa letra: cada línea que no
+// cabe se parte por los blancos o, en una palabra más larga que el ancho (una ruta), por
+// donde haga falta. Las líneas que caben quedan como estaban.
+QString PartirParaAncho(const QString& texto, const QFont& letra, int ancho) {
+    const QFontMetrics medidas(letra);
+    const QString salto = QStringLiteral("\r\n");
+    QStringList lineas;
+    for (const QString& linea : texto.split(salto)) {
+        if (medidas.horizontalAdvance(linea) <= ancho) {
+            lineas << linea;
+            continue;
+        }
+        QTextLayout composicion(linea, letra);
+        QTextOption opcion;
+        opcion.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        composicion.setTextOption(opcion);
+        composicion.beginLayout();
+        for (QTextLine l = composicion.createLine(); l.isValid(); l = composicion.createLine()) {
+            l.setLineWidth(ancho);
+            // El blanco donde se parte no se ve ni al final de una línea ni al principio de
+            // la siguiente.
+            QString trozo = linea.mid(l.textStart(), l.textLength());
+            while (trozo.endsWith(u' '))
+                trozo.chop(1);
+            while (l.textStart() > 0 && trozo.startsWith(u' '))
+                trozo.remove(0, 1);
+            lineas << trozo;
+        }
+        composicion.endLayout();
+    }
+    return lineas.join(salto);
+}
+
+// El mensaje entero a la vista: las líneas que no caben a lo ancho se parten y, si no caben
+// encima de los botones, el cuadro crece hacia abajo lo que haga falta.
+void AjustarMensaje(Ventana& v) {
+    const int margen = PixelesX(120);
+    const int ancho = v.Contenedor->width() - v.Mensaje->x() - margen;
+    v.Mensaje->setText(PartirParaAncho(v.Mensaje->text(), v.Mensaje->font(), ancho));
+    v.Mensaje->adjustSize();
+    const int falta = v.Mensaje->geometry().bottom() + PixelesY(120) - v.Boton[0]->y();
+    if (falta <= 0)
+        return;
+    for (QWidget* w : {static_cast<QWidget*>(v.Boton[0]), static_cast<QWidget*>(v.Boton[1]),
+                       static_cast<QWidget*>(v.Boton[2]), static_cast<QWidget*>(v.Ayuda)})
+        w->move(w->x(), w->y() + falta);
+    v.Contenedor->resize(v.Contenedor->width(), v.Contenedor->height() + falta);
+    v.setFixedSize(v.width(), v.height() + falta);
 }
 
 } // namespace
@@ -184,6 +235,7 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre) {
     cbxTabla = new QComboBox(Contenedor);
     cbxTabla->setObjectName(QStringLiteral("cbxTabla"));
     cbxTabla->setEditable(false);
+    cbxTabla->installEventFilter(this);
     cbxTabla->hide();
 
     auto* visor = new MiVisor::Rejilla(Contenedor);
@@ -194,6 +246,8 @@ Ventana::Ventana(QWidget* padre) : QDialog(padre) {
     visor->hide();
     connect(visor, &MiVisor::Rejilla::Click, this, &Ventana::VisorMini_Click);
     connect(visor, &MiVisor::Rejilla::DblClick, this, &Ventana::VisorMini_DblClick);
+    connect(visor, &MiVisor::Rejilla::RowColChange, this, &Ventana::VisorMini_RowColChange);
+    visor->installEventFilter(this);
     VisorMini = visor;
 
     // Orden de tabulación del diseño.
@@ -275,7 +329,12 @@ void Ventana::BotonesYPosicion(int LosBotones, int BotonOmision, float& Top, flo
 EstadoCuadro Ventana::Mostrar(EstadoCuadro inicial) {
     estado_ = inicial;
     QPointer<Ventana> yo(this);
+    // La ventana que estaba activa vuelve a serlo al cerrarse el cuadro (el cuadro no es suyo,
+    // y no todo gestor de ventanas le devuelve la activación): su foco sigue donde estaba.
+    const QPointer<QWidget> anterior = QApplication::activeWindow();
     exec();
+    if (anterior && anterior != this && anterior->isVisible())
+        anterior->activateWindow();
     // Destruida durante la espera (con la ventana sobre la que estaba): no hubo respuesta.
     if (!yo)
         return inicial;
@@ -302,6 +361,14 @@ void Ventana::Boton_Click(int Index) {
         return;
     enPulsacion_ = true;
     QPushButton* b = Boton[Index];
+
+    // Un campo cuya fecha se acaba de borrar por no existir no da el cuadro por contestado: el
+    // usuario ha de leer el aviso y escribirla otra vez.
+    if (CodigoDeTitulo(b->text()) == Aceptar &&
+        (rutinas::FechaBorradaAlSalir(CampoTexto) || rutinas::FechaBorradaAlSalir(CampoHasta))) {
+        enPulsacion_ = false;
+        return;
+    }
 
     if (const auto codigo = CodigoDeTitulo(b->text()))
         estado_.respuesta = static_cast<float>(*codigo);
@@ -356,6 +423,17 @@ void Ventana::Descargar() {
 bool Ventana::eventFilter(QObject* objeto, QEvent* evento) {
     if (evento->type() == QEvent::KeyPress) {
         const auto* tecla = static_cast<QKeyEvent*>(evento);
+        const bool intro = tecla->key() == Qt::Key_Return || tecla->key() == Qt::Key_Enter;
+        if (objeto == VisorMini && tecla->modifiers() == Qt::NoModifier &&
+            (intro || tecla->key() == Qt::Key_Space)) {
+            VisorMini_KeyPress(intro ? 13 : u' ');
+            return true;
+        }
+        if (objeto == cbxTabla && intro) {
+            // Como en un campo del cuadro: Intro pasa al control siguiente ("Aceptar").
+            focusNextChild();
+            return true;
+        }
         for (auto* b : Boton) {
             if (objeto == b && (tecla->key() == Qt::Key_Return || tecla->key() == Qt::Key_Enter)) {
                 b->click();
@@ -407,7 +485,7 @@ float MyMsgBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono, i
     ComprobarIcono(ElIcono);
     const CuadroDeLaLlamada v;
     v->Mensaje->setText(TextoConSaltos(ElMensaje));
-    v->Mensaje->adjustSize();
+    AjustarMensaje(*v);
     v->setWindowTitle(ElTitulo);
     v->PonerIcono(ElIcono);
     v->BotonesYPosicion(LosBotones, BotonOmision, Top, Left, Formulario);

@@ -91,6 +91,11 @@ public:
     void VisorMini_Click();
     /// Doble clic en la rejilla del visor: elige la fila y pulsa el botón de la izquierda.
     void VisorMini_DblClick();
+    /// Otra fila actual en la rejilla del visor (con las flechas): pasa a ser la elegida.
+    void VisorMini_RowColChange();
+    /// Intro o la barra espaciadora en la rejilla del visor: como un doble clic en la fila
+    /// actual.
+    void VisorMini_KeyPress(int KeyAscii);
     /// Pulsación del botón de ayuda: muestra su fichero en la ventana de ayuda.
     void Ayuda_Click();
 
@@ -98,7 +103,8 @@ public:
     bool DesdeHastaOk() const;
 
 protected:
-    /// Intro en un botón de respuesta lo pulsa.
+    /// Intro en un botón de respuesta lo pulsa; en la lista de una entrada pasa al control
+    /// siguiente, como en un campo; en la rejilla del visor elige la fila (VisorMini_KeyPress).
     bool eventFilter(QObject* objeto, QEvent* evento) override;
     /// Una pulsación sobre la superficie arrastra la ventana.
     void mousePressEvent(QMouseEvent* evento) override;
@@ -140,6 +146,7 @@ public:
 
     /// La ventana del cuadro.
     Ventana* operator->() const { return ventana_; }
+    Ventana& operator*() const { return *ventana_; } ///< la ventana del cuadro
 
 private:
     QPointer<Ventana> ventana_;
@@ -168,8 +175,10 @@ float MyMsgBox(const QString& ElMensaje, const QString& ElTitulo, int ElIcono, i
 /// solo enseña la tabla, con un botón "Aceptar". Con ella, el usuario elige una fila (clic y
 /// "Aceptar", o doble clic) y se devuelve su celda de la columna cuyo título es
 /// `ColumnaDevolver` (o la columna n si es "#n"); si ninguna columna tiene ese título, se avisa
-/// y se usa la columna 0. "Aceptar" sin haber elegido fila en esta llamada, "Cancelar" o el
-/// cierre desde el marco devuelven "".
+/// y se usa la columna 0. Con el teclado, el foco empieza en la rejilla sobre la primera fila:
+/// las flechas eligen otra, e Intro (o la barra espaciadora) la devuelve como un doble clic; el
+/// tabulador sigue por "Aceptar" y "Cancelar". "Aceptar" devuelve la fila actual (la primera,
+/// si no se eligió otra); "Cancelar" o el cierre desde el marco devuelven "".
 ///
 /// Lanza basicos::ErrorZoq si `ElIcono` no está entre 1 y 10, si alguna fila de `Matriz`
 /// tiene menos elementos que títulos o si `ColumnaDevolver` es "#n" con una n que no es

@@ -10,6 +10,20 @@
 
 namespace MyBox {
 
+namespace {
+
+// Pulsa el botón de respuesta visible de más a la izquierda, como un clic en él.
+void PulsarBotonIzquierdo(Ventana& v) {
+    for (int i = 2; i >= 0; --i) {
+        if (!v.Boton[i]->isHidden()) {
+            v.Boton_Click(i);
+            return;
+        }
+    }
+}
+
+} // namespace
+
 void Ventana::VisorMini_Click() {
     if (VisorMini->MouseRow() < 1)
         return;
@@ -21,12 +35,20 @@ void Ventana::VisorMini_DblClick() {
     VisorMini_Click();
     if (VisorMini->MouseRow() < 1)
         return;
-    for (int i = 2; i >= 0; --i) {
-        if (!Boton[i]->isHidden()) {
-            Boton_Click(i);
-            return;
-        }
-    }
+    PulsarBotonIzquierdo(*this);
+}
+
+void Ventana::VisorMini_RowColChange() {
+    if (VisorMini->Row() >= 1)
+        estado_.texto = MiVisor::LeerCelda(*VisorMini, VisorMini->Row(),
+                                           static_cast<int>(estado_.columnaRetorno));
+}
+
+void Ventana::VisorMini_KeyPress(int KeyAscii) {
+    if ((KeyAscii != 13 && KeyAscii != u' ') || VisorMini->Row() < 1)
+        return;
+    VisorMini_RowColChange();
+    PulsarBotonIzquierdo(*this);
 }
 
 QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,
@@ -52,8 +74,8 @@ QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,
     v->VisorMini->show();
 
     const bool elegir = !ColumnaDevolver.isEmpty();
-    v->BotonesYPosicion(elegir ? 2 : 1, 2, Top, Left, Formulario);
-    // Solo vale lo elegido en esta llamada: "Aceptar" sin elegir fila devuelve "".
+    v->BotonesYPosicion(elegir ? 2 : 1, 1, Top, Left, Formulario);
+    // Solo vale lo elegido en esta llamada; al abrir, la fila actual es la primera.
     EstadoCuadro inicial = Estado();
     inicial.texto.clear();
     inicial.columnaRetorno = 0;
@@ -62,6 +84,12 @@ QString MyVisorBox(const QString& ElTitulo, const QString& Titulos,
         // Se lee en cada clic en la rejilla: la que no existe se avisa antes de mostrar nada.
         MiVisor::ComprobarColumna(*v->VisorMini, columna);
         inicial.columnaRetorno = static_cast<float>(columna);
+        v->VisorMini->setRow(1);
+        if (v->VisorMini->Rows() > 1)
+            inicial.texto = MiVisor::LeerCelda(*v->VisorMini, 1, columna);
+        // El foco empieza en la rejilla, y el tabulador sigue en el orden en que se ven la
+        // rejilla, "Aceptar" y "Cancelar".
+        v->PonerTabIndex(v->VisorMini, 0);
     }
     const EstadoCuadro r = v->Mostrar(inicial);
     return r.respuesta == static_cast<float>(Aceptar) ? r.texto : QString();

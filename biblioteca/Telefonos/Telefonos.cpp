@@ -20,6 +20,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QPushButton>
+#include <QShortcut>
 #include <QUrl>
 
 namespace Telefonos {
@@ -50,6 +51,7 @@ void Colocar(QWidget* w, double x, double y, double ancho, double alto) {
 QPushButton* BotonConDibujo(QWidget* padre, const char* nombre, const QString& dibujo,
                             const QString& ayuda, const QString& leido) {
     auto* b = new QPushButton(padre);
+    b->setAutoDefault(true); // Intro lo pulsa cuando tiene el foco
     b->setObjectName(QString::fromLatin1(nombre));
     b->setIcon(QIcon(QStringLiteral(":/Telefonos/iconos/") + dibujo + QStringLiteral(".svg")));
     b->setToolTip(ayuda);
@@ -208,6 +210,18 @@ void Ventana::Construir() {
     setTabOrder(Tlf[2], Tlf[3]);
     setTabOrder(Tlf[3], cmdAceptar);
     setTabOrder(cmdAceptar, cmdCancelar);
+
+    // Escape deja la edición de un contacto o, sin ella, cierra la ventana.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (LaEntrada->isVisible())
+            cmdCancelar_Click();
+        else
+            cmdSalir_Click();
+    });
+    // Al abrirse, el foco está en la búsqueda: se escribe lo que se busca y las flechas (o el
+    // tabulador hacia atrás) llevan a la rejilla.
+    BuscoTLF->setFocus();
 
     // Eventos.
     connect(BuscoTLF, &QLineEdit::textChanged, this, [this] { BuscoTLF_Change(); });

@@ -8,6 +8,10 @@
 // abrió por RemitenteCorreo (lo lee) y CorreoElegido (lo escribe; ver directorio.h).
 //
 // Cerrar nunca graba: cada cambio se graba al aceptarlo o al suprimir.
+//
+// Con el teclado: al abrirse, el foco está en "Buscar"; Intro pulsa el botón que tiene el foco
+// (en los campos de la edición pasa al siguiente); Escape deja la edición de un contacto o, sin
+// ella, cierra la ventana.
 
 #include "Telefonos/nucleo/almacen.h"
 

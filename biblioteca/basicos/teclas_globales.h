@@ -1,8 +1,11 @@
 #pragma once
 // Teclas de función que sirven en todas las ventanas de la suite: F4 abre la calculadora y
-// F8 el directorio de contactos. Cada ventana las pasa desde su manejador de tecla soltada.
+// F8 el directorio de contactos. Una ventana las engancha una vez con ConectarTeclasGlobales
+// y valen entonces desde cualquiera de sus controles.
 
 #include <QString>
+
+class QWidget;
 
 namespace basicos {
 
@@ -17,5 +20,10 @@ short CodigoTecla(int teclaQt);
 /// directorio de contactos; la ventana se muestra sin ser modal y la llamada espera, dejando
 /// correr los sucesos, hasta que se cierra. `Shift` no se usa. Otras teclas no hacen nada.
 void TeclasGlobales(short KeyCode, short Shift, const QString& NombreFormulario);
+
+/// Engancha F4 y F8 a la ventana: al soltarlas en cualquier control de `Formulario` (un
+/// campo, una rejilla, un botón, también los que se creen después), se llama a TeclasGlobales
+/// con el nombre del formulario (su objectName). Una sola vez por ventana basta.
+void ConectarTeclasGlobales(QWidget* Formulario);
 
 } // namespace basicos

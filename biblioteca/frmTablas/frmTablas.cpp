@@ -136,12 +136,13 @@ bool grabar(const QString& accion, const QString& ruta, MiVisor::Rejilla& rejill
     Codificacion usada;
     const QByteArray datos =
         CodificarTabla(lineas, codificaciones().value(clave(ruta), Codificacion::Utf8), &usada);
+    const bool habia = Capa().Existe(ruta);
     const QString error = Capa().Grabar(ruta, datos);
     if (!error.isEmpty()) {
-        MiVisor::MsgBox(QStringLiteral("No se pudo grabar el fichero %1 (%2).\nEl fichero "
-                                       "anterior queda como estaba.")
-                            .arg(ruta, error),
-                        16, TituloEditor, rejilla.window());
+        MiVisor::MsgBox(
+            QStringLiteral("No se pudo grabar el fichero %1 (%2).").arg(ruta, error) +
+                (habia ? QStringLiteral("\nEl fichero anterior queda como estaba.") : QString()),
+            16, TituloEditor, rejilla.window());
         return false;
     }
     codificaciones().insert(clave(ruta), usada);
@@ -214,8 +215,9 @@ Ventana::Ventana() : QDialog(nullptr) {
     cmdSalir = new QPushButton(QStringLiteral("Salir"), Marco);
     cmdSalir->setObjectName("cmdSalir");
     colocar(cmdSalir, 2745, 780, 1095, 420);
+    // Intro pulsa el botón que tiene el foco (en el campo, Intro pasa a "Aceptar").
     for (QPushButton* b : {cmdAceptar, cmdGrabar, cmdSalir})
-        b->setAutoDefault(false);
+        b->setAutoDefault(true);
 
     // Elegir con el teclado cambia la celda actual; con el ratón vale también la fila que ya es
     // la actual (la 1 al abrir, o la recién aceptada), que no la cambia.

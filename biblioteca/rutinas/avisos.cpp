@@ -37,6 +37,10 @@ void AvisoCritico(const QString& texto) {
     Cuadro(QMessageBox::Critical, texto);
 }
 
+void AvisoAtencion(const QString& texto) {
+    Cuadro(QMessageBox::Warning, texto);
+}
+
 void AvisoSimple(const QString& texto) {
     Cuadro(QMessageBox::NoIcon, texto);
 }

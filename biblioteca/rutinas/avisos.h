@@ -16,6 +16,8 @@ QString TituloAplicacion();
 
 /// Cuadro estándar de error con un solo botón Aceptar.
 void AvisoCritico(const QString& texto);
+/// Cuadro estándar de advertencia con un solo botón Aceptar.
+void AvisoAtencion(const QString& texto);
 /// Cuadro estándar sin icono con un solo botón Aceptar.
 void AvisoSimple(const QString& texto);
 

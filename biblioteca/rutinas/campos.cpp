@@ -5,12 +5,19 @@
 #include "rutinas/nucleo/descriptor.h"
 #include "rutinas/nucleo/formato.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QScopedValueRollback>
 #include <QTimer>
 
@@ -28,6 +35,38 @@ QLineEdit* EdicionDe(const QWidget* control) {
     if (auto* combo = qobject_cast<const QComboBox*>(control))
         return combo->lineEdit();
     return nullptr;
+}
+
+// La entrada "Pegar" del menú de un campo (con su nombre de objeto, "edit-paste"); nula si no
+// la tiene.
+QAction* AccionPegar(QMenu* menu) {
+    const QString pegar = QLineEdit::tr("&Paste");
+    for (QAction* accion : menu->actions()) {
+        if (accion->objectName() == u"edit-paste" || accion->text().startsWith(pegar)) {
+            accion->setObjectName(QStringLiteral("edit-paste"));
+            return accion;
+        }
+    }
+    return nullptr;
+}
+
+// Propiedad del campo con la fecha que se borró al salir, hasta que se vuelve a entrar en él.
+constexpr char kFechaBorrada[] = "zoq_fecha_borrada";
+
+// La fecha ya se borró (así sale de un campo de fecha lo que no es una fecha); se dice después
+// del cambio de foco en curso, que un cuadro modal no puede interrumpir, y el foco vuelve al
+// campo para escribirla bien.
+void AvisarFechaQueNoExiste(QWidget* control, const QString& fecha) {
+    control->setProperty(kFechaBorrada, fecha);
+    QPointer<QWidget> campo(control);
+    QTimer::singleShot(0, qApp, [campo, fecha] {
+        if (!campo || !campo->isVisible())
+            return;
+        AvisoAtencion(
+            QStringLiteral("La fecha «%1» no existe y se ha borrado del campo.").arg(fecha));
+        if (campo && campo->isVisible())
+            campo->setFocus(Qt::OtherFocusReason);
+    });
 }
 
 } // namespace
@@ -215,6 +254,7 @@ void TeclaCampo(QWidget* Control, int& KeyAscii) {
 void EntrarCampo(QWidget* Control) {
     if (!Control)
         return;
+    Control->setProperty(kFechaBorrada, QVariant());
     PonerTag(Control,
              PonerDatoTag(Tag(Control), QStringLiteral("P"), QString::number(BackColor(Control))));
     PonerBackColor(Control, kColorEdicion);
@@ -240,11 +280,19 @@ void SalirCampo(QWidget* Control) {
     QString texto;
     if (LeerTexto(Control, texto)) {
         const QString visible = FormatoVisual(texto, Tag(Control));
-        const QScopedValueRollback formateando(EnFormato, true);
-        PonerTexto(Control, visible);
+        {
+            const QScopedValueRollback formateando(EnFormato, true);
+            PonerTexto(Control, visible);
+        }
+        if (FechaQueNoExiste(texto, Tag(Control)))
+            AvisarFechaQueNoExiste(Control, texto.trimmed());
     }
     if (!SinUltimoCampo)
         UltimoCampo = Control;
+}
+
+bool FechaBorradaAlSalir(const QWidget* Control) {
+    return Control && Control->property(kFechaBorrada).isValid();
 }
 
 namespace {
@@ -253,13 +301,21 @@ namespace {
 class FiltroCampo : public QObject {
     Q_OBJECT
 public:
-    // Un campo que ya tiene el foco al engancharse está en edición con lo que tenga.
-    explicit FiltroCampo(QWidget* control) : QObject(control), enEdicion_(control->hasFocus()) {}
+    // Un campo que ya tiene el foco al engancharse está en edición con lo que tenga. El filtro
+    // atiende también a la línea de edición de un combinado, que recibe el ratón y lo soltado.
+    explicit FiltroCampo(QWidget* control)
+        : QObject(control), control_(control), enEdicion_(control->hasFocus()) {
+        control->installEventFilter(this);
+        if (QLineEdit* linea = EdicionDe(control); linea && linea != control)
+            linea->installEventFilter(this);
+    }
 
     bool eventFilter(QObject* objeto, QEvent* evento) override {
-        auto* control = qobject_cast<QWidget*>(objeto);
-        if (!control || reenviando_)
+        QWidget* control = control_;
+        if (reenviando_)
             return false;
+        if (objeto != control)
+            return objeto == EdicionDe(control) && Pegado(control, evento);
         switch (evento->type()) {
         case QEvent::KeyPress:
             return Tecla(control, static_cast<QKeyEvent*>(evento));
@@ -283,8 +339,16 @@ public:
                 SalirCampo(control);
             }
             return false;
-        default:
+        case QEvent::WindowActivate:
+            // Mientras la ventana no estaba activa (con un cuadro encima, por ejemplo), su foco
+            // ha pasado a otro control sin que este lo perdiera: se sale ahora.
+            if (TieneTexto(control) && enEdicion_ && control->window()->focusWidget() != control) {
+                enEdicion_ = false;
+                SalirCampo(control);
+            }
             return false;
+        default:
+            return Pegado(control, evento);
         }
     }
 
@@ -322,7 +386,87 @@ private:
         return true;
     }
 
+    // Lo que se pega o se suelta sobre el campo pasa por DecidirPegado; true si se atendió.
+    bool Pegado(QWidget* control, QEvent* evento) {
+        QLineEdit* linea = EdicionDe(control);
+        if (!linea || linea->isReadOnly())
+            return false;
+        switch (evento->type()) {
+        case QEvent::ContextMenu: {
+            // El menú de siempre, con su "Pegar" por las reglas del campo.
+            if (linea->contextMenuPolicy() != Qt::DefaultContextMenu)
+                return false;
+            QMenu* menu = linea->createStandardContextMenu();
+            if (QAction* pegar = AccionPegar(menu)) {
+                QObject::disconnect(pegar, &QAction::triggered, linea, nullptr);
+                QPointer<QWidget> vivo(control);
+                connect(pegar, &QAction::triggered, this, [this, vivo] {
+                    if (vivo)
+                        PegarSeleccion(vivo, QGuiApplication::clipboard()->text());
+                });
+            }
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(static_cast<QContextMenuEvent*>(evento)->globalPos());
+            return true;
+        }
+        case QEvent::MouseButtonRelease: {
+            // El botón central pega la selección de X donde se pulsó (ahí dejó el cursor).
+            QClipboard* portapapeles = QGuiApplication::clipboard();
+            if (static_cast<QMouseEvent*>(evento)->button() != Qt::MiddleButton ||
+                !portapapeles->supportsSelection())
+                return false;
+            linea->deselect();
+            PegarSeleccion(control, portapapeles->text(QClipboard::Selection));
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* e = static_cast<QDropEvent*>(evento);
+            if (!e->mimeData()->hasText() || e->source() == linea)
+                return false;
+            e->setDropAction(Qt::CopyAction);
+            e->accept();
+            {
+                // El campo deja de enseñar dónde caería lo soltado.
+                QDragLeaveEvent fuera;
+                const QScopedValueRollback reenviando(reenviando_, true);
+                QCoreApplication::sendEvent(linea, &fuera);
+            }
+            linea->setCursorPosition(linea->cursorPositionAt(e->position().toPoint()));
+            PegarSeleccion(control, e->mimeData()->text());
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+    // Pega `texto` en lugar de la selección (o en el cursor), entero o nada.
+    void PegarSeleccion(QWidget* control, const QString& texto) {
+        QLineEdit* linea = EdicionDe(control);
+        EstadoCampo estado;
+        estado.tag = Tag(control);
+        estado.texto = linea->text();
+        estado.selStart = SelStart(control);
+        estado.selLength = SelLength(control);
+        const DecisionPegado d = DecidirPegado(estado, texto);
+        if (!d.admitido) {
+            AvisoAtencion(d.aviso);
+            return;
+        }
+        if (d.insertado.isEmpty())
+            return;
+        linea->setSelection(estado.selStart, estado.selLength);
+        linea->insert(d.insertado);
+        if (d.lleno)
+            PulsarTab(control);
+    }
+
     bool Tecla(QWidget* control, QKeyEvent* e) {
+        if (e->matches(QKeySequence::Paste) && EdicionDe(control) &&
+            !EdicionDe(control)->isReadOnly()) {
+            PegarSeleccion(control, QGuiApplication::clipboard()->text());
+            return true;
+        }
         // Los atajos (Ctrl+C, Alt+letra...) y las teclas sin carácter (flechas, Supr, Tab,
         // Esc) siguen su camino de siempre.
         if (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
@@ -388,6 +532,7 @@ private:
         QCoreApplication::sendEvent(control, &sustituta);
     }
 
+    QWidget* control_; // el campo (el filtro es suyo)
     bool reenviando_ = false;
     bool enEdicion_; // entre EntrarCampo y su SalirCampo
 };
@@ -397,7 +542,7 @@ private:
 void ConectarCampo(QWidget* Control) {
     if (!Control || Control->findChild<FiltroCampo*>(QString(), Qt::FindDirectChildrenOnly))
         return;
-    Control->installEventFilter(new FiltroCampo(Control));
+    new FiltroCampo(Control);
 }
 
 void ConectarCampos(QWidget* Formulario) {

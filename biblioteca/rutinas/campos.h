@@ -54,17 +54,27 @@ void SeleccionarEnLista(QComboBox* Combo, const QString& Valor);
 void EntrarCampo(QWidget* Control);
 
 /// El campo pierde el foco: recupera el color guardado en P, pasa a la forma de ver y
-/// queda como UltimoCampo (salvo con SinUltimoCampo).
+/// queda como UltimoCampo (salvo con SinUltimoCampo). Una fecha que no existe se queda en
+/// blanco, y después se dice al usuario con el cuadro estándar y el foco vuelve al campo para
+/// escribirla bien.
 void SalirCampo(QWidget* Control);
+
+/// true si la última salida del campo lo dejó en blanco por tener una fecha que no existe y no
+/// se ha vuelto a entrar en él: quien lo lee (un cuadro al pulsar "Aceptar") no lo da por
+/// contestado, porque el usuario aún ha de ver el aviso y escribir la fecha otra vez.
+bool FechaBorradaAlSalir(const QWidget* Control);
 
 /// Selecciona todo el texto del campo.
 void SeleccionarTodo(QWidget* Control);
 
 /// Engancha el campo al motor: sus teclas (también lo que llega por el método de entrada,
 /// carácter a carácter), su entrada y su salida del foco (de una casilla, que no tiene texto,
-/// solo Intro y "+"). Entrar y salir van siempre a pares: la llegada del foco al activarse la
-/// ventana cuenta como entrada; irse a otra ventana o a un menú emergente no es salir. Una
-/// sola vez por control (repetirla no duplica nada).
+/// solo Intro y "+"). Lo que se pega (teclado, menú del campo, botón central) o se suelta
+/// encima pasa entero por las mismas reglas (DecidirPegado): si algo no entraría, se avisa y
+/// el campo queda como estaba. Entrar y salir van siempre a pares: la llegada del foco al
+/// activarse la ventana cuenta como entrada; irse a otra ventana o a un menú emergente no es
+/// salir, pero sí lo es que, mientras tanto, el foco de la ventana haya pasado a otro control.
+/// Una sola vez por control (repetirla no duplica nada).
 void ConectarCampo(QWidget* Control);
 /// Engancha todos los controles de la ventana cuyo descriptor tiene tipo ("T(").
 void ConectarCampos(QWidget* Formulario);

@@ -18,9 +18,21 @@
 
 namespace {
 
-void Escribir(QLineEdit* campo, const QString& texto) {
-    campo->setFocus();
-    QTest::keyClicks(campo, texto);
+// Teclea en el control que tenga el foco en cada momento, como el usuario: un campo que se
+// llena, Intro o "+" pasan solos al siguiente. "\n" es Intro y " " la barra espaciadora.
+void Teclear(const QString& teclas) {
+    for (QChar c : teclas) {
+        QTest::qWait(10); // que el foco pase antes de la tecla siguiente
+        QWidget* foco = QApplication::focusWidget();
+        ASSERT_NE(foco, nullptr);
+        if (c == u'\n')
+            QTest::keyClick(foco, Qt::Key_Return);
+        else if (c == u' ')
+            QTest::keyClick(foco, Qt::Key_Space);
+        else
+            QTest::keyClicks(foco, QString(c));
+    }
+    QTest::qWait(10);
 }
 
 } // namespace
@@ -29,47 +41,42 @@ TEST(EjemploCobrosEnPantalla, CamposRejillaRangoYTeclasGlobales) {
     Ejemplo::FormCobros f;
     f.show();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.txtImporte->hasFocus(); }));
 
-    // Tres cobros tecleados: "+" pone 100,00, "?" la letra del NIF; la rejilla queda por fecha.
-    const char* const cobros[][3] = {{"+", "15/03/2026", "12345678?"},
-                                     {"250,5", "02/01/2026", "00000001?"},
-                                     {"1000", "28/02/2025", "87654321?"}};
-    for (const auto& c : cobros) {
-        Escribir(f.txtImporte, QString::fromUtf8(c[0]));
-        Escribir(f.txtFecha, QString::fromUtf8(c[1]));
-        Escribir(f.txtNif, QString::fromUtf8(c[2]));
-        f.cmdAnadir->setFocus(); // sale del último campo, que se formatea
-        f.cmdAnadir->click();
-    }
+    // Tres cobros tecleados, de campo en campo solo con el teclado: "+" pone 100,00 y pasa a la
+    // fecha, Intro pasa al siguiente, un campo lleno pasa solo y "?" pone la letra del NIF; la
+    // barra espaciadora pulsa «Añadir», que vuelve al importe. La rejilla queda por fecha.
+    for (const char* cobro :
+         {"+15/03/202612345678? ", "250,5\n02/01/202600000001? ", "1000\n28/02/202587654321? "})
+        Teclear(QString::fromUtf8(cobro));
     ASSERT_EQ(f.grdCobros->Rows(), 4);
     EXPECT_EQ(MiVisor::LeerCelda(*f.grdCobros, 1, 0), QStringLiteral("28/02/2025"));
     EXPECT_EQ(MiVisor::LeerCelda(*f.grdCobros, 3, 0), QStringLiteral("15/03/2026"));
     EXPECT_EQ(MiVisor::LeerCelda(*f.grdCobros, 3, 1), QStringLiteral("12345678Z"));
     EXPECT_EQ(MiVisor::LeerCelda(*f.grdCobros, 3, 2), QStringLiteral("100,00"));
     EXPECT_EQ(MiVisor::LeerCelda(*f.grdCobros, 2, 2), QStringLiteral("250,50"));
+    EXPECT_TRUE(f.txtImporte->hasFocus());
+    // El importe se ve a la derecha, como lo dice su control.
+    EXPECT_TRUE(f.txtImporte->alignment() & Qt::AlignRight);
 
-    // El cuadro de rango: se acepta el periodo propuesto cambiando el principio.
-    QTimer::singleShot(0, [] {
-        if (!QTest::qWaitFor([] { return QApplication::activeModalWidget() != nullptr; }, 3000))
+    // «Listar...» con su tecla Alt; en el cuadro de rango se escriben las dos fechas (cada una
+    // llena su campo y pasa a la siguiente, la segunda a «Aceptar») e Intro acepta.
+    bool tecleado = false;
+    QTimer usuario;
+    QObject::connect(&usuario, &QTimer::timeout, [&] {
+        QWidget* cuadro = QApplication::activeWindow();
+        if (tecleado || !cuadro || cuadro->objectName() != u"MyBox")
             return;
-        QWidget* cuadro = QApplication::activeModalWidget();
-        if (cuadro == nullptr)
-            return;
-        auto* desde = cuadro->findChild<QLineEdit*>(QStringLiteral("CampoTexto"));
-        auto* hasta = cuadro->findChild<QLineEdit*>(QStringLiteral("CampoHasta"));
-        desde->selectAll();
-        QTest::keyClicks(desde, QStringLiteral("01/01/2026"));
-        hasta->setFocus();
-        hasta->selectAll();
-        QTest::keyClicks(hasta, QStringLiteral("31/12/2026"));
-        for (auto* boton : cuadro->findChildren<QPushButton*>())
-            if (boton->isVisible() && boton->text().remove(u'&') == u"Aceptar")
-                QTest::mouseClick(boton, Qt::LeftButton);
+        tecleado = true;
+        Teclear(QStringLiteral("01/01/202631/12/2026\n"));
         if (cuadro->isVisible()) // no se aceptó: que la prueba falle sin quedarse esperando
             cuadro->close();
     });
-    f.cmdListar_Click();
+    usuario.start(20);
+    ASSERT_TRUE(en_pantalla::TeclearEnX("alt+l"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !f.lblTotal->text().isEmpty(); }));
     EXPECT_EQ(f.lblTotal->text(), QStringLiteral("Total del periodo: 350,50"));
+    usuario.stop();
 
     // F4 abre la calculadora y F8 los contactos (de una copia del fichero de ejemplo) sobre el
     // formulario; cada llamada espera a que su ventana se cierre.
@@ -78,24 +85,37 @@ TEST(EjemploCobrosEnPantalla, CamposRejillaRangoYTeclasGlobales) {
                             carpeta.path() + QStringLiteral("/TELEFONO.DAT")));
     const QByteArray tlf = qgetenv("TLF");
     qputenv("TLF", carpeta.path().toLocal8Bit());
-    for (const auto& [tecla, ventana] :
-         {std::pair(Qt::Key_F4, u"MiCalc"), std::pair(Qt::Key_F8, u"Telefonos")}) {
+    // La tecla se pulsa de verdad en el campo o el control que tiene el foco, que es adonde
+    // llega, y no en el formulario.
+    struct Tecla {
+        QWidget* control;
+        const char* tecla;
+        const char16_t* ventana;
+    };
+    for (const auto& [control, tecla, ventana] :
+         {Tecla{f.txtImporte, "F4", u"MiCalc"}, Tecla{f.txtFecha, "F8", u"Telefonos"},
+          Tecla{f.grdCobros, "F4", u"MiCalc"}, Tecla{f.cmdAnadir, "F8", u"Telefonos"}}) {
+        control->setFocus();
+        ASSERT_TRUE(QTest::qWaitFor([c = control] { return c->hasFocus(); }))
+            << control->objectName().toStdString() << " activa: "
+            << (QApplication::activeWindow()
+                    ? QApplication::activeWindow()->objectName().toStdString()
+                    : "ninguna");
+        // El «usuario» cierra la ventana en cuanto la ve (la llamada de la tecla espera a eso).
         bool abierta = false;
-        QTimer::singleShot(0, [&abierta, nombre = QString::fromUtf16(ventana)] {
-            QWidget* encontrada = nullptr;
-            abierta = QTest::qWaitFor(
-                [&] {
-                    for (QWidget* w : QApplication::topLevelWidgets())
-                        if (w->objectName() == nombre && w->isVisible())
-                            encontrada = w;
-                    return encontrada != nullptr;
-                },
-                3000);
-            if (encontrada != nullptr)
-                encontrada->close();
-        });
-        QTest::keyRelease(&f, tecla);
-        EXPECT_TRUE(abierta) << qPrintable(QString::fromUtf16(ventana));
+        QTimer usuario;
+        QObject::connect(&usuario, &QTimer::timeout,
+                         [&abierta, nombre = QString::fromUtf16(ventana)] {
+                             for (QWidget* w : QApplication::topLevelWidgets())
+                                 if (w->objectName() == nombre && w->isVisible()) {
+                                     abierta = true;
+                                     w->close();
+                                 }
+                         });
+        usuario.start(20);
+        ASSERT_TRUE(en_pantalla::TeclearEnX(QString::fromLatin1(tecla)));
+        EXPECT_TRUE(QTest::qWaitFor([&abierta] { return abierta; }, 5000))
+            << tecla << " en " << control->objectName().toStdString();
     }
     qputenv("TLF", tlf);
 }

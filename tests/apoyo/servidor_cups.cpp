@@ -128,13 +128,21 @@ QString ServidorCups::Arrancar() {
     return {};
 }
 
-QString ServidorCups::lpadmin(const QStringList& argumentos) {
+QString ServidorCups::administrar(const QString& orden, const QStringList& argumentos) {
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start("/usr/sbin/lpadmin", QStringList{"-h", direccion_} + argumentos);
+    p.start("/usr/sbin/" + orden, QStringList{"-h", direccion_} + argumentos);
     if (!p.waitForFinished(15000) || p.exitCode() != 0)
-        return "lpadmin " + argumentos.join(' ') + ": " + QString::fromUtf8(p.readAll());
+        return orden + " " + argumentos.join(' ') + ": " + QString::fromUtf8(p.readAll());
     return {};
+}
+
+QString ServidorCups::lpadmin(const QStringList& argumentos) {
+    return administrar("lpadmin", argumentos);
+}
+
+QString ServidorCups::RechazarTrabajos(const QString& nombre) {
+    return administrar("cupsreject", {nombre});
 }
 
 QString ServidorCups::CrearCola(const QString& nombre, const QStringList& opciones) {

@@ -27,6 +27,8 @@ public:
     QString CrearColaFichero(const QString& nombre, const QString& salida);
     /// Hace de la cola la de omisión del servidor.
     QString PonerOmision(const QString& nombre);
+    /// La cola deja de admitir trabajos (como `cupsreject`): cada uno que llegue se rechaza.
+    QString RechazarTrabajos(const QString& nombre);
     /// Para el servidor (si se arrancó) y deja CUPS_SERVER en un puerto sin nadie.
     void Parar();
 
@@ -39,6 +41,7 @@ public:
 
 private:
     QString lpadmin(const QStringList& argumentos);
+    QString administrar(const QString& orden, const QStringList& argumentos);
 
     std::unique_ptr<QTemporaryDir> carpeta_;
     std::unique_ptr<QProcess> cupsd_;

@@ -4,11 +4,13 @@
 #include "rutinas/generales.h"
 #include "servidor_cups.h"
 
+#include "en_pantalla.h"
 #include "qt_gtest.h"
 
 #include <QComboBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -114,6 +116,59 @@ TEST_F(ImpresoraConServidor, SiemprePreseleccionaLaActualAunqueAntesSeEligieraOt
     v.cmdAceptar_Click();
     EXPECT_EQ(ImpresoraElegida, QStringLiteral("Almacen"));
     EXPECT_EQ(Instancia().ListaImpresoras->currentText(), QStringLiteral("Oficina"));
+}
+
+TEST_F(ImpresoraConServidor, EnPantalla_SeEligeConElTeclado) {
+    // El foco empieza en la lista y se ve; el tabulador sigue el orden en que se ven los
+    // controles; Intro acepta desde la lista o el botón del papel, y en Cancelar cancela.
+    struct Caso {
+        QStringList teclas; // de xdotool, en orden
+        bool cancelada;
+        const char* impresora;
+        const char* orientacion;
+        QStringList foco = {}; // dónde estaba el foco antes de cada tecla, si se mira
+    };
+    const Caso casos[] = {
+        {{"Return"}, false, "Oficina", "Vertical"},
+        {{"Up", "Return"}, false, "Almacen", "Vertical"},
+        {{"Tab", "Tab", "space", "Return"}, false, "Oficina", "Horizontal"},
+        {{"Tab", "Tab", "Tab", "Return"},
+         true,
+         "anterior",
+         "anterior",
+         {"ListaImpresoras", "cmdAceptar", "ModoPapel", "cmdCancelar"}},
+    };
+    for (const Caso& c : casos) {
+        ImpresoraElegida = OrientacionElegida = "anterior";
+        Ventana& v = Instancia();
+        QStringList foco;
+        bool focoVisto = false;
+        QTimer::singleShot(0, [&] {
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&v));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return v.ListaImpresoras->hasFocus(); }));
+            // La lista con el foco se ve distinta de sin él, desde que se abre.
+            const QImage conFoco = v.ListaImpresoras->grab().toImage();
+            v.cmdCancelar->setFocus(Qt::OtherFocusReason);
+            focoVisto = conFoco != v.ListaImpresoras->grab().toImage();
+            v.ListaImpresoras->setFocus(Qt::OtherFocusReason);
+            for (const QString& tecla : c.teclas) {
+                foco << QApplication::focusWidget()->objectName();
+                en_pantalla::TeclearEnX(tecla);
+            }
+            if (Cargada()) // no se cerró: que la prueba falle sin quedarse esperando
+                v.cmdCancelar_Click();
+        });
+        v.exec();
+        EXPECT_FALSE(Cargada()) << c.teclas.join(' ').toStdString();
+        EXPECT_TRUE(focoVisto);
+        EXPECT_EQ(ImpresionCancelada, c.cancelada) << c.teclas.join(' ').toStdString();
+        EXPECT_EQ(ImpresoraElegida, QString::fromUtf8(c.impresora));
+        EXPECT_EQ(OrientacionElegida, QString::fromUtf8(c.orientacion));
+        if (!c.foco.isEmpty()) {
+            EXPECT_EQ(foco, c.foco);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 TEST(ImpresoraSinServidor, SinImpresorasLaListaQuedaVaciaYSeEligeNada) {

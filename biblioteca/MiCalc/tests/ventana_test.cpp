@@ -1,7 +1,9 @@
 #include "MiCalc/MiCalc.h"
+#include "MyBox/MyBox.h"
 #include "Telefonos/Telefonos.h"
 #include "basicos/pantalla.h"
 #include "basicos/teclas_globales.h"
+#include "en_pantalla.h"
 #include "qt_gtest.h"
 #include "rutinas/escalado.h"
 #include "servidor_cups.h"
@@ -19,13 +21,19 @@
 #include <QPrinterInfo>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
+#include <functional>
 
 namespace {
 
@@ -274,8 +282,8 @@ TEST_F(VentanaCalculadora, ElRolloSeGuardaComoSeVeConElTeclado) {
     };
     c.GuardarRollo_Click();
     ASSERT_EQ(avisos.size(), 1);
-    EXPECT_TRUE(avisos[0].startsWith("No se pudo guardar el rollo en " +
-                                     dir.filePath("no-existe/rollo.txt")));
+    EXPECT_EQ(avisos[0], "No se pudo guardar el rollo en " + dir.filePath("no-existe/rollo.txt") +
+                             " (la carpeta no existe).");
 }
 
 // Lo que el gestor de ventanas deja hacer con la ventana (lo publica en la propia ventana).
@@ -366,6 +374,115 @@ TEST_F(VentanaCalculadora, ElRolloSeImprimeEnUnaColaDeCups) {
     EXPECT_TRUE(f.read(1024).contains("%PDF-"));
     // Una página con las tres líneas del rollo.
     EXPECT_EQ(lineas, esperadas);
+}
+
+// Lo que dice el cuadro de la suite que se abre mientras dura `accion` (que se ve entero lo
+// prueba el cuadro): el «usuario» lo lee y lo cierra con Intro.
+QString AvisoDeLaSuite(const std::function<void()>& accion) {
+    QString leido;
+    QTimer usuario;
+    QObject::connect(&usuario, &QTimer::timeout, [&] {
+        auto* cuadro = qobject_cast<MyBox::Ventana*>(QApplication::activeWindow());
+        if (!cuadro || !leido.isEmpty())
+            return;
+        leido = cuadro->Mensaje->text();
+        en_pantalla::TeclearEnX(QStringLiteral("Return"));
+    });
+    usuario.start(20);
+    accion();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !leido.isEmpty(); }, 3000));
+    // Sin blancos ni saltos de línea: los que se añaden para que quepa no cuentan.
+    return leido.remove(QRegularExpression(QStringLiteral("\\s")));
+}
+
+TEST_F(VentanaCalculadora, EnPantalla_LosFallosDelRolloSeDicenEnteros) {
+    // Con las teclas de verdad: cada fallo al guardar o imprimir el rollo se dice entero, y
+    // que el fichero anterior queda como estaba solo cuando lo había.
+    QTemporaryDir dir;
+    ServidorCups servidor;
+    QString error = servidor.Arrancar();
+    if (error.isEmpty())
+        error = servidor.CrearColaFichero("ZOQ-CERRADA", dir.filePath("cerrada.pdf"));
+    if (error.isEmpty())
+        error = servidor.RechazarTrabajos("ZOQ-CERRADA");
+    MiCalc::MiCalc& c = Abrir();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&c));
+    QTest::keyClicks(c.panel(), "12+3=");
+    const QString carpetaLarga =
+        dir.filePath("una-carpeta-con-un-nombre-muy-largo-que-no-existe-en-el-disco/otra-mas");
+    struct Caso {
+        const char* tecla;
+        QString destino; // ruta del fichero o nombre de la cola
+        bool pdf;        // imprimir a un fichero PDF
+        QString dice;
+    };
+    const std::vector<Caso> casos = {
+        {"ctrl+g", carpetaLarga + "/rollo.txt", false,
+         "No se pudo guardar el rollo en " + carpetaLarga + "/rollo.txt (la carpeta no existe)."},
+        {"ctrl+g", "/proc/version", false,
+         // Un fichero que está, en un sitio donde no se puede grabar.
+         "No se pudo guardar el rollo en /proc/version (la carpeta no existe).El fichero "
+         "anterior queda como estaba."},
+        {"ctrl+p", "/dev/full", true,
+         "No se pudo imprimir el rollo en /dev/full (no es un fichero normal (es un "
+         "dispositivo, una tubería u otra cosa))."},
+        {"ctrl+p", "ZOQ-CERRADA", false,
+         "No se pudo imprimir el rollo en ZOQ-CERRADA (no admite trabajos)."},
+    };
+    for (const Caso& caso : casos) {
+        if (!caso.pdf && caso.tecla == std::string("ctrl+p") && !error.isEmpty()) {
+            std::printf("OMITIDA: sin servidor de impresión (%s)\n", qPrintable(error));
+            continue;
+        }
+        c.PedirRutaRollo = [&](const QString&) {
+            return caso.destino;
+        };
+        c.PrepararImpresora = [&](QPrinter& impresora) {
+            if (caso.pdf) {
+                impresora.setOutputFormat(QPrinter::PdfFormat);
+                impresora.setOutputFileName(caso.destino);
+            } else {
+                impresora.setPrinterName(caso.destino);
+            }
+            return true;
+        };
+        const QString dice =
+            AvisoDeLaSuite([&] { ASSERT_TRUE(en_pantalla::TeclearEnX(caso.tecla)); });
+        EXPECT_EQ(dice, QString(caso.dice).remove(QRegularExpression("\\s"))) << caso.tecla;
+    }
+}
+
+TEST_F(VentanaCalculadora, EnPantalla_LosNumerosLargosSeVenEnteros) {
+    // En la pantalla y en el papel, un número largo se ve entero (con una letra menor si hace
+    // falta) y el operador sigue en su línea; el papel nunca se desplaza a lo ancho. Uno corto
+    // conserva la letra.
+    for (const char* teclas :
+         {"999999999999999*99999=", "99999999*99999999*99999999*99999999=", "12+3="}) {
+        MiCalc::MiCalc& c = Abrir();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&c));
+        const QFont letraPantalla = c.pantalla()->font(), letraPapel = c.papel()->font();
+        c.verPapel()->click();
+        QTest::keyClicks(c.panel(), QString::fromLatin1(teclas));
+        QTest::qWait(50);
+        const QLabel& pantalla = *c.pantalla();
+        EXPECT_EQ(pantalla.text(), c.motor().Representar(c.motor().OrigenPantalla()));
+        EXPECT_LE(pantalla.fontMetrics().horizontalAdvance(pantalla.text()),
+                  pantalla.contentsRect().width())
+            << teclas << ": " << pantalla.text().toStdString();
+        QPlainTextEdit& papel = *c.papel();
+        EXPECT_EQ(papel.toPlainText().split(u'\n'), c.motor().Rollo()) << teclas;
+        for (QTextBlock b = papel.document()->begin(); b.isValid(); b = b.next()) {
+            EXPECT_EQ(b.layout()->lineCount(), 1) << teclas << ": " << b.text().toStdString();
+            EXPECT_LE(papel.fontMetrics().horizontalAdvance(b.text()), papel.viewport()->width())
+                << teclas << ": " << b.text().toStdString();
+        }
+        EXPECT_EQ(papel.horizontalScrollBar()->maximum(), 0) << teclas;
+        if (std::string(teclas) == "12+3=") {
+            EXPECT_EQ(pantalla.font(), letraPantalla);
+            EXPECT_EQ(papel.font(), letraPapel);
+        }
+        delete calculadora;
+    }
 }
 
 struct CasoPegar {

@@ -4,6 +4,7 @@
 #include "rutinas/campos.h"
 #include "rutinas/controles.h"
 
+#include "en_pantalla.h"
 #include "qt_gtest.h"
 
 #include <QApplication>
@@ -222,6 +223,58 @@ TEST_F(CuadroEntrada, ElBotonDeAyudaSoloSaleSiElFicheroExisteYAbreLaAyuda) {
                QString(), nullptr, ayuda);
     EXPECT_TRUE(leido.startsWith(QStringLiteral("Ayuda de facturación"))) << leido.toStdString();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// En una pantalla real, con el teclado y el ratón de verdad.
+
+TEST_F(CuadroEntrada, EnPantalla_IntroEnLaListaPasaAAceptar) {
+    // Como en un campo del cuadro: Intro en la lista (cerrada) lleva a "Aceptar", y otro Intro
+    // acepta la entrada elegida con las flechas.
+    QStringList foco;
+    AlMostrarse([&](Ventana& v) {
+        for (const char* tecla : {"Down", "Return", "Return"}) {
+            foco << QApplication::focusWidget()->objectName();
+            en_pantalla::TeclearEnX(QString::fromLatin1(tecla));
+        }
+        if (v.isVisible()) // no se aceptó: que la prueba falle sin quedarse esperando
+            v.close();
+    });
+    EXPECT_EQ(MyInputBox(QStringLiteral("Serie de facturación:"), QStringLiteral("Facturas"), 9,
+                         QStringLiteral("TABLA"),
+                         QStringLiteral("A - General;B - Rectificativas;C - Exportación")),
+              QStringLiteral("B - Rectificativas"));
+    EXPECT_EQ(foco, (QStringList{"cbxTabla", "cbxTabla", "Boton_1"}));
+}
+
+TEST_F(CuadroEntrada, EnPantalla_UnaFechaQueNoExisteNoContestaComoCancelar) {
+    // La fecha que no existe se borra y se dice; ni Intro ni un clic en "Aceptar" dan el cuadro
+    // por contestado con el campo vacío: el foco vuelve a la fecha.
+    en_pantalla::LeerAvisos usuario;
+    bool abierto = true;
+    AlMostrarse([&](Ventana& v) {
+        QLineEdit* fecha = v.CampoTexto;
+        // Diez caracteres: el campo lleno pasa a "Aceptar".
+        QTest::keyClicks(fecha, QStringLiteral("31/02/2024"));
+        ASSERT_TRUE(usuario.Esperar(1));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return fecha->hasFocus(); }));
+        EXPECT_EQ(fecha->text(), QString());
+        // Con el ratón: el clic en "Aceptar" (que se lleva el foco) no cierra el cuadro.
+        QTest::keyClicks(fecha, QStringLiteral("32"));
+        en_pantalla::PulsarConElRaton(v.Boton[1]);
+        ASSERT_TRUE(usuario.Esperar(2));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return fecha->hasFocus(); }));
+        abierto = v.isVisible();
+        QTest::keyClicks(fecha, QStringLiteral("28/02/2024"));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return v.Boton[1]->hasFocus(); }));
+        en_pantalla::TeclearEnX(QStringLiteral("Return"));
+    });
+    EXPECT_EQ(MyInputBox(QStringLiteral("Fecha del asiento"), QStringLiteral("Asiento"), 8,
+                         QStringLiteral("T(F) L(10) A(I)")),
+              QStringLiteral("28/02/2024"));
+    EXPECT_TRUE(abierto);
+    ASSERT_EQ(usuario.textos.size(), 2);
+    EXPECT_TRUE(usuario.textos[0].contains("«31/02/2024» no existe"));
+    EXPECT_TRUE(usuario.textos[1].contains("«32» no existe"));
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include <QCursor>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -344,6 +345,49 @@ TEST_F(CuadroMensajes, EnPantalla_UnCuadroPedidoConOtroAbiertoEsSuyo) {
     EXPECT_EQ(respuesta, 7.0f);
     EXPECT_EQ(Estado().respuesta, 7.0f); // el estado es el de la llamada que acaba de terminar
     EXPECT_EQ(textoExterior, QStringLiteral("¿Guardar los cambios?"));
+}
+
+TEST_F(CuadroMensajes, EnPantalla_UnMensajeLargoSeVeEntero) {
+    // Una ruta larga (sin blancos donde partirla) y un motivo: todo se ve dentro del cuadro,
+    // partido en líneas y, si no cabe encima de los botones, con el cuadro más alto. Un
+    // mensaje corto deja el cuadro como en su diseño.
+    const QString ruta = QStringLiteral("/home/administracion/Documentos/contabilidad-ejercicio-"
+                                        "2026/rollos-de-la-calculadora-de-caja/rollo.txt");
+    const QString largo = QStringLiteral("No se pudo guardar el rollo en ") + ruta +
+                          QStringLiteral(" (la carpeta no existe).;Compruebe la ruta y vuelva a "
+                                         "intentarlo, o elija otra carpeta en la que se pueda "
+                                         "escribir: el rollo sigue en la calculadora.;;Si la "
+                                         "carpeta está en la red, compruebe también que el "
+                                         "servidor responde y que su usuario puede escribir en "
+                                         "ella antes de volver a intentarlo.;Nada de lo hecho "
+                                         "se ha perdido.");
+    auto sinBlancos = [](QString t) {
+        return t.remove(QRegularExpression("\\s"));
+    };
+    for (const QString& mensaje : {largo, QStringLiteral("Corto.")}) {
+        QSize tamano;
+        AlMostrarse([&](Ventana& v) {
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&v));
+            tamano = v.size();
+            const QRect texto = v.Mensaje->geometry();
+            EXPECT_TRUE(v.Contenedor->rect().contains(texto));
+            EXPECT_TRUE(v.rect().contains(v.Contenedor->geometry()));
+            EXPECT_LT(texto.bottom(), v.Boton[0]->y());
+            EXPECT_TRUE(v.Contenedor->rect().contains(v.Boton[0]->geometry()));
+            const QFontMetrics medidas = v.Mensaje->fontMetrics();
+            for (const QString& linea : v.Mensaje->text().split(QStringLiteral("\r\n")))
+                EXPECT_LE(medidas.horizontalAdvance(linea), texto.width()) << linea.toStdString();
+            EXPECT_EQ(sinBlancos(v.Mensaje->text()), sinBlancos(TextoConSaltos(mensaje)));
+            en_pantalla::TeclearEnX(QStringLiteral("Return"));
+        });
+        EXPECT_EQ(MyMsgBox(mensaje, QStringLiteral("Calculadora"), 1, 1, 1), 1.0f);
+        if (mensaje == largo) {
+            EXPECT_GT(tamano.height(), basicos::PixelesY(2175));
+        } else {
+            EXPECT_EQ(tamano, QSize(basicos::PixelesX(7455), basicos::PixelesY(2175)));
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 TEST_F(CuadroMensajes, SeCargaConLaLetraYLaEscalaDeLaSuite) {

@@ -5,6 +5,7 @@
 #include "MiVisor/Rejilla.h"
 #include "basicos/nucleo/error.h"
 
+#include "en_pantalla.h"
 #include "qt_gtest.h"
 
 #include <QApplication>
@@ -86,12 +87,13 @@ TEST_F(VisorBox, ClicEnLaFilaDosYAceptarDevuelveSuCelda) {
 }
 
 TEST_F(VisorBox, ClicEnLosTitulosNoEligeNada) {
+    // La fila actual sigue siendo la primera, la que se ve elegida al abrir.
     Usuario u;
     AlMostrarse(u, [](Ventana& v, MiVisor::Rejilla& r) {
         QTest::mouseClick(r.horizontalHeader()->viewport(), Qt::LeftButton, {}, QPoint(10, 4));
         v.Boton[1]->click();
     });
-    EXPECT_EQ(MyVisorBox("Elegir", kTitulos, kTabla, 7, "Nombre"), QString());
+    EXPECT_EQ(MyVisorBox("Elegir", kTitulos, kTabla, 7, "Nombre"), QStringLiteral("Ana"));
 }
 
 TEST_F(VisorBox, DobleClicDevuelveEnElActo) {
@@ -111,14 +113,17 @@ TEST_F(VisorBox, CancelarDevuelveVacioAunqueSeEligieraFila) {
     EXPECT_EQ(MyVisorBox("Elegir", kTitulos, kTabla, 7, "Nombre"), QString());
 }
 
-TEST_F(VisorBox, AceptarSinElegirNoDevuelveLaEleccionAnterior) {
+TEST_F(VisorBox, AceptarSinElegirDevuelveLaPrimeraYNoLaEleccionAnterior) {
     Usuario u;
     AlMostrarse(u, [](Ventana&, MiVisor::Rejilla& r) {
         QTest::mouseDClick(r.viewport(), Qt::LeftButton, {}, centroFila(r, 2));
     });
     ASSERT_EQ(MyVisorBox("Elegir", kTitulos, kTabla, 7, "Código"), QStringLiteral("02"));
     AlMostrarse(u, [](Ventana& v, MiVisor::Rejilla&) { v.Boton[1]->click(); });
-    EXPECT_EQ(MyVisorBox("Elegir", kTitulos, kTabla, 7, "Código"), QString());
+    EXPECT_EQ(MyVisorBox("Elegir", kTitulos, kTabla, 7, "Código"), QStringLiteral("01"));
+    // Una tabla sin filas no tiene qué devolver.
+    AlMostrarse(u, [](Ventana& v, MiVisor::Rejilla&) { v.Boton[1]->click(); });
+    EXPECT_EQ(MyVisorBox("Elegir", kTitulos, {}, 7, "Código"), QString());
 }
 
 TEST_F(VisorBox, ColumnaPorNumeroYColumnaQueNoExiste) {
@@ -139,6 +144,43 @@ TEST_F(VisorBox, ColumnaPorNumeroYColumnaQueNoExiste) {
     EXPECT_EQ(MyVisorBox("Elegir", kTitulos, kTabla, 7, "Provincia"), QStringLiteral("02"));
     EXPECT_EQ(avisos, QStringList{"Búsqueda en [VisorMini]|No encontrado ninguna columna con el "
                                   "título [Provincia]"});
+}
+
+// En una pantalla real, solo con el teclado: el foco empieza en la rejilla sobre la primera
+// fila, las flechas eligen, Intro o la barra espaciadora devuelven la fila y el tabulador va
+// de la rejilla a "Aceptar" y a "Cancelar", como se ven.
+TEST_F(VisorBox, EnPantalla_SeEligeConElTeclado) {
+    const std::vector<QStringList> tabla = {
+        {"01", "Ana", "Soria"}, {"02", "Luis", "Teruel"}, {"03", "Eva", "Cuenca"}};
+    struct Caso {
+        QStringList teclas; // de xdotool, en orden
+        const char* devuelve;
+        QStringList foco = {}; // dónde estaba el foco antes de cada tecla, si se mira
+    };
+    const Caso casos[] = {
+        {{"Return"}, "01"},
+        {{"Down", "Down", "Return"}, "03"},
+        {{"Down", "space"}, "02"},
+        {{"Down", "Tab", "Tab", "Return"}, "", {"VisorMini", "VisorMini", "Boton_1", "Boton_0"}},
+    };
+    for (const Caso& c : casos) {
+        Usuario u;
+        QStringList foco;
+        AlMostrarse(u, [&](Ventana& v, MiVisor::Rejilla& r) {
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&v));
+            EXPECT_TRUE(QTest::qWaitFor([&r] { return r.hasFocus(); }));
+            for (const QString& tecla : c.teclas) {
+                foco << QApplication::focusWidget()->objectName();
+                en_pantalla::TeclearEnX(tecla);
+            }
+        });
+        EXPECT_EQ(MyVisorBox("Elegir", kTitulos, tabla, 7, "Código"), QString::fromUtf8(c.devuelve))
+            << c.teclas.join(' ').toStdString();
+        if (!c.foco.isEmpty()) {
+            EXPECT_EQ(foco, c.foco);
+        }
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 TEST_F(VisorBox, UnaFilaCortaOUnaColumnaQueNoTieneNoSeMuestran) {

@@ -6,6 +6,7 @@
 #include "MiVisor/Rejilla.h"
 #include "Telefonos/nucleo/directorio.h"
 
+#include "en_pantalla.h"
 #include "qt_gtest.h"
 
 #include <QApplication>
@@ -467,4 +468,44 @@ TEST_F(TelefonosTest, LaColumnaReservadaDeOtroProgramaSeConserva) {
     EXPECT_EQ(EnDisco(),
               (TablaContactos{{QStringLiteral("dato ajeno"), QStringLiteral("Ana"), {}, {}, {}},
                               C("Berta")}));
+}
+
+TEST_F(TelefonosTest, EnPantalla_ConElTecladoElFocoSeVeEIntroYEscapeHacenLoEsperado) {
+    Escribir({C("Marta", "1"), C("Zoe", "2")});
+    Abrir();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(v.get()));
+    // Al abrirse, el foco está en la búsqueda.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return v->BuscoTLF->hasFocus(); }));
+    const QImage sinFoco = v->Telfs->grab().toImage();
+    // En la rejilla sin fila actual, el foco se ve; elegir es cosa de las flechas.
+    ASSERT_TRUE(en_pantalla::TeclearEnX("shift+Tab"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v->Telfs->hasFocus(); }));
+    EXPECT_EQ(v->Telfs->Row(), 0);
+    EXPECT_NE(v->Telfs->grab().toImage(), sinFoco);
+    EXPECT_FALSE(v->cmdEditar->isEnabled());
+    ASSERT_TRUE(en_pantalla::TeclearEnX("Down"));
+    EXPECT_TRUE(v->cmdEditar->isEnabled());
+    EXPECT_EQ(v->NumeroTlf->text(), QStringLiteral("1"));
+
+    // Nuevo con Intro, los campos con Intro y Aceptar con Intro.
+    v->cmdNuevo->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(en_pantalla::TeclearEnX("Return"));
+    ASSERT_TRUE(v->LaEntrada->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return v->Tlf[0]->hasFocus(); }));
+    QTest::keyClicks(v->Tlf[0], QStringLiteral("Ana"));
+    for (int i = 0; i < 5; ++i) // cuatro campos y "Aceptar"
+        ASSERT_TRUE(en_pantalla::TeclearEnX("Return"));
+    EXPECT_FALSE(v->LaEntrada->isVisible());
+    EXPECT_EQ(EnDisco(), (TablaContactos{C("Ana"), C("Marta", "1"), C("Zoe", "2")}));
+
+    // Escape deja la edición sin grabar y, después, cierra la ventana.
+    v->cmdNuevo->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(en_pantalla::TeclearEnX("Return"));
+    QTest::keyClicks(v->Tlf[0], QStringLiteral("Luis"));
+    ASSERT_TRUE(en_pantalla::TeclearEnX("Escape"));
+    EXPECT_FALSE(v->LaEntrada->isVisible());
+    EXPECT_TRUE(v->isVisible());
+    ASSERT_TRUE(en_pantalla::TeclearEnX("Escape"));
+    EXPECT_FALSE(v->isVisible());
+    EXPECT_EQ(EnDisco().size(), 3u);
 }

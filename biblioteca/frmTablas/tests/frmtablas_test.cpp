@@ -8,6 +8,7 @@
 #include "basicos/pantalla.h"
 #include "frmTablas/nucleo/fichero_tabla.h"
 
+#include "en_pantalla.h"
 #include "qt_gtest.h"
 
 #include <QFile>
@@ -297,8 +298,43 @@ TEST_F(EditorTablas, UnaGrabacionFallidaSeAvisaYLosCambiosSiguenPendientes) {
     PonerCapa(nullptr);
     ASSERT_EQ(mensajes.size(), 1);
     EXPECT_TRUE(mensajes[0].contains("No queda espacio en el disco"));
+    EXPECT_TRUE(mensajes[0].endsWith("El fichero anterior queda como estaba."));
     EXPECT_TRUE(v.Modificado());
     EXPECT_EQ(leer(ruta), QByteArray("Soria\r\n"));
+
+    // Sin fichero anterior, no se dice que queda como estaba.
+    QString nueva = dir.filePath("no-existe/nueva.txt");
+    ASSERT_FALSE(CargarGrabar("REGRABAR", nueva, *v.VisorTabla));
+    ASSERT_EQ(mensajes.size(), 2);
+    EXPECT_TRUE(mensajes[1].startsWith("No se pudo grabar el fichero " + nueva));
+    EXPECT_FALSE(mensajes[1].contains("anterior")) << mensajes[1].toStdString();
+}
+
+TEST_F(EditorTablas, EnPantalla_IntroPulsaElBotonConElFoco) {
+    // Solo con el teclado: elegir con las flechas, cambiar el elemento, Intro (pasa a
+    // "Aceptar") e Intro (lo pone en la rejilla); moverse después por la rejilla no lo pierde.
+    // Intro en "Grabar" graba y en "Salir" cierra.
+    escribir(ruta, "Soria\r\nTeruel\r\n");
+    Ventana& v = abrir();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&v));
+    v.VisorTabla->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v.VisorTabla->hasFocus(); }));
+    for (const char* tecla : {"Down", "End", "x", "Return", "Return"})
+        ASSERT_TRUE(en_pantalla::TeclearEnX(QString::fromLatin1(tecla)));
+    EXPECT_EQ(columna0(*v.VisorTabla), (QStringList{"Soria", "Teruelx"}));
+    EXPECT_TRUE(v.Elemento->hasFocus());
+    for (const char* tecla : {"shift+Tab", "Up"})
+        ASSERT_TRUE(en_pantalla::TeclearEnX(QString::fromLatin1(tecla)));
+    EXPECT_EQ(v.Elemento->text(), QStringLiteral("Soria"));
+    EXPECT_EQ(columna0(*v.VisorTabla), (QStringList{"Soria", "Teruelx"}));
+    for (const char* tecla : {"Tab", "Tab", "Return"}) // de "Elemento" a "Grabar"
+        ASSERT_TRUE(en_pantalla::TeclearEnX(QString::fromLatin1(tecla)));
+    EXPECT_EQ(leer(ruta), QByteArray("Soria\r\nTeruelx\r\n"));
+    EXPECT_FALSE(v.Modificado());
+    for (const char* tecla : {"Tab", "Return"}) // "Salir"
+        ASSERT_TRUE(en_pantalla::TeclearEnX(QString::fromLatin1(tecla)));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(Cargada());
 }
 
 TEST_F(EditorTablas, SalirConCambiosPreguntaYCancelarSeQueda) {

@@ -4,6 +4,7 @@
 #include "rutinas/nucleo/formato.h"
 #include "rutinas/nucleo/nif.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace rutinas {
@@ -107,6 +108,94 @@ DecisionTecla DecidirTecla(const EstadoCampo& campo, int KeyAscii) {
         r.tecla = 0;
         r.accion = AccionTecla::PulsarTab;
     }
+    return r;
+}
+
+namespace {
+
+// Cómo se nombra en un aviso un carácter que no entra.
+QString NombreCaracter(char32_t c) {
+    switch (c) {
+    case U' ':
+        return QStringLiteral("un blanco");
+    case U'\t':
+        return QStringLiteral("un tabulador");
+    case U'\r':
+    case U'\n':
+        return QStringLiteral("un salto de línea");
+    default:
+        break;
+    }
+    if (!QChar::isPrint(c))
+        return QStringLiteral("un carácter de control");
+    return QStringLiteral("«") + QString::fromUcs4(&c, 1) + QStringLiteral("»");
+}
+
+// Lo pegado, para un aviso: en una línea y sin pasar de 40 caracteres.
+QString Citado(const QString& texto) {
+    constexpr qsizetype kMaximo = 40;
+    QString t = texto.simplified();
+    if (t.size() > kMaximo)
+        t = t.left(kMaximo - 1) + QStringLiteral("…");
+    return QStringLiteral("«") + t + QStringLiteral("»");
+}
+
+// Un número escrito como lo enseña un campo numérico al salir: millares con "." y decimales
+// tras ",". Sin "," no se sabe si el "." es de millares o decimal, y vale lo que se teclearía.
+bool EsFormaDeVerNumero(const QString& texto) {
+    static const QRegularExpression forma(QStringLiteral("^-?\\d{1,3}(\\.\\d{3})+,\\d+$"));
+    return forma.match(texto).hasMatch();
+}
+
+} // namespace
+
+DecisionPegado DecidirPegado(const EstadoCampo& campo, const QString& pegado) {
+    QString entrada = pegado;
+    while (entrada.endsWith(u'\n') || entrada.endsWith(u'\r'))
+        entrada.chop(1);
+    bool hallado = false;
+    const QStringView tipo = VerDatoTag(campo.tag, u"T", hallado);
+    if ((tipo == u"N" || tipo == u"n") && EsFormaDeVerNumero(entrada))
+        entrada = entrada.remove(u'.').replace(u',', u'.');
+
+    DecisionPegado r;
+    EstadoCampo estado = campo;
+    if (entrada.isEmpty()) { // nada que pegar: el campo sigue igual
+        r.admitido = true;
+        r.texto = campo.texto;
+        r.cursor = campo.selStart + campo.selLength;
+        return r;
+    }
+    QString insertado;
+    const QString rechazo = QStringLiteral("No se puede pegar %1 en este campo: %2.");
+    for (const char32_t cp : entrada.toUcs4()) {
+        // Un carácter de fuera del plano básico va a la regla como su primera mitad (un
+        // código que ningún tipo de caracteres fijos admite) y, si pasa tal cual, entra entero.
+        const int clave =
+            QChar::requiresSurrogates(cp) ? QChar::highSurrogate(cp) : static_cast<int>(cp);
+        const DecisionTecla d = QChar::isPrint(cp) ? DecidirTecla(estado, clave) : DecisionTecla{};
+        if (d.tecla == 0 || d.accion == AccionTecla::ValorOmision ||
+            d.accion == AccionTecla::EnviarTab) {
+            const bool lleno = d.accion == AccionTecla::PulsarTab;
+            r.aviso = rechazo.arg(
+                Citado(pegado),
+                lleno
+                    ? QStringLiteral("no cabe (admite %1 caracteres)").arg(LongitudCampo(campo.tag))
+                    : NombreCaracter(cp) + QStringLiteral(" no vale aquí"));
+            return r;
+        }
+        const QString caracter = d.tecla == clave ? QString::fromUcs4(&cp, 1)
+                                                  : QString(QChar(static_cast<char16_t>(d.tecla)));
+        estado.texto.replace(estado.selStart, estado.selLength, caracter);
+        estado.selStart += static_cast<int>(caracter.size());
+        estado.selLength = 0;
+        insertado += caracter;
+        r.lleno = d.accion == AccionTecla::PulsarTab;
+    }
+    r.admitido = true;
+    r.insertado = insertado;
+    r.texto = estado.texto;
+    r.cursor = estado.selStart;
     return r;
 }
 

@@ -103,6 +103,13 @@ int DecimalesNumero(const QString& Tag) {
     return Decimales(Tag);
 }
 
+bool FechaQueNoExiste(const QString& Texto, const QString& Tag) {
+    bool hallado = false;
+    const QStringView tipo = VerDatoTag(Tag, u"T", hallado);
+    return (tipo == u"F" || tipo == u"f") && !Texto.trimmed().isEmpty() &&
+           CompletarFecha(Texto).isEmpty();
+}
+
 QString FormatoVisual(const QString& Texto, const QString& Tag) {
     const QStringView tipo = Obligatorio(Tag, u"T");
     const int longitud = std::max<int>(0, EnteroCorto(ValorNumerico(Obligatorio(Tag, u"L"))));

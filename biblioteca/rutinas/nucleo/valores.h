@@ -22,6 +22,11 @@ QString FechaHoy();
 /// "5/3/" → "5/3/2026". Devuelve "" si el resultado no es una fecha válida (día/mes/año).
 QString CompletarFecha(const QString& Texto);
 
+/// true si el campo es de fecha (tipo "F" o "f") y Texto, que no está en blanco, no se completa
+/// a una fecha que exista ("31/02/2024", "32"): al salir, el campo se queda vacío. No avisa
+/// de elementos ausentes del descriptor.
+bool FechaQueNoExiste(const QString& Texto, const QString& Tag);
+
 /// Expande en su sitio un código de cuenta contable a ocho cifras: el "." vale tantos ceros
 /// como falten ("43.15" → "43000015"); sin "." los ceros van tras el prefijo (dos cifras si
 /// empieza por 40, 41, 43 o 44; tres si no: "4315" → "43000015", "5721" → "57200001"); con

@@ -8,12 +8,16 @@
 #include "rutinas/generales.h"
 #include "rutinas/nucleo/descriptor.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QInputMethodEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -257,12 +261,14 @@ TEST_F(Campos, EntrarYSalirDeCadaTipo) {
         {"T(X) L(9) A(I)", "12345678?", "12345678Z", "12345678Z"},
         {"T(M) L(9) A(I)", " ABC ", "ABC", "ABC"}, // al entrar se quitan los blancos
     };
+    en_pantalla::LeerAvisos usuario; // el de la fecha que no existe
+    PonerTag(campo, casos[0].tag);
     ConectarCampo(campo);
     ConectarCampo(siguiente);
     for (const Caso& c : casos) {
-        PonerTag(campo, c.tag);
         siguiente->setFocus();
         Asentar();
+        PonerTag(campo, c.tag);
         campo->setText(c.tecleado);
         campo->setFocus(); // entra: forma de edición
         Asentar();
@@ -275,6 +281,7 @@ TEST_F(Campos, EntrarYSalirDeCadaTipo) {
         EXPECT_EQ(campo->text(), editado) << c.tag << " " << c.tecleado;
         EXPECT_EQ(campo->selectedText(), editado) << c.tag; // todo seleccionado
     }
+    EXPECT_EQ(usuario.textos, QStringList{"La fecha «31/2» no existe y se ha borrado del campo."});
     EXPECT_TRUE(avisos.isEmpty());
 }
 
@@ -468,6 +475,111 @@ TEST_F(Campos, EnPantalla_LoQueConfirmaElMetodoDeEntradaPasaPorElFiltro) {
         EXPECT_EQ(QApplication::focusWidget() == siguiente, c.pasaElFoco) << c.tag;
     }
     EXPECT_TRUE(avisos.isEmpty());
+}
+
+TEST_F(Campos, EnPantalla_LoPegadoPasaPorLasReglasDelCampoONoEntra) {
+    // Con el portapapeles de verdad y cada manera de pegar: lo pegado entra entero por las
+    // reglas del campo o no entra nada, y entonces se dice.
+    enum class Como { CtrlV, MayusInsert, Menu, Central, Soltar };
+    struct Caso {
+        const char* tag;
+        const char* antes; // todo seleccionado al pegar
+        QString pegado;
+        Como como;
+        const char* despues;
+        bool avisa;
+    };
+    // Las reglas una a una las prueba DecidirPegado; aquí, cada manera de pegar.
+    const Caso casos[] = {
+        {"T(N) L(12) A(D) D(2)", "", "1.234,56", Como::CtrlV, "1234.56", false},
+        {"T(N) L(12) A(D) D(2)", "1234.50", "12 345,67 €", Como::MayusInsert, "1234.50", true},
+        {"T(N) L(12) A(D) D(2)", "1234.50", "abc", Como::Menu, "1234.50", true},
+        {"T(M) L(40) A(I)", "", "pérez", Como::Menu, "PÉREZ", false},
+        {"T(N) L(12) A(D) D(2)", "", "1.234", Como::Central, "", true},
+        {"T(X) L(9) A(I)", "", "12.345.678-z", Como::Soltar, "", true},
+        {"T(X) L(9) A(I)", "", "12345678?", Como::Soltar, "12345678Z", false},
+    };
+    en_pantalla::LeerAvisos usuario;
+    for (const Caso& c : casos) {
+        const std::string que = std::string(c.tag) + " " + c.pegado.toStdString();
+        Preparar(c.tag, QString::fromUtf8(c.antes));
+        campo->selectAll();
+        const qsizetype avisosAntes = usuario.textos.size();
+        QClipboard* portapapeles = QGuiApplication::clipboard();
+        portapapeles->setText(c.pegado);
+        switch (c.como) {
+        case Como::CtrlV:
+            ASSERT_TRUE(en_pantalla::TeclearEnX("ctrl+v"));
+            break;
+        case Como::MayusInsert:
+            ASSERT_TRUE(en_pantalla::TeclearEnX("shift+Insert"));
+            break;
+        case Como::Menu: {
+            ASSERT_TRUE(en_pantalla::TeclearEnX("Menu")); // la tecla del menú del campo
+            ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget(); }));
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            QAction* pegar = menu->findChild<QAction*>("edit-paste");
+            ASSERT_NE(pegar, nullptr);
+            menu->setActiveAction(pegar);
+            ASSERT_TRUE(en_pantalla::TeclearEnX("Return"));
+            break;
+        }
+        case Como::Central:
+            portapapeles->setText(c.pegado, QClipboard::Selection);
+            campo->clear(); // el botón central pega donde se pulsa: en un campo vacío
+            ASSERT_TRUE(en_pantalla::PulsarConElRaton(campo, 2));
+            break;
+        case Como::Soltar: {
+            auto* datos = new QMimeData;
+            datos->setText(c.pegado);
+            const QPointF punto = campo->rect().center();
+            QDragEnterEvent entra(punto.toPoint(), Qt::CopyAction, datos, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(campo, &entra);
+            QDropEvent suelta(punto, Qt::CopyAction, datos, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(campo, &suelta);
+            delete datos;
+            break;
+        }
+        }
+        if (c.avisa) {
+            ASSERT_TRUE(usuario.Esperar(avisosAntes + 1)) << que;
+            EXPECT_TRUE(usuario.textos.last().startsWith("No se puede pegar «")) << que;
+        } else {
+            QTest::qWait(100);
+            EXPECT_EQ(usuario.textos.size(), avisosAntes) << que;
+        }
+        EXPECT_TRUE(
+            QTest::qWaitFor([&] { return campo->text() == QString::fromUtf8(c.despues); }, 2000))
+            << que << ": «" << campo->text().toStdString() << "»";
+    }
+    EXPECT_TRUE(avisos.isEmpty());
+}
+
+TEST_F(Campos, EnPantalla_ElFocoQuePasaConUnCuadroEncimaSaleDelCampo) {
+    // Un botón con atajo (el foco sigue en el campo) abre un cuadro y, mientras está encima,
+    // el programa pone el foco de la ventana en otro campo: al volver a la ventana, el primero
+    // ha de salir (forma de ver, su color) y solo el otro queda pintado como en edición.
+    Preparar("T(N) L(12) A(D)");
+    Teclear(campo, "5");
+    bool cerrado = false;
+    QTimer usuario;
+    QObject::connect(&usuario, &QTimer::timeout, [&] {
+        auto* caja = qobject_cast<QMessageBox*>(QApplication::activeWindow());
+        if (!caja || cerrado)
+            return;
+        cerrado = true;
+        siguiente->setFocus(); // la ventana no está activa: el cambio se ve al volver a ella
+        en_pantalla::TeclearEnX("Return");
+    });
+    usuario.start(20);
+    QTimer::singleShot(0, [] { AvisoSimple("Falta un dato."); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return cerrado; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return siguiente->hasFocus(); }));
+    Asentar();
+    EXPECT_EQ(campo->text(), "5,00");
+    EXPECT_EQ(BackColor(campo), kColorFondoSistema);
+    EXPECT_EQ(BackColor(siguiente), kColorEdicion);
 }
 
 TEST(LlenarLista, DeTextoODeFichero) {

@@ -139,6 +139,62 @@ TEST_F(Teclas, SecuenciasTecleadas) {
     EXPECT_EQ(teclear("T(M) L(3)", "abcdef"), "ABC");
 }
 
+TEST_F(Teclas, LoPegadoPasaEnteroPorLasReglasONoEntra) {
+    struct CasoPegado {
+        const char* tag;
+        const char* texto; // antes de pegar, con la selección entre [ y ] o el cursor en |
+        const char* pegado;
+        const char* despues; // nullptr: no se admite
+        bool lleno = false;
+        const char* aviso = ""; // lo que dice el aviso de un rechazo
+    };
+    const CasoPegado casos[] = {
+        // Importes: la regla de cada tecla, o la forma de ver de España entera.
+        {"T(N) L(12) A(D) D(2)", "|", "1234,56", "1234.56"},
+        {"T(N) L(12) A(D) D(2)", "|", "1.234,56", "1234.56"},
+        {"T(N) L(12) A(D) D(2)", "[1234.50]", "12,5\r\n", "12.5"},
+        {"T(N) L(12) A(D) D(2)", "|", "1.234", nullptr, false, "«4» no vale aquí"},
+        {"T(N) L(12) A(D) D(2)", "|", "1.234,567", nullptr, false, "«7» no vale aquí"},
+        {"T(N) L(12) A(D) D(2)", "|", "12 345,67 €", nullptr, false, "un blanco no vale aquí"},
+        {"T(N) L(12) A(D) D(2)", "|", "1\n2", nullptr, false, "un salto de línea"},
+        {"T(N) L(6) A(D) D(2)", "|", "1234567", nullptr, false, "no cabe (admite 6 caracteres)"},
+        // Texto en mayúsculas, NIF y el resto de tipos.
+        {"T(M) L(40) A(I)", "|", "Pérez, s.l.", "PÉREZ, S.L."},
+        {"T(X) L(9) A(I)", "|", "12345678z", "12345678Z", true},
+        {"T(X) L(9) A(I)", "|", "12.345.678-z", nullptr, false, "no cabe"},
+        {"T(F) L(10) A(I)", "|", "05-03-2026", "05/03/2026", true},
+        {"T(m) L(30) A(I)", "ab[cd]ef", "XY", "abXYef"},
+        {"T(m) L(30) A(I)", "|", "1+1", nullptr, false, "«+» no vale aquí"},
+        {"T(m) L(30) A(I)", "[abc]", "", "abc"}, // nada que pegar
+        {"T(D) L(6) A(C)", "|", "\U0001F600", nullptr, false, "«\U0001F600» no vale aquí"},
+    };
+    for (const CasoPegado& c : casos) {
+        // El texto del campo sin marcas, y su selección.
+        QString texto = QString::fromUtf8(c.texto);
+        const qsizetype abre = texto.indexOf(u'['), cursor = texto.indexOf(u'|');
+        const int inicio = static_cast<int>(abre >= 0 ? abre : cursor);
+        const int largo = abre >= 0 ? static_cast<int>(texto.indexOf(u']') - abre - 1) : 0;
+        texto.remove(u'[').remove(u']').remove(u'|');
+        const DecisionPegado d = DecidirPegado({QString::fromUtf8(c.tag), texto, inicio, largo},
+                                               QString::fromUtf8(c.pegado));
+        const std::string que = std::string(c.tag) + " " + c.texto + " + " + c.pegado;
+        if (!c.despues) {
+            EXPECT_FALSE(d.admitido) << que;
+            EXPECT_TRUE(d.aviso.startsWith("No se puede pegar «")) << d.aviso.toStdString();
+            EXPECT_TRUE(d.aviso.contains(QString::fromUtf8(c.aviso))) << d.aviso.toStdString();
+            continue;
+        }
+        EXPECT_TRUE(d.admitido) << que << ": " << d.aviso.toStdString();
+        EXPECT_EQ(d.texto, QString::fromUtf8(c.despues)) << que;
+        EXPECT_EQ(d.lleno, c.lleno) << que;
+        if (!*c.pegado)
+            continue; // la selección queda como estaba
+        EXPECT_EQ(texto.left(inicio) + d.insertado + texto.mid(inicio + largo), d.texto) << que;
+        EXPECT_EQ(d.cursor, inicio + d.insertado.size()) << que;
+    }
+    EXPECT_TRUE(avisos.isEmpty());
+}
+
 TEST_F(Teclas, SinLongitudNadaEntraYElFocoPasa) {
     const DecisionTecla d = DecidirTecla({"T(m)", "", 0, 0}, u'a');
     EXPECT_EQ(d.tecla, 0);

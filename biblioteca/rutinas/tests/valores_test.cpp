@@ -154,8 +154,16 @@ TEST_F(Valores, CompletarFechaConElMesYElAnioDeTrabajo) {
         {"ab", ""},
         {"5/mar/2026", "5/mar/2026"},
     };
-    for (const auto& [texto, esperado] : casos)
+    for (const auto& [texto, esperado] : casos) {
         EXPECT_EQ(CompletarFecha(texto), esperado) << texto;
+        // Lo que no completa una fecha (y no está en blanco) es una fecha que no existe.
+        EXPECT_EQ(FechaQueNoExiste(texto, "T(F) L(10) A(I)"), *texto && !*esperado) << texto;
+        EXPECT_EQ(FechaQueNoExiste(texto, "T(f) L(10) A(I)"), *texto && !*esperado) << texto;
+        EXPECT_FALSE(FechaQueNoExiste(texto, "T(m) L(10) A(I)")) << texto;
+    }
+    EXPECT_FALSE(FechaQueNoExiste("  ", "T(F) L(10) A(I)"));
+    EXPECT_FALSE(FechaQueNoExiste("32", "L(10)")); // sin tipo, sin aviso
+    EXPECT_TRUE(avisos.isEmpty());
 }
 
 TEST_F(Valores, LaFechaDeTrabajoEsHoySiNoHayOtra) {
