@@ -3,6 +3,7 @@
 // mitad de un añadido, manipulaciones que encuentra la comprobación, y las interfaces (línea de
 // órdenes, C y C++).
 #include "certificados_prueba.h"
+#include "esquemas_prueba.h"
 #include "postgresql_privado.h"
 #include "verifactu/cadena.h"
 #include "verifactu/comprobacion.h"
@@ -22,8 +23,10 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <set>
 #include <sys/wait.h>
 #include <thread>
@@ -481,6 +484,26 @@ protected:
         EXPECT_TRUE(e.entero) << e.texto();
     }
 
+    // La herramienta de fuera verifica la firma de cada documento (y sus dos referencias).
+    void verificarConXmlsec1(const std::vector<std::string>& documentos) {
+        if (std::system("command -v xmlsec1 >/dev/null 2>&1") != 0) {
+            std::cout << "OMITIDA: falta xmlsec1 (paquete xmlsec1); las firmas guardadas no se "
+                         "comprueban con la herramienta de fuera.\n";
+            return;
+        }
+        const fs::path f =
+            fs::temp_directory_path() / ("firmado-" + std::to_string(::getpid()) + ".xml");
+        for (const auto& d : documentos) {
+            morvelin::pruebas::escribirTodo(f, d);
+            const auto s = morvelin::pruebas::ejecutar(
+                "xmlsec1 --verify --id-attr:Id SignedProperties --insecure '" + f.string() +
+                "' 2>&1");
+            EXPECT_EQ(s.estado, 0) << s.texto << d;
+            EXPECT_NE(s.texto.find("SignedInfo References (ok/all): 2/2"), std::string::npos);
+        }
+        fs::remove(f);
+    }
+
     std::int64_t ahora_ = 0;
 };
 
@@ -507,13 +530,26 @@ TEST_P(CadenaSinRemision, CadaRegistroYCadaEventoFirmadosYEncadenados) {
           "<sf:NumeroDeRegistrosFacturacionAltaGenerados>2<", "<sf:SumaImporteTotalAlta>242.00<",
           "<sf:NumeroDeRegistrosFacturacionAnulacionGenerados>0<"})
         EXPECT_NE(resumen.find(parte), std::string::npos) << parte << "\n" << resumen;
-    // Cada registro guardado lleva su firma, que verifica.
+    // Cada registro y cada evento guardados llevan su firma, que verifica con la comprobación
+    // propia y con xmlsec1, y validan contra los esquemas de la agencia.
+    const morvelin::pruebas::Esquema suministro("SuministroInformacion.xsd"),
+        eventosSif("EventosSIF.xsd");
+    ASSERT_TRUE(suministro.cargado() && eventosSif.cargado());
+    std::vector<std::string> guardados;
     abrir()->recorrer(1, HastaElFinal, true, [&](const VistaRegistro& v) {
         EXPECT_EQ(razonFirmaRegistro(v.xml, v.alta, "89890001K", ahora_), "") << v.numero;
         EXPECT_EQ(razonFirmaRegistro(v.xml, v.alta, "12345678Z", ahora_).find("firmado con un"),
                   0u);
+        guardados.emplace_back(v.xml);
+        EXPECT_EQ(suministro.validar(guardados.back()), "") << guardados.back();
         return true;
     });
+    for (const auto& e : eventos()) {
+        EXPECT_EQ(razonFirmaEvento(e.xml, "89890001K", ahora_), "") << e.numero;
+        EXPECT_EQ(eventosSif.validar(e.xml), "") << e.xml;
+        guardados.push_back(e.xml);
+    }
+    verificarConXmlsec1(guardados);
 
     s = o.comprueba();
     EXPECT_TRUE(s.correcto) << s.texto;
@@ -523,7 +559,12 @@ TEST_P(CadenaSinRemision, CadaRegistroYCadaEventoFirmadosYEncadenados) {
         fs::temp_directory_path() / ("remesa-" + std::to_string(::getpid()) + ".xml");
     s = o.exporta(remesa.string(), 1);
     EXPECT_TRUE(s.correcto) << s.texto;
+    // La remesa lleva los registros firmados byte a byte como se guardaron, y valida.
+    const std::string exportada = morvelin::pruebas::leerTodo(remesa);
     fs::remove(remesa);
+    EXPECT_EQ(morvelin::pruebas::Esquema("SuministroLR.xsd").validar(exportada), "");
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_NE(exportada.find(guardados[i]), std::string::npos) << i;
     EXPECT_EQ(tipos(), "01 10 03 05 08");
     EXPECT_NE(eventos().back().xml.find("<sf:NumeroDeRegistrosFacturacionAltaExportados>2<"),
               std::string::npos);
