@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <set>
 #include <sys/wait.h>
 #include <thread>
@@ -432,6 +433,16 @@ TEST_P(CadenaVerifactu, ExportaDeMilEnMil) {
     esperarSinBifurcacion(1003);
 }
 
+// El certificado RSA 2048 del obligado de las cadenas sin remisión.
+const morvelin::pruebas::CertificadoPrueba& talleres() {
+    static const auto c =
+        morvelin::pruebas::CertificadoPrueba::crear({{"CN", "TALLERES EJEMPLO"},
+                                                     {"O", "Talleres Ejemplo, S.L."},
+                                                     {"serialNumber", "89890001K"}},
+                                                    -1, 3650, true);
+    return c;
+}
+
 // Sin remisión: una cadena con su firmante de prueba y un reloj que se adelanta a voluntad.
 class CadenaSinRemision : public CadenaVerifactu {
 protected:
@@ -440,14 +451,7 @@ protected:
         ahora_ = static_cast<std::int64_t>(std::time(nullptr));
     }
 
-    static const morvelin::pruebas::CertificadoPrueba& certificado() {
-        static const auto c =
-            morvelin::pruebas::CertificadoPrueba::crear({{"CN", "TALLERES EJEMPLO"},
-                                                         {"O", "Talleres Ejemplo, S.L."},
-                                                         {"serialNumber", "89890001K"}},
-                                                        -1, 3650, true);
-        return c;
-    }
+    static const morvelin::pruebas::CertificadoPrueba& certificado() { return talleres(); }
     static ObtenerFirmante firmantes() {
         return [](const std::string& nif) {
             EXPECT_EQ(nif, "89890001K");
@@ -705,6 +709,115 @@ TEST_P(CadenaSinRemision, SigkillEnMitadDeUnAnadidoConEventosNoRompeNinguno) {
     EXPECT_TRUE(ordenes().alta(alta("FINAL").dump()).correcto);
     esperarEnteraYFirmada(registros + 1);
 }
+
+// Sin remisión por la línea de órdenes, con el certificado en cada clase de almacén: la
+// carpeta, una base NSS y una tarjeta (SoftHSM, con el PIN del pinentry falso). Cada orden pide
+// el PIN una sola vez, antes de tocar la cadena; lo manipulado se ve, se anota firmado y sale
+// con 1.
+class SinRemisionEnLosAlmacenes : public testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        raiz_ = fs::temp_directory_path() /
+                ("sin-remision-" + std::to_string(::getpid()) + "-" + std::string(GetParam()));
+        fs::remove_all(raiz_);
+        fs::create_directories(raiz_);
+        entorno_.emplace(raiz_);
+        const std::string almacen = GetParam();
+        if (almacen == "carpeta") {
+            fs::create_directories(entorno_->almacen());
+            talleres().grabarPem(entorno_->almacen() / "talleres.pem", true);
+        } else if (almacen == "nss") {
+            morvelin::pruebas::crearBaseNss(raiz_ / "nss", {{"talleres", talleres()}});
+            ::setenv("MORVELIN_NSSDB", ("sql:" + (raiz_ / "nss").string()).c_str(), 1);
+        } else {
+            morvelin::pruebas::crearTarjeta("TALLERES", "1234");
+            talleres().cargarEnTarjeta("TALLERES", "1234", "firma", "01", true, raiz_);
+            ::setenv("PIN_FALSO", "1234", 1);
+        }
+    }
+    void TearDown() override {
+        entorno_.reset();
+        fs::remove_all(raiz_);
+    }
+
+    morvelin::pruebas::Salida morvelin(const std::string& argumentos) {
+        return morvelin::pruebas::ejecutar("'" + std::string(MORVELIN_CLI) +
+                                           "' verifactu --cadena '" + cadena() + "' " + argumentos +
+                                           " 2>&1");
+    }
+    std::string fichero(const json& j) {
+        const auto ruta = raiz_ / ("f" + std::to_string(++ficheros_) + ".json");
+        morvelin::pruebas::escribirTodo(ruta, j.dump());
+        return "'" + ruta.string() + "'";
+    }
+    std::string cadena() const { return (raiz_ / "cadena.sqlite").string(); }
+    std::size_t pinesPedidos() const {
+        const std::string r = morvelin::pruebas::leerTodo(raiz_ / "pinentry.txt");
+        std::size_t n = 0;
+        for (auto p = r.find("GETPIN"); p != std::string::npos; p = r.find("GETPIN", p + 1))
+            ++n;
+        return n;
+    }
+
+    fs::path raiz_;
+    std::optional<morvelin::pruebas::EntornoAlmacenes> entorno_;
+    int ficheros_ = 0;
+};
+
+TEST_P(SinRemisionEnLosAlmacenes, FirmaCadaRegistroYLaComprobacionVeLoManipulado) {
+    const bool tarjeta = std::string(GetParam()) == "tarjeta";
+    const std::string ordenes[] = {
+        "modo no-verifactu --certificado 89890001K",
+        "alta " + fichero(alta("A-1")),
+        "alta " + fichero(alta("A-2")),
+        "anula " + fichero(anulacion("A-1")),
+        "comprueba",
+        "exporta '" + (raiz_ / "remesa.xml").string() + "'",
+    };
+    std::size_t hechas = 0;
+    for (const auto& o : ordenes) {
+        const auto s = morvelin(o);
+        EXPECT_EQ(s.estado, 0) << o << "\n" << s.texto;
+        EXPECT_EQ(pinesPedidos(), tarjeta ? ++hechas : 0u) << o;
+    }
+    EXPECT_NE(morvelin("comprueba").texto.find("3 registros, todos con su firma válida"),
+              std::string::npos);
+    const std::string remesa = morvelin::pruebas::leerTodo(raiz_ / "remesa.xml");
+    std::size_t firmas = 0;
+    for (auto p = remesa.find("<ds:SignatureValue"); p != std::string::npos;
+         p = remesa.find("<ds:SignatureValue", p + 1))
+        ++firmas;
+    EXPECT_EQ(firmas, 3u) << remesa;
+
+    // El importe del segundo registro, cambiado desde fuera.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(cadena().c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "DROP TRIGGER verifactu_registros_sin_cambios; UPDATE "
+                           "verifactu_registros SET xml = CAST(replace(CAST(xml AS TEXT), "
+                           "'121.00', '131.00') AS BLOB) WHERE numero = 2",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    const auto s = morvelin("comprueba");
+    EXPECT_EQ(s.estado, 1) << s.texto;
+    EXPECT_NE(s.texto.find("registro nº 2:"), std::string::npos) << s.texto;
+    std::vector<EventoCadena> eventos;
+    abrirAlmacen(cadena())->recorrerEventos(1, HastaElFinal, [&](const EventoCadena& e) {
+        eventos.push_back(e);
+        return true;
+    });
+    ASSERT_GE(eventos.size(), 3u);
+    const auto& anomalia = eventos[eventos.size() - 2];
+    EXPECT_EQ(anomalia.tipo, "04");
+    EXPECT_EQ(razonFirmaEvento(anomalia.xml, "89890001K", std::time(nullptr)), "");
+    EXPECT_EQ(pinesPedidos(), tarjeta ? hechas + 2 : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Almacenes, SinRemisionEnLosAlmacenes,
+                         testing::Values("carpeta", "nss", "tarjeta"),
+                         [](const auto& i) { return std::string(i.param); });
 
 INSTANTIATE_TEST_SUITE_P(Almacenes, CadenaSinRemision, testing::Values("sqlite", "postgresql"),
                          [](const auto& i) { return std::string(i.param); });

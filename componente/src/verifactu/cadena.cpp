@@ -188,16 +188,14 @@ Adelantado adelantar(AlmacenCadena& almacen, const DatosCadena& datos,
             u = copia(v);
             return false;
         });
-    Adelantado a{u ? u->huella : std::string(), ahora,
-                 construir(datos, u, fechaHoraHuso(ahora))};
+    Adelantado a{u ? u->huella : std::string(), ahora, construir(datos, u, fechaHoraHuso(ahora))};
     a.registro.registro.xml = firmarRegistro(a.registro.registro.xml, firmante, ahora);
     return a;
 }
 
 // Añade un registro: `comprobar` lo admite o lanza ErrorCampo a la vista de la cadena;
 // `construir` lo hace sobre el último. Sin remisión, firmado (adelantado si se puede).
-Anadido anadirRegistro(AlmacenCadena& almacen, const Reloj& reloj,
-                       const ObtenerFirmante& firmantes,
+Anadido anadirRegistro(AlmacenCadena& almacen, const Reloj& reloj, const ObtenerFirmante& firmantes,
                        const std::function<void(Transaccion&)>& comprobar,
                        const Construir& construir) {
     const DatosCadena datos = almacen.datos();

@@ -1,8 +1,8 @@
 #include "verifactu/ordenes.h"
 
 #include "almacenes/eleccion.h"
-#include "operaciones/firma.h"
 #include "infraestructura/escritura.h"
+#include "operaciones/firma.h"
 #include "plataforma/openssl/x509.h"
 #include "verifactu/comprobacion.h"
 #include "verifactu/eventos.h"
