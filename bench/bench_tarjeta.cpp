@@ -4,12 +4,15 @@
 //    en p11-kit, con el PIN de un pinentry de prueba, junto a lo que cuesta la tarjeta por sí
 //    sola: arrancar su módulo, abrir sesión, dar el PIN, firmar con SHA-1 y cerrar, por PKCS #11
 //    directamente. Objetivo: FIRMA cuesta a lo sumo eso más 10 ms (medianas).
-// 2. «morvelin certificados NIF» con 50 certificados repartidos entre la carpeta (20), una base
+// 2. Un alta de VERI*FACTU sin remisión firmada con la misma tarjeta y guardada, junto a lo que
+//    cuesta la tarjeta sola. Objetivo: a lo sumo eso más 10 ms (medianas).
+// 3. «morvelin certificados NIF» con 50 certificados repartidos entre la carpeta (20), una base
 //    NSS (15) y la tarjeta (15). Objetivo: menos de 200 ms (mediana, el proceso entero).
 //
 // Necesita softhsm2, opensc (pkcs11-tool), libnss3-tools y openssl. Trabaja en $TMPDIR o /tmp.
 #include "apoyo.h"
 #include "metodos.h"
+#include "verifactu/ordenes.h"
 
 #include <p11-kit/p11-kit.h>
 
@@ -175,7 +178,49 @@ int main() {
     std::printf("  FIRMA - tarjeta sola: %s ms (objetivo: 10 ms o menos) %s\n",
                 conComas(mFirma - mSola, 2).c_str(), mFirma - mSola <= 10 ? "cumple" : "NO CUMPLE");
 
-    // 2. 50 certificados: 20 en la carpeta, 15 en una base NSS y 15 en la tarjeta (con el del
+    // 2. VERI*FACTU sin remisión: un alta firmada con la tarjeta y guardada (SQLite), junto a la
+    //    tarjeta sola, alternadas igual. Cada alta busca el certificado y pide el PIN, como una
+    //    orden suelta.
+    namespace vf = morvelin::verifactu;
+    vf::Ordenes cadena((raiz / "cadena.sqlite").string());
+    if (const auto m = cadena.modo("no-verifactu", "12345678Z"); !m.correcto)
+        abandonar("no se fija el modo sin remisión: " + m.texto);
+    modulo = p11_kit_module_load(SOFTHSM_MODULO, P11_KIT_MODULE_UNMANAGED);
+    if (modulo == nullptr)
+        abandonar("no se carga " SOFTHSM_MODULO);
+    sola.clear();
+    std::vector<double> registro;
+    for (int i = 0; i < 43; ++i) {
+        const double s = tarjetaSola(modulo, atributos);
+        const auto t = Reloj::now();
+        const auto r = cadena.alta(
+            R"({"IDEmisorFactura":"12345678Z","NumSerieFactura":"T-)" + std::to_string(i) +
+            R"(","FechaExpedicionFactura":"03-02-2025","NombreRazonEmisor":"Prueba",
+               "TipoFactura":"F2","DescripcionOperacion":"Venta",
+               "Desglose":[{"ClaveRegimen":"01","CalificacionOperacion":"S1","TipoImpositivo":"21",
+                            "BaseImponibleOimporteNoSujeto":"100.00","CuotaRepercutida":"21.00"}],
+               "CuotaTotal":"21.00","ImporteTotal":"121.00"})");
+        const double ms = msDesde(t);
+        if (!r.correcto)
+            abandonar("el alta firmada con la tarjeta no se guarda: " + r.texto);
+        if (i >= 3) {
+            sola.push_back(s);
+            registro.push_back(ms);
+        }
+    }
+    p11_kit_module_release(modulo);
+    const double mSola2 = mediana(sola), mRegistro = mediana(registro);
+    std::printf("VERI*FACTU sin remisión: alta firmada (XAdES-EPES) con la tarjeta y guardada en "
+                "SQLite, mediana de 40\n");
+    std::printf("  la tarjeta sola:                                      %7s ms\n",
+                conComas(mSola2, 2).c_str());
+    std::printf("  alta firmada y guardada (almacenes, pinentry, firma): %7s ms\n",
+                conComas(mRegistro, 2).c_str());
+    std::printf("  alta - tarjeta sola: %s ms (objetivo: 10 ms o menos) %s\n",
+                conComas(mRegistro - mSola2, 2).c_str(),
+                mRegistro - mSola2 <= 10 ? "cumple" : "NO CUMPLE");
+
+    // 3. 50 certificados: 20 en la carpeta, 15 en una base NSS y 15 en la tarjeta (con el del
     //    firmante, 16).
     for (int i = 0; i < 20; ++i)
         crearCertificado(raiz / "datos/MORVELIN/MY" / ("c" + std::to_string(i)), nifDe(i), false);
