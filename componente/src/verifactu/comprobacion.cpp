@@ -56,13 +56,7 @@ struct Falta {
     std::string motivo;
 };
 
-// Las clases de anomalía (TipoAnomalia) que se ven aquí.
-constexpr const char* IntegridadHuella = "01";
-constexpr const char* IntegridadFirma = "02";
-constexpr const char* IntegridadOtros = "03";
-constexpr const char* SinAnterior = "04";
-constexpr const char* CadenaOtros = "06";
-constexpr const char* HuellaAnteriorDistinta = "08";
+using namespace tipo_anomalia;
 
 // Sin valor si el registro enlaza con `anterior`; si no, por qué.
 std::optional<Falta> razonEnlace(const Enlace& anterior, std::string_view huellaGuardada,

@@ -10,6 +10,17 @@
 
 namespace morvelin::verifactu {
 
+/// Las clases de anomalía (TipoAnomalia de los eventos) que ve la comprobación de la cadena y
+/// del registro de eventos.
+namespace tipo_anomalia {
+inline constexpr const char* IntegridadHuella = "01";
+inline constexpr const char* IntegridadFirma = "02";
+inline constexpr const char* IntegridadOtros = "03";
+inline constexpr const char* SinAnterior = "04";
+inline constexpr const char* CadenaOtros = "06";
+inline constexpr const char* HuellaAnteriorDistinta = "08";
+} // namespace tipo_anomalia
+
 /// El resultado de recorrer la cadena.
 struct Comprobacion {
     bool entera = true;

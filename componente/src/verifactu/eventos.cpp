@@ -11,13 +11,7 @@ namespace morvelin::verifactu {
 
 namespace {
 
-// Las clases de anomalía (TipoAnomalia) que se ven en los eventos.
-constexpr const char* IntegridadHuella = "01";
-constexpr const char* IntegridadFirma = "02";
-constexpr const char* IntegridadOtros = "03";
-constexpr const char* SinAnterior = "04";
-constexpr const char* CadenaOtros = "06";
-constexpr const char* HuellaAnteriorDistinta = "08";
+using namespace tipo_anomalia;
 
 NodoXml hoja(std::string nombre, std::string texto) {
     return {std::move(nombre), std::move(texto), {}};
@@ -49,6 +43,14 @@ std::string recortarCaracteres(const std::string& t, std::size_t maximo) {
             return t.substr(0, i);
     }
     return t;
+}
+
+// La anomalía encontrada: su clase y lo que se sabe de ella, en 100 caracteres a lo sumo.
+NodoXml deteccion(const char* nombre, const std::string& tipo, const std::string& otrosDatos) {
+    return {nombre,
+            {},
+            {hoja("TipoAnomalia", tipo),
+             hoja("OtrosDatosAnomalia", recortarCaracteres(otrosDatos, 100))}};
 }
 
 NodoXml idFactura(const char* nombre, const RegistroCadena& r, bool conHuella) {
@@ -192,10 +194,8 @@ NodoXml lanzamientoRegistros(const Comprobacion& c) {
 }
 
 NodoXml anomaliaRegistros(const Comprobacion& c) {
-    NodoXml a{"DeteccionAnomaliasRegFacturacion", {}, {hoja("TipoAnomalia", c.tipoAnomalia)}};
-    a.hijos.push_back(
-        hoja("OtrosDatosAnomalia",
-             recortarCaracteres("Registro nº " + std::to_string(c.rotoEn) + ": " + c.motivo, 100)));
+    NodoXml a = deteccion("DeteccionAnomaliasRegFacturacion", c.tipoAnomalia,
+                          "Registro nº " + std::to_string(c.rotoEn) + ": " + c.motivo);
     if (c.registroRoto)
         a.hijos.push_back(idFactura("RegistroFacturacionAnomalo", *c.registroRoto, false));
     return a;
@@ -301,10 +301,8 @@ NodoXml lanzamientoEventos(const ComprobacionEventos& c) {
 }
 
 NodoXml anomaliaEventos(const ComprobacionEventos& c) {
-    NodoXml a{"DeteccionAnomaliasRegEvento", {}, {hoja("TipoAnomalia", c.tipoAnomalia)}};
-    a.hijos.push_back(
-        hoja("OtrosDatosAnomalia",
-             recortarCaracteres("Evento nº " + std::to_string(c.rotoEn) + ": " + c.motivo, 100)));
+    NodoXml a = deteccion("DeteccionAnomaliasRegEvento", c.tipoAnomalia,
+                          "Evento nº " + std::to_string(c.rotoEn) + ": " + c.motivo);
     if (c.eventoRoto)
         a.hijos.push_back(
             NodoXml{"RegEventoAnomalo",
