@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <set>
@@ -186,6 +187,32 @@ protected:
         sqlite3_close(db);
     }
 
+    // `anadir` con la serie «A-» y con la «B-», cada una en un proceso, a la vez; los dos acaban
+    // sin excepciones.
+    void enDosProcesos(const std::function<void(const std::string&)>& anadir) {
+        std::vector<pid_t> hijos;
+        for (const char* serie : {"A-", "B-"}) {
+            const pid_t pid = ::fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                int estado = 0;
+                try {
+                    anadir(serie);
+                } catch (const std::exception& e) {
+                    std::fprintf(stderr, "%s\n", e.what());
+                    estado = 1;
+                }
+                ::_exit(estado);
+            }
+            hijos.push_back(pid);
+        }
+        for (pid_t h : hijos) {
+            int estado = 0;
+            ::waitpid(h, &estado, 0);
+            EXPECT_TRUE(WIFEXITED(estado) && WEXITSTATUS(estado) == 0);
+        }
+    }
+
     // Los registros de la cadena, en orden, y que cada uno cuelga del anterior una sola vez.
     std::vector<RegistroCadena> registros() {
         std::vector<RegistroCadena> r;
@@ -315,29 +342,11 @@ TEST_P(CadenaVerifactu, ComprobarEncuentraLoManipulado) {
 // Dos procesos añaden 200 registros cada uno a la vez: una sola cadena, sin bifurcaciones.
 TEST_P(CadenaVerifactu, DosProcesosAlaVezNoBifurcan) {
     abrir(); // el esquema, antes de que lleguen los dos
-    std::vector<pid_t> hijos;
-    for (const char* serie : {"A-", "B-"}) {
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            int estado = 0;
-            try {
-                auto a = abrir();
-                for (int i = 1; i <= 200; ++i)
-                    anadir(*a, alta(serie + std::to_string(i)));
-            } catch (const std::exception& e) {
-                std::fprintf(stderr, "%s\n", e.what());
-                estado = 1;
-            }
-            ::_exit(estado);
-        }
-        hijos.push_back(pid);
-    }
-    for (pid_t h : hijos) {
-        int estado = 0;
-        ::waitpid(h, &estado, 0);
-        EXPECT_TRUE(WIFEXITED(estado) && WEXITSTATUS(estado) == 0);
-    }
+    enDosProcesos([&](const std::string& serie) {
+        auto a = abrir();
+        for (int i = 1; i <= 200; ++i)
+            anadir(*a, alta(serie + std::to_string(i)));
+    });
     esperarSinBifurcacion(400);
 }
 
@@ -586,16 +595,47 @@ TEST_P(CadenaSinRemision, CadaRegistroYCadaEventoFirmadosYEncadenados) {
     esperarEnteraYFirmada(3);
 }
 
+// Dos procesos que firman a la vez: cada registro se firma antes de tomar el cerrojo, y si otro
+// ha añadido entretanto, se vuelve a construir y a firmar sobre el nuevo último.
+TEST_P(CadenaSinRemision, DosProcesosAlaVezNoBifurcanYTodoQuedaFirmado) {
+    ASSERT_TRUE(ordenes().modo("no-verifactu", "89890001K").correcto);
+    enDosProcesos([&](const std::string& serie) {
+        auto o = ordenes();
+        for (int i = 1; i <= 60; ++i)
+            if (const auto s = o.alta(alta(serie + std::to_string(i)).dump()); !s.correcto)
+                throw std::runtime_error(s.texto);
+    });
+    esperarSinBifurcacion(120);
+    esperarEnteraYFirmada(120);
+}
+
 // Una cadena sin remisión sin con qué firmar no admite registros; uno que no firma, tampoco.
 TEST_P(CadenaSinRemision, SinFirmanteNoSeAnadeNada) {
-    ASSERT_TRUE(ordenes().modo("no-verifactu", "89890001K").correcto);
-    auto a = abrir();
-    EXPECT_THROW(anadir(*a, alta("A-1")), ErrorAlmacen);
     const ObtenerFirmante mudo = [](const std::string&) {
         return morvelin::xades::Firmante{certificado().derCertificado(), [](std::string_view) {
                                              return std::nullopt;
                                          }};
     };
+    // El modo no se fija con un certificado que no firma ni con uno que no es RSA, y se puede
+    // fijar después.
+    static const auto ec = morvelin::pruebas::CertificadoPrueba::crear(
+        {{"CN", "TALLERES EC"}, {"serialNumber", "89890001K"}});
+    const ObtenerFirmante conEc = [](const std::string&) {
+        return morvelin::xades::Firmante{ec.derCertificado(), [](std::string_view) {
+                                             return std::string("x");
+                                         }};
+    };
+    for (const auto& [firmantes, motivo] :
+         {std::pair{mudo, "no firma"}, std::pair{conEc, "no tiene una clave RSA"}}) {
+        const auto s =
+            Ordenes(destino_, relojDelSistema(), firmantes).modo("no-verifactu", "89890001K");
+        EXPECT_FALSE(s.correcto);
+        EXPECT_NE(s.texto.find(motivo), std::string::npos) << s.texto;
+    }
+    EXPECT_EQ(tipos(), "");
+    ASSERT_TRUE(ordenes().modo("no-verifactu", "89890001K").correcto);
+    auto a = abrir();
+    EXPECT_THROW(anadir(*a, alta("A-1")), ErrorAlmacen);
     EXPECT_THROW(anadirAlta(*a, leerAltaJson(alta("A-1").dump()), relojDelSistema(), mudo),
                  morvelin::xades::ErrorFirmaXml);
     const ObtenerFirmante ninguno = [](const std::string&) -> morvelin::xades::Firmante {
