@@ -1,6 +1,6 @@
 // morvelin verifactu: añadir altas y anulaciones a la cadena, el QR de una factura, exportar
-// la cadena como remesa y comprobarla, y fijar su modo (con su firmante si es sin remisión) o
-// cerrarla.
+// la cadena como remesa y comprobarla, fijar su modo (con su firmante si es sin remisión) o
+// cerrarla, enviar su cola a la agencia y ver cómo está.
 //
 // Estado de salida: 0 bien, 1 dato rechazado o cadena rota, 2 error de uso, 3 fallo
 // inesperado.
@@ -47,12 +47,24 @@ constexpr const char* Uso =
     "      rompe primero. Sin remisión, también cada firma y el registro de eventos, y\n"
     "      anota la comprobación y lo encontrado. Sale con 0 si está entera y 1 si no.\n"
     "  modo verifactu|no-verifactu [--certificado NIF] [--obligado NIF] [--nombre TEXTO]\n"
-    "      Fija el modo antes del primer registro. no-verifactu (sin remisión): cada registro\n"
-    "      y cada evento se guardan firmados con el certificado de NIF (el que usaría FIRMA;\n"
-    "      pide el PIN si hace falta); el obligado es NIF salvo --obligado, y su nombre, el\n"
-    "      del titular del certificado salvo --nombre.\n"
+    "      Fija el modo antes del primer registro (una cadena nueva es VERI*FACTU). En modo\n"
+    "      VERI*FACTU cada registro entra en la cola de envío. no-verifactu (sin remisión):\n"
+    "      cada registro y cada evento se guardan firmados con el certificado de NIF (el que\n"
+    "      usaría FIRMA; pide el PIN si hace falta); el obligado es NIF salvo --obligado, y\n"
+    "      su nombre, el del titular del certificado salvo --nombre.\n"
     "  cierra\n"
     "      Anota el fin del modo sin remisión; la cadena ya no admite registros.\n"
+    "  envia [--prueba] [--certificado NIF] [--servicio https://SERVIDOR:PUERTO/RUTA]\n"
+    "        [--autoridades FICHERO]\n"
+    "      Envía la cola a la agencia, identificándose con el certificado del NIF (el del\n"
+    "      obligado, si no se dice otro) esté donde esté. Envíos de a lo sumo 1000 registros,\n"
+    "      con la espera que marca la agencia entre ellos. Escribe el veredicto de cada\n"
+    "      registro y un resumen con el CSV. --prueba: los servidores de pruebas de la agencia;\n"
+    "      --servicio: otra dirección; --autoridades: las autoridades que verifican al\n"
+    "      servidor en vez de las del sistema.\n"
+    "  estado\n"
+    "      Lista los registros de la cola con su veredicto: pendientes, correctos, aceptados\n"
+    "      con errores, incorrectos y duplicados.\n"
     "\n"
     "La cadena: --cadena, o la variable MORVELIN_CADENA, o el fichero\n"
     "$XDG_DATA_HOME/MORVELIN/verifactu.sqlite. Una dirección postgresql://... usa PostgreSQL.\n"
@@ -131,14 +143,21 @@ int ordenVerifactu(int argc, char** argv) {
     auto* exporta = app.add_subcommand("exporta");
     exporta->add_option("REMESA", remesa)->required();
     exporta->add_option("--desde", desde);
-    app.add_subcommand("comprueba");
+    auto* comprueba = app.add_subcommand("comprueba");
     std::string modoCadena, certificado, obligado, nombre;
-    auto* modoOrden = app.add_subcommand("modo");
-    modoOrden->add_option("MODO", modoCadena)->required();
-    modoOrden->add_option("--certificado", certificado);
-    modoOrden->add_option("--obligado", obligado);
-    modoOrden->add_option("--nombre", nombre);
+    auto* ponerModo = app.add_subcommand("modo");
+    ponerModo->add_option("MODO", modoCadena)->required();
+    ponerModo->add_option("--certificado", certificado);
+    ponerModo->add_option("--obligado", obligado);
+    ponerModo->add_option("--nombre", nombre);
     auto* cierra = app.add_subcommand("cierra");
+    vf::OpcionesEnvio envio;
+    auto* envia = app.add_subcommand("envia");
+    envia->add_flag("--prueba", envio.pruebas);
+    envia->add_option("--certificado", envio.certificado);
+    envia->add_option("--servicio", envio.servicio);
+    envia->add_option("--autoridades", envio.autoridades);
+    app.add_subcommand("estado"); // la que queda cuando no es ninguna de las anteriores
 
     if (const auto fin =
             leerArgumentos(app, argc, argv, Uso, "argumentos incorrectos para verifactu."))
@@ -149,10 +168,12 @@ int ordenVerifactu(int argc, char** argv) {
         return usoIncorrecto("--modo es «verifactu» o «no-verifactu».");
     if (desde < 1)
         return usoIncorrecto("--desde es un número de registro (1 o más).");
-    if (modoOrden->parsed() && modoCadena != "verifactu" && modoCadena != "no-verifactu")
+    if (ponerModo->parsed() && modoCadena != "verifactu" && modoCadena != "no-verifactu")
         return usoIncorrecto("el modo es «verifactu» o «no-verifactu».");
-    if (modoOrden->parsed() && (modoCadena == "no-verifactu") == certificado.empty())
+    if (ponerModo->parsed() && (modoCadena == "no-verifactu") == certificado.empty())
         return usoIncorrecto("--certificado NIF va con el modo no-verifactu, y solo con él.");
+    if (envia->parsed() && !envio.servicio.empty() && envio.servicio.rfind("https://", 0) != 0)
+        return usoIncorrecto("--servicio es una dirección https://.");
 
     return atenderOrden([&] {
         std::optional<std::string> texto;
@@ -174,10 +195,14 @@ int ordenVerifactu(int argc, char** argv) {
             return informar(ordenes.anula(*texto));
         if (exporta->parsed())
             return informar(ordenes.exporta(remesa, desde));
-        if (modoOrden->parsed())
+        if (ponerModo->parsed())
             return informar(ordenes.modo(modoCadena, certificado, obligado, nombre));
         if (cierra->parsed())
             return informar(ordenes.cierra());
+        if (envia->parsed())
+            return informar(ordenes.envia(envio));
+        if (!comprueba->parsed())
+            return informar(ordenes.estado());
         // El informe de la comprobación va a la salida estándar aunque encuentre algo.
         const auto s = ordenes.comprueba();
         if (!s.correcto &&

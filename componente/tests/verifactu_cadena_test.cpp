@@ -1,16 +1,20 @@
 // La cadena de registros en sus dos almacenes, SQLite y un PostgreSQL privado arrancado por la
 // prueba: correcciones admitidas y rechazadas, dos procesos que añaden a la vez, SIGKILL en
-// mitad de un añadido, manipulaciones que encuentra la comprobación, y las interfaces (línea de
-// órdenes, C y C++).
+// mitad de un añadido, manipulaciones que encuentra la comprobación, la remisión de su cola al
+// doble local del servicio de la agencia, la cadena sin remisión (registros y eventos firmados)
+// y las interfaces (línea de órdenes, C y C++).
 #include "certificados_prueba.h"
 #include "esquemas_prueba.h"
+#include "operaciones/firma.h"
 #include "postgresql_privado.h"
+#include "servicio_verifactu.h"
 #include "verifactu/cadena.h"
 #include "verifactu/comprobacion.h"
 #include "verifactu/eventos.h"
 #include "verifactu/firma.h"
 #include "verifactu/huella.h"
 #include "verifactu/ordenes.h"
+#include "verifactu/remision.h"
 
 #include "morvelin/Verifactu.h"
 #include "morvelin/verifactu.h"
@@ -28,6 +32,7 @@
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <set>
 #include <sys/wait.h>
@@ -74,6 +79,90 @@ void anadirAltas(AlmacenCadena& a, int cuantas) {
         al.idFactura.numSerieFactura = "M-" + std::to_string(++n);
         return construirAlta(t, t.ultimo(), al, fechaHoraHuso(1738589400 + n));
     });
+}
+
+// Tantas altas, P-1, P-2..., con la hora de ahora (la que admite el doble de la agencia).
+void anadirAltasAhora(AlmacenCadena& a, int cuantas, const std::string& prefijo = "P-") {
+    const Alta base = leerAltaJson(alta("M-0").dump());
+    int n = 0;
+    const std::string hora = fechaHoraHuso(std::time(nullptr));
+    a.anadirVarios(static_cast<std::size_t>(cuantas), [&](Transaccion& t) {
+        Alta al = base;
+        al.idFactura.numSerieFactura = prefijo + std::to_string(++n);
+        return construirAlta(t, t.ultimo(), al, hora);
+    });
+}
+
+// Un reloj de prueba que las esperas adelantan, y las esperas que se le pidieron.
+struct RelojFalso {
+    std::int64_t ahora = std::time(nullptr);
+    std::vector<std::int64_t> esperas;
+    Reloj reloj() {
+        return [this] {
+            return ahora;
+        };
+    }
+    Espera espera() {
+        return [this](std::int64_t s) {
+            esperas.push_back(s);
+            ahora += s;
+        };
+    }
+};
+
+// El doble de la agencia y, en un almacén de certificados de carpeta propio de la prueba, el
+// certificado del obligado (89890001K) con que se identifica el cliente.
+class DobleAgencia {
+public:
+    explicit DobleAgencia(const fs::path& raiz)
+        : raiz_(raiz), entorno_((fs::remove_all(raiz), raiz)),
+          certificado_(morvelin::pruebas::CertificadoPrueba::crear(
+              {{"CN", "TALLERES EJEMPLO"}, {"serialNumber", "89890001K"}}, -1, 365, true)),
+          servicio_(certificado_.pemCertificado()) {
+        fs::create_directories(entorno_.almacen());
+        certificado_.grabarPem(entorno_.almacen() / "obligado.pem", true);
+        autoridad_ = (raiz / "autoridad.pem").string();
+        servicio_.grabarAutoridad(autoridad_);
+    }
+    ~DobleAgencia() {
+        servicio_.parar();
+        fs::remove_all(raiz_);
+    }
+    servicio_local::ServicioVerifactu& servicio() { return servicio_; }
+    const std::string& autoridad() const { return autoridad_; }
+
+    // La cola enviada con el certificado de la carpeta, con el reloj de prueba.
+    InformeRemision enviar(AlmacenCadena& a, RelojFalso& reloj, std::string autoridades = {}) {
+        auto elegido = morvelin::elegirCertificadoPara("89890001K");
+        EXPECT_EQ(elegido.estado, morvelin::CertificadoElegido::Estado::Elegido);
+        ConexionServicio conexion(
+            {servicio_.direccion(), autoridades.empty() ? autoridad_ : autoridades, {}},
+            std::shared_ptr<const morvelin::plataforma::Certificado>(
+                std::move(elegido.certificado)));
+        const Enviador enviar = [&](const std::string& p) {
+            return conexion.enviar(p);
+        };
+        const Reloj r = reloj.reloj();
+        const Espera e = reloj.espera();
+        return remitirCola(a, enviar, r, e);
+    }
+
+private:
+    fs::path raiz_;
+    morvelin::pruebas::EntornoAlmacenes entorno_;
+    morvelin::pruebas::CertificadoPrueba certificado_;
+    servicio_local::ServicioVerifactu servicio_;
+    std::string autoridad_;
+};
+
+// El veredicto de cada registro de la cola, por su número de serie.
+std::map<std::string, RegistroEnCola> cola(AlmacenCadena& a) {
+    std::map<std::string, RegistroEnCola> r;
+    a.recorrerCola([&](const RegistroEnCola& c) {
+        r[c.numSerie + (c.alta ? "" : "/anulacion")] = c;
+        return true;
+    });
+    return r;
 }
 
 // Una manipulación de la cadena desde fuera, en el SQL de cada almacén, y el registro en el
@@ -169,10 +258,10 @@ protected:
     // SQL desde fuera del componente, saltándose los disparadores que lo impedirían.
     void manipular(const Manipulacion& m) {
         if (postgresql()) {
+            // Sin disparadores, tampoco los de las claves ajenas (la cola apunta a los
+            // registros).
             ASSERT_TRUE(pruebas::PostgresqlPrivado::ejecutar(
-                destino_, std::string("ALTER TABLE verifactu_registros DISABLE TRIGGER USER; "
-                                      "ALTER TABLE verifactu_eventos DISABLE TRIGGER USER; ") +
-                              m.postgresql));
+                destino_, std::string("SET session_replication_role = replica; ") + m.postgresql));
             return;
         }
         sqlite3* db = nullptr;
@@ -440,6 +529,219 @@ TEST_P(CadenaVerifactu, ExportaDeMilEnMil) {
     EXPECT_LT(segunda.xml.find("M-1001<"), segunda.xml.find("M-1003<"));
     EXPECT_THROW(prepararRemesa(*a, 1004), ErrorAlmacen);
     esperarSinBifurcacion(1003);
+}
+
+// La remisión al doble de la agencia: 2500 registros van en tres envíos de a lo sumo 1000; el
+// segundo sale sin esperar (quedan 1000 o más) y el tercero tras el TiempoEsperaEnvio.
+TEST_P(CadenaVerifactu, RemiteEnEnviosDeMilConLaEsperaDeLaAgencia) {
+    DobleAgencia doble(fs::temp_directory_path() / ("doble-" + std::to_string(::getpid())));
+    servicio_local::ComportamientoVerifactu c;
+    c.tiempoEspera = 90;
+    doble.servicio().comportamiento(c);
+    auto a = abrir();
+    anadirAltasAhora(*a, 2500);
+    RelojFalso reloj;
+    const std::int64_t inicio = reloj.ahora;
+    const auto informe = doble.enviar(*a, reloj);
+    EXPECT_TRUE(informe.correcto) << informe.motivo;
+    EXPECT_EQ(doble.servicio().peticiones(), 3u);
+    EXPECT_EQ(doble.servicio().registrosRecibidos(), 2500u);
+    EXPECT_EQ(reloj.esperas, std::vector<std::int64_t>{90});
+    EXPECT_EQ(reloj.ahora, inicio + 90);
+    EXPECT_EQ(informe.lineas.size(), 2500u);
+    const ResumenCola r = a->resumenCola();
+    EXPECT_EQ(r.correctos, 2500);
+    EXPECT_EQ(r.pendientes, 0);
+    EXPECT_EQ(r.tiempoEspera, 90);
+    EXPECT_EQ(r.horaUltimoEnvio, inicio + 90);
+    EXPECT_FALSE(r.ultimoCsv.empty());
+
+    // Lo que se añade después espera a que pase el tiempo desde el último envío.
+    anadirAltasAhora(*a, 3, "Q-");
+    reloj.ahora += 30;
+    EXPECT_TRUE(doble.enviar(*a, reloj).correcto);
+    EXPECT_EQ(reloj.esperas, (std::vector<std::int64_t>{90, 60}));
+    EXPECT_EQ(doble.servicio().peticiones(), 4u);
+}
+
+// Cada clase de respuesta del doble queda en la cola tal como la dio, con su código y su texto
+// de la agencia; lo rechazado no se vuelve a enviar, y lo reenviado tras un envío que no acabó
+// vuelve como duplicado.
+TEST_P(CadenaVerifactu, CadaVeredictoSeGuardaComoLoDaLaAgencia) {
+    DobleAgencia doble(fs::temp_directory_path() / ("doble-" + std::to_string(::getpid())));
+    servicio_local::ComportamientoVerifactu c;
+    c.codigoPorSerie = {{"A-2", 2005}, {"A-3", 1104}};
+    doble.servicio().comportamiento(c);
+    auto a = abrir();
+    for (const char* n : {"A-1", "A-2", "A-3", "A-4"})
+        anadir(*a, alta(n));
+    anadir(*a, anulacion("A-4"));
+    RelojFalso reloj;
+    const auto informe = doble.enviar(*a, reloj);
+    EXPECT_TRUE(informe.correcto) << informe.motivo;
+    auto v = cola(*a);
+    struct Esperado {
+        const char* serie;
+        Veredicto estado;
+        const char* codigo;
+        const char* texto;
+    };
+    const Esperado esperados[] = {
+        {"A-1", Veredicto::Correcto, "", ""},
+        {"A-2", Veredicto::AceptadoConErrores, "2005", "El campo ImporteTotal tiene un valor"},
+        {"A-3", Veredicto::Incorrecto, "1104", "El valor del campo NumSerieFactura es incorrecto"},
+        {"A-4", Veredicto::Correcto, "", ""},
+        {"A-4/anulacion", Veredicto::Correcto, "", ""},
+    };
+    for (const auto& e : esperados) {
+        SCOPED_TRACE(e.serie);
+        ASSERT_EQ(v.count(e.serie), 1u);
+        EXPECT_EQ(v[e.serie].veredicto.estado, e.estado);
+        EXPECT_EQ(v[e.serie].veredicto.codigo, e.codigo);
+        EXPECT_EQ(v[e.serie].veredicto.descripcion.rfind(e.texto, 0), 0u)
+            << v[e.serie].veredicto.descripcion;
+        EXPECT_EQ(v[e.serie].csv, v["A-1"].csv);
+    }
+    EXPECT_FALSE(v["A-1"].csv.empty());
+    EXPECT_EQ(informe.lineas.size(), 5u);
+
+    // Nada pendiente: el rechazado no sale otra vez.
+    EXPECT_TRUE(doble.enviar(*a, reloj).correcto);
+    EXPECT_EQ(doble.servicio().peticiones(), 1u);
+
+    // Un envío que empezó y no apuntó su final (el proceso acabó): sus registros siguen
+    // pendientes y el siguiente los lleva otra vez; la agencia contesta que ya los tiene.
+    anadir(*a, alta("B-1"));
+    const EnvioEnCurso perdido = a->empezarEnvio(reloj.ahora, MaximoRemesa);
+    ASSERT_EQ(perdido.registros.size(), 1u);
+    ASSERT_TRUE(doble.enviar(*a, reloj).correcto);
+    reloj.ahora += 3600;
+    ASSERT_TRUE(doble.enviar(*a, reloj).correcto);
+    EXPECT_EQ(cola(*a)["B-1"].veredicto.estado, Veredicto::Correcto);
+    EXPECT_EQ(a->resumenCola().pendientes, 0);
+}
+
+// Fallos del servidor: se reintenta con esperas crecientes. Fallo de la petición: la cola se
+// detiene con su motivo hasta el siguiente envío que la agencia conteste.
+TEST_P(CadenaVerifactu, FallosDelServidorSeReintentanYLosDeLaPeticionDetienenLaCola) {
+    DobleAgencia doble(fs::temp_directory_path() / ("doble-" + std::to_string(::getpid())));
+    servicio_local::ComportamientoVerifactu c;
+    c.fallosServidor = 2;
+    doble.servicio().comportamiento(c);
+    auto a = abrir();
+    anadir(*a, alta("C-1"));
+    RelojFalso reloj;
+    auto informe = doble.enviar(*a, reloj);
+    EXPECT_TRUE(informe.correcto) << informe.motivo;
+    EXPECT_EQ(reloj.esperas, (std::vector<std::int64_t>{5, 10}));
+    EXPECT_EQ(a->resumenCola().correctos, 1);
+
+    c.fallosServidor = 0;
+    c.falloCliente = true;
+    doble.servicio().comportamiento(c);
+    anadir(*a, alta("C-2"));
+    reloj.ahora += 3600;
+    informe = doble.enviar(*a, reloj);
+    EXPECT_FALSE(informe.correcto);
+    EXPECT_NE(informe.motivo.find("4118"), std::string::npos) << "[" << informe.motivo << "]";
+    EXPECT_EQ(doble.servicio().peticiones(), 4u); // sin reintentos
+    auto r = a->resumenCola();
+    EXPECT_EQ(r.pendientes, 1);
+    EXPECT_NE(r.detenida.find("detenida"), std::string::npos) << r.detenida;
+    EXPECT_NE(textoEstadoCola(*a, reloj.reloj()).find("Cola detenida"), std::string::npos);
+
+    c.falloCliente = false;
+    c.fallosServidor = 100;
+    doble.servicio().comportamiento(c);
+    informe = doble.enviar(*a, reloj);
+    EXPECT_FALSE(informe.correcto);
+    EXPECT_EQ(doble.servicio().peticiones(), 4u + 1 + ReintentosServidor);
+    EXPECT_EQ(a->resumenCola().pendientes, 1);
+
+    c.fallosServidor = 0;
+    doble.servicio().comportamiento(c);
+    EXPECT_TRUE(doble.enviar(*a, reloj).correcto);
+    r = a->resumenCola();
+    EXPECT_EQ(r.correctos, 2);
+    EXPECT_TRUE(r.detenida.empty());
+}
+
+// Un reloj lejos del de la agencia: ella lo anota en el registro (2004) y el cliente avisa por
+// la cabecera Date.
+TEST_P(CadenaVerifactu, ElRelojLejosDelDeLaAgenciaQuedaEnElVeredicto) {
+    DobleAgencia doble(fs::temp_directory_path() / ("doble-" + std::to_string(::getpid())));
+    servicio_local::ComportamientoVerifactu c;
+    c.desfaseReloj = 3600;
+    doble.servicio().comportamiento(c);
+    auto a = abrir();
+    anadir(*a, alta("D-1"));
+    RelojFalso reloj;
+    const auto informe = doble.enviar(*a, reloj);
+    EXPECT_TRUE(informe.correcto) << informe.motivo;
+    ASSERT_EQ(informe.avisos.size(), 1u);
+    EXPECT_NE(informe.avisos[0].find("por detrás"), std::string::npos) << informe.avisos[0];
+    const auto v = cola(*a)["D-1"].veredicto;
+    EXPECT_EQ(v.estado, Veredicto::AceptadoConErrores);
+    EXPECT_EQ(v.codigo, "2004");
+    EXPECT_EQ(v.aviso, informe.avisos[0]);
+}
+
+// Un servidor que no es de confianza no recibe nada y la cola sigue pendiente.
+TEST_P(CadenaVerifactu, ServidorQueNoEsDeConfianzaSeRechaza) {
+    DobleAgencia doble(fs::temp_directory_path() / ("doble-" + std::to_string(::getpid())));
+    const auto otra = morvelin::pruebas::CertificadoPrueba::crear({{"CN", "Otra autoridad"}});
+    const fs::path ruta = fs::temp_directory_path() / ("otra-" + std::to_string(::getpid()));
+    otra.grabarPem(ruta, false);
+    auto a = abrir();
+    anadir(*a, alta("E-1"));
+    RelojFalso reloj;
+    const auto informe = doble.enviar(*a, reloj, ruta.string());
+    fs::remove(ruta);
+    EXPECT_FALSE(informe.correcto);
+    EXPECT_NE(informe.motivo.find("no es de confianza"), std::string::npos)
+        << "[" << informe.motivo << "]";
+    EXPECT_EQ(doble.servicio().peticiones(), 0u);
+    EXPECT_EQ(a->resumenCola().pendientes, 1);
+}
+
+// SIGKILL del que envía mientras la agencia contesta, y otro envío después: ningún registro se
+// pierde ni queda registrado dos veces; lo que la agencia ya tenía vuelve como duplicado.
+TEST_P(CadenaVerifactu, SigkillEnMitadDeUnEnvioNoPierdeNiDuplicaRegistros) {
+    DobleAgencia doble(fs::temp_directory_path() / ("doble-" + std::to_string(::getpid())));
+    auto a = abrir();
+    anadirAltasAhora(*a, 1200);
+    servicio_local::ComportamientoVerifactu lento;
+    lento.silencio = std::chrono::milliseconds(300);
+    doble.servicio().comportamiento(lento);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        auto b = abrir();
+        RelojFalso reloj;
+        doble.enviar(*b, reloj);
+        ::_exit(0);
+    }
+    // Muere cuando el primer envío ya está registrado en la agencia y su respuesta no ha llegado
+    // a apuntarse, o antes.
+    const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (doble.servicio().registrosRecibidos() < 1000 &&
+           std::chrono::steady_clock::now() < limite)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+    doble.servicio().comportamiento({});
+    RelojFalso reloj;
+    reloj.ahora += 3600;
+    const auto informe = doble.enviar(*a, reloj);
+    EXPECT_TRUE(informe.correcto) << informe.motivo;
+    const ResumenCola r = a->resumenCola();
+    EXPECT_EQ(r.pendientes, 0);
+    EXPECT_EQ(r.correctos + r.duplicados, 1200);
+    EXPECT_EQ(r.incorrectos, 0);
+    std::set<std::string> una;
+    for (const auto& g : doble.servicio().registrados())
+        EXPECT_TRUE(una.insert(g.numSerie).second) << g.numSerie << " registrado dos veces";
+    EXPECT_EQ(una.size(), 1200u);
 }
 
 // El certificado RSA 2048 del obligado de las cadenas sin remisión.

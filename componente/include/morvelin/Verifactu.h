@@ -27,6 +27,14 @@ struct OpcionesQrVerifactu {
     bool noVerifactu = false; ///< la dirección de los sistemas sin remisión
 };
 
+/// Cómo se envía la cola de una cadena VERI*FACTU a la agencia.
+struct OpcionesEnvioVerifactu {
+    bool pruebas = false;    ///< los servidores de pruebas de la agencia
+    std::string certificado; ///< NIF del certificado; vacío: el del obligado de la cadena
+    std::string servicio;    ///< otra dirección https://; vacía: la de la agencia
+    std::string autoridades; ///< fichero PEM o carpeta que verifica al servidor; vacío: el sistema
+};
+
 /// Una cadena de registros de facturación, abierta la primera vez que se usa y mientras viva
 /// el objeto. Un objeto se usa desde un hilo cada vez; varios objetos, hilos o procesos pueden
 /// añadir a la misma cadena a la vez sin bifurcarla.
@@ -53,6 +61,15 @@ public:
     ResultadoVerifactu exporta(const std::string& ruta, long long desde = 1);
     /// Recorre la cadena; correcto si está entera.
     ResultadoVerifactu comprueba();
+    /// Fija el modo, «verifactu» o «no-verifactu», antes del primer registro. Sin remisión
+    /// («no-verifactu») hace falta `certificado`: el NIF del certificado que firma cada registro
+    /// y cada evento (el obligado es ese NIF, y su nombre el del titular).
+    ResultadoVerifactu modo(const std::string& modo, const std::string& certificado = {});
+    /// Envía la cola a la agencia; el texto lleva una línea por registro con su veredicto y el
+    /// resumen (cuentas y CSV) al final. Espera entre envíos lo que diga la agencia.
+    ResultadoVerifactu envia(const OpcionesEnvioVerifactu& opciones = {});
+    /// Los registros de la cola con su veredicto, una línea cada uno, y el resumen.
+    ResultadoVerifactu estado();
     // @}
 
 private:

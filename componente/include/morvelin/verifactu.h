@@ -42,6 +42,27 @@ MORVELIN_API morvelin_estado morvelin_verifactu_exporta(const char* cadena, cons
 MORVELIN_API morvelin_estado morvelin_verifactu_comprueba(const char* cadena, int* correcto,
                                                           char** texto);
 
+/* Fija el modo de la cadena, "verifactu" o "no-verifactu", antes de su primer registro (una
+ * cadena nueva es VERI*FACTU). Sin remisión hace falta el certificado que firma: aquí da
+ * *correcto 0; se fija con la línea de órdenes (modo no-verifactu --certificado NIF) o con
+ * CadenaVerifactu::modo() de C++. */
+MORVELIN_API morvelin_estado morvelin_verifactu_modo(const char* cadena, const char* modo,
+                                                     int* correcto, char** texto);
+
+/* Envía la cola de la cadena a la agencia con el certificado del NIF `certificado` (NULL o "":
+ * el del obligado), a los servidores de pruebas si `pruebas` no es 0, o a `servicio` (una
+ * dirección https://) si no es NULL ni "", verificando al servidor con `autoridades` (fichero
+ * PEM o carpeta; NULL o "": las del sistema). Espera entre envíos lo que diga la agencia.
+ * Texto: los avisos, una línea por registro contestado con su veredicto y el resumen. */
+MORVELIN_API morvelin_estado morvelin_verifactu_envia(const char* cadena, int pruebas,
+                                                      const char* certificado, const char* servicio,
+                                                      const char* autoridades, int* correcto,
+                                                      char** texto);
+
+/* Los registros de la cola con su veredicto, una línea cada uno, y el resumen. */
+MORVELIN_API morvelin_estado morvelin_verifactu_estado(const char* cadena, int* correcto,
+                                                       char** texto);
+
 /** Opciones del código QR de morvelin_verifactu_qr(). */
 typedef struct morvelin_qr_opciones {
     double tamano_mm;   /**< lado del código, de 30 a 40 mm (0: 40) */

@@ -1,8 +1,10 @@
 #include "verifactu/almacen.h"
+#include "verifactu/almacen_comun.h"
 
 #include <openssl/rand.h>
 
 #include <cstdlib>
+#include <utility>
 
 namespace morvelin::verifactu {
 
@@ -13,6 +15,68 @@ bool empiezaPor(const std::string& s, std::string_view p) {
 }
 
 } // namespace
+
+namespace {
+
+constexpr std::pair<Veredicto, const char*> NombresVeredicto[] = {
+    {Veredicto::Pendiente, "pendiente"},
+    {Veredicto::Correcto, "correcto"},
+    {Veredicto::AceptadoConErrores, "aceptado-con-errores"},
+    {Veredicto::Incorrecto, "incorrecto"},
+    {Veredicto::Duplicado, "duplicado"},
+};
+
+} // namespace
+
+const char* nombreVeredicto(Veredicto v) {
+    for (const auto& [veredicto, nombre] : NombresVeredicto)
+        if (veredicto == v)
+            return nombre;
+    return "pendiente";
+}
+
+Veredicto veredictoDeNombre(std::string_view nombre) {
+    for (const auto& [veredicto, n] : NombresVeredicto)
+        if (nombre == n)
+            return veredicto;
+    return Veredicto::Pendiente;
+}
+
+const char* nombreResultado(ResultadoEnvio r) {
+    switch (r) {
+    case ResultadoEnvio::EnCurso:
+        return "en-curso";
+    case ResultadoEnvio::Respondido:
+        return "respondido";
+    case ResultadoEnvio::FalloServidor:
+        return "fallo-servidor";
+    case ResultadoEnvio::FalloCliente:
+        return "fallo-cliente";
+    case ResultadoEnvio::SinRespuesta:
+        return "sin-respuesta";
+    }
+    return "sin-respuesta";
+}
+
+void contar(ResumenCola& r, Veredicto v, std::int64_t n) {
+    switch (v) {
+    case Veredicto::Pendiente:
+        r.pendientes += n;
+        break;
+    case Veredicto::Correcto:
+        r.correctos += n;
+        break;
+    case Veredicto::AceptadoConErrores:
+        r.aceptadosConErrores += n;
+        break;
+    case Veredicto::Incorrecto:
+        r.incorrectos += n;
+        break;
+    case Veredicto::Duplicado:
+        r.duplicados += n;
+        break;
+    }
+}
 
 RegistroCadena copia(const VistaRegistro& v) {
     RegistroCadena r;

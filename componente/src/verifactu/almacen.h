@@ -121,6 +121,79 @@ struct RegistroNuevo {
 /// Construye el registro siguiente. Si lanza, la transacción se deshace y no se guarda nada.
 using PasoRegistro = std::function<RegistroNuevo(Transaccion&)>;
 
+/// Dónde está un registro en la cola de envío a la agencia: pendiente de enviar (o enviado sin
+/// respuesta todavía), o lo que contestó la agencia.
+enum class Veredicto {
+    Pendiente,
+    Correcto,           ///< aceptado
+    AceptadoConErrores, ///< aceptado, con un error que se ha de subsanar
+    Incorrecto,         ///< rechazado: no se vuelve a enviar
+    Duplicado,          ///< la agencia ya lo tenía (su estado, en la descripción)
+};
+
+/// Lo que la agencia contestó de un registro.
+struct VeredictoRegistro {
+    std::int64_t numero = 0;
+    Veredicto estado = Veredicto::Pendiente;
+    std::string codigo, descripcion; ///< del error, si lo hay
+    std::string aviso;               ///< lo que conviene saber además (el reloj)
+};
+
+/// Un envío recién empezado: los registros que lleva, en el orden de la cadena.
+struct EnvioEnCurso {
+    std::int64_t id = 0;
+    std::vector<std::int64_t> registros;
+};
+
+/// Cómo acabó un envío.
+enum class ResultadoEnvio {
+    EnCurso,       ///< empezado y sin acabar (su proceso sigue, o acabó sin poder apuntarlo)
+    Respondido,    ///< la agencia contestó con su respuesta
+    FalloServidor, ///< la agencia contestó con un fallo suyo (se reintenta)
+    FalloCliente,  ///< la agencia contestó que la petición no vale (la cola se detiene)
+    SinRespuesta,  ///< no hubo respuesta que leer (red, TLS, plazo, un proceso que acabó)
+};
+
+/// Lo que queda de un envío al acabar.
+struct EnvioTerminado {
+    ResultadoEnvio resultado = ResultadoEnvio::SinRespuesta;
+    std::int64_t hora = 0;                    ///< cuando acabó (segundos desde 1970)
+    std::string respuesta;                    ///< el cuerpo tal como llegó
+    std::string csv;                          ///< el código seguro de verificación, si lo dio
+    std::string estadoEnvio;                  ///< Correcto, ParcialmenteCorrecto o Incorrecto
+    std::optional<std::int64_t> tiempoEspera; ///< TiempoEsperaEnvio, en segundos
+    std::optional<std::int64_t> desfaseReloj; ///< hora de la agencia menos la de este equipo
+    std::string mensaje;                      ///< el fallo, en español
+    std::vector<VeredictoRegistro> veredictos;
+};
+
+/// La cola de envío en conjunto.
+struct ResumenCola {
+    std::int64_t pendientes = 0, correctos = 0, aceptadosConErrores = 0, incorrectos = 0,
+                 duplicados = 0;
+    /// El último envío que la agencia contestó: cuándo empezó y el TiempoEsperaEnvio que dio.
+    std::optional<std::int64_t> horaUltimoEnvio, tiempoEspera;
+    std::string ultimoCsv;
+    /// Si la cola está detenida (por un fallo de la petición que la agencia rechazó), por qué.
+    std::string detenida;
+};
+
+/// Un registro tal como lo lista el estado de la cola.
+struct RegistroEnCola {
+    std::int64_t numero = 0;
+    bool alta = true;
+    std::string idEmisor, numSerie, fechaExpedicion;
+    VeredictoRegistro veredicto;
+    std::string csv; ///< el del envío que lo llevó, si lo dio
+};
+
+/// El turno de envío de una cadena: mientras vive, nadie más envía sus registros (otro proceso,
+/// otro puesto). Un proceso que acaba, aunque sea por SIGKILL, lo suelta.
+class TurnoEnvio {
+public:
+    virtual ~TurnoEnvio() = default;
+};
+
 class AlmacenCadena {
 public:
     virtual ~AlmacenCadena() = default;
@@ -156,6 +229,34 @@ public:
 
     /// Otra conexión al mismo almacén, para leerlo desde otro hilo a la vez que este.
     virtual std::unique_ptr<AlmacenCadena> otraConexion() = 0;
+
+    /// @name La cola de envío a la agencia (cadenas VERI*FACTU)
+    /// Cada registro que se añade a una cadena VERI*FACTU entra en la cola en la misma
+    /// transacción que lo guarda. Un envío toma los primeros pendientes y se apunta antes de
+    /// salir; al acabar se apunta la respuesta entera y el veredicto de cada registro, todo en
+    /// una transacción. Un envío que no llega a apuntar su final deja sus registros pendientes:
+    /// el siguiente los vuelve a llevar, y la agencia contesta que ya los tiene.
+    // @{
+
+    /// El turno de envío; nullptr si lo tiene otro.
+    virtual std::unique_ptr<TurnoEnvio> tomarTurnoEnvio() = 0;
+
+    /// Empieza un envío con hasta `maximo` registros pendientes, a la hora `hora`. Los envíos
+    /// que seguían en curso (de un proceso que acabó sin apuntar su final; quien llama tiene el
+    /// turno) quedan sin respuesta. Sin registros pendientes, no empieza ninguno (id 0).
+    virtual EnvioEnCurso empezarEnvio(std::int64_t hora, std::size_t maximo) = 0;
+
+    /// Apunta cómo acabó el envío `id` y, de sus registros, los veredictos que trae.
+    virtual void terminarEnvio(std::int64_t id, const EnvioTerminado& final) = 0;
+
+    virtual ResumenCola resumenCola() = 0;
+
+    /// Los registros que no están en la cola (las cadenas sin remisión) no salen.
+    virtual void recorrerCola(const std::function<bool(const RegistroEnCola&)>& visitar) = 0;
+
+    /// Detiene la cola con ese motivo (o la reanuda, con un motivo vacío).
+    virtual void detenerCola(const std::string& motivo) = 0;
+    // @}
 };
 
 /// Para recorrer(): hasta el final de la cadena.

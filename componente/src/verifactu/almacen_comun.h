@@ -1,11 +1,24 @@
 #pragma once
 // Lo que hacen igual los dos almacenes: añadir uno o varios registros dentro de una
-// transacción (el paso construye el registro, el almacén le pone número y lo guarda) y
-// apuntar en la cadena su obligado y el nombre de este.
+// transacción (el paso construye el registro, el almacén le pone número, lo guarda y, en una
+// cadena VERI*FACTU, lo pone en la cola de envío) y apuntar en la cadena su obligado y el nombre
+// de este. Y los nombres con que los dos guardan los estados de la cola.
 
 #include "verifactu/almacen.h"
 
 namespace morvelin::verifactu {
+
+/// El nombre de un veredicto en la cola («pendiente», «aceptado-con-errores»...) y al revés.
+const char* nombreVeredicto(Veredicto v);
+Veredicto veredictoDeNombre(std::string_view nombre);
+const char* nombreResultado(ResultadoEnvio r);
+
+/// Suma `n` registros con el veredicto `v` al resumen.
+void contar(ResumenCola& resumen, Veredicto v, std::int64_t n);
+
+/// El motivo con que se cierra un envío que otro proceso dejó en curso.
+inline constexpr const char* EnvioAbandonado =
+    "el envío no llegó a apuntar su respuesta (el proceso acabó antes)";
 
 class AlmacenComun : public AlmacenCadena, protected Transaccion {
 public:
@@ -32,6 +45,8 @@ protected:
     virtual void enTransaccion(const std::function<void()>& f) = 0;
     /// Escribe el registro (ya numerado) y, si `conDatos`, los datos_ de la cadena.
     virtual void guardar(const RegistroCadena& r, bool conDatos) = 0;
+    /// Pone el registro recién guardado en la cola de envío.
+    virtual void encolar(std::int64_t numero) = 0;
 
     const DatosCadena& cadena() const override { return datos_; }
 
@@ -72,6 +87,8 @@ private:
             conDatos = true;
         }
         guardar(r, conDatos);
+        if (datos_.modo == "verifactu")
+            encolar(r.numero);
         return r;
     }
 };

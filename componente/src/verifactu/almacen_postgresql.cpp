@@ -7,13 +7,14 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace morvelin::verifactu {
 
 namespace {
 
-constexpr int VersionEsquema = 2;
+constexpr int VersionEsquema = 3;
 // El evento que cierra la cadena: el fin del modo sin remisión.
 constexpr std::string_view EventoFin = "02";
 // Cerrojo de asesoramiento de la puesta al día del esquema (dos procesos que estrenan la base).
@@ -46,7 +47,49 @@ const std::vector<const char*> Migraciones = {
        CREATE TRIGGER verifactu_registros_sin_vaciar BEFORE TRUNCATE
            ON verifactu_registros FOR EACH STATEMENT
            EXECUTE FUNCTION verifactu_registros_inmutables();)",
-    // 2: sin remisión, el firmante y el registro de eventos, encadenado como los registros.
+    // 2: la cola de envío a la agencia. Los registros de una cadena VERI*FACTU que ya estaban
+    // entran en ella: nunca se han enviado.
+    R"(ALTER TABLE verifactu_cadena ADD COLUMN cola_detenida text NOT NULL DEFAULT '';
+       CREATE TABLE verifactu_envios (
+           id bigserial PRIMARY KEY,
+           hora bigint NOT NULL,
+           registros bigint NOT NULL,
+           resultado text NOT NULL DEFAULT 'en-curso' CHECK (resultado IN
+               ('en-curso', 'respondido', 'fallo-servidor', 'fallo-cliente', 'sin-respuesta')),
+           terminado bigint,
+           estado_envio text NOT NULL DEFAULT '',
+           csv text NOT NULL DEFAULT '',
+           tiempo_espera bigint,
+           desfase_reloj bigint,
+           mensaje text NOT NULL DEFAULT '',
+           respuesta bytea);
+       CREATE TABLE verifactu_cola (
+           numero bigint PRIMARY KEY REFERENCES verifactu_registros (numero),
+           estado text NOT NULL DEFAULT 'pendiente' CHECK (estado IN
+               ('pendiente', 'correcto', 'aceptado-con-errores', 'incorrecto', 'duplicado')),
+           envio bigint REFERENCES verifactu_envios (id),
+           codigo text NOT NULL DEFAULT '',
+           descripcion text NOT NULL DEFAULT '',
+           aviso text NOT NULL DEFAULT '');
+       CREATE INDEX verifactu_cola_pendientes ON verifactu_cola (numero)
+           WHERE estado = 'pendiente';
+       CREATE FUNCTION verifactu_cola_fija() RETURNS trigger LANGUAGE plpgsql AS $$
+       BEGIN RAISE EXCEPTION 'lo que contestó la agencia no se cambia ni se borra'; END $$;
+       CREATE TRIGGER verifactu_cola_veredicto_fijo BEFORE UPDATE ON verifactu_cola
+           FOR EACH ROW WHEN (OLD.estado <> 'pendiente') EXECUTE FUNCTION verifactu_cola_fija();
+       CREATE TRIGGER verifactu_cola_sin_borrado BEFORE DELETE ON verifactu_cola
+           FOR EACH ROW EXECUTE FUNCTION verifactu_cola_fija();
+       CREATE TRIGGER verifactu_envios_respuesta_fija BEFORE UPDATE ON verifactu_envios
+           FOR EACH ROW WHEN (OLD.resultado <> 'en-curso')
+           EXECUTE FUNCTION verifactu_cola_fija();
+       CREATE TRIGGER verifactu_envios_sin_borrado BEFORE DELETE ON verifactu_envios
+           FOR EACH ROW EXECUTE FUNCTION verifactu_cola_fija();
+       CREATE TRIGGER verifactu_cola_sin_vaciar BEFORE TRUNCATE ON verifactu_cola
+           FOR EACH STATEMENT EXECUTE FUNCTION verifactu_cola_fija();
+       INSERT INTO verifactu_cola (numero)
+           SELECT numero FROM verifactu_registros
+           WHERE (SELECT modo FROM verifactu_cadena WHERE id = 1) = 'verifactu';)",
+    // 3: sin remisión, el firmante y el registro de eventos, encadenado como los registros.
     R"(ALTER TABLE verifactu_cadena ADD COLUMN firmante text NOT NULL DEFAULT '';
        CREATE TABLE verifactu_eventos (
            numero bigint PRIMARY KEY,
@@ -62,6 +105,10 @@ const std::vector<const char*> Migraciones = {
            ON verifactu_eventos FOR EACH STATEMENT
            EXECUTE FUNCTION verifactu_registros_inmutables();)",
 };
+
+// El cerrojo de asesoramiento del turno de envío, que se toma en una conexión aparte y dura lo
+// que ella (si el proceso acaba, el servidor cierra la conexión y lo suelta).
+constexpr const char* CerrojoEnvio = "SELECT pg_try_advisory_lock(7745093215470285830)";
 
 constexpr const char* ColumnasRegistro =
     "numero, tipo, id_emisor, num_serie, fecha_expedicion, huella, huella_anterior, "
@@ -79,6 +126,9 @@ std::string campo(const PGresult* r, int fila, int col) {
     return std::string(vista(r, fila, col));
 }
 
+// Un bigint que puede ser NULL.
+std::optional<std::int64_t> enteroOpcional(const PGresult* r, int fila, int col);
+
 std::int64_t entero(const PGresult* r, int fila, int col) {
     const auto* b = reinterpret_cast<const unsigned char*>(PQgetvalue(r, fila, col));
     std::uint64_t v = 0;
@@ -86,6 +136,27 @@ std::int64_t entero(const PGresult* r, int fila, int col) {
         v = (v << 8) | b[i];
     return static_cast<std::int64_t>(v);
 }
+
+std::optional<std::int64_t> enteroOpcional(const PGresult* r, int fila, int col) {
+    if (PQgetisnull(r, fila, col))
+        return std::nullopt;
+    return entero(r, fila, col);
+}
+
+// Un entero opcional como parámetro de texto: vacío es NULL (NULLIF($n, '')::bigint).
+std::string textoOpcional(const std::optional<std::int64_t>& v) {
+    return v ? std::to_string(*v) : std::string();
+}
+
+// El turno de envío: la conexión que tiene el cerrojo.
+class TurnoPostgresql final : public TurnoEnvio {
+public:
+    explicit TurnoPostgresql(PGconn* pg) : pg_(pg) {}
+    ~TurnoPostgresql() override { PQfinish(pg_); }
+
+private:
+    PGconn* pg_;
+};
 
 VistaRegistro leerVista(const PGresult* r, int fila, bool conXml) {
     VistaRegistro c;
@@ -215,6 +286,131 @@ public:
         return std::make_unique<AlmacenPostgresql>(conexion_);
     }
 
+    std::unique_ptr<TurnoEnvio> tomarTurnoEnvio() override {
+        PGconn* pg = PQconnectdb(conexion_.c_str());
+        if (!pg || PQstatus(pg) != CONNECTION_OK) {
+            const std::string motivo = pg ? PQerrorMessage(pg) : "sin memoria";
+            PQfinish(pg);
+            throw ErrorAlmacen("No se puede conectar con la cadena en PostgreSQL (" +
+                               recortarMensaje(motivo) + ").");
+        }
+        Resultado r(PQexec(pg, CerrojoEnvio), PQclear);
+        if (PQresultStatus(r.get()) != PGRES_TUPLES_OK || PQntuples(r.get()) != 1) {
+            const std::string motivo = recortarMensaje(PQresultErrorMessage(r.get()));
+            PQfinish(pg);
+            throw ErrorAlmacen("Fallo de la cadena en PostgreSQL (" + motivo + ").");
+        }
+        if (std::string_view(PQgetvalue(r.get(), 0, 0)) != "t") {
+            PQfinish(pg);
+            return nullptr;
+        }
+        return std::make_unique<TurnoPostgresql>(pg);
+    }
+
+    EnvioEnCurso empezarEnvio(std::int64_t hora, std::size_t maximo) override {
+        EnvioEnCurso envio;
+        conTransaccion([&] {
+            const std::string h = std::to_string(hora), m = std::to_string(maximo);
+            const std::string abandonado = EnvioAbandonado;
+            consulta("UPDATE verifactu_envios SET resultado = 'sin-respuesta', terminado = "
+                     "$1::bigint, mensaje = $2 WHERE resultado = 'en-curso'",
+                     {&h, &abandonado});
+            auto r = consulta("SELECT numero FROM verifactu_cola WHERE estado = 'pendiente' "
+                              "ORDER BY numero LIMIT $1::bigint",
+                              {&m});
+            for (int i = 0; i < PQntuples(r.get()); ++i)
+                envio.registros.push_back(entero(r.get(), i, 0));
+            if (envio.registros.empty())
+                return;
+            const std::string n = std::to_string(envio.registros.size());
+            auto id = consulta("INSERT INTO verifactu_envios (hora, registros) VALUES ($1::bigint, "
+                               "$2::bigint) RETURNING id",
+                               {&h, &n});
+            envio.id = entero(id.get(), 0, 0);
+            const std::string e = std::to_string(envio.id);
+            const std::string ultimo = std::to_string(envio.registros.back());
+            consulta("UPDATE verifactu_cola SET envio = $1::bigint WHERE estado = 'pendiente' "
+                     "AND numero <= $2::bigint",
+                     {&e, &ultimo});
+        });
+        return envio;
+    }
+
+    void terminarEnvio(std::int64_t id, const EnvioTerminado& f) override {
+        conTransaccion([&] {
+            const std::string e = std::to_string(id), resultado = nombreResultado(f.resultado);
+            const std::string hora = std::to_string(f.hora);
+            const std::string espera = textoOpcional(f.tiempoEspera);
+            const std::string desfase = textoOpcional(f.desfaseReloj);
+            consulta("UPDATE verifactu_envios SET resultado = $2, terminado = $3::bigint, "
+                     "estado_envio = $4, csv = $5, tiempo_espera = NULLIF($6, '')::bigint, "
+                     "desfase_reloj = NULLIF($7, '')::bigint, mensaje = $8, respuesta = $9 "
+                     "WHERE id = $1::bigint AND resultado = 'en-curso'",
+                     {&e, &resultado, &hora, &f.estadoEnvio, &f.csv, &espera, &desfase, &f.mensaje},
+                     &f.respuesta);
+            for (const VeredictoRegistro& r : f.veredictos) {
+                const std::string numero = std::to_string(r.numero);
+                const std::string estado = nombreVeredicto(r.estado);
+                consulta("UPDATE verifactu_cola SET estado = $3, codigo = $4, descripcion = $5, "
+                         "aviso = $6 WHERE numero = $1::bigint AND envio = $2::bigint AND "
+                         "estado = 'pendiente'",
+                         {&numero, &e, &estado, &r.codigo, &r.descripcion, &r.aviso});
+            }
+        });
+    }
+
+    ResumenCola resumenCola() override {
+        ResumenCola r;
+        conTransaccion([&] {
+            auto c = consulta("SELECT estado, count(*)::bigint FROM verifactu_cola GROUP BY "
+                              "estado",
+                              {});
+            for (int i = 0; i < PQntuples(c.get()); ++i)
+                contar(r, veredictoDeNombre(vista(c.get(), i, 0)), entero(c.get(), i, 1));
+            auto u = consulta("SELECT hora, tiempo_espera FROM verifactu_envios WHERE resultado = "
+                              "'respondido' ORDER BY id DESC LIMIT 1",
+                              {});
+            if (PQntuples(u.get()) == 1) {
+                r.horaUltimoEnvio = entero(u.get(), 0, 0);
+                r.tiempoEspera = enteroOpcional(u.get(), 0, 1);
+            }
+            auto v = consulta("SELECT csv FROM verifactu_envios WHERE csv <> '' ORDER BY id DESC "
+                              "LIMIT 1",
+                              {});
+            if (PQntuples(v.get()) == 1)
+                r.ultimoCsv = campo(v.get(), 0, 0);
+            auto d = consulta("SELECT cola_detenida FROM verifactu_cadena WHERE id = 1", {});
+            if (PQntuples(d.get()) == 1)
+                r.detenida = campo(d.get(), 0, 0);
+        });
+        return r;
+    }
+
+    void recorrerCola(const std::function<bool(const RegistroEnCola&)>& visitar) override {
+        auto r = consulta("SELECT c.numero, r.tipo, r.id_emisor, r.num_serie, r.fecha_expedicion, "
+                          "c.estado, c.codigo, c.descripcion, c.aviso, coalesce(e.csv, '') FROM "
+                          "verifactu_cola c JOIN verifactu_registros r ON r.numero = c.numero "
+                          "LEFT JOIN verifactu_envios e ON e.id = c.envio ORDER BY c.numero",
+                          {});
+        for (int i = 0; i < PQntuples(r.get()); ++i) {
+            RegistroEnCola c;
+            c.numero = entero(r.get(), i, 0);
+            c.alta = vista(r.get(), i, 1) == "alta";
+            c.idEmisor = campo(r.get(), i, 2);
+            c.numSerie = campo(r.get(), i, 3);
+            c.fechaExpedicion = campo(r.get(), i, 4);
+            c.veredicto = {c.numero, veredictoDeNombre(vista(r.get(), i, 5)), campo(r.get(), i, 6),
+                           campo(r.get(), i, 7), campo(r.get(), i, 8)};
+            c.csv = campo(r.get(), i, 9);
+            if (!visitar(c))
+                break;
+        }
+    }
+
+    void detenerCola(const std::string& motivo) override {
+        consulta("UPDATE verifactu_cadena SET cola_detenida = $1 WHERE id = 1", {&motivo});
+    }
+
 private:
     static std::string recortarMensaje(std::string m) {
         while (!m.empty() && (m.back() == '\n' || m.back() == ' '))
@@ -262,9 +458,16 @@ private:
     void deshacer() { Resultado r(PQexec(pg_, "ROLLBACK"), PQclear); }
 
     void enTransaccion(const std::function<void()>& f) override {
+        conTransaccion([&] {
+            leerDatos(true);
+            f();
+        });
+    }
+
+    // `f` en una transacción; si lanza, se deshace.
+    void conTransaccion(const std::function<void()>& f) {
         ejecutar("BEGIN");
         try {
-            leerDatos(true);
             f();
             ejecutar("COMMIT");
         } catch (...) {
@@ -357,6 +560,11 @@ private:
         for (int i = 0; i < PQntuples(r.get()); ++i)
             v.emplace_back(campo(r.get(), i, 0), entero(r.get(), i, 1));
         return v;
+    }
+
+    void encolar(std::int64_t numero) override {
+        const std::string n = std::to_string(numero);
+        consulta("INSERT INTO verifactu_cola (numero) VALUES ($1::bigint)", {&n});
     }
 
     void guardar(const RegistroCadena& r, bool conDatos) override {

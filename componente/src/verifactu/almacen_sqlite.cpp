@@ -7,7 +7,11 @@
 #include <sqlite3.h>
 
 #include <ctime>
+#include <fcntl.h>
+#include <optional>
 #include <string_view>
+#include <sys/file.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -15,7 +19,7 @@ namespace morvelin::verifactu {
 
 namespace {
 
-constexpr int VersionEsquema = 2;
+constexpr int VersionEsquema = 3;
 constexpr int EsperaCerrojoMs = 120000;
 // El evento que cierra la cadena: el fin del modo sin remisión.
 constexpr std::string_view EventoFin = "02";
@@ -45,7 +49,46 @@ const std::vector<const char*> Migraciones = {
        BEGIN SELECT RAISE(ABORT, 'los registros de la cadena no se cambian'); END;
        CREATE TRIGGER verifactu_registros_sin_borrado BEFORE DELETE ON verifactu_registros
        BEGIN SELECT RAISE(ABORT, 'los registros de la cadena no se borran'); END;)",
-    // 2: sin remisión, el firmante y el registro de eventos, encadenado como los registros.
+    // 2: la cola de envío a la agencia. Los registros de una cadena VERI*FACTU que ya estaban
+    // entran en ella: nunca se han enviado.
+    R"(ALTER TABLE verifactu_cadena ADD COLUMN cola_detenida TEXT NOT NULL DEFAULT '';
+       CREATE TABLE verifactu_envios (
+           id INTEGER PRIMARY KEY,
+           hora INTEGER NOT NULL,
+           registros INTEGER NOT NULL,
+           resultado TEXT NOT NULL DEFAULT 'en-curso' CHECK (resultado IN
+               ('en-curso', 'respondido', 'fallo-servidor', 'fallo-cliente', 'sin-respuesta')),
+           terminado INTEGER,
+           estado_envio TEXT NOT NULL DEFAULT '',
+           csv TEXT NOT NULL DEFAULT '',
+           tiempo_espera INTEGER,
+           desfase_reloj INTEGER,
+           mensaje TEXT NOT NULL DEFAULT '',
+           respuesta BLOB);
+       CREATE TABLE verifactu_cola (
+           numero INTEGER PRIMARY KEY REFERENCES verifactu_registros (numero),
+           estado TEXT NOT NULL DEFAULT 'pendiente' CHECK (estado IN
+               ('pendiente', 'correcto', 'aceptado-con-errores', 'incorrecto', 'duplicado')),
+           envio INTEGER REFERENCES verifactu_envios (id),
+           codigo TEXT NOT NULL DEFAULT '',
+           descripcion TEXT NOT NULL DEFAULT '',
+           aviso TEXT NOT NULL DEFAULT '');
+       CREATE INDEX verifactu_cola_pendientes ON verifactu_cola (numero)
+           WHERE estado = 'pendiente';
+       CREATE TRIGGER verifactu_cola_veredicto_fijo BEFORE UPDATE ON verifactu_cola
+           WHEN OLD.estado <> 'pendiente'
+       BEGIN SELECT RAISE(ABORT, 'lo que contestó la agencia no se cambia'); END;
+       CREATE TRIGGER verifactu_cola_sin_borrado BEFORE DELETE ON verifactu_cola
+       BEGIN SELECT RAISE(ABORT, 'la cola no se borra'); END;
+       CREATE TRIGGER verifactu_envios_respuesta_fija BEFORE UPDATE ON verifactu_envios
+           WHEN OLD.resultado <> 'en-curso'
+       BEGIN SELECT RAISE(ABORT, 'un envío acabado no se cambia'); END;
+       CREATE TRIGGER verifactu_envios_sin_borrado BEFORE DELETE ON verifactu_envios
+       BEGIN SELECT RAISE(ABORT, 'los envíos no se borran'); END;
+       INSERT INTO verifactu_cola (numero)
+           SELECT numero FROM verifactu_registros
+           WHERE (SELECT modo FROM verifactu_cadena WHERE id = 1) = 'verifactu';)",
+    // 3: sin remisión, el firmante y el registro de eventos, encadenado como los registros.
     R"(ALTER TABLE verifactu_cadena ADD COLUMN firmante TEXT NOT NULL DEFAULT '';
        CREATE TABLE verifactu_eventos (
            numero INTEGER PRIMARY KEY,
@@ -93,6 +136,13 @@ public:
         sqlite3_bind_int64(s_, i, v);
         return *this;
     }
+    Sentencia& entero(int i, const std::optional<std::int64_t>& v) {
+        if (v)
+            sqlite3_bind_int64(s_, i, *v);
+        else
+            sqlite3_bind_null(s_, i);
+        return *this;
+    }
     // true si hay una fila; false al terminar.
     bool paso() {
         const int r = sqlite3_step(s_);
@@ -114,10 +164,35 @@ public:
     }
     std::string columna(int i) const { return std::string(vista(i)); }
     std::int64_t enteroColumna(int i) const { return sqlite3_column_int64(s_, i); }
+    std::optional<std::int64_t> enteroOpcional(int i) const {
+        if (sqlite3_column_type(s_, i) == SQLITE_NULL)
+            return std::nullopt;
+        return sqlite3_column_int64(s_, i);
+    }
 
 private:
     sqlite3* db_;
     sqlite3_stmt* s_ = nullptr;
+};
+
+// El turno de envío de una cadena SQLite: un cerrojo flock() en un fichero junto a ella.
+class TurnoFichero final : public TurnoEnvio {
+public:
+    static std::unique_ptr<TurnoEnvio> tomar(const std::string& ruta) {
+        const int fd = ::open(ruta.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0)
+            throw ErrorAlmacen("No se puede abrir el cerrojo de envío " + ruta + ".");
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd);
+            return nullptr;
+        }
+        return std::unique_ptr<TurnoEnvio>(new TurnoFichero(fd));
+    }
+    ~TurnoFichero() override { ::close(fd_); }
+
+private:
+    explicit TurnoFichero(int fd) : fd_(fd) {}
+    int fd_;
 };
 
 constexpr const char* ColumnasRegistro =
@@ -193,21 +268,23 @@ public:
 
     void recorrer(std::int64_t desde, std::int64_t hasta, bool conXml,
                   const std::function<bool(const VistaRegistro&)>& visitar) override {
-        enLectura([&] { recorrerRegistros(desde, hasta, conXml, visitar); });
+        conTransaccion([&] { recorrerRegistros(desde, hasta, conXml, visitar); }, false);
     }
 
     void recorrerEventos(std::int64_t desde, std::int64_t hasta,
                          const std::function<bool(const EventoCadena&)>& visitar) override {
-        enLectura([&] {
-            Sentencia s(db_, (std::string("SELECT ") + ColumnasEvento +
-                              ", xml FROM verifactu_eventos WHERE numero BETWEEN ?1 AND ?2 "
-                              "ORDER BY numero")
-                                 .c_str());
-            s.entero(1, desde).entero(2, hasta);
-            while (s.paso())
-                if (!visitar(leerEvento(s, true)))
-                    break;
-        });
+        conTransaccion(
+            [&] {
+                Sentencia s(db_, (std::string("SELECT ") + ColumnasEvento +
+                                  ", xml FROM verifactu_eventos WHERE numero BETWEEN ?1 AND ?2 "
+                                  "ORDER BY numero")
+                                     .c_str());
+                s.entero(1, desde).entero(2, hasta);
+                while (s.paso())
+                    if (!visitar(leerEvento(s, true)))
+                        break;
+            },
+            false);
     }
 
     std::int64_t cuantos() override {
@@ -226,6 +303,128 @@ public:
         return std::make_unique<AlmacenSqlite>(ruta_);
     }
 
+    std::unique_ptr<TurnoEnvio> tomarTurnoEnvio() override {
+        // Un cerrojo de fichero junto a la cadena: enviar dura lo que la red, y mientras tanto
+        // se sigue añadiendo (la cadena no se puede bloquear tanto). El sistema lo suelta cuando
+        // acaba el proceso, acabe como acabe.
+        return TurnoFichero::tomar(ruta_ + "-envio");
+    }
+
+    EnvioEnCurso empezarEnvio(std::int64_t hora, std::size_t maximo) override {
+        EnvioEnCurso envio;
+        conTransaccion([&] {
+            Sentencia abandonados(db_, "UPDATE verifactu_envios SET resultado = 'sin-respuesta', "
+                                       "terminado = ?1, mensaje = ?2 WHERE resultado = 'en-curso'");
+            abandonados.entero(1, hora).texto(2, EnvioAbandonado).paso();
+            Sentencia s(db_, "SELECT numero FROM verifactu_cola WHERE estado = 'pendiente' "
+                             "ORDER BY numero LIMIT ?1");
+            s.entero(1, static_cast<std::int64_t>(maximo));
+            while (s.paso())
+                envio.registros.push_back(s.enteroColumna(0));
+            if (envio.registros.empty())
+                return;
+            Sentencia nuevo(db_, "INSERT INTO verifactu_envios (hora, registros) VALUES (?1, ?2)");
+            nuevo.entero(1, hora).entero(2, static_cast<std::int64_t>(envio.registros.size()));
+            nuevo.paso();
+            envio.id = sqlite3_last_insert_rowid(db_);
+            Sentencia marcar(db_, "UPDATE verifactu_cola SET envio = ?1 WHERE estado = "
+                                  "'pendiente' AND numero <= ?2");
+            marcar.entero(1, envio.id).entero(2, envio.registros.back()).paso();
+        });
+        return envio;
+    }
+
+    void terminarEnvio(std::int64_t id, const EnvioTerminado& f) override {
+        conTransaccion([&] {
+            Sentencia s(db_, "UPDATE verifactu_envios SET resultado = ?2, terminado = ?3, "
+                             "estado_envio = ?4, csv = ?5, tiempo_espera = ?6, desfase_reloj = ?7, "
+                             "mensaje = ?8, respuesta = ?9 WHERE id = ?1 AND resultado = "
+                             "'en-curso'");
+            s.entero(1, id)
+                .texto(2, nombreResultado(f.resultado))
+                .entero(3, f.hora)
+                .texto(4, f.estadoEnvio)
+                .texto(5, f.csv)
+                .entero(6, f.tiempoEspera)
+                .entero(7, f.desfaseReloj)
+                .texto(8, f.mensaje)
+                .blob(9, f.respuesta)
+                .paso();
+            Sentencia v(db_, "UPDATE verifactu_cola SET estado = ?3, codigo = ?4, descripcion = "
+                             "?5, aviso = ?6 WHERE numero = ?1 AND envio = ?2 AND estado = "
+                             "'pendiente'");
+            for (const VeredictoRegistro& r : f.veredictos) {
+                v.reiniciar();
+                v.entero(1, r.numero)
+                    .entero(2, id)
+                    .texto(3, nombreVeredicto(r.estado))
+                    .texto(4, r.codigo)
+                    .texto(5, r.descripcion)
+                    .texto(6, r.aviso)
+                    .paso();
+            }
+        });
+    }
+
+    ResumenCola resumenCola() override {
+        ResumenCola r;
+        conTransaccion(
+            [&] {
+                Sentencia s(db_, "SELECT estado, count(*) FROM verifactu_cola GROUP BY estado");
+                while (s.paso())
+                    contar(r, veredictoDeNombre(s.vista(0)), s.enteroColumna(1));
+                Sentencia u(db_, "SELECT hora, tiempo_espera, csv FROM verifactu_envios WHERE "
+                                 "resultado = 'respondido' ORDER BY id DESC LIMIT 1");
+                if (u.paso()) {
+                    r.horaUltimoEnvio = u.enteroColumna(0);
+                    r.tiempoEspera = u.enteroOpcional(1);
+                }
+                Sentencia c(db_,
+                            "SELECT csv FROM verifactu_envios WHERE csv <> '' ORDER BY id DESC "
+                            "LIMIT 1");
+                if (c.paso())
+                    r.ultimoCsv = c.columna(0);
+                Sentencia d(db_, "SELECT cola_detenida FROM verifactu_cadena WHERE id = 1");
+                if (d.paso())
+                    r.detenida = d.columna(0);
+            },
+            false);
+        return r;
+    }
+
+    void recorrerCola(const std::function<bool(const RegistroEnCola&)>& visitar) override {
+        conTransaccion(
+            [&] {
+                Sentencia s(db_,
+                            "SELECT c.numero, r.tipo, r.id_emisor, r.num_serie, "
+                            "r.fecha_expedicion, c.estado, c.codigo, c.descripcion, c.aviso, "
+                            "coalesce(e.csv, '') FROM verifactu_cola c JOIN verifactu_registros "
+                            "r ON r.numero = c.numero LEFT JOIN verifactu_envios e ON e.id = "
+                            "c.envio ORDER BY c.numero");
+                while (s.paso()) {
+                    RegistroEnCola r;
+                    r.numero = s.enteroColumna(0);
+                    r.alta = s.vista(1) == "alta";
+                    r.idEmisor = s.columna(2);
+                    r.numSerie = s.columna(3);
+                    r.fechaExpedicion = s.columna(4);
+                    r.veredicto = {r.numero, veredictoDeNombre(s.vista(5)), s.columna(6),
+                                   s.columna(7), s.columna(8)};
+                    r.csv = s.columna(9);
+                    if (!visitar(r))
+                        break;
+                }
+            },
+            false);
+    }
+
+    void detenerCola(const std::string& motivo) override {
+        conTransaccion([&] {
+            Sentencia s(db_, "UPDATE verifactu_cadena SET cola_detenida = ?1 WHERE id = 1");
+            s.texto(1, motivo).paso();
+        });
+    }
+
 private:
     void ejecutar(const char* sql) {
         char* error = nullptr;
@@ -239,22 +438,18 @@ private:
         }
     }
 
-    // Una lectura que ve la cadena de un solo momento.
-    void enLectura(const std::function<void()>& f) {
-        ejecutar("BEGIN");
-        try {
+    void enTransaccion(const std::function<void()>& f) override {
+        conTransaccion([&] {
+            leerDatos();
             f();
-        } catch (...) {
-            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-            throw;
-        }
-        ejecutar("COMMIT");
+        });
     }
 
-    void enTransaccion(const std::function<void()>& f) override {
-        ejecutar("BEGIN IMMEDIATE");
+    // `f` en una transacción (con el cerrojo de escritura, si va a escribir; si no, una lectura
+    // que ve la cadena de un solo momento); si lanza, se deshace.
+    void conTransaccion(const std::function<void()>& f, bool escribir = true) {
+        ejecutar(escribir ? "BEGIN IMMEDIATE" : "BEGIN");
         try {
-            leerDatos();
             f();
             ejecutar("COMMIT");
         } catch (...) {
@@ -325,6 +520,11 @@ private:
             .entero(6, e.registrosHasta)
             .blob(7, e.xml);
         s.paso();
+    }
+
+    void encolar(std::int64_t numero) override {
+        Sentencia s(db_, "INSERT INTO verifactu_cola (numero) VALUES (?1)");
+        s.entero(1, numero).paso();
     }
 
     void guardar(const RegistroCadena& r, bool conDatos) override {

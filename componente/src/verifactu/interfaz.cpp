@@ -48,6 +48,18 @@ ResultadoVerifactu CadenaVerifactu::comprueba() {
     return convertir(datos_->ordenes.comprueba());
 }
 
+ResultadoVerifactu CadenaVerifactu::modo(const std::string& modo, const std::string& certificado) {
+    return convertir(datos_->ordenes.modo(modo, certificado));
+}
+
+ResultadoVerifactu CadenaVerifactu::envia(const OpcionesEnvioVerifactu& o) {
+    return convertir(datos_->ordenes.envia({o.pruebas, o.certificado, o.servicio, o.autoridades}));
+}
+
+ResultadoVerifactu CadenaVerifactu::estado() {
+    return convertir(datos_->ordenes.estado());
+}
+
 ResultadoVerifactu qrVerifactu(const std::string& json, const std::string& ruta,
                                const OpcionesQrVerifactu& o) {
     return convertir(vf::ordenQr(json, ruta, opcionesQr(o),
@@ -112,6 +124,25 @@ morvelin_estado morvelin_verifactu_exporta(const char* cadena, const char* ruta,
 
 morvelin_estado morvelin_verifactu_comprueba(const char* cadena, int* correcto, char** resultado) {
     return entregar(correcto, resultado, [&] { return vf::Ordenes(texto(cadena)).comprueba(); });
+}
+
+morvelin_estado morvelin_verifactu_modo(const char* cadena, const char* modo, int* correcto,
+                                        char** resultado) {
+    return entregar(correcto, resultado,
+                    [&] { return vf::Ordenes(texto(cadena)).modo(texto(modo)); });
+}
+
+morvelin_estado morvelin_verifactu_envia(const char* cadena, int pruebas, const char* certificado,
+                                         const char* servicio, const char* autoridades,
+                                         int* correcto, char** resultado) {
+    return entregar(correcto, resultado, [&] {
+        return vf::Ordenes(texto(cadena))
+            .envia({pruebas != 0, texto(certificado), texto(servicio), texto(autoridades)});
+    });
+}
+
+morvelin_estado morvelin_verifactu_estado(const char* cadena, int* correcto, char** resultado) {
+    return entregar(correcto, resultado, [&] { return vf::Ordenes(texto(cadena)).estado(); });
 }
 
 morvelin_estado morvelin_verifactu_qr(const char* json, const char* ruta,

@@ -7,6 +7,7 @@
 #include "verifactu/comprobacion.h"
 #include "verifactu/eventos.h"
 #include "verifactu/firma.h"
+#include "verifactu/servicio.h"
 
 #include <algorithm>
 #include <cctype>
@@ -275,6 +276,47 @@ Salida Ordenes::cierra() {
                           std::to_string(fin.numero) + "). No admite más registros.",
                       {}};
     });
+}
+
+Salida Ordenes::envia(const OpcionesEnvio& o, const Espera& esperar) {
+    return proteger([&] {
+        const std::string nif = o.certificado.empty() ? almacen().datos().nifEmisor : o.certificado;
+        if (nif.empty())
+            return Salida{false, "La cadena no tiene registros: no hay nada que enviar.", {}};
+        auto elegido = elegirCertificadoPara(nif);
+        if (elegido.estado == CertificadoElegido::Estado::SinAlmacen)
+            return Salida{false, "No se puede abrir ningún almacén de certificados.", {}};
+        if (elegido.estado == CertificadoElegido::Estado::SinCertificado)
+            return Salida{false, "No hay ningún certificado de " + nif + ".", {}};
+        std::shared_ptr<const plataforma::Certificado> certificado = std::move(elegido.certificado);
+        OpcionesConexion conexion;
+        conexion.direccion =
+            o.servicio.empty()
+                ? direccionServicio(o.pruebas ? Entorno::Pruebas : Entorno::Produccion,
+                                    esCertificadoDeSello(certificado->der()))
+                : o.servicio;
+        conexion.autoridades = o.autoridades;
+        try {
+            ConexionServicio servicio(conexion, certificado);
+            const Enviador enviar = [&](const std::string& p) {
+                return servicio.enviar(p);
+            };
+            InformeRemision i = remitirCola(almacen(), enviar, reloj_, esperar);
+            std::string t;
+            for (const auto& l : i.lineas)
+                t += l + "\n";
+            if (!i.correcto)
+                t += i.motivo + "\n";
+            t += i.resumen;
+            return Salida{i.correcto, t, std::move(i.avisos)};
+        } catch (const FalloConexion& f) {
+            return Salida{false, f.motivo, {}};
+        }
+    });
+}
+
+Salida Ordenes::estado() {
+    return proteger([&] { return Salida{true, textoEstadoCola(almacen(), reloj_), {}}; });
 }
 
 Salida ordenQr(const std::string& json, const std::string& ruta, const OpcionesQr& opciones,

@@ -6,12 +6,12 @@
 #include "verifactu/almacen.h"
 #include "verifactu/cadena.h"
 #include "verifactu/qr.h"
+#include "verifactu/remision.h"
 #include "xades/xades.h"
 
 #include <functional>
-#include <optional>
-
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +26,14 @@ struct Salida {
 /// El firmante de ObtenerFirmante en los almacenes de certificados del usuario.
 xades::Firmante firmanteDeLosAlmacenes(const std::string& nif);
 
+/// Cómo se envía la cola a la agencia.
+struct OpcionesEnvio {
+    bool pruebas = false;    ///< los servidores de pruebas de la agencia
+    std::string certificado; ///< el NIF del certificado; vacío: el del obligado de la cadena
+    std::string servicio;    ///< otra dirección https:// (el servicio local); vacía: la agencia
+    std::string autoridades; ///< fichero o carpeta que verifica al servidor; vacío: el sistema
+};
+
 /// Una cadena que se abre la primera vez que se usa. `destino` vacío: destinoPorOmision(). En
 /// una cadena sin remisión, cada operación pide su firmante a `firmantes` antes de abrir la
 /// transacción (el cerrojo no espera a que se teclee el PIN).
@@ -38,6 +46,11 @@ public:
     Salida anula(const std::string& json);
     Salida exporta(const std::string& ruta, std::int64_t desde);
     Salida comprueba();
+    /// Envía la cola con el certificado elegido: el texto lleva una línea por registro
+    /// contestado y el resumen al final. `esperar` sustituye a la espera del sistema entre envíos
+    /// (las pruebas).
+    Salida envia(const OpcionesEnvio& opciones, const Espera& esperar = esperaDelSistema());
+    Salida estado();
 
     /// Fija el modo de la cadena antes de su primer registro. Sin remisión, con el NIF del
     /// certificado que firmará (`certificado`), el obligado (`obligado`, vacío: ese mismo NIF)

@@ -276,10 +276,10 @@ std::string xmlEvento(const DatosEvento& d) {
     return e.terminar();
 }
 
-std::string xmlRemesa(const std::string& nombreObligado, const std::string& nifObligado,
-                      const std::vector<std::string_view>& registros) {
-    Escritor e;
-    e.documento();
+namespace {
+
+void remesa(Escritor& e, const std::string& nombreObligado, const std::string& nifObligado,
+            const std::vector<std::string_view>& registros) {
     e.abrir("sfLR", "RegFactuSistemaFacturacion", EspacioSuministroLR);
     e.atributoEspacio("sf", EspacioSuministroInformacion);
     e.abrir("sfLR", "Cabecera");
@@ -293,6 +293,27 @@ std::string xmlRemesa(const std::string& nombreObligado, const std::string& nifO
         e.crudo(r);
         e.cerrar();
     }
+    e.cerrar();
+}
+
+} // namespace
+
+std::string xmlRemesa(const std::string& nombreObligado, const std::string& nifObligado,
+                      const std::vector<std::string_view>& registros) {
+    Escritor e;
+    e.documento();
+    remesa(e, nombreObligado, nifObligado, registros);
+    return e.terminar();
+}
+
+std::string xmlPeticionSoap(const std::string& nombreObligado, const std::string& nifObligado,
+                            const std::vector<std::string_view>& registros) {
+    Escritor e;
+    e.documento();
+    e.abrir("soapenv", "Envelope", EspacioSoap);
+    e.abrir("soapenv", "Body");
+    remesa(e, nombreObligado, nifObligado, registros);
+    e.cerrar();
     e.cerrar();
     return e.terminar();
 }

@@ -26,6 +26,10 @@ inline constexpr const char* EspacioSuministroLR =
 inline constexpr const char* EspacioEventos =
     "https://www2.agenciatributaria.gob.es/static_files/common/internet/dep/aplicaciones/es/"
     "aeat/tike/cont/ws/EventosSIF.xsd";
+inline constexpr const char* EspacioSoap = "http://schemas.xmlsoap.org/soap/envelope/";
+inline constexpr const char* EspacioRespuestaSuministro =
+    "https://www2.agenciatributaria.gob.es/static_files/common/internet/dep/aplicaciones/es/"
+    "aeat/tike/cont/ws/RespuestaSuministro.xsd";
 
 /// A lo sumo tantos registros en una remesa.
 inline constexpr std::size_t MaximoRemesa = 1000;
@@ -94,6 +98,9 @@ struct DatosEvento {
 
 /// El RegistroEvento de `e` (sin ds:Signature, que el esquema exige: se añade al firmarlo).
 std::string xmlEvento(const DatosEvento& e);
+/// La petición SOAP 1.1 con la remesa: un sobre cuyo cuerpo es el documento de xmlRemesa().
+std::string xmlPeticionSoap(const std::string& nombreObligado, const std::string& nifObligado,
+                            const std::vector<std::string_view>& registros);
 
 /// El registro anterior tal como lo nombra el XML leído de un registro.
 struct AnteriorLeido {

@@ -8,13 +8,13 @@
 // almacén del sistema. El certificado del servidor y su nombre se comprueban siempre.
 #include "plataforma/red.h"
 
-#include <curl/curl.h>
+#include "plataforma/curl/comun.h"
+
 #include <openssl/ssl.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <strings.h>
 
 namespace morvelin::red {
@@ -30,27 +30,11 @@ template <class Valor> void poner(CURL* curl, CURLoption opcion, Valor valor) {
     comprobar(curl_easy_setopt(curl, opcion, valor));
 }
 
-/// Valor de una variable de entorno; nulo si no está o está vacía.
-const char* entorno(const char* nombre) {
-    const char* valor = std::getenv(nombre);
-    return valor && *valor ? valor : nullptr;
-}
+using curl::BorrarCurl;
+using curl::BorrarLista;
 
-void iniciarCurl() {
-    static std::once_flag una;
-    static CURLcode estado = CURLE_OK;
-    std::call_once(una, [] { estado = curl_global_init(CURL_GLOBAL_DEFAULT); });
-    comprobar(estado);
-}
-
-struct BorrarCurl {
-    void operator()(CURL* c) const { curl_easy_cleanup(c); }
-};
 struct BorrarUrl {
     void operator()(CURLU* u) const { curl_url_cleanup(u); }
-};
-struct BorrarLista {
-    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 struct BorrarTexto {
     void operator()(char* t) const { curl_free(t); }
@@ -124,13 +108,8 @@ public:
 
         poner(c, CURLOPT_SSL_VERIFYPEER, 1L);
         poner(c, CURLOPT_SSL_VERIFYHOST, 2L);
-        const char* fichero = entorno("CURL_CA_BUNDLE");
-        if (!fichero)
-            fichero = entorno("SSL_CERT_FILE");
-        if (fichero)
-            poner(c, CURLOPT_CAINFO, fichero);
-        if (const char* carpeta = entorno("SSL_CERT_DIR"))
-            poner(c, CURLOPT_CAPATH, carpeta);
+        if (!curl::autoridadesDelEntorno(c))
+            throw FalloInternet{};
 
         poner(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limites_.conexion.count()));
         poner(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -277,7 +256,8 @@ class SesionCurl final : public Sesion {
 public:
     SesionCurl(std::string_view agente, const Limites& limites)
         : agente_(agente), limites_(limites) {
-        iniciarCurl();
+        if (!curl::iniciar())
+            throw FalloInternet{};
     }
 
     bool analizarUrl(const std::string& url, Direccion& d) override {
