@@ -10,6 +10,8 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlschemas.h>
+#include <openssl/err.h>
+#include <openssl/pem.h>
 #include <openssl/rand.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -321,6 +323,7 @@ ServicioVerifactu::ServicioVerifactu(const std::string& autoridadesClientes, uns
         X509_free(x);
     }
     BIO_free(bio);
+    ERR_clear_error(); // el final del PEM, o lo que no es un certificado (una clave)
     if (cuantas == 0) {
         X509_STORE_free(clientes);
         throw std::runtime_error("no hay autoridades de clientes");
@@ -363,6 +366,9 @@ ServicioVerifactu::ServicioVerifactu(const std::string& autoridadesClientes, uns
         e_->puerto = puerto;
     }
     e_->hilo = std::thread([e] { e->http->listen_after_bind(); });
+    // Hasta que escucha: parar() antes no lo pararía.
+    while (!e_->http->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 ServicioVerifactu::~ServicioVerifactu() {

@@ -110,17 +110,19 @@ struct RelojFalso {
     }
 };
 
-// El doble de la agencia y, en un almacén de certificados de carpeta propio de la prueba, el
-// certificado del obligado (89890001K) con que se identifica el cliente.
+// El doble de la agencia y, en los almacenes de certificados propios de la prueba, el
+// certificado del obligado (89890001K) con que se identifica el cliente: en la carpeta, salvo
+// que se diga que no (quien lo lleva a otro almacén).
 class DobleAgencia {
 public:
-    explicit DobleAgencia(const fs::path& raiz)
+    explicit DobleAgencia(const fs::path& raiz, bool enCarpeta = true, bool rsa = true)
         : raiz_(raiz), entorno_((fs::remove_all(raiz), raiz)),
           certificado_(morvelin::pruebas::CertificadoPrueba::crear(
-              {{"CN", "TALLERES EJEMPLO"}, {"serialNumber", "89890001K"}}, -1, 365, true)),
+              {{"CN", "TALLERES EJEMPLO"}, {"serialNumber", "89890001K"}}, -1, 365, rsa)),
           servicio_(certificado_.pemCertificado()) {
         fs::create_directories(entorno_.almacen());
-        certificado_.grabarPem(entorno_.almacen() / "obligado.pem", true);
+        if (enCarpeta)
+            certificado_.grabarPem(entorno_.almacen() / "obligado.pem", true);
         autoridad_ = (raiz / "autoridad.pem").string();
         servicio_.grabarAutoridad(autoridad_);
     }
@@ -128,6 +130,7 @@ public:
         servicio_.parar();
         fs::remove_all(raiz_);
     }
+    const morvelin::pruebas::CertificadoPrueba& certificado() const { return certificado_; }
     servicio_local::ServicioVerifactu& servicio() { return servicio_; }
     const std::string& autoridad() const { return autoridad_; }
 
@@ -1167,6 +1170,50 @@ INSTANTIATE_TEST_SUITE_P(Almacenes, CadenaSinRemision, testing::Values("sqlite",
 INSTANTIATE_TEST_SUITE_P(Almacenes, CadenaVerifactu, testing::Values("sqlite", "postgresql"),
                          [](const auto& i) { return std::string(i.param); });
 
+// El cliente se identifica con el certificado de cada almacén (la carpeta, con clave RSA o EC;
+// una base NSS; una tarjeta de SoftHSM con el PIN por pinentry, pedido una sola vez para todo el
+// envío), sin que la clave salga de la base ni de la tarjeta.
+TEST(RemisionVerifactu, ElClienteSeIdentificaConElCertificadoDeCadaAlmacen) {
+    struct Caso {
+        const char* almacen;
+        bool rsa;
+    };
+    for (const Caso& c : {Caso{"carpeta", true}, Caso{"carpeta", false}, Caso{"nss", true},
+                          Caso{"tarjeta", true}}) {
+        SCOPED_TRACE(std::string(c.almacen) + (c.rsa ? " RSA" : " EC"));
+        const fs::path raiz =
+            fs::temp_directory_path() / ("almacen-vf-" + std::to_string(::getpid()));
+        const std::string almacen = c.almacen;
+        DobleAgencia doble(raiz / "doble", almacen == "carpeta", c.rsa);
+        if (almacen == "nss") {
+            morvelin::pruebas::crearBaseNss(raiz / "base", {{"obligado", doble.certificado()}});
+            ::setenv("MORVELIN_NSSDB", (raiz / "base").c_str(), 1);
+        } else if (almacen == "tarjeta") {
+            morvelin::pruebas::crearTarjeta("DNI", "1234");
+            doble.certificado().cargarEnTarjeta("DNI", "1234", "obligado", "01", true, raiz);
+            ::setenv("PIN_FALSO", "1234", 1);
+        }
+        auto a = abrirSqlite((raiz / "c.sqlite").string());
+        anadirAltasAhora(*a, 1500);
+        RelojFalso reloj;
+        const auto informe = doble.enviar(*a, reloj);
+        EXPECT_TRUE(informe.correcto) << informe.motivo;
+        EXPECT_EQ(a->resumenCola().correctos, 1500);
+        EXPECT_EQ(doble.servicio().peticiones(), 2u);
+        if (almacen == "tarjeta") {
+            std::ifstream registro(raiz / "doble" / "pinentry.txt");
+            const std::string dicho((std::istreambuf_iterator<char>(registro)), {});
+            std::size_t getpin = 0;
+            for (auto p = dicho.find("GETPIN"); p != std::string::npos;
+                 p = dicho.find("GETPIN", p + 1))
+                ++getpin;
+            EXPECT_EQ(getpin, 1u) << dicho;
+        }
+        a.reset();
+        fs::remove_all(raiz);
+    }
+}
+
 // La línea de órdenes, la interfaz C y la clase de C++, sobre una cadena SQLite.
 class InterfacesVerifactu : public testing::Test {
 protected:
@@ -1292,6 +1339,73 @@ TEST_F(InterfacesVerifactu, InterfazCyClaseCpp) {
     EXPECT_NE(mal.texto.find("No se puede grabar"), std::string::npos);
     const auto q = morvelin::qrVerifactu(alta("A-1").dump(), (carpeta_ / "qr.gif").string());
     EXPECT_FALSE(q.correcto);
+}
+
+// El modo, el envío y el estado de la cola por la línea de órdenes, la interfaz C y la clase de
+// C++, contra el doble de la agencia con el certificado de una carpeta.
+TEST_F(InterfacesVerifactu, ModoEnvioYEstadoDeLaCola) {
+    DobleAgencia doble(carpeta_ / "doble");
+    servicio_local::ComportamientoVerifactu c;
+    c.tiempoEspera = 0;
+    doble.servicio().comportamiento(c);
+    const std::string sinRemision = "--cadena '" + (carpeta_ / "sin.sqlite").string() + "' ";
+    EXPECT_EQ(morvelin("verifactu " + sinRemision + "modo no-verifactu").first, 2);
+    EXPECT_EQ(
+        morvelin("verifactu " + sinRemision + "modo no-verifactu --certificado 89890001K").first,
+        0);
+    EXPECT_EQ(morvelin("verifactu " + sinRemision + "alta '" + fichero("f.json", alta("S-1")) + "'")
+                  .first,
+              0);
+    EXPECT_EQ(morvelin("verifactu " + sinRemision + "modo verifactu").first, 1);
+    EXPECT_EQ(morvelin("verifactu " + sinRemision + "modo otro").first, 2);
+    auto [estado, salida] = morvelin("verifactu " + sinRemision + "estado");
+    EXPECT_EQ(estado, 0);
+    EXPECT_NE(salida.find("Pendientes: 0;"), std::string::npos) << salida;
+
+    const std::string c1 = "--cadena '" + cadena_ + "' ";
+    const std::string destino = "--servicio '" + doble.servicio().direccion() +
+                                "' --autoridades '" + doble.autoridad() + "'";
+    for (const char* n : {"V-1", "V-2"})
+        ASSERT_EQ(morvelin("verifactu " + c1 + "alta '" + fichero("f.json", alta(n)) + "'").first,
+                  0);
+    std::tie(estado, salida) = morvelin("verifactu " + c1 + "estado");
+    EXPECT_NE(salida.find("nº 2 alta 89890001K V-2 03-02-2025: pendiente de enviar"),
+              std::string::npos)
+        << salida;
+    std::tie(estado, salida) = morvelin("verifactu " + c1 + "envia " + destino);
+    EXPECT_EQ(estado, 0);
+    EXPECT_NE(salida.find("nº 1 alta 89890001K V-1 03-02-2025: correcto"), std::string::npos)
+        << salida;
+    EXPECT_NE(salida.find("Enviados 2 registros en 1 envío: 2 correctos"), std::string::npos)
+        << salida;
+    EXPECT_EQ(morvelin("verifactu " + c1 + "envia --servicio http://127.0.0.1:1/x").first, 2);
+
+    int correcto = -1;
+    char* texto = nullptr;
+    ASSERT_EQ(
+        morvelin_verifactu_alta(cadena_.c_str(), alta("V-3").dump().c_str(), &correcto, &texto),
+        MORVELIN_OK);
+    morvelin_liberar(texto);
+    ASSERT_EQ(morvelin_verifactu_envia(cadena_.c_str(), 0, "89890001K",
+                                       doble.servicio().direccion().c_str(),
+                                       doble.autoridad().c_str(), &correcto, &texto),
+              MORVELIN_OK);
+    EXPECT_EQ(correcto, 1) << texto;
+    EXPECT_NE(std::string(texto).find("V-3 03-02-2025: correcto"), std::string::npos) << texto;
+    morvelin_liberar(texto);
+    ASSERT_EQ(morvelin_verifactu_modo(cadena_.c_str(), "no-verifactu", &correcto, &texto),
+              MORVELIN_OK);
+    EXPECT_EQ(correcto, 0);
+    morvelin_liberar(texto);
+
+    morvelin::CadenaVerifactu cadena(cadena_);
+    const auto e = cadena.estado();
+    EXPECT_TRUE(e.correcto);
+    EXPECT_NE(e.texto.find("Pendientes: 0; correctos: 3;"), std::string::npos) << e.texto;
+    // Sin un certificado de ese NIF no se envía.
+    const auto sin = cadena.envia({false, "11111111H", doble.servicio().direccion(), {}});
+    EXPECT_FALSE(sin.correcto);
+    EXPECT_NE(sin.texto.find("11111111H"), std::string::npos) << sin.texto;
 }
 
 } // namespace

@@ -1,10 +1,13 @@
 // VERI*FACTU sin almacén: la huella con los ejemplos oficiales, el rechazo de cada campo, el XML
-// de cada clase de registro y de la remesa contra los esquemas de la agencia, y el QR leído de
-// vuelta con zbarimg.
+// de cada clase de registro y de la remesa contra los esquemas de la agencia, el QR leído de
+// vuelta con zbarimg, y cada respuesta del doble local de la agencia contra su esquema.
+#include "credenciales.h"
+#include "servicio_verifactu.h"
 #include "verifactu/cadena.h"
 #include "verifactu/huella.h"
 #include "verifactu/qr.h"
 #include "verifactu/registro.h"
+#include "verifactu/respuesta.h"
 #include "verifactu/xml.h"
 
 #include "esquemas_prueba.h"
@@ -629,4 +632,201 @@ TEST(QrVerifactu, ZbarimgLeeLaDireccion) {
                   std::string::npos);
     }
     fs::remove_all(carpeta);
+}
+
+// El doble de la agencia, sin red: cada clase de respuesta que da, válida contra el esquema de
+// respuesta de la agencia y leída por el cliente como la dio.
+TEST(DobleAgenciaVerifactu, CadaRespuestaValidaContraElEsquemaYComoLaLeeElCliente) {
+    const Esquema esquema("RespuestaSuministro.xsd");
+    ASSERT_TRUE(esquema.cargado());
+    // Cuatro registros encadenados: tres altas y la anulación de la tercera.
+    const fs::path carpeta = fs::temp_directory_path() / ("doble-vf-" + std::to_string(::getpid()));
+    fs::remove_all(carpeta);
+    std::vector<std::string> registros;
+    {
+        auto a = abrirSqlite((carpeta / "c.sqlite").string());
+        for (const char* n : {"R-1", "R-2", "R-3"}) {
+            json j = altaBase();
+            j["NumSerieFactura"] = n;
+            anadirAlta(*a, leerAltaJson(j.dump()), relojDelSistema());
+        }
+        json an = anulacionBase();
+        an["NumSerieFacturaAnulada"] = "R-3";
+        anadirAnulacion(*a, leerAnulacionJson(an.dump()), relojDelSistema());
+        a->recorrer(1, HastaElFinal, true, [&](const VistaRegistro& v) {
+            registros.emplace_back(v.xml);
+            return true;
+        });
+    }
+    fs::remove_all(carpeta);
+    ASSERT_EQ(registros.size(), 4u);
+    const auto peticion = [&](std::vector<std::size_t> cuales) {
+        std::vector<std::string_view> v;
+        for (const auto i : cuales)
+            v.emplace_back(registros[i]);
+        return xmlPeticionSoap("Talleres Ejemplo, S.L.", "89890001K", v);
+    };
+    std::string huellaCambiada = peticion({0});
+    const auto h = huellaCambiada.rfind("</sf:Huella>") - 1;
+    huellaCambiada[h] = huellaCambiada[h] == 'A' ? 'B' : 'A';
+    std::string sinCabecera = peticion({0});
+    sinCabecera.erase(sinCabecera.find("<sfLR:Cabecera>"), sinCabecera.find("</sfLR:Cabecera>") +
+                                                               16 -
+                                                               sinCabecera.find("<sfLR:Cabecera>"));
+
+    using Clase = RespuestaServicio::Clase;
+    struct Caso {
+        const char* nombre;
+        std::vector<std::string> peticiones; // la última es la que se mira
+        servicio_local::ComportamientoVerifactu comportamiento = {};
+        std::int64_t desfase = 0;
+        std::string nif = "89890001K";
+        Clase clase = Clase::Respuesta;
+        std::string estadoEnvio = "Correcto";
+        std::vector<std::string> codigos = {}; // de cada línea; "" sin código
+        std::string falloCodigo = {};
+    };
+    servicio_local::ComportamientoVerifactu espera;
+    espera.tiempoEspera = 1800;
+    servicio_local::ComportamientoVerifactu parcial;
+    parcial.codigoPorSerie = {{"R-2", 1104}};
+    servicio_local::ComportamientoVerifactu desconocido;
+    desconocido.nifsDesconocidos = {"89890001K"};
+    servicio_local::ComportamientoVerifactu servidor;
+    servidor.fallosServidor = 1;
+    servicio_local::ComportamientoVerifactu cliente;
+    cliente.falloCliente = true;
+    const Caso casos[] = {
+        {"correcto",
+         {peticion({0, 1, 2, 3})},
+         espera,
+         0,
+         "89890001K",
+         Clase::Respuesta,
+         "Correcto",
+         {"", "", "", ""}},
+        {"parcialmente correcto",
+         {peticion({0, 1, 2})},
+         parcial,
+         0,
+         "89890001K",
+         Clase::Respuesta,
+         "ParcialmenteCorrecto",
+         {"", "1104", ""}},
+        {"huella que no es la suya",
+         {huellaCambiada},
+         {},
+         0,
+         "89890001K",
+         Clase::Respuesta,
+         "Correcto",
+         {"2000"}},
+        {"enlace roto",
+         {peticion({0}), peticion({2})},
+         {},
+         0,
+         "89890001K",
+         Clase::Respuesta,
+         "Correcto",
+         {"2003"}},
+        {"duplicado",
+         {peticion({0}), peticion({0})},
+         {},
+         0,
+         "89890001K",
+         Clase::Respuesta,
+         "Incorrecto",
+         {"3000"}},
+        {"NIF desconocido",
+         {peticion({0})},
+         desconocido,
+         0,
+         "89890001K",
+         Clase::Respuesta,
+         "Incorrecto",
+         {"1110"}},
+        {"reloj fuera de margen",
+         {peticion({0})},
+         {},
+         600,
+         "89890001K",
+         Clase::Respuesta,
+         "Correcto",
+         {"2004"}},
+        {"certificado de otro",
+         {peticion({0})},
+         {},
+         0,
+         "89890002E",
+         Clase::FalloCliente,
+         "",
+         {},
+         "env:Client"},
+        {"fuera del esquema",
+         {sinCabecera},
+         {},
+         0,
+         "89890001K",
+         Clase::FalloCliente,
+         "",
+         {},
+         "env:Client"},
+        {"fallo del servidor",
+         {peticion({0})},
+         servidor,
+         0,
+         "89890001K",
+         Clase::FalloServidor,
+         "",
+         {},
+         "env:Server"},
+        {"fallo de la petición",
+         {peticion({0})},
+         cliente,
+         0,
+         "89890001K",
+         Clase::FalloCliente,
+         "",
+         {},
+         "env:Client"},
+    };
+    const auto autoridad = servicio_local::claveEc();
+    servicio_local::DatosCertificado d;
+    d.sujeto = {{"CN", "Cliente"}};
+    const std::string pemCliente =
+        servicio_local::pem(servicio_local::emitir(d, autoridad.get()).get());
+    for (const Caso& c : casos) {
+        SCOPED_TRACE(c.nombre);
+        servicio_local::ServicioVerifactu doble(pemCliente);
+        doble.comportamiento(c.comportamiento);
+        std::string respuesta;
+        for (const auto& p : c.peticiones)
+            respuesta = doble.responder(p, c.nif, std::time(nullptr) + c.desfase);
+        const RespuestaServicio r = leerRespuesta(respuesta);
+        ASSERT_EQ(r.clase, c.clase) << respuesta;
+        if (c.clase != Clase::Respuesta) {
+            EXPECT_EQ(r.falloCodigo, c.falloCodigo);
+            EXPECT_EQ(r.falloTexto.rfind("Codigo[", 0), 0u) << r.falloTexto;
+            continue;
+        }
+        const auto inicio = respuesta.find("<sfR:RespuestaRegFactuSistemaFacturacion");
+        const auto fin = respuesta.find("</env:Body>");
+        ASSERT_NE(fin, std::string::npos);
+        EXPECT_EQ(esquema.validar(respuesta.substr(inicio, fin - inicio)), "") << respuesta;
+        EXPECT_EQ(r.estadoEnvio, c.estadoEnvio);
+        EXPECT_EQ(r.tiempoEspera, c.comportamiento.tiempoEspera);
+        EXPECT_EQ(r.csv.empty(), c.estadoEnvio == "Incorrecto");
+        ASSERT_EQ(r.lineas.size(), c.codigos.size());
+        for (std::size_t i = 0; i < r.lineas.size(); ++i) {
+            EXPECT_EQ(r.lineas[i].codigo, c.codigos[i]) << i;
+            EXPECT_EQ(r.lineas[i].descripcion,
+                      c.codigos[i].empty()
+                          ? ""
+                          : servicio_local::textoErrorAgencia(std::stoi(c.codigos[i])));
+            EXPECT_EQ(r.lineas[i].duplicado.has_value(), c.codigos[i] == "3000");
+        }
+        if (c.codigos.size() == 4) {
+            EXPECT_FALSE(r.lineas[3].alta);
+        }
+    }
 }
