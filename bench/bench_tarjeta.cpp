@@ -4,12 +4,15 @@
 //    en p11-kit, con el PIN de un pinentry de prueba, junto a lo que cuesta la tarjeta por sí
 //    sola: arrancar su módulo, abrir sesión, dar el PIN, firmar con SHA-1 y cerrar, por PKCS #11
 //    directamente. Objetivo: FIRMA cuesta a lo sumo eso más 10 ms (medianas).
-// 2. «morvelin certificados NIF» con 50 certificados repartidos entre la carpeta (20), una base
+// 2. Un alta de VERI*FACTU sin remisión firmada con la misma tarjeta y guardada, junto a lo que
+//    cuesta la tarjeta sola. Objetivo: a lo sumo eso más 10 ms (medianas).
+// 3. «morvelin certificados NIF» con 50 certificados repartidos entre la carpeta (20), una base
 //    NSS (15) y la tarjeta (15). Objetivo: menos de 200 ms (mediana, el proceso entero).
 //
 // Necesita softhsm2, opensc (pkcs11-tool), libnss3-tools y openssl. Trabaja en $TMPDIR o /tmp.
 #include "apoyo.h"
 #include "metodos.h"
+#include "verifactu/ordenes.h"
 
 #include <p11-kit/p11-kit.h>
 
@@ -19,6 +22,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -112,6 +116,36 @@ double tarjetaSola(CK_FUNCTION_LIST* f, const std::string& datos) {
     return msDesde(t);
 }
 
+// Mide `operacion` (con el número de vuelta) alternada con la tarjeta sola, para que la carga de
+// la máquina toque a las dos por igual, e imprime las medianas de 40 (las primeras vueltas
+// calientan) y su diferencia frente al objetivo de 10 ms.
+void juntoALaTarjeta(const char* titulo, const char* que, const char* corto,
+                     const std::string& datos, const std::function<void(int)>& operacion) {
+    CK_FUNCTION_LIST* modulo = p11_kit_module_load(SOFTHSM_MODULO, P11_KIT_MODULE_UNMANAGED);
+    if (modulo == nullptr)
+        abandonar("no se carga " SOFTHSM_MODULO);
+    std::vector<double> sola, medida;
+    for (int i = 0; i < 43; ++i) {
+        const double s = tarjetaSola(modulo, datos);
+        const auto t = Reloj::now();
+        operacion(i);
+        const double ms = msDesde(t);
+        if (i >= 3) {
+            sola.push_back(s);
+            medida.push_back(ms);
+        }
+    }
+    p11_kit_module_release(modulo);
+    const double mSola = mediana(sola), mMedida = mediana(medida);
+    std::printf("%s, mediana de 40 llamadas\n", titulo);
+    std::printf("  la tarjeta sola (módulo, sesión, PIN, firma, cierre): %7s ms\n",
+                conComas(mSola, 2).c_str());
+    std::printf("  %s %7s ms\n", que, conComas(mMedida, 2).c_str());
+    std::printf("  %s - tarjeta sola: %s ms (objetivo: 10 ms o menos) %s\n", corto,
+                conComas(mMedida - mSola, 2).c_str(),
+                mMedida - mSola <= 10 ? "cumple" : "NO CUMPLE");
+}
+
 } // namespace
 
 int main() {
@@ -145,37 +179,38 @@ int main() {
     }
     const std::string destino = (raiz / "factura.sig").string();
 
-    // 1. FIRMA por la tarjeta junto a la tarjeta sola. Se alternan para que la carga de la
-    //    máquina toque a las dos por igual.
-    CK_FUNCTION_LIST* modulo = p11_kit_module_load(SOFTHSM_MODULO, P11_KIT_MODULE_UNMANAGED);
-    if (modulo == nullptr)
-        abandonar("no se carga " SOFTHSM_MODULO);
+    // 1. FIRMA por la tarjeta junto a la tarjeta sola.
     const std::string atributos(180, 'x'); // lo que firma FIRMA: los atributos firmados
-    std::vector<double> sola, firma;
-    for (int i = 0; i < 43; ++i) {
-        const double s = tarjetaSola(modulo, atributos);
-        const auto t = Reloj::now();
-        const std::string r = morvelin::FIRMA(factura.string(), "12345678Z", destino);
-        const double ms = msDesde(t);
-        if (!r.starts_with("00"))
-            abandonar("FIRMA no firma con la tarjeta: " + r);
-        if (i >= 3) { // las primeras calientan
-            sola.push_back(s);
-            firma.push_back(ms);
-        }
-    }
-    p11_kit_module_release(modulo);
-    const double mSola = mediana(sola), mFirma = mediana(firma);
-    std::printf("FIRMA de una factura de 50 KiB con una tarjeta SoftHSM (RSA 2048), mediana de "
-                "40 llamadas\n");
-    std::printf("  la tarjeta sola (módulo, sesión, PIN, firma, cierre): %7s ms\n",
-                conComas(mSola, 2).c_str());
-    std::printf("  FIRMA (almacenes, p11-kit, NSS, pinentry, firma):     %7s ms\n",
-                conComas(mFirma, 2).c_str());
-    std::printf("  FIRMA - tarjeta sola: %s ms (objetivo: 10 ms o menos) %s\n",
-                conComas(mFirma - mSola, 2).c_str(), mFirma - mSola <= 10 ? "cumple" : "NO CUMPLE");
+    juntoALaTarjeta(
+        "FIRMA de una factura de 50 KiB con una tarjeta SoftHSM (RSA 2048)",
+        "FIRMA (almacenes, p11-kit, NSS, pinentry, firma):    ", "FIRMA", atributos, [&](int) {
+            const std::string r = morvelin::FIRMA(factura.string(), "12345678Z", destino);
+            if (!r.starts_with("00"))
+                abandonar("FIRMA no firma con la tarjeta: " + r);
+        });
 
-    // 2. 50 certificados: 20 en la carpeta, 15 en una base NSS y 15 en la tarjeta (con el del
+    // 2. VERI*FACTU sin remisión: un alta firmada con la tarjeta y guardada (SQLite). Cada alta
+    //    busca el certificado y pide el PIN, como una orden suelta.
+    namespace vf = morvelin::verifactu;
+    vf::Ordenes cadena((raiz / "cadena.sqlite").string());
+    if (const auto m = cadena.modo("no-verifactu", "12345678Z"); !m.correcto)
+        abandonar("no se fija el modo sin remisión: " + m.texto);
+    juntoALaTarjeta(
+        "VERI*FACTU sin remisión: alta firmada (XAdES-EPES) con la tarjeta y guardada en SQLite",
+        "alta firmada y guardada (almacenes, pinentry, firma):", "alta", atributos, [&](int i) {
+            const auto r = cadena.alta(
+                R"({"IDEmisorFactura":"12345678Z","NumSerieFactura":"T-)" + std::to_string(i) +
+                R"(","FechaExpedicionFactura":"03-02-2025","NombreRazonEmisor":"Prueba",
+                   "TipoFactura":"F2","DescripcionOperacion":"Venta",
+                   "Desglose":[{"ClaveRegimen":"01","CalificacionOperacion":"S1",
+                                "TipoImpositivo":"21","BaseImponibleOimporteNoSujeto":"100.00",
+                                "CuotaRepercutida":"21.00"}],
+                   "CuotaTotal":"21.00","ImporteTotal":"121.00"})");
+            if (!r.correcto)
+                abandonar("el alta firmada con la tarjeta no se guarda: " + r.texto);
+        });
+
+    // 3. 50 certificados: 20 en la carpeta, 15 en una base NSS y 15 en la tarjeta (con el del
     //    firmante, 16).
     for (int i = 0; i < 20; ++i)
         crearCertificado(raiz / "datos/MORVELIN/MY" / ("c" + std::to_string(i)), nifDe(i), false);

@@ -7,6 +7,10 @@
 //    registros/s. Con la cifra, el tiempo de CPU por registro y la carga de la máquina: el
 //    primero no depende de la segunda.
 // 3. El QR de una factura en PNG (300 ppp, 40 mm y 6 mm de margen). Objetivo: 2 ms.
+// 4. Sin remisión, con el certificado RSA 2048 en la carpeta del almacén: un alta firmada
+//    (XAdES-EPES) y guardada en SQLite en disco, como la orden alta (busca el certificado y
+//    firma). Objetivo: 10 ms (mediana). Y comprueba con las firmas de 2.000 registros y sus
+//    eventos. Objetivo: 500 registros/s.
 // Junto a cada cifra, lo que tarda sha256sum sobre los mismos textos de huella (en un fichero).
 //
 // Uso: bench_verifactu [registros de la cadena larga] (1.000.000 por omisión). Trabaja en
@@ -15,6 +19,7 @@
 #include "postgresql_privado.h"
 #include "verifactu/cadena.h"
 #include "verifactu/comprobacion.h"
+#include "verifactu/eventos.h"
 #include "verifactu/huella.h"
 #include "verifactu/ordenes.h"
 #include "verifactu/qr.h"
@@ -176,6 +181,45 @@ int main(int argc, char** argv) {
         std::printf("QR en PNG: mediana %s ms en memoria (objetivo: 2 ms); %s ms desde el JSON "
                     "hasta el fichero en el disco\n",
                     conComas(mediana(memoria), 3).c_str(), conComas(mediana(fichero), 3).c_str());
+    }
+    // Sin remisión con el certificado en la carpeta.
+    {
+        const fs::path almacen = carpeta / "datos/MORVELIN/MY";
+        fs::create_directories(almacen);
+        ::setenv("XDG_DATA_HOME", (carpeta / "datos").c_str(), 1);
+        bench::orden("openssl req -x509 -newkey rsa:2048 -nodes -days 30 "
+                     "-subj '/C=ES/serialNumber=89890001K/O=Talleres Ejemplo/CN=TALLERES' "
+                     "-keyout '" +
+                     (almacen / "talleres.key").string() + "' -out '" +
+                     (almacen / "talleres.pem").string() + "' 2>/dev/null");
+        vf::Ordenes o((carpeta / "firmada.sqlite").string());
+        if (const auto m = o.modo("no-verifactu", "89890001K"); !m.correcto)
+            abandonar("no se fija el modo sin remisión: " + m.texto);
+        constexpr long Firmados = 2000;
+        std::vector<double> tiempos;
+        for (long i = 0; i < Firmados; ++i) {
+            const auto t = Reloj::now();
+            const auto r = o.alta(altaJson(i));
+            if (i < 300)
+                tiempos.push_back(ms(t));
+            if (!r.correcto)
+                abandonar("el alta firmada no se guarda: " + r.texto);
+        }
+        std::printf("Sin remisión: alta firmada con la carpeta (RSA 2048) y guardada en SQLite: "
+                    "mediana %s ms (objetivo: 10 ms)\n",
+                    conComas(mediana(tiempos), 2).c_str());
+        auto a = vf::abrirAlmacen((carpeta / "firmada.sqlite").string());
+        const std::int64_t ahora = vf::relojDelSistema()();
+        const auto t = Reloj::now();
+        const auto c = vf::comprobarCadena(*a, 4096, vf::ComprobacionFirmas{"89890001K", ahora});
+        const auto e = vf::comprobarEventos(*a, "89890001K", ahora);
+        const double segundos = ms(t) / 1000;
+        if (!c.entera || c.registros != Firmados || !e.entero)
+            abandonar("la cadena firmada no está entera: " + c.texto() + e.texto());
+        std::printf("comprueba con las firmas: %ld registros y %lld eventos en %s s, %s "
+                    "registros/s (objetivo: 500)\n",
+                    Firmados, static_cast<long long>(e.eventos), conComas(segundos, 2).c_str(),
+                    conComas(static_cast<double>(Firmados) / segundos, 0).c_str());
     }
     fs::remove_all(carpeta);
     return 0;

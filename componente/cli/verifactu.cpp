@@ -1,6 +1,6 @@
 // morvelin verifactu: añadir altas y anulaciones a la cadena, el QR de una factura, exportar
-// la cadena como remesa y comprobarla, fijar su modo, enviar su cola a la agencia y ver cómo
-// está.
+// la cadena como remesa y comprobarla, fijar su modo (con su firmante si es sin remisión) o
+// cerrarla, enviar su cola a la agencia y ver cómo está.
 //
 // Estado de salida: 0 bien, 1 dato rechazado o cadena rota, 2 error de uso, 3 fallo
 // inesperado.
@@ -44,10 +44,16 @@ constexpr const char* Uso =
     "      como una remesa de a lo sumo 1000, cada uno tal como se guardó.\n"
     "  comprueba\n"
     "      Recorre la cadena, recalcula cada huella y cada enlace y dice qué registro la\n"
-    "      rompe primero. Sale con 0 si está entera y 1 si no.\n"
-    "  modo verifactu|no-verifactu\n"
-    "      Fija el modo de la cadena antes de su primer registro (una cadena nueva es\n"
-    "      VERI*FACTU). En modo VERI*FACTU cada registro entra en la cola de envío.\n"
+    "      rompe primero. Sin remisión, también cada firma y el registro de eventos, y\n"
+    "      anota la comprobación y lo encontrado. Sale con 0 si está entera y 1 si no.\n"
+    "  modo verifactu|no-verifactu [--certificado NIF] [--obligado NIF] [--nombre TEXTO]\n"
+    "      Fija el modo antes del primer registro (una cadena nueva es VERI*FACTU). En modo\n"
+    "      VERI*FACTU cada registro entra en la cola de envío. no-verifactu (sin remisión):\n"
+    "      cada registro y cada evento se guardan firmados con el certificado de NIF (el que\n"
+    "      usaría FIRMA; pide el PIN si hace falta); el obligado es NIF salvo --obligado, y\n"
+    "      su nombre, el del titular del certificado salvo --nombre.\n"
+    "  cierra\n"
+    "      Anota el fin del modo sin remisión; la cadena ya no admite registros.\n"
     "  envia [--prueba] [--certificado NIF] [--servicio https://SERVIDOR:PUERTO/RUTA]\n"
     "        [--autoridades FICHERO]\n"
     "      Envía la cola a la agencia, identificándose con el certificado del NIF (el del\n"
@@ -138,9 +144,13 @@ int ordenVerifactu(int argc, char** argv) {
     exporta->add_option("REMESA", remesa)->required();
     exporta->add_option("--desde", desde);
     auto* comprueba = app.add_subcommand("comprueba");
-    std::string modoCadena;
+    std::string modoCadena, certificado, obligado, nombre;
     auto* ponerModo = app.add_subcommand("modo");
     ponerModo->add_option("MODO", modoCadena)->required();
+    ponerModo->add_option("--certificado", certificado);
+    ponerModo->add_option("--obligado", obligado);
+    ponerModo->add_option("--nombre", nombre);
+    auto* cierra = app.add_subcommand("cierra");
     vf::OpcionesEnvio envio;
     auto* envia = app.add_subcommand("envia");
     envia->add_flag("--prueba", envio.pruebas);
@@ -160,6 +170,8 @@ int ordenVerifactu(int argc, char** argv) {
         return usoIncorrecto("--desde es un número de registro (1 o más).");
     if (ponerModo->parsed() && modoCadena != "verifactu" && modoCadena != "no-verifactu")
         return usoIncorrecto("el modo es «verifactu» o «no-verifactu».");
+    if (ponerModo->parsed() && (modoCadena == "no-verifactu") == certificado.empty())
+        return usoIncorrecto("--certificado NIF va con el modo no-verifactu, y solo con él.");
     if (envia->parsed() && !envio.servicio.empty() && envio.servicio.rfind("https://", 0) != 0)
         return usoIncorrecto("--servicio es una dirección https://.");
 
@@ -184,13 +196,17 @@ int ordenVerifactu(int argc, char** argv) {
         if (exporta->parsed())
             return informar(ordenes.exporta(remesa, desde));
         if (ponerModo->parsed())
-            return informar(ordenes.modo(modoCadena));
+            return informar(ordenes.modo(modoCadena, certificado, obligado, nombre));
+        if (cierra->parsed())
+            return informar(ordenes.cierra());
         if (envia->parsed())
             return informar(ordenes.envia(envio));
         if (!comprueba->parsed())
             return informar(ordenes.estado());
+        // El informe de la comprobación va a la salida estándar aunque encuentre algo.
         const auto s = ordenes.comprueba();
-        if (!s.correcto && s.texto.rfind("Cadena rota", 0) == 0) {
+        if (!s.correcto &&
+            (s.texto.rfind("Cadena ", 0) == 0 || s.texto.rfind("La cadena", 0) == 0)) {
             std::cout << visible(s.texto) << '\n' << std::flush;
             return 1;
         }

@@ -59,6 +59,36 @@ CertificadoPrueba CertificadoPrueba::crear(const std::vector<Atributo>& sujeto, 
     CertificadoPrueba c;
     c.clave_.reset(rsa ? EVP_RSA_gen(2048) : EVP_EC_gen("P-256"), &EVP_PKEY_free);
     exigir(c.clave_ != nullptr, "la clave");
+    c.emitir(sujeto, desde, hasta, usoClave);
+    return c;
+}
+
+CertificadoPrueba CertificadoPrueba::conLaMismaClave(const std::vector<Atributo>& sujeto) const {
+    CertificadoPrueba c;
+    c.clave_ = clave_;
+    c.emitir(sujeto, -1, 365, {});
+    return c;
+}
+
+std::string CertificadoPrueba::firmarRsaSha256(std::string_view datos) const {
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> md(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
+    std::size_t n = 0;
+    exigir(md && EVP_DigestSignInit(md.get(), nullptr, EVP_sha256(), nullptr, clave_.get()) == 1 &&
+               EVP_DigestSign(md.get(), nullptr, &n,
+                              reinterpret_cast<const unsigned char*>(datos.data()),
+                              datos.size()) == 1,
+           "la firma RSA-SHA256");
+    std::string firma(n, '\0');
+    exigir(EVP_DigestSign(md.get(), reinterpret_cast<unsigned char*>(firma.data()), &n,
+                          reinterpret_cast<const unsigned char*>(datos.data()), datos.size()) == 1,
+           "la firma RSA-SHA256");
+    firma.resize(n);
+    return firma;
+}
+
+void CertificadoPrueba::emitir(const std::vector<Atributo>& sujeto, int desde, int hasta,
+                               const std::string& usoClave) {
+    CertificadoPrueba& c = *this;
     c.certificado_.reset(X509_new(), &X509_free);
     X509* x = c.certificado_.get();
     exigir(X509_set_version(x, X509_VERSION_3), "la versión");
@@ -85,7 +115,6 @@ CertificadoPrueba CertificadoPrueba::crear(const std::vector<Atributo>& sujeto, 
         X509_EXTENSION_free(e);
     }
     exigir(X509_sign(x, c.clave_.get(), EVP_sha256()) > 0, "la firma del certificado");
-    return c;
 }
 
 std::string CertificadoPrueba::derCertificado() const {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -31,6 +32,9 @@ public:
                                    int hasta = 365, bool rsa = false,
                                    const std::string& usoClave = {});
 
+    /// Otro certificado autofirmado, con otro sujeto, sobre la misma clave.
+    CertificadoPrueba conLaMismaClave(const std::vector<Atributo>& sujeto) const;
+
     X509* x509() const { return certificado_.get(); }
     std::string derCertificado() const;
     std::string pemCertificado() const;
@@ -38,6 +42,8 @@ public:
     /// Una firma PKCS #7 desprendida (DER) de `contenido` con este certificado, que dice que se
     /// hizo en `hora` (segundos desde 1970 UTC).
     std::string firmarConHora(const std::string& contenido, long long hora) const;
+    /// La firma RSA PKCS #1 v1.5 con SHA-256 de `datos` con su clave (RSA).
+    std::string firmarRsaSha256(std::string_view datos) const;
     /// El certificado en PEM, y su clave detrás si `conClave`.
     void grabarPem(const std::filesystem::path& ruta, bool conClave) const;
     void grabarClave(const std::filesystem::path& ruta) const;
@@ -52,6 +58,9 @@ public:
                       bool antiguo) const;
 
 private:
+    void emitir(const std::vector<Atributo>& sujeto, int desde, int hasta,
+                const std::string& usoClave);
+
     std::shared_ptr<X509> certificado_;
     std::shared_ptr<EVP_PKEY> clave_;
 };

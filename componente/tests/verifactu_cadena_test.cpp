@@ -1,13 +1,17 @@
 // La cadena de registros en sus dos almacenes, SQLite y un PostgreSQL privado arrancado por la
 // prueba: correcciones admitidas y rechazadas, dos procesos que añaden a la vez, SIGKILL en
 // mitad de un añadido, manipulaciones que encuentra la comprobación, la remisión de su cola al
-// doble local del servicio de la agencia, y las interfaces (línea de órdenes, C y C++).
+// doble local del servicio de la agencia, la cadena sin remisión (registros y eventos firmados)
+// y las interfaces (línea de órdenes, C y C++).
 #include "certificados_prueba.h"
+#include "esquemas_prueba.h"
 #include "operaciones/firma.h"
 #include "postgresql_privado.h"
 #include "servicio_verifactu.h"
 #include "verifactu/cadena.h"
 #include "verifactu/comprobacion.h"
+#include "verifactu/eventos.h"
+#include "verifactu/firma.h"
 #include "verifactu/huella.h"
 #include "verifactu/ordenes.h"
 #include "verifactu/remision.h"
@@ -19,13 +23,18 @@
 #include <nlohmann/json.hpp>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sys/wait.h>
 #include <thread>
@@ -255,18 +264,45 @@ protected:
     void manipular(const Manipulacion& m) {
         if (postgresql()) {
             ASSERT_TRUE(pruebas::PostgresqlPrivado::ejecutar(
-                destino_, std::string("ALTER TABLE verifactu_registros DISABLE TRIGGER ALL; ") +
-                              m.postgresql));
+                destino_, std::string("SET session_replication_role = replica; ") + m.postgresql));
             return;
         }
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(destino_.c_str(), &db), SQLITE_OK);
         const std::string sql = std::string("DROP TRIGGER verifactu_registros_sin_cambios; "
-                                            "DROP TRIGGER verifactu_registros_sin_borrado; ") +
+                                            "DROP TRIGGER verifactu_registros_sin_borrado; "
+                                            "DROP TRIGGER verifactu_eventos_sin_cambios; "
+                                            "DROP TRIGGER verifactu_eventos_sin_borrado; ") +
                                 m.sqlite;
         EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
             << sqlite3_errmsg(db);
         sqlite3_close(db);
+    }
+
+    // `anadir` con la serie «A-» y con la «B-», cada una en un proceso, a la vez; los dos acaban
+    // sin excepciones.
+    void enDosProcesos(const std::function<void(const std::string&)>& anadir) {
+        std::vector<pid_t> hijos;
+        for (const char* serie : {"A-", "B-"}) {
+            const pid_t pid = ::fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                int estado = 0;
+                try {
+                    anadir(serie);
+                } catch (const std::exception& e) {
+                    std::fprintf(stderr, "%s\n", e.what());
+                    estado = 1;
+                }
+                ::_exit(estado);
+            }
+            hijos.push_back(pid);
+        }
+        for (pid_t h : hijos) {
+            int estado = 0;
+            ::waitpid(h, &estado, 0);
+            EXPECT_TRUE(WIFEXITED(estado) && WEXITSTATUS(estado) == 0);
+        }
     }
 
     // Los registros de la cadena, en orden, y que cada uno cuelga del anterior una sola vez.
@@ -421,29 +457,11 @@ TEST_P(CadenaVerifactu, ComprobarEncuentraLoManipulado) {
 // Dos procesos añaden 200 registros cada uno a la vez: una sola cadena, sin bifurcaciones.
 TEST_P(CadenaVerifactu, DosProcesosAlaVezNoBifurcan) {
     abrir(); // el esquema, antes de que lleguen los dos
-    std::vector<pid_t> hijos;
-    for (const char* serie : {"A-", "B-"}) {
-        const pid_t pid = ::fork();
-        ASSERT_GE(pid, 0);
-        if (pid == 0) {
-            int estado = 0;
-            try {
-                auto a = abrir();
-                for (int i = 1; i <= 200; ++i)
-                    anadir(*a, alta(serie + std::to_string(i)));
-            } catch (const std::exception& e) {
-                std::fprintf(stderr, "%s\n", e.what());
-                estado = 1;
-            }
-            ::_exit(estado);
-        }
-        hijos.push_back(pid);
-    }
-    for (pid_t h : hijos) {
-        int estado = 0;
-        ::waitpid(h, &estado, 0);
-        EXPECT_TRUE(WIFEXITED(estado) && WEXITSTATUS(estado) == 0);
-    }
+    enDosProcesos([&](const std::string& serie) {
+        auto a = abrir();
+        for (int i = 1; i <= 200; ++i)
+            anadir(*a, alta(serie + std::to_string(i)));
+    });
     esperarSinBifurcacion(400);
 }
 
@@ -779,6 +797,440 @@ TEST_P(CadenaVerifactu, SigkillEnMitadDeUnEnvioNoPierdeNiDuplicaRegistros) {
     EXPECT_EQ(una.size(), 1200u);
 }
 
+// El certificado RSA 2048 del obligado de las cadenas sin remisión.
+const morvelin::pruebas::CertificadoPrueba& talleres() {
+    static const auto c =
+        morvelin::pruebas::CertificadoPrueba::crear({{"CN", "TALLERES EJEMPLO"},
+                                                     {"O", "Talleres Ejemplo, S.L."},
+                                                     {"serialNumber", "89890001K"}},
+                                                    -1, 3650, true);
+    return c;
+}
+
+// Sin remisión: una cadena con su firmante de prueba y un reloj que se adelanta a voluntad.
+class CadenaSinRemision : public CadenaVerifactu {
+protected:
+    void SetUp() override {
+        CadenaVerifactu::SetUp();
+        ahora_ = static_cast<std::int64_t>(std::time(nullptr));
+    }
+
+    static const morvelin::pruebas::CertificadoPrueba& certificado() { return talleres(); }
+    static ObtenerFirmante firmantes() {
+        return [](const std::string& nif) {
+            EXPECT_EQ(nif, "89890001K");
+            return morvelin::xades::Firmante{certificado().derCertificado(),
+                                             [](std::string_view d) {
+                                                 return certificado().firmarRsaSha256(d);
+                                             }};
+        };
+    }
+    Ordenes ordenes() {
+        return Ordenes(
+            destino_, [this] { return ahora_; }, firmantes());
+    }
+    std::vector<EventoCadena> eventos() {
+        std::vector<EventoCadena> r;
+        abrir()->recorrerEventos(1, HastaElFinal, [&](const EventoCadena& e) {
+            r.push_back(e);
+            return true;
+        });
+        return r;
+    }
+    std::string tipos() {
+        std::string t;
+        for (const auto& e : eventos())
+            t += (t.empty() ? "" : " ") + e.tipo;
+        return t;
+    }
+    void esperarEnteraYFirmada(std::int64_t registros) {
+        auto a = abrir();
+        const auto c = comprobarCadena(*a, 3, ComprobacionFirmas{"89890001K", ahora_});
+        EXPECT_TRUE(c.entera) << c.texto();
+        EXPECT_EQ(c.registros, registros);
+        const auto e = comprobarEventos(*a, "89890001K", ahora_);
+        EXPECT_TRUE(e.entero) << e.texto();
+    }
+
+    // La herramienta de fuera verifica la firma de cada documento (y sus dos referencias).
+    void verificarConXmlsec1(const std::vector<std::string>& documentos) {
+        if (std::system("command -v xmlsec1 >/dev/null 2>&1") != 0) {
+            std::cout << "OMITIDA: falta xmlsec1 (paquete xmlsec1); las firmas guardadas no se "
+                         "comprueban con la herramienta de fuera.\n";
+            return;
+        }
+        const fs::path f =
+            fs::temp_directory_path() / ("firmado-" + std::to_string(::getpid()) + ".xml");
+        for (const auto& d : documentos) {
+            morvelin::pruebas::escribirTodo(f, d);
+            const auto s = morvelin::pruebas::ejecutar(
+                "xmlsec1 --verify --id-attr:Id SignedProperties --insecure '" + f.string() +
+                "' 2>&1");
+            EXPECT_EQ(s.estado, 0) << s.texto << d;
+            EXPECT_NE(s.texto.find("SignedInfo References (ok/all): 2/2"), std::string::npos);
+        }
+        fs::remove(f);
+    }
+
+    std::int64_t ahora_ = 0;
+};
+
+TEST_P(CadenaSinRemision, CadaRegistroYCadaEventoFirmadosYEncadenados) {
+    auto o = ordenes();
+    auto s = o.modo("no-verifactu", "89890001K");
+    ASSERT_TRUE(s.correcto) << s.texto;
+    const auto datos = abrir()->datos();
+    EXPECT_EQ(datos.modo, "no-verifactu");
+    EXPECT_EQ(datos.firmante, "89890001K");
+    EXPECT_EQ(datos.nombreEmisor, "Talleres Ejemplo, S.L.");
+    EXPECT_FALSE(o.modo("verifactu").correcto) << "el modo se fija una vez";
+    EXPECT_FALSE(o.modo("no-verifactu", "89890001K").correcto);
+
+    ASSERT_TRUE(o.alta(alta("A-1").dump()).correcto);
+    ASSERT_TRUE(o.alta(alta("A-2").dump()).correcto);
+    ahora_ += IntervaloResumen; // el resumen llega con el registro siguiente
+    ASSERT_TRUE(o.anula(anulacion("A-1").dump()).correcto);
+    EXPECT_EQ(tipos(), "01 10");
+    // El resumen: los eventos desde el inicio (él incluido) y las dos altas y la anulación.
+    const std::string resumen = eventos().back().xml;
+    for (const char* parte :
+         {"<sf:TipoEvento><sf:TipoEvento>01</sf:TipoEvento><sf:NumeroDeEventos>1<",
+          "<sf:NumeroDeRegistrosFacturacionAltaGenerados>2<", "<sf:SumaImporteTotalAlta>242.00<",
+          "<sf:NumeroDeRegistrosFacturacionAnulacionGenerados>0<"})
+        EXPECT_NE(resumen.find(parte), std::string::npos) << parte << "\n" << resumen;
+    // Cada registro y cada evento guardados llevan su firma, que verifica con la comprobación
+    // propia y con xmlsec1, y validan contra los esquemas de la agencia.
+    const morvelin::pruebas::Esquema suministro("SuministroInformacion.xsd"),
+        eventosSif("EventosSIF.xsd");
+    ASSERT_TRUE(suministro.cargado() && eventosSif.cargado());
+    std::vector<std::string> guardados;
+    abrir()->recorrer(1, HastaElFinal, true, [&](const VistaRegistro& v) {
+        EXPECT_EQ(razonFirmaRegistro(v.xml, v.alta, "89890001K", ahora_), "") << v.numero;
+        EXPECT_EQ(razonFirmaRegistro(v.xml, v.alta, "12345678Z", ahora_).find("firmado con un"),
+                  0u);
+        guardados.emplace_back(v.xml);
+        EXPECT_EQ(suministro.validar(guardados.back()), "") << guardados.back();
+        return true;
+    });
+    for (const auto& e : eventos()) {
+        EXPECT_EQ(razonFirmaEvento(e.xml, "89890001K", ahora_), "") << e.numero;
+        EXPECT_EQ(eventosSif.validar(e.xml), "") << e.xml;
+        guardados.push_back(e.xml);
+    }
+    verificarConXmlsec1(guardados);
+
+    s = o.comprueba();
+    EXPECT_TRUE(s.correcto) << s.texto;
+    EXPECT_NE(s.texto.find("3 registros, todos con su firma válida"), std::string::npos) << s.texto;
+    EXPECT_EQ(tipos(), "01 10 03 05");
+    const fs::path remesa =
+        fs::temp_directory_path() / ("remesa-" + std::to_string(::getpid()) + ".xml");
+    s = o.exporta(remesa.string(), 1);
+    EXPECT_TRUE(s.correcto) << s.texto;
+    // La remesa lleva los registros firmados byte a byte como se guardaron, y valida.
+    const std::string exportada = morvelin::pruebas::leerTodo(remesa);
+    fs::remove(remesa);
+    EXPECT_EQ(morvelin::pruebas::Esquema("SuministroLR.xsd").validar(exportada), "");
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_NE(exportada.find(guardados[i]), std::string::npos) << i;
+    EXPECT_EQ(tipos(), "01 10 03 05 08");
+    EXPECT_NE(eventos().back().xml.find("<sf:NumeroDeRegistrosFacturacionAltaExportados>2<"),
+              std::string::npos);
+    esperarEnteraYFirmada(3);
+
+    s = o.cierra();
+    EXPECT_TRUE(s.correcto) << s.texto;
+    s = o.alta(alta("A-3").dump());
+    EXPECT_FALSE(s.correcto);
+    EXPECT_NE(s.texto.find("cerrada"), std::string::npos) << s.texto;
+    // Una cadena cerrada se comprueba sin firmar nada (sin certificado) y no anota.
+    s = Ordenes(destino_, [this] { return ahora_; }).comprueba();
+    EXPECT_TRUE(s.correcto) << s.texto;
+    EXPECT_EQ(tipos(), "01 10 03 05 08 02");
+    esperarEnteraYFirmada(3);
+}
+
+// Dos procesos que firman a la vez: cada registro se firma antes de tomar el cerrojo, y si otro
+// ha añadido entretanto, se vuelve a construir y a firmar sobre el nuevo último.
+TEST_P(CadenaSinRemision, DosProcesosAlaVezNoBifurcanYTodoQuedaFirmado) {
+    ASSERT_TRUE(ordenes().modo("no-verifactu", "89890001K").correcto);
+    enDosProcesos([&](const std::string& serie) {
+        auto o = ordenes();
+        for (int i = 1; i <= 60; ++i)
+            if (const auto s = o.alta(alta(serie + std::to_string(i)).dump()); !s.correcto)
+                throw std::runtime_error(s.texto);
+    });
+    esperarSinBifurcacion(120);
+    esperarEnteraYFirmada(120);
+}
+
+// Una cadena sin remisión sin con qué firmar no admite registros; uno que no firma, tampoco.
+TEST_P(CadenaSinRemision, SinFirmanteNoSeAnadeNada) {
+    const ObtenerFirmante mudo = [](const std::string&) {
+        return morvelin::xades::Firmante{certificado().derCertificado(), [](std::string_view) {
+                                             return std::nullopt;
+                                         }};
+    };
+    // El modo no se fija con un certificado que no firma ni con uno que no es RSA, y se puede
+    // fijar después.
+    static const auto ec = morvelin::pruebas::CertificadoPrueba::crear(
+        {{"CN", "TALLERES EC"}, {"serialNumber", "89890001K"}});
+    const ObtenerFirmante conEc = [](const std::string&) {
+        return morvelin::xades::Firmante{ec.derCertificado(), [](std::string_view) {
+                                             return std::string("x");
+                                         }};
+    };
+    for (const auto& [firmantes, motivo] :
+         {std::pair{mudo, "no firma"}, std::pair{conEc, "no tiene una clave RSA"}}) {
+        const auto s =
+            Ordenes(destino_, relojDelSistema(), firmantes).modo("no-verifactu", "89890001K");
+        EXPECT_FALSE(s.correcto);
+        EXPECT_NE(s.texto.find(motivo), std::string::npos) << s.texto;
+    }
+    EXPECT_EQ(tipos(), "");
+    ASSERT_TRUE(ordenes().modo("no-verifactu", "89890001K").correcto);
+    auto a = abrir();
+    EXPECT_THROW(anadir(*a, alta("A-1")), ErrorAlmacen);
+    EXPECT_THROW(anadirAlta(*a, leerAltaJson(alta("A-1").dump()), relojDelSistema(), mudo),
+                 morvelin::xades::ErrorFirmaXml);
+    const ObtenerFirmante ninguno = [](const std::string&) -> morvelin::xades::Firmante {
+        throw ErrorAlmacen("sin certificado");
+    };
+    EXPECT_FALSE(Ordenes(destino_, relojDelSistema(), ninguno).alta(alta("A-1").dump()).correcto);
+    EXPECT_EQ(a->cuantos(), 0);
+    EXPECT_EQ(tipos(), "01");
+}
+
+// Lo que se toca en una cadena sin remisión, lo que comprueba ve y la anomalía que anota.
+struct ManipulacionFirmada {
+    const char* nombre;
+    const char* sqlite;
+    const char* postgresql;
+    bool enEventos;
+    std::int64_t rotaEn;
+    const char* tipoAnomalia;
+};
+
+// Un byte del valor de la firma (el carácter 100 tras su etiqueta), cambiado en SQL.
+#define UN_BYTE_DE_LA_FIRMA_SQLITE(tabla, n)                                                       \
+    "UPDATE " tabla " SET xml = CAST(substr(CAST(xml AS TEXT), 1, "                                \
+    "instr(CAST(xml AS TEXT), '<ds:SignatureValue') + 99) || CASE substr(CAST(xml AS TEXT), "      \
+    "instr(CAST(xml AS TEXT), '<ds:SignatureValue') + 100, 1) WHEN 'A' THEN 'B' ELSE 'A' END || "  \
+    "substr(CAST(xml AS TEXT), instr(CAST(xml AS TEXT), '<ds:SignatureValue') + 101) AS BLOB) "    \
+    "WHERE numero = " n
+#define UN_BYTE_DE_LA_FIRMA_POSTGRESQL(tabla, n)                                                   \
+    "UPDATE " tabla " SET xml = set_byte(xml, position('<ds:SignatureValue'::bytea in xml) + 99, " \
+    "CASE get_byte(xml, position('<ds:SignatureValue'::bytea in xml) + 99) WHEN 65 THEN 66 "       \
+    "ELSE 65 END) WHERE numero = " n
+
+const ManipulacionFirmada ManipulacionesFirmadas[] = {
+    {"un byte de la firma de un registro", UN_BYTE_DE_LA_FIRMA_SQLITE("verifactu_registros", "2"),
+     UN_BYTE_DE_LA_FIRMA_POSTGRESQL("verifactu_registros", "2"), false, 2, "02"},
+    {"la firma quitada de un registro",
+     "UPDATE verifactu_registros SET xml = CAST(substr(CAST(xml AS TEXT), 1, "
+     "instr(CAST(xml AS TEXT), '<ds:Signature ') - 1) || '</sf:RegistroAlta>' AS BLOB) "
+     "WHERE numero = 3",
+     "UPDATE verifactu_registros SET xml = substring(xml from 1 for "
+     "position('<ds:Signature '::bytea in xml) - 1) || '</sf:RegistroAlta>'::bytea "
+     "WHERE numero = 3",
+     false, 3, "02"},
+    {"el importe de un registro firmado",
+     "UPDATE verifactu_registros SET xml = CAST(replace(CAST(xml AS TEXT), '121.00', '131.00') "
+     "AS BLOB) WHERE numero = 1",
+     "UPDATE verifactu_registros SET xml = convert_to(replace(convert_from(xml, 'UTF8'), "
+     "'121.00', '131.00'), 'UTF8') WHERE numero = 1",
+     false, 1, "01"},
+    {"un byte de la firma de un evento", UN_BYTE_DE_LA_FIRMA_SQLITE("verifactu_eventos", "1"),
+     UN_BYTE_DE_LA_FIRMA_POSTGRESQL("verifactu_eventos", "1"), true, 1, "02"},
+    {"un evento borrado", "DELETE FROM verifactu_eventos WHERE numero = 2",
+     "DELETE FROM verifactu_eventos WHERE numero = 2", true, 2, "04"},
+};
+
+TEST_P(CadenaSinRemision, ComprobarEncuentraLoManipuladoYLoAnota) {
+    for (const auto& m : ManipulacionesFirmadas) {
+        SCOPED_TRACE(m.nombre);
+        if (postgresql())
+            destino_ = servidor_->nuevaBase();
+        else
+            fs::remove_all(carpeta_);
+        auto o = ordenes();
+        ASSERT_TRUE(o.modo("no-verifactu", "89890001K").correcto);
+        for (const char* n : {"A-1", "A-2", "A-3"}) {
+            ahora_ += IntervaloResumen;
+            ASSERT_TRUE(o.alta(alta(n).dump()).correcto);
+        }
+        manipular({m.nombre, m.sqlite, m.postgresql, 0});
+        const auto antes = eventos().size();
+        const auto s = o.comprueba();
+        EXPECT_FALSE(s.correcto);
+        const std::string roto = std::string(m.enEventos ? "evento nº " : "registro nº ") +
+                                 std::to_string(m.rotaEn) + ":";
+        EXPECT_NE(s.texto.find(roto), std::string::npos) << s.texto;
+        // Anotados el lanzamiento y la anomalía, con su clase.
+        const auto ev = eventos();
+        ASSERT_EQ(ev.size(), antes + 3);
+        const auto& anomalia = ev[antes + (m.enEventos ? 2 : 1)];
+        EXPECT_EQ(anomalia.tipo, m.enEventos ? "06" : "04");
+        EXPECT_NE(anomalia.xml.find("<sf:TipoAnomalia>" + std::string(m.tipoAnomalia) + "<"),
+                  std::string::npos)
+            << anomalia.xml;
+    }
+}
+
+// Un SIGKILL en cualquier momento de un bucle de altas que anotan también su resumen: la cadena
+// y el registro de eventos quedan enteros, firmados, y se puede seguir.
+TEST_P(CadenaSinRemision, SigkillEnMitadDeUnAnadidoConEventosNoRompeNinguno) {
+    ASSERT_TRUE(ordenes().modo("no-verifactu", "89890001K").correcto);
+    auto cadena = abrir();
+    for (int vuelta = 0; vuelta < 4; ++vuelta) {
+        const auto antes = cadena->cuantos();
+        const pid_t otro = ::fork();
+        ASSERT_GE(otro, 0);
+        if (otro == 0) {
+            // Cada alta llega siete horas después de la anterior: lleva también su resumen.
+            Ordenes o(
+                destino_, [this] { return ahora_ += IntervaloResumen * 7 / 12; }, firmantes());
+            for (int i = 1;; ++i)
+                o.alta(alta("S" + std::to_string(vuelta) + "-" + std::to_string(i)).dump());
+        }
+        // Tras sus dos primeras altas (lo que tarden, con la máquina ocupada o bajo los
+        // sanitizers), en un momento cualquiera.
+        const auto limite = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (cadena->cuantos() < antes + 2 && std::chrono::steady_clock::now() < limite)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20 + 37 * vuelta));
+        ::kill(otro, SIGKILL);
+        ::waitpid(otro, nullptr, 0);
+        // El reloj sigue donde llegó el hijo: la hora de su último registro o evento, leída
+        // con el cerrojo de la cadena (PostgreSQL acaba la transacción del hijo muerto, con
+        // COMMIT o sin él, cuando ve cerrada su conexión).
+        abrir()->transaccion([&](Transaccion& t) {
+            const auto r = t.ultimo();
+            const auto e = t.ultimoEvento();
+            ahora_ = std::max(r ? *leerFechaHoraHuso(r->fechaHoraHusoGenRegistro) : 0,
+                              *leerFechaHoraHuso(e->fechaHoraHusoGenEvento)) +
+                     1;
+        });
+    }
+    const auto registros = abrir()->cuantos();
+    EXPECT_GT(registros, 4);
+    esperarEnteraYFirmada(registros);
+    EXPECT_TRUE(ordenes().alta(alta("FINAL").dump()).correcto);
+    esperarEnteraYFirmada(registros + 1);
+}
+
+// Sin remisión por la línea de órdenes, con el certificado en cada clase de almacén: la
+// carpeta, una base NSS y una tarjeta (SoftHSM, con el PIN del pinentry falso). Cada orden pide
+// el PIN una sola vez, antes de tocar la cadena; lo manipulado se ve, se anota firmado y sale
+// con 1.
+class SinRemisionEnLosAlmacenes : public testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        raiz_ = fs::temp_directory_path() /
+                ("sin-remision-" + std::to_string(::getpid()) + "-" + std::string(GetParam()));
+        fs::remove_all(raiz_);
+        fs::create_directories(raiz_);
+        entorno_.emplace(raiz_);
+        const std::string almacen = GetParam();
+        if (almacen == "carpeta") {
+            fs::create_directories(entorno_->almacen());
+            talleres().grabarPem(entorno_->almacen() / "talleres.pem", true);
+        } else if (almacen == "nss") {
+            morvelin::pruebas::crearBaseNss(raiz_ / "nss", {{"talleres", talleres()}});
+            ::setenv("MORVELIN_NSSDB", ("sql:" + (raiz_ / "nss").string()).c_str(), 1);
+        } else {
+            morvelin::pruebas::crearTarjeta("TALLERES", "1234");
+            talleres().cargarEnTarjeta("TALLERES", "1234", "firma", "01", true, raiz_);
+            ::setenv("PIN_FALSO", "1234", 1);
+        }
+    }
+    void TearDown() override {
+        entorno_.reset();
+        fs::remove_all(raiz_);
+    }
+
+    morvelin::pruebas::Salida morvelin(const std::string& argumentos) {
+        return morvelin::pruebas::ejecutar("'" + std::string(MORVELIN_CLI) +
+                                           "' verifactu --cadena '" + cadena() + "' " + argumentos +
+                                           " 2>&1");
+    }
+    std::string fichero(const json& j) {
+        const auto ruta = raiz_ / ("f" + std::to_string(++ficheros_) + ".json");
+        morvelin::pruebas::escribirTodo(ruta, j.dump());
+        return "'" + ruta.string() + "'";
+    }
+    std::string cadena() const { return (raiz_ / "cadena.sqlite").string(); }
+    std::size_t pinesPedidos() const {
+        const std::string r = morvelin::pruebas::leerTodo(raiz_ / "pinentry.txt");
+        std::size_t n = 0;
+        for (auto p = r.find("GETPIN"); p != std::string::npos; p = r.find("GETPIN", p + 1))
+            ++n;
+        return n;
+    }
+
+    fs::path raiz_;
+    std::optional<morvelin::pruebas::EntornoAlmacenes> entorno_;
+    int ficheros_ = 0;
+};
+
+TEST_P(SinRemisionEnLosAlmacenes, FirmaCadaRegistroYLaComprobacionVeLoManipulado) {
+    const bool tarjeta = std::string(GetParam()) == "tarjeta";
+    const std::string ordenes[] = {
+        "modo no-verifactu --certificado 89890001K",
+        "alta " + fichero(alta("A-1")),
+        "alta " + fichero(alta("A-2")),
+        "anula " + fichero(anulacion("A-1")),
+        "comprueba",
+        "exporta '" + (raiz_ / "remesa.xml").string() + "'",
+    };
+    std::size_t hechas = 0;
+    for (const auto& o : ordenes) {
+        const auto s = morvelin(o);
+        EXPECT_EQ(s.estado, 0) << o << "\n" << s.texto;
+        EXPECT_EQ(pinesPedidos(), tarjeta ? ++hechas : 0u) << o;
+    }
+    EXPECT_NE(morvelin("comprueba").texto.find("3 registros, todos con su firma válida"),
+              std::string::npos);
+    const std::string remesa = morvelin::pruebas::leerTodo(raiz_ / "remesa.xml");
+    std::size_t firmas = 0;
+    for (auto p = remesa.find("<ds:SignatureValue"); p != std::string::npos;
+         p = remesa.find("<ds:SignatureValue", p + 1))
+        ++firmas;
+    EXPECT_EQ(firmas, 3u) << remesa;
+
+    // El importe del segundo registro, cambiado desde fuera.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(cadena().c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "DROP TRIGGER verifactu_registros_sin_cambios; UPDATE "
+                           "verifactu_registros SET xml = CAST(replace(CAST(xml AS TEXT), "
+                           "'121.00', '131.00') AS BLOB) WHERE numero = 2",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    const auto s = morvelin("comprueba");
+    EXPECT_EQ(s.estado, 1) << s.texto;
+    EXPECT_NE(s.texto.find("registro nº 2:"), std::string::npos) << s.texto;
+    std::vector<EventoCadena> eventos;
+    abrirAlmacen(cadena())->recorrerEventos(1, HastaElFinal, [&](const EventoCadena& e) {
+        eventos.push_back(e);
+        return true;
+    });
+    ASSERT_GE(eventos.size(), 3u);
+    const auto& anomalia = eventos[eventos.size() - 2];
+    EXPECT_EQ(anomalia.tipo, "04");
+    EXPECT_EQ(razonFirmaEvento(anomalia.xml, "89890001K", std::time(nullptr)), "");
+    EXPECT_EQ(pinesPedidos(), tarjeta ? hechas + 2 : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Almacenes, SinRemisionEnLosAlmacenes,
+                         testing::Values("carpeta", "nss", "tarjeta"),
+                         [](const auto& i) { return std::string(i.param); });
+
+INSTANTIATE_TEST_SUITE_P(Almacenes, CadenaSinRemision, testing::Values("sqlite", "postgresql"),
+                         [](const auto& i) { return std::string(i.param); });
+
 INSTANTIATE_TEST_SUITE_P(Almacenes, CadenaVerifactu, testing::Values("sqlite", "postgresql"),
                          [](const auto& i) { return std::string(i.param); });
 
@@ -961,7 +1413,10 @@ TEST_F(InterfacesVerifactu, ModoEnvioYEstadoDeLaCola) {
     c.tiempoEspera = 0;
     doble.servicio().comportamiento(c);
     const std::string sinRemision = "--cadena '" + (carpeta_ / "sin.sqlite").string() + "' ";
-    EXPECT_EQ(morvelin("verifactu " + sinRemision + "modo no-verifactu").first, 0);
+    EXPECT_EQ(morvelin("verifactu " + sinRemision + "modo no-verifactu").first, 2);
+    EXPECT_EQ(
+        morvelin("verifactu " + sinRemision + "modo no-verifactu --certificado 89890001K").first,
+        0);
     EXPECT_EQ(morvelin("verifactu " + sinRemision + "alta '" + fichero("f.json", alta("S-1")) + "'")
                   .first,
               0);

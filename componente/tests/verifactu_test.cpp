@@ -10,11 +10,9 @@
 #include "verifactu/respuesta.h"
 #include "verifactu/xml.h"
 
+#include "esquemas_prueba.h"
+
 #include <gtest/gtest.h>
-#include <libxml/catalog.h>
-#include <libxml/parser.h>
-#include <libxml/xmlIO.h>
-#include <libxml/xmlschemas.h>
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
@@ -31,7 +29,6 @@ using namespace morvelin::verifactu;
 namespace {
 
 const std::string Paquete = std::string(ZOQ_FUENTES) + "/componente/tests/verifactu-ejemplos";
-const std::string Esquemas = std::string(ZOQ_FUENTES) + "/componente/src/verifactu/esquemas";
 
 std::string leerTodo(const std::string& ruta) {
     std::ifstream f(ruta, std::ios::binary);
@@ -65,43 +62,7 @@ json anulacionBase() {
 
 const Fecha Hoy{2025, 6, 1};
 
-// Un esquema de la agencia cargado con el catálogo local (sin red).
-class Esquema {
-public:
-    explicit Esquema(const std::string& nombre) {
-        static const bool catalogo = [] {
-            xmlLoadCatalog((Esquemas + "/catalog.xml").c_str());
-            xmlSetExternalEntityLoader(xmlNoNetExternalEntityLoader);
-            return true;
-        }();
-        (void)catalogo;
-        auto* ctxt = xmlSchemaNewParserCtxt((Esquemas + "/" + nombre).c_str());
-        esquema_ = xmlSchemaParse(ctxt);
-        xmlSchemaFreeParserCtxt(ctxt);
-    }
-    ~Esquema() { xmlSchemaFree(esquema_); }
-    bool cargado() const { return esquema_ != nullptr; }
-
-    // Los errores de validación; vacío si el documento es válido.
-    std::string validar(const std::string& xml) const {
-        std::string errores;
-        xmlDocPtr doc = xmlReadMemory(xml.data(), static_cast<int>(xml.size()), nullptr, nullptr,
-                                      XML_PARSE_NONET);
-        if (doc == nullptr)
-            return "no es XML bien formado";
-        auto* v = xmlSchemaNewValidCtxt(esquema_);
-        xmlSchemaSetValidStructuredErrors(
-            v, [](void* e, xmlErrorPtr err) { *static_cast<std::string*>(e) += err->message; },
-            &errores);
-        const int r = xmlSchemaValidateDoc(v, doc);
-        xmlSchemaFreeValidCtxt(v);
-        xmlFreeDoc(doc);
-        return r == 0 ? std::string() : (errores.empty() ? "no válido" : errores);
-    }
-
-private:
-    xmlSchemaPtr esquema_ = nullptr;
-};
+using morvelin::pruebas::Esquema;
 
 } // namespace
 

@@ -61,8 +61,10 @@ public:
     ResultadoVerifactu exporta(const std::string& ruta, long long desde = 1);
     /// Recorre la cadena; correcto si está entera.
     ResultadoVerifactu comprueba();
-    /// Fija el modo, «verifactu» o «no-verifactu», antes del primer registro.
-    ResultadoVerifactu modo(const std::string& modo);
+    /// Fija el modo, «verifactu» o «no-verifactu», antes del primer registro. Sin remisión
+    /// («no-verifactu») hace falta `certificado`: el NIF del certificado que firma cada registro
+    /// y cada evento (el obligado es ese NIF, y su nombre el del titular).
+    ResultadoVerifactu modo(const std::string& modo, const std::string& certificado = {});
     /// Envía la cola a la agencia; el texto lleva una línea por registro con su veredicto y el
     /// resumen (cuentas y CSV) al final. Espera entre envíos lo que diga la agencia.
     ResultadoVerifactu envia(const OpcionesEnvioVerifactu& opciones = {});

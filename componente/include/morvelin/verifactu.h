@@ -43,7 +43,9 @@ MORVELIN_API morvelin_estado morvelin_verifactu_comprueba(const char* cadena, in
                                                           char** texto);
 
 /* Fija el modo de la cadena, "verifactu" o "no-verifactu", antes de su primer registro (una
- * cadena nueva es VERI*FACTU). */
+ * cadena nueva es VERI*FACTU). Sin remisión hace falta el certificado que firma: aquí da
+ * *correcto 0; se fija con la línea de órdenes (modo no-verifactu --certificado NIF) o con
+ * CadenaVerifactu::modo() de C++. */
 MORVELIN_API morvelin_estado morvelin_verifactu_modo(const char* cadena, const char* modo,
                                                      int* correcto, char** texto);
 

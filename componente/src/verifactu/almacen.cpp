@@ -78,11 +78,6 @@ void contar(ResumenCola& r, Veredicto v, std::int64_t n) {
     }
 }
 
-std::string textoModoFijo(const std::string& modo) {
-    return "La cadena ya tiene registros y su modo, «" + modo +
-           "», no cambia: el modo se elige antes del primer registro.";
-}
-
 RegistroCadena copia(const VistaRegistro& v) {
     RegistroCadena r;
     r.numero = v.numero;

@@ -22,6 +22,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace morvelin::verifactu {
@@ -58,12 +59,29 @@ struct VistaRegistro {
 /// Una copia del registro que dura más que la visita.
 RegistroCadena copia(const VistaRegistro& v);
 
+/// Un registro de evento (RegistroEvento) tal como está en el registro de eventos de la cadena,
+/// que lleva su propia huella encadenada.
+struct EventoCadena {
+    std::int64_t numero = 0; ///< 1, 2, 3... en el orden de los eventos
+    std::string tipo;        ///< TipoEvento: «01», «02»...
+    std::string fechaHoraHusoGenEvento;
+    std::string huella;
+    std::string huellaAnterior; ///< vacía en el primero
+    /// El número del último registro de facturación cuando se generó (0: ninguno).
+    std::int64_t registrosHasta = 0;
+    std::string xml; ///< los bytes tal como se firmaron
+};
+
 /// Lo que el almacén guarda de la cadena misma.
 struct DatosCadena {
     std::string numeroInstalacion; ///< creado al estrenar el almacén
     std::string modo;              ///< «verifactu» o «no-verifactu»
     std::string nifEmisor;         ///< vacío hasta el primer registro
     std::string nombreEmisor;      ///< vacío hasta la primera alta
+    /// Sin remisión: el NIF con el que se busca el certificado que firma (la regla de FIRMA).
+    std::string firmante;
+    /// Si su último evento es el fin del modo sin remisión (TipoEvento «02»): no admite más.
+    bool cerrada = false;
 };
 
 /// Lo que ve el paso que construye un registro, dentro de la transacción de anadir().
@@ -77,6 +95,21 @@ public:
     virtual std::optional<RegistroCadena> ultimoDeFactura(const std::string& idEmisor,
                                                           const std::string& numSerie,
                                                           const std::string& fecha) = 0;
+
+    /// Los registros de `desde` a `hasta`, como AlmacenCadena::recorrer(), dentro de esta
+    /// transacción.
+    virtual void recorrerRegistros(std::int64_t desde, std::int64_t hasta, bool conXml,
+                                   const std::function<bool(const VistaRegistro&)>& visitar) = 0;
+    /// El último evento (sin el XML) de uno de `tipos` (vacío: de cualquiera), si lo hay.
+    virtual std::optional<EventoCadena>
+    ultimoEvento(const std::vector<std::string>& tipos = {}) = 0;
+    /// Cuántos eventos de cada tipo hay desde el número `desde`, por orden de tipo.
+    virtual std::vector<std::pair<std::string, std::int64_t>>
+    eventosPorTipo(std::int64_t desde) = 0;
+    /// Guarda un evento (construido sobre ultimoEvento()) con el número siguiente.
+    virtual EventoCadena guardarEvento(EventoCadena evento) = 0;
+    /// Cambia el modo, el firmante y el obligado de la cadena.
+    virtual void ponerDatos(const DatosCadena& datos) = 0;
 };
 
 /// Lo que el paso devuelve para que se guarde.
@@ -174,6 +207,15 @@ public:
     /// Como anadir(), `veces` registros en una sola transacción: todos o ninguno.
     virtual void anadirVarios(std::size_t veces, const PasoRegistro& paso) = 0;
 
+    /// Una transacción con el cerrojo de escritura, para lo que no es añadir un registro
+    /// (eventos, el modo). Si `f` lanza, se deshace.
+    virtual void transaccion(const std::function<void(Transaccion&)>& f) = 0;
+
+    /// Recorre los eventos con número de `desde` a `hasta`, del más antiguo al más nuevo, con su
+    /// XML. `visitar` devuelve false para parar.
+    virtual void recorrerEventos(std::int64_t desde, std::int64_t hasta,
+                                 const std::function<bool(const EventoCadena&)>& visitar) = 0;
+
     /// Recorre los registros con número de `desde` a `hasta`, del más antiguo al más nuevo,
     /// con su XML si `conXml`, sin copiarlos. `visitar` devuelve false para parar.
     virtual void recorrer(std::int64_t desde, std::int64_t hasta, bool conXml,
@@ -187,10 +229,6 @@ public:
 
     /// Otra conexión al mismo almacén, para leerlo desde otro hilo a la vez que este.
     virtual std::unique_ptr<AlmacenCadena> otraConexion() = 0;
-
-    /// Fija el modo de la cadena («verifactu» o «no-verifactu»). Solo antes del primer
-    /// registro: con registros, lanza ErrorAlmacen si es otro.
-    virtual void ponerModo(const std::string& modo) = 0;
 
     /// @name La cola de envío a la agencia (cadenas VERI*FACTU)
     /// Cada registro que se añade a una cadena VERI*FACTU entra en la cola en la misma

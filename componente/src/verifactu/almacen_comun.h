@@ -16,9 +16,6 @@ const char* nombreResultado(ResultadoEnvio r);
 /// Suma `n` registros con el veredicto `v` al resumen.
 void contar(ResumenCola& resumen, Veredicto v, std::int64_t n);
 
-/// Por qué no cambia el modo de una cadena con registros.
-std::string textoModoFijo(const std::string& modo);
-
 /// El motivo con que se cierra un envío que otro proceso dejó en curso.
 inline constexpr const char* EnvioAbandonado =
     "el envío no llegó a apuntar su respuesta (el proceso acabó antes)";
@@ -38,6 +35,10 @@ public:
         });
     }
 
+    void transaccion(const std::function<void(Transaccion&)>& f) final {
+        enTransaccion([&] { f(*this); });
+    }
+
 protected:
     /// Abre la transacción con el cerrojo de escritura, lee datos_, hace `f` y confirma; si
     /// algo lanza, la deshace.
@@ -48,6 +49,25 @@ protected:
     virtual void encolar(std::int64_t numero) = 0;
 
     const DatosCadena& cadena() const override { return datos_; }
+
+    EventoCadena guardarEvento(EventoCadena e) final {
+        const auto u = ultimoEvento();
+        e.numero = u ? u->numero + 1 : 1;
+        const auto r = ultimo();
+        e.registrosHasta = r ? r->numero : 0;
+        escribirEvento(e);
+        return e;
+    }
+
+    void ponerDatos(const DatosCadena& d) final {
+        datos_ = d;
+        escribirDatos();
+    }
+
+    /// Escribe el evento (ya numerado).
+    virtual void escribirEvento(const EventoCadena& e) = 0;
+    /// Escribe datos_ en la fila de la cadena.
+    virtual void escribirDatos() = 0;
 
     DatosCadena datos_;
 

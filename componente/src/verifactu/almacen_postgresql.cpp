@@ -14,7 +14,9 @@ namespace morvelin::verifactu {
 
 namespace {
 
-constexpr int VersionEsquema = 2;
+constexpr int VersionEsquema = 3;
+// El evento que cierra la cadena: el fin del modo sin remisión.
+constexpr std::string_view EventoFin = "02";
 // Cerrojo de asesoramiento de la puesta al día del esquema (dos procesos que estrenan la base).
 constexpr const char* CerrojoEsquema = "SELECT pg_advisory_xact_lock(7745093215470285829)";
 
@@ -87,6 +89,21 @@ const std::vector<const char*> Migraciones = {
        INSERT INTO verifactu_cola (numero)
            SELECT numero FROM verifactu_registros
            WHERE (SELECT modo FROM verifactu_cadena WHERE id = 1) = 'verifactu';)",
+    // 3: sin remisión, el firmante y el registro de eventos, encadenado como los registros.
+    R"(ALTER TABLE verifactu_cadena ADD COLUMN firmante text NOT NULL DEFAULT '';
+       CREATE TABLE verifactu_eventos (
+           numero bigint PRIMARY KEY,
+           tipo text NOT NULL,
+           fecha_hora_huso text NOT NULL,
+           huella text NOT NULL UNIQUE,
+           huella_anterior text NOT NULL UNIQUE,
+           registros_hasta bigint NOT NULL,
+           xml bytea NOT NULL);
+       CREATE TRIGGER verifactu_eventos_sin_cambios BEFORE UPDATE OR DELETE
+           ON verifactu_eventos FOR EACH ROW EXECUTE FUNCTION verifactu_registros_inmutables();
+       CREATE TRIGGER verifactu_eventos_sin_vaciar BEFORE TRUNCATE
+           ON verifactu_eventos FOR EACH STATEMENT
+           EXECUTE FUNCTION verifactu_registros_inmutables();)",
 };
 
 // El cerrojo de asesoramiento del turno de envío, que se toma en una conexión aparte y dura lo
@@ -156,6 +173,22 @@ VistaRegistro leerVista(const PGresult* r, int fila, bool conXml) {
     return c;
 }
 
+constexpr const char* ColumnasEvento =
+    "numero, tipo, fecha_hora_huso, huella, huella_anterior, registros_hasta";
+
+EventoCadena leerEvento(const PGresult* r, int fila, bool conXml) {
+    EventoCadena e;
+    e.numero = entero(r, fila, 0);
+    e.tipo = campo(r, fila, 1);
+    e.fechaHoraHusoGenEvento = campo(r, fila, 2);
+    e.huella = campo(r, fila, 3);
+    e.huellaAnterior = campo(r, fila, 4);
+    e.registrosHasta = entero(r, fila, 5);
+    if (conXml)
+        e.xml = campo(r, fila, 6);
+    return e;
+}
+
 class AlmacenPostgresql final : public AlmacenComun {
 public:
     explicit AlmacenPostgresql(const std::string& conexion)
@@ -192,10 +225,31 @@ public:
 
     void recorrer(std::int64_t desde, std::int64_t hasta, bool conXml,
                   const std::function<bool(const VistaRegistro&)>& visitar) override {
-        const std::string sql = std::string("SELECT ") + ColumnasRegistro +
-                                (conXml ? ", xml" : "") +
-                                " FROM verifactu_registros WHERE numero BETWEEN $1::bigint AND "
-                                "$2::bigint ORDER BY numero";
+        recorrerRegistros(desde, hasta, conXml, visitar);
+    }
+
+    void recorrerEventos(std::int64_t desde, std::int64_t hasta,
+                         const std::function<bool(const EventoCadena&)>& visitar) override {
+        filas(std::string("SELECT ") + ColumnasEvento +
+                  ", xml FROM verifactu_eventos WHERE numero BETWEEN $1::bigint AND $2::bigint "
+                  "ORDER BY numero",
+              desde, hasta, [&](const PGresult* r) { return visitar(leerEvento(r, 0, true)); });
+    }
+
+private:
+    // Los registros fila a fila, sin tenerlos todos en memoria; en una transacción abierta o
+    // fuera de ella.
+    void recorrerRegistros(std::int64_t desde, std::int64_t hasta, bool conXml,
+                           const std::function<bool(const VistaRegistro&)>& visitar) override {
+        filas(std::string("SELECT ") + ColumnasRegistro + (conXml ? ", xml" : "") +
+                  " FROM verifactu_registros WHERE numero BETWEEN $1::bigint AND $2::bigint "
+                  "ORDER BY numero",
+              desde, hasta, [&](const PGresult* r) { return visitar(leerVista(r, 0, conXml)); });
+    }
+
+    // Las filas de `sql` (con los números `desde` y `hasta` como $1 y $2) de una en una.
+    void filas(const std::string& sql, std::int64_t desde, std::int64_t hasta,
+               const std::function<bool(const PGresult*)>& fila) {
         const std::string d = std::to_string(desde), h = std::to_string(hasta);
         const char* valores[] = {d.c_str(), h.c_str()};
         if (!PQsendQueryParams(pg_, sql.c_str(), 2, nullptr, valores, nullptr, nullptr, 1) ||
@@ -208,7 +262,7 @@ public:
             const auto estado = PQresultStatus(r);
             if (estado == PGRES_SINGLE_TUPLE) {
                 if (seguir)
-                    seguir = visitar(leerVista(r, 0, conXml));
+                    seguir = fila(r);
             } else if (estado != PGRES_TUPLES_OK) {
                 error = recortarMensaje(PQresultErrorMessage(r));
             }
@@ -217,6 +271,7 @@ public:
             throw ErrorAlmacen("No se puede leer la cadena (" + error + ").");
     }
 
+public:
     std::int64_t cuantos() override {
         auto r = consulta("SELECT count(*)::bigint FROM verifactu_registros", {});
         return entero(r.get(), 0, 0);
@@ -229,17 +284,6 @@ public:
 
     std::unique_ptr<AlmacenCadena> otraConexion() override {
         return std::make_unique<AlmacenPostgresql>(conexion_);
-    }
-
-    void ponerModo(const std::string& modo) override {
-        enTransaccion([&] {
-            if (datos_.modo == modo)
-                return;
-            auto r = consulta("SELECT count(*)::bigint FROM verifactu_registros", {});
-            if (entero(r.get(), 0, 0) > 0)
-                throw ErrorAlmacen(textoModoFijo(datos_.modo));
-            consulta("UPDATE verifactu_cadena SET modo = $1 WHERE id = 1", {&modo});
-        });
     }
 
     std::unique_ptr<TurnoEnvio> tomarTurnoEnvio() override {
@@ -463,15 +507,59 @@ private:
     // Con `bloquear`, la fila de la cadena queda bloqueada hasta el final de la transacción:
     // es el cerrojo que ordena los añadidos de todos los puestos.
     void leerDatos(bool bloquear) {
-        auto r = consulta(bloquear ? "SELECT numero_instalacion, modo, nif_emisor, nombre_emisor "
-                                     "FROM verifactu_cadena WHERE id = 1 FOR UPDATE"
-                                   : "SELECT numero_instalacion, modo, nif_emisor, nombre_emisor "
-                                     "FROM verifactu_cadena WHERE id = 1",
+        auto r = consulta(bloquear ? "SELECT numero_instalacion, modo, nif_emisor, nombre_emisor, "
+                                     "firmante FROM verifactu_cadena WHERE id = 1 FOR UPDATE"
+                                   : "SELECT numero_instalacion, modo, nif_emisor, nombre_emisor, "
+                                     "firmante FROM verifactu_cadena WHERE id = 1",
                           {});
         if (PQntuples(r.get()) != 1)
             throw ErrorAlmacen("La cadena no tiene sus datos de instalación.");
         datos_ = {campo(r.get(), 0, 0), campo(r.get(), 0, 1), campo(r.get(), 0, 2),
-                  campo(r.get(), 0, 3)};
+                  campo(r.get(), 0, 3), campo(r.get(), 0, 4), false};
+        auto u = consulta("SELECT tipo FROM verifactu_eventos ORDER BY numero DESC LIMIT 1", {});
+        datos_.cerrada = PQntuples(u.get()) == 1 && vista(u.get(), 0, 0) == EventoFin;
+    }
+
+    void escribirDatos() override {
+        consulta("UPDATE verifactu_cadena SET modo = $1, nif_emisor = $2, nombre_emisor = $3, "
+                 "firmante = $4 WHERE id = 1",
+                 {&datos_.modo, &datos_.nifEmisor, &datos_.nombreEmisor, &datos_.firmante});
+    }
+
+    void escribirEvento(const EventoCadena& e) override {
+        const std::string numero = std::to_string(e.numero);
+        const std::string hasta = std::to_string(e.registrosHasta);
+        consulta(
+            "INSERT INTO verifactu_eventos (numero, tipo, fecha_hora_huso, huella, "
+            "huella_anterior, registros_hasta, xml) "
+            "VALUES ($1::bigint, $2, $3, $4, $5, $6::bigint, $7)",
+            {&numero, &e.tipo, &e.fechaHoraHusoGenEvento, &e.huella, &e.huellaAnterior, &hasta},
+            &e.xml);
+    }
+
+    std::optional<EventoCadena> ultimoEvento(const std::vector<std::string>& tipos) override {
+        std::string sql = std::string("SELECT ") + ColumnasEvento + " FROM verifactu_eventos";
+        std::vector<const std::string*> parametros;
+        for (std::size_t i = 0; i < tipos.size(); ++i) {
+            sql += (i == 0 ? " WHERE tipo IN ($" : ", $") + std::to_string(i + 1) +
+                   (i + 1 == tipos.size() ? ")" : "");
+            parametros.push_back(&tipos[i]);
+        }
+        auto r = consulta((sql + " ORDER BY numero DESC LIMIT 1").c_str(), parametros);
+        if (PQntuples(r.get()) == 0)
+            return std::nullopt;
+        return leerEvento(r.get(), 0, false);
+    }
+
+    std::vector<std::pair<std::string, std::int64_t>> eventosPorTipo(std::int64_t desde) override {
+        const std::string d = std::to_string(desde);
+        auto r = consulta("SELECT tipo, count(*)::bigint FROM verifactu_eventos WHERE numero >= "
+                          "$1::bigint GROUP BY tipo ORDER BY tipo",
+                          {&d});
+        std::vector<std::pair<std::string, std::int64_t>> v;
+        for (int i = 0; i < PQntuples(r.get()); ++i)
+            v.emplace_back(campo(r.get(), i, 0), entero(r.get(), i, 1));
+        return v;
     }
 
     void encolar(std::int64_t numero) override {
@@ -489,9 +577,7 @@ private:
                   &r.huellaAnterior, &r.fechaHoraHusoGenRegistro},
                  &r.xml);
         if (conDatos)
-            consulta("UPDATE verifactu_cadena SET nif_emisor = $1, nombre_emisor = $2 "
-                     "WHERE id = 1",
-                     {&datos_.nifEmisor, &datos_.nombreEmisor});
+            escribirDatos();
     }
 
     // Transaccion

@@ -19,8 +19,10 @@ namespace morvelin::verifactu {
 
 namespace {
 
-constexpr int VersionEsquema = 2;
+constexpr int VersionEsquema = 3;
 constexpr int EsperaCerrojoMs = 120000;
+// El evento que cierra la cadena: el fin del modo sin remisión.
+constexpr std::string_view EventoFin = "02";
 
 // Las versiones del esquema, en orden: la posición i lleva de la versión i a la i + 1.
 const std::vector<const char*> Migraciones = {
@@ -86,6 +88,20 @@ const std::vector<const char*> Migraciones = {
        INSERT INTO verifactu_cola (numero)
            SELECT numero FROM verifactu_registros
            WHERE (SELECT modo FROM verifactu_cadena WHERE id = 1) = 'verifactu';)",
+    // 3: sin remisión, el firmante y el registro de eventos, encadenado como los registros.
+    R"(ALTER TABLE verifactu_cadena ADD COLUMN firmante TEXT NOT NULL DEFAULT '';
+       CREATE TABLE verifactu_eventos (
+           numero INTEGER PRIMARY KEY,
+           tipo TEXT NOT NULL,
+           fecha_hora_huso TEXT NOT NULL,
+           huella TEXT NOT NULL UNIQUE,
+           huella_anterior TEXT NOT NULL UNIQUE,
+           registros_hasta INTEGER NOT NULL,
+           xml BLOB NOT NULL);
+       CREATE TRIGGER verifactu_eventos_sin_cambios BEFORE UPDATE ON verifactu_eventos
+       BEGIN SELECT RAISE(ABORT, 'los eventos no se cambian'); END;
+       CREATE TRIGGER verifactu_eventos_sin_borrado BEFORE DELETE ON verifactu_eventos
+       BEGIN SELECT RAISE(ABORT, 'los eventos no se borran'); END;)",
 };
 
 std::string ahoraUtc() {
@@ -183,6 +199,22 @@ constexpr const char* ColumnasRegistro =
     "numero, tipo, id_emisor, num_serie, fecha_expedicion, huella, huella_anterior, "
     "fecha_hora_huso";
 
+constexpr const char* ColumnasEvento =
+    "numero, tipo, fecha_hora_huso, huella, huella_anterior, registros_hasta";
+
+EventoCadena leerEvento(const Sentencia& s, bool conXml) {
+    EventoCadena e;
+    e.numero = s.enteroColumna(0);
+    e.tipo = s.columna(1);
+    e.fechaHoraHusoGenEvento = s.columna(2);
+    e.huella = s.columna(3);
+    e.huellaAnterior = s.columna(4);
+    e.registrosHasta = s.enteroColumna(5);
+    if (conXml)
+        e.xml = s.columna(6);
+    return e;
+}
+
 VistaRegistro leerVista(const Sentencia& s, bool conXml) {
     VistaRegistro r;
     r.numero = s.enteroColumna(0);
@@ -236,21 +268,23 @@ public:
 
     void recorrer(std::int64_t desde, std::int64_t hasta, bool conXml,
                   const std::function<bool(const VistaRegistro&)>& visitar) override {
-        const std::string sql =
-            std::string("SELECT ") + ColumnasRegistro + (conXml ? ", xml" : "") +
-            " FROM verifactu_registros WHERE numero BETWEEN ?1 AND ?2 ORDER BY numero";
-        ejecutar("BEGIN");
-        try {
-            Sentencia s(db_, sql.c_str());
-            s.entero(1, desde).entero(2, hasta);
-            while (s.paso())
-                if (!visitar(leerVista(s, conXml)))
-                    break;
-        } catch (...) {
-            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-            throw;
-        }
-        ejecutar("COMMIT");
+        conTransaccion([&] { recorrerRegistros(desde, hasta, conXml, visitar); }, false);
+    }
+
+    void recorrerEventos(std::int64_t desde, std::int64_t hasta,
+                         const std::function<bool(const EventoCadena&)>& visitar) override {
+        conTransaccion(
+            [&] {
+                Sentencia s(db_, (std::string("SELECT ") + ColumnasEvento +
+                                  ", xml FROM verifactu_eventos WHERE numero BETWEEN ?1 AND ?2 "
+                                  "ORDER BY numero")
+                                     .c_str());
+                s.entero(1, desde).entero(2, hasta);
+                while (s.paso())
+                    if (!visitar(leerEvento(s, true)))
+                        break;
+            },
+            false);
     }
 
     std::int64_t cuantos() override {
@@ -267,19 +301,6 @@ public:
 
     std::unique_ptr<AlmacenCadena> otraConexion() override {
         return std::make_unique<AlmacenSqlite>(ruta_);
-    }
-
-    void ponerModo(const std::string& modo) override {
-        enTransaccion([&] {
-            if (datos_.modo == modo)
-                return;
-            Sentencia hay(db_, "SELECT count(*) FROM verifactu_registros");
-            hay.paso();
-            if (hay.enteroColumna(0) > 0)
-                throw ErrorAlmacen(textoModoFijo(datos_.modo));
-            Sentencia s(db_, "UPDATE verifactu_cadena SET modo = ?1 WHERE id = 1");
-            s.texto(1, modo).paso();
-        });
     }
 
     std::unique_ptr<TurnoEnvio> tomarTurnoEnvio() override {
@@ -424,8 +445,8 @@ private:
         });
     }
 
-    // `f` en una transacción (con el cerrojo de escritura, si va a escribir); si lanza, se
-    // deshace.
+    // `f` en una transacción (con el cerrojo de escritura, si va a escribir; si no, una lectura
+    // que ve la cadena de un solo momento); si lanza, se deshace.
     void conTransaccion(const std::function<void()>& f, bool escribir = true) {
         ejecutar(escribir ? "BEGIN IMMEDIATE" : "BEGIN");
         try {
@@ -468,11 +489,37 @@ private:
     }
 
     void leerDatos() {
-        Sentencia s(db_, "SELECT numero_instalacion, modo, nif_emisor, nombre_emisor "
+        Sentencia s(db_, "SELECT numero_instalacion, modo, nif_emisor, nombre_emisor, firmante "
                          "FROM verifactu_cadena WHERE id = 1");
         if (!s.paso())
             throw ErrorAlmacen("La cadena " + ruta_ + " no tiene sus datos de instalación.");
-        datos_ = {s.columna(0), s.columna(1), s.columna(2), s.columna(3)};
+        datos_ = {s.columna(0), s.columna(1), s.columna(2), s.columna(3), s.columna(4), false};
+        Sentencia u(db_, "SELECT tipo FROM verifactu_eventos ORDER BY numero DESC LIMIT 1");
+        datos_.cerrada = u.paso() && u.vista(0) == EventoFin;
+    }
+
+    void escribirDatos() override {
+        Sentencia c(db_, "UPDATE verifactu_cadena SET modo = ?1, nif_emisor = ?2, "
+                         "nombre_emisor = ?3, firmante = ?4 WHERE id = 1");
+        c.texto(1, datos_.modo)
+            .texto(2, datos_.nifEmisor)
+            .texto(3, datos_.nombreEmisor)
+            .texto(4, datos_.firmante)
+            .paso();
+    }
+
+    void escribirEvento(const EventoCadena& e) override {
+        Sentencia s(db_,
+                    "INSERT INTO verifactu_eventos (numero, tipo, fecha_hora_huso, huella, "
+                    "huella_anterior, registros_hasta, xml) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        s.entero(1, e.numero)
+            .texto(2, e.tipo)
+            .texto(3, e.fechaHoraHusoGenEvento)
+            .texto(4, e.huella)
+            .texto(5, e.huellaAnterior)
+            .entero(6, e.registrosHasta)
+            .blob(7, e.xml);
+        s.paso();
     }
 
     void encolar(std::int64_t numero) override {
@@ -494,11 +541,8 @@ private:
             .texto(8, r.fechaHoraHusoGenRegistro)
             .blob(9, r.xml);
         s.paso();
-        if (conDatos) {
-            Sentencia c(db_, "UPDATE verifactu_cadena SET nif_emisor = ?1, nombre_emisor = ?2 "
-                             "WHERE id = 1");
-            c.texto(1, datos_.nifEmisor).texto(2, datos_.nombreEmisor).paso();
-        }
+        if (conDatos)
+            escribirDatos();
     }
 
     // Transaccion
@@ -522,6 +566,41 @@ private:
         if (!s.paso())
             return std::nullopt;
         return copia(leerVista(s, false));
+    }
+
+    void recorrerRegistros(std::int64_t desde, std::int64_t hasta, bool conXml,
+                           const std::function<bool(const VistaRegistro&)>& visitar) override {
+        const std::string sql =
+            std::string("SELECT ") + ColumnasRegistro + (conXml ? ", xml" : "") +
+            " FROM verifactu_registros WHERE numero BETWEEN ?1 AND ?2 ORDER BY numero";
+        Sentencia s(db_, sql.c_str());
+        s.entero(1, desde).entero(2, hasta);
+        while (s.paso())
+            if (!visitar(leerVista(s, conXml)))
+                break;
+    }
+
+    std::optional<EventoCadena> ultimoEvento(const std::vector<std::string>& tipos) override {
+        std::string sql = std::string("SELECT ") + ColumnasEvento + " FROM verifactu_eventos";
+        for (std::size_t i = 0; i < tipos.size(); ++i)
+            sql += (i == 0 ? " WHERE tipo IN (?" : ", ?") + std::to_string(i + 1) +
+                   (i + 1 == tipos.size() ? ")" : "");
+        Sentencia s(db_, (sql + " ORDER BY numero DESC LIMIT 1").c_str());
+        for (std::size_t i = 0; i < tipos.size(); ++i)
+            s.texto(static_cast<int>(i + 1), tipos[i]);
+        if (!s.paso())
+            return std::nullopt;
+        return leerEvento(s, false);
+    }
+
+    std::vector<std::pair<std::string, std::int64_t>> eventosPorTipo(std::int64_t desde) override {
+        Sentencia s(db_, "SELECT tipo, count(*) FROM verifactu_eventos WHERE numero >= ?1 "
+                         "GROUP BY tipo ORDER BY tipo");
+        s.entero(1, desde);
+        std::vector<std::pair<std::string, std::int64_t>> r;
+        while (s.paso())
+            r.emplace_back(s.columna(0), s.enteroColumna(1));
+        return r;
     }
 
     std::string ruta_;

@@ -1,5 +1,7 @@
 #include "verifactu/cadena.h"
 
+#include "verifactu/eventos.h"
+#include "verifactu/firma.h"
 #include "verifactu/huella.h"
 
 #include <ctime>
@@ -32,9 +34,8 @@ void comprobarEmisor(const Transaccion& t, const std::string& campo, const std::
 }
 
 // La hora del registro y, si el anterior es posterior, el aviso de reloj.
-std::string horaDelRegistro(const std::optional<RegistroCadena>& u, const Reloj& reloj,
+std::string horaDelRegistro(const std::optional<RegistroCadena>& u, std::int64_t ahora,
                             std::vector<std::string>& avisos) {
-    const std::int64_t ahora = reloj();
     if (u) {
         const auto antes = leerFechaHoraHuso(u->fechaHoraHusoGenRegistro);
         if (antes && *antes > ahora + MargenRelojSegundos)
@@ -46,6 +47,22 @@ std::string horaDelRegistro(const std::optional<RegistroCadena>& u, const Reloj&
                              "de la suya.");
     }
     return fechaHoraHuso(ahora);
+}
+
+// En una cadena sin remisión, el registro se guarda firmado, tras el resumen de los eventos si
+// toca.
+void firmarSiToca(Transaccion& t, const xades::Firmante* firmante, RegistroNuevo& n,
+                  std::int64_t ahora) {
+    if (t.cadena().modo != ModoNoVerifactu)
+        return;
+    if (t.cadena().cerrada)
+        throw ErrorAlmacen("La cadena está cerrada (se anotó el fin del modo sin remisión): los "
+                           "registros nuevos van en otra cadena.");
+    if (!firmante)
+        throw ErrorAlmacen("La cadena es sin remisión (NO VERI*FACTU): cada registro se guarda "
+                           "firmado y no se ha dado con qué firmar.");
+    anotarResumenSiToca(t, *firmante, ahora);
+    n.registro.xml = firmarRegistro(n.registro.xml, *firmante, ahora);
 }
 
 } // namespace
@@ -102,11 +119,11 @@ SistemaInformatico sistemaInformatico(const std::string& numeroInstalacion) {
 namespace {
 
 // Lo común de los dos registros: encadenamiento, sistema, hora y la parte guardada en columnas.
-DatosSistema datosSistema(const Transaccion& t, const std::optional<RegistroCadena>& u,
+DatosSistema datosSistema(const DatosCadena& cadena, const std::optional<RegistroCadena>& u,
                           const std::string& fechaHora) {
     DatosSistema s;
     s.anterior = anteriorDe(u);
-    s.sistema = sistemaInformatico(t.cadena().numeroInstalacion);
+    s.sistema = sistemaInformatico(cadena.numeroInstalacion);
     s.fechaHoraHusoGenRegistro = fechaHora;
     return s;
 }
@@ -125,12 +142,10 @@ RegistroNuevo registroNuevo(bool alta, const IdFactura& id, const DatosSistema& 
     return n;
 }
 
-} // namespace
-
-RegistroNuevo construirAlta(const Transaccion& t, const std::optional<RegistroCadena>& u,
-                            const Alta& alta, const std::string& fechaHora) {
+RegistroNuevo altaNueva(const DatosCadena& cadena, const std::optional<RegistroCadena>& u,
+                        const Alta& alta, const std::string& fechaHora) {
     const IdFactura& id = alta.idFactura;
-    DatosSistema s = datosSistema(t, u, fechaHora);
+    DatosSistema s = datosSistema(cadena, u, fechaHora);
     s.huella = calcularHuella(CamposHuellaAlta{
         id.idEmisorFactura, id.numSerieFactura, id.fechaExpedicionFactura, alta.tipoFactura,
         alta.cuotaTotal, alta.importeTotal, u ? u->huella : std::string(), fechaHora});
@@ -139,23 +154,100 @@ RegistroNuevo construirAlta(const Transaccion& t, const std::optional<RegistroCa
     return n;
 }
 
-RegistroNuevo construirAnulacion(const Transaccion& t, const std::optional<RegistroCadena>& u,
-                                 const Anulacion& anulacion, const std::string& fechaHora) {
+RegistroNuevo anulacionNueva(const DatosCadena& cadena, const std::optional<RegistroCadena>& u,
+                             const Anulacion& anulacion, const std::string& fechaHora) {
     const IdFactura& id = anulacion.idFactura;
-    DatosSistema s = datosSistema(t, u, fechaHora);
+    DatosSistema s = datosSistema(cadena, u, fechaHora);
     s.huella = calcularHuella(CamposHuellaAnulacion{id.idEmisorFactura, id.numSerieFactura,
                                                     id.fechaExpedicionFactura,
                                                     u ? u->huella : std::string(), fechaHora});
     return registroNuevo(false, id, s, xmlAnulacion(anulacion, s));
 }
 
-Anadido anadirAlta(AlmacenCadena& almacen, const Alta& alta, const Reloj& reloj) {
+// Construye un registro sobre el último de la cadena y la hora que se le dan.
+using Construir = std::function<RegistroNuevo(
+    const DatosCadena&, const std::optional<RegistroCadena>&, const std::string&)>;
+
+// Un registro construido y firmado antes de la transacción, sobre el último registro de
+// entonces.
+struct Adelantado {
+    std::string huellaAnterior;
+    std::int64_t hora = 0;
+    RegistroNuevo registro;
+};
+
+// Sin remisión, el registro se construye y se firma antes de tomar el cerrojo: el PIN, si lo
+// hay, se pide sin que la cadena espere, y la firma (lo que más cuesta con una tarjeta) no la
+// retiene. Dentro de la transacción vale si el último registro sigue siendo el mismo.
+Adelantado adelantar(AlmacenCadena& almacen, const DatosCadena& datos,
+                     const xades::Firmante& firmante, std::int64_t ahora,
+                     const Construir& construir) {
+    std::optional<RegistroCadena> u;
+    if (const std::int64_t n = almacen.ultimoNumero(); n > 0)
+        almacen.recorrer(n, n, false, [&](const VistaRegistro& v) {
+            u = copia(v);
+            return false;
+        });
+    Adelantado a{u ? u->huella : std::string(), ahora, construir(datos, u, fechaHoraHuso(ahora))};
+    a.registro.registro.xml = firmarRegistro(a.registro.registro.xml, firmante, ahora);
+    return a;
+}
+
+// Añade un registro: `comprobar` lo admite o lanza ErrorCampo a la vista de la cadena;
+// `construir` lo hace sobre el último. Sin remisión, firmado (adelantado si se puede).
+Anadido anadirRegistro(AlmacenCadena& almacen, const Reloj& reloj, const ObtenerFirmante& firmantes,
+                       const std::function<void(Transaccion&)>& comprobar,
+                       const Construir& construir) {
+    const DatosCadena datos = almacen.datos();
+    const auto f = firmanteDe(datos, firmantes);
+    std::optional<Adelantado> adelantado;
+    if (f)
+        adelantado = adelantar(almacen, datos, *f, reloj(), construir);
+    Anadido hecho;
+    hecho.registro = almacen.anadir([&](Transaccion& t) {
+        comprobar(t);
+        const auto u = t.ultimo();
+        hecho.avisos.clear();
+        if (adelantado && t.cadena().modo == ModoNoVerifactu && !t.cadena().cerrada &&
+            adelantado->huellaAnterior == (u ? u->huella : std::string())) {
+            horaDelRegistro(u, adelantado->hora, hecho.avisos);
+            anotarResumenSiToca(t, *f, adelantado->hora);
+            return adelantado->registro;
+        }
+        const std::int64_t ahora = reloj();
+        RegistroNuevo n = construir(t.cadena(), u, horaDelRegistro(u, ahora, hecho.avisos));
+        firmarSiToca(t, f ? &*f : nullptr, n, ahora);
+        return n;
+    });
+    return hecho;
+}
+
+} // namespace
+
+RegistroNuevo construirAlta(const Transaccion& t, const std::optional<RegistroCadena>& u,
+                            const Alta& alta, const std::string& fechaHora) {
+    return altaNueva(t.cadena(), u, alta, fechaHora);
+}
+
+RegistroNuevo construirAnulacion(const Transaccion& t, const std::optional<RegistroCadena>& u,
+                                 const Anulacion& anulacion, const std::string& fechaHora) {
+    return anulacionNueva(t.cadena(), u, anulacion, fechaHora);
+}
+
+std::optional<xades::Firmante> firmanteDe(const DatosCadena& datos,
+                                          const ObtenerFirmante& firmantes) {
+    if (datos.modo != ModoNoVerifactu || datos.cerrada || !firmantes)
+        return std::nullopt;
+    return firmantes(datos.firmante);
+}
+
+Anadido anadirAlta(AlmacenCadena& almacen, const Alta& alta, const Reloj& reloj,
+                   const ObtenerFirmante& firmantes) {
     validarAlta(alta, fechaLocal(reloj()));
     const IdFactura& id = alta.idFactura;
     const bool subsanacion = alta.subsanacion.value_or("N") == "S";
     const std::string rechazo = alta.rechazoPrevio.value_or("N");
-    Anadido hecho;
-    hecho.registro = almacen.anadir([&](Transaccion& t) {
+    const auto comprobar = [&](Transaccion& t) {
         comprobarEmisor(t, "IDEmisorFactura", id.idEmisorFactura);
         const auto previo =
             t.ultimoDeFactura(id.idEmisorFactura, id.numSerieFactura, id.fechaExpedicionFactura);
@@ -172,19 +264,19 @@ Anadido anadirAlta(AlmacenCadena& almacen, const Alta& alta, const Reloj& reloj)
                                                 " no está en esta cadena; para subsanar una "
                                                 "factura que no consta aquí, use RechazoPrevio "
                                                 "«X».");
-        const auto u = t.ultimo();
-        hecho.avisos.clear();
-        return construirAlta(t, u, alta, horaDelRegistro(u, reloj, hecho.avisos));
-    });
-    return hecho;
+    };
+    return anadirRegistro(almacen, reloj, firmantes, comprobar,
+                          [&](const DatosCadena& d, const auto& u, const std::string& fecha) {
+                              return altaNueva(d, u, alta, fecha);
+                          });
 }
 
-Anadido anadirAnulacion(AlmacenCadena& almacen, const Anulacion& anulacion, const Reloj& reloj) {
+Anadido anadirAnulacion(AlmacenCadena& almacen, const Anulacion& anulacion, const Reloj& reloj,
+                        const ObtenerFirmante& firmantes) {
     validarAnulacion(anulacion);
     const IdFactura& id = anulacion.idFactura;
     const bool sinRegistroPrevio = anulacion.sinRegistroPrevio.value_or("N") == "S";
-    Anadido hecho;
-    hecho.registro = almacen.anadir([&](Transaccion& t) {
+    const auto comprobar = [&](Transaccion& t) {
         comprobarEmisor(t, "IDEmisorFacturaAnulada", id.idEmisorFactura);
         if (!sinRegistroPrevio &&
             !t.ultimoDeFactura(id.idEmisorFactura, id.numSerieFactura, id.fechaExpedicionFactura))
@@ -193,11 +285,11 @@ Anadido anadirAnulacion(AlmacenCadena& almacen, const Anulacion& anulacion, cons
                                  id.fechaExpedicionFactura +
                                  " no está en esta cadena; si se emitió fuera de ella, anúlela "
                                  "con SinRegistroPrevio «S».");
-        const auto u = t.ultimo();
-        hecho.avisos.clear();
-        return construirAnulacion(t, u, anulacion, horaDelRegistro(u, reloj, hecho.avisos));
-    });
-    return hecho;
+    };
+    return anadirRegistro(almacen, reloj, firmantes, comprobar,
+                          [&](const DatosCadena& d, const auto& u, const std::string& fecha) {
+                              return anulacionNueva(d, u, anulacion, fecha);
+                          });
 }
 
 Remesa prepararRemesa(AlmacenCadena& almacen, std::int64_t desde) {

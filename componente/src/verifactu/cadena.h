@@ -5,6 +5,7 @@
 #include "verifactu/almacen.h"
 #include "verifactu/registro.h"
 #include "verifactu/xml.h"
+#include "xades/xades.h"
 
 #include <cstdint>
 #include <functional>
@@ -47,10 +48,26 @@ struct Anadido {
     std::vector<std::string> avisos; ///< el reloj, sobre todo
 };
 
+/// Quien firma en una cadena sin remisión: el certificado que la regla de FIRMA elige para el
+/// NIF en los almacenes del usuario, con el PIN ya pedido si hace falta (una vez por operación).
+/// Lanza ErrorAlmacen si no hay ninguno o no se puede usar.
+using ObtenerFirmante = std::function<xades::Firmante(const std::string& nif)>;
+
+/// El firmante de la cadena si es sin remisión y está abierta, pedido a `firmantes` (vacío:
+/// ninguno); si no, sin valor. Se pide fuera de toda transacción: el cerrojo de la cadena no
+/// espera a que se teclee un PIN.
+std::optional<xades::Firmante> firmanteDe(const DatosCadena& datos,
+                                          const ObtenerFirmante& firmantes);
+
 /// Valida el alta, la encadena al último registro y la guarda; todo en una transacción. Si
-/// algo no se admite lanza ErrorCampo y la cadena queda como estaba.
-Anadido anadirAlta(AlmacenCadena& almacen, const Alta& alta, const Reloj& reloj);
-Anadido anadirAnulacion(AlmacenCadena& almacen, const Anulacion& anulacion, const Reloj& reloj);
+/// algo no se admite lanza ErrorCampo y la cadena queda como estaba. En una cadena sin remisión
+/// el registro se guarda firmado, en la misma transacción, por el firmante que da `firmantes`
+/// (pedido tras validar, antes de la transacción; sin él, ErrorAlmacen; si no firma,
+/// xades::ErrorFirmaXml), y antes se anota el resumen de los eventos si toca.
+Anadido anadirAlta(AlmacenCadena& almacen, const Alta& alta, const Reloj& reloj,
+                   const ObtenerFirmante& firmantes = {});
+Anadido anadirAnulacion(AlmacenCadena& almacen, const Anulacion& anulacion, const Reloj& reloj,
+                        const ObtenerFirmante& firmantes = {});
 
 /// Los registros desde el número `desde`, a lo sumo MaximoRemesa, como una remesa.
 struct Remesa {

@@ -37,6 +37,21 @@ void escribirTexto(const CamposHuellaAnulacion& c, std::string& t) {
     anadir(t, "FechaHoraHusoGenRegistro", c.fechaHoraHusoGenRegistro);
 }
 
+// El NIF aparece dos veces (el del productor del sistema y el del obligado), cada uno con su
+// nombre de campo.
+void escribirTexto(const CamposHuellaEvento& c, std::string& t) {
+    t.clear();
+    anadir(t, "NIF", c.nifSistema);
+    anadir(t, "ID", c.idSistema);
+    anadir(t, "IdSistemaInformatico", c.idSistemaInformatico);
+    anadir(t, "Version", c.version);
+    anadir(t, "NumeroInstalacion", c.numeroInstalacion);
+    anadir(t, "NIF", c.nifObligado);
+    anadir(t, "TipoEvento", c.tipoEvento);
+    anadir(t, "HuellaEvento", c.huellaEventoAnterior);
+    anadir(t, "FechaHoraHusoGenEvento", c.fechaHoraHusoGenEvento);
+}
+
 // El algoritmo se busca en el proveedor una sola vez; cada hilo reutiliza su contexto.
 const EVP_MD* algoritmoSha256() {
     static EVP_MD* const md = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
@@ -83,6 +98,12 @@ std::string textoHuella(const CamposHuellaAnulacion& c) {
     return t;
 }
 
+std::string textoHuella(const CamposHuellaEvento& c) {
+    std::string t;
+    escribirTexto(c, t);
+    return t;
+}
+
 std::string sha256Hex(std::string_view texto) {
     thread_local ContextoResumen contexto;
     unsigned char resumen[EVP_MAX_MD_SIZE];
@@ -105,6 +126,10 @@ std::string calcularHuella(const CamposHuellaAlta& c) {
 }
 
 std::string calcularHuella(const CamposHuellaAnulacion& c) {
+    return huellaDeCampos(c);
+}
+
+std::string calcularHuella(const CamposHuellaEvento& c) {
     return huellaDeCampos(c);
 }
 

@@ -31,9 +31,23 @@ struct CamposHuellaAnulacion {
     std::string_view fechaHoraHusoGenRegistro;
 };
 
+/// Los campos de un registro de evento que entran en su huella (HuellaEvento).
+struct CamposHuellaEvento {
+    std::string_view nifSistema; ///< SistemaInformatico/NIF
+    std::string_view idSistema;  ///< SistemaInformatico/IDOtro/ID (vacío si lleva NIF)
+    std::string_view idSistemaInformatico;
+    std::string_view version;
+    std::string_view numeroInstalacion;
+    std::string_view nifObligado; ///< ObligadoEmision/NIF
+    std::string_view tipoEvento;
+    std::string_view huellaEventoAnterior; ///< vacía en el primer evento
+    std::string_view fechaHoraHusoGenEvento;
+};
+
 /// El texto sobre el que se calcula la huella.
 std::string textoHuella(const CamposHuellaAlta& c);
 std::string textoHuella(const CamposHuellaAnulacion& c);
+std::string textoHuella(const CamposHuellaEvento& c);
 
 /// SHA-256 de `texto` en 64 cifras hexadecimales mayúsculas.
 std::string sha256Hex(std::string_view texto);
@@ -42,6 +56,7 @@ std::string sha256Hex(std::string_view texto);
 /// cadena de millones de registros no reserva memoria más que para el resultado.
 std::string calcularHuella(const CamposHuellaAlta& c);
 std::string calcularHuella(const CamposHuellaAnulacion& c);
+std::string calcularHuella(const CamposHuellaEvento& c);
 
 /// `v` sin los espacios (y tabuladores y saltos de línea) de los extremos.
 std::string_view recortar(std::string_view v);

@@ -48,8 +48,8 @@ ResultadoVerifactu CadenaVerifactu::comprueba() {
     return convertir(datos_->ordenes.comprueba());
 }
 
-ResultadoVerifactu CadenaVerifactu::modo(const std::string& modo) {
-    return convertir(datos_->ordenes.modo(modo));
+ResultadoVerifactu CadenaVerifactu::modo(const std::string& modo, const std::string& certificado) {
+    return convertir(datos_->ordenes.modo(modo, certificado));
 }
 
 ResultadoVerifactu CadenaVerifactu::envia(const OpcionesEnvioVerifactu& o) {

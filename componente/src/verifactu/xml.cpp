@@ -228,6 +228,56 @@ std::string xmlAnulacion(const Anulacion& a, const DatosSistema& s) {
 
 namespace {
 
+void nodo(Escritor& e, const NodoXml& n) {
+    if (n.hijos.empty()) {
+        e.elemento(n.nombre.c_str(), n.texto);
+        return;
+    }
+    e.abrir(n.nombre.c_str());
+    for (const auto& h : n.hijos)
+        nodo(e, h);
+    e.cerrar();
+}
+
+} // namespace
+
+std::string xmlEvento(const DatosEvento& d) {
+    Escritor e;
+    e.abrir("sf", "RegistroEvento", EspacioEventos);
+    e.elemento("IDVersion", "1.0");
+    e.abrir("Evento");
+    sistemaInformatico(e, d.sistema);
+    e.abrir("ObligadoEmision");
+    e.elemento("NombreRazon", d.nombreObligado);
+    e.elemento("NIF", d.nifObligado);
+    e.cerrar();
+    e.elemento("FechaHoraHusoGenEvento", d.fechaHoraHusoGenEvento);
+    e.elemento("TipoEvento", d.tipoEvento);
+    if (d.datosPropios) {
+        e.abrir("DatosPropiosEvento");
+        nodo(e, *d.datosPropios);
+        e.cerrar();
+    }
+    e.abrir("Encadenamiento");
+    if (d.anterior) {
+        e.abrir("EventoAnterior");
+        e.elemento("TipoEvento", d.anterior->tipoEvento);
+        e.elemento("FechaHoraHusoGenEvento", d.anterior->fechaHoraHusoGenEvento);
+        e.elemento("HuellaEvento", d.anterior->huellaEvento);
+        e.cerrar();
+    } else {
+        e.elemento("PrimerEvento", "S");
+    }
+    e.cerrar();
+    e.elemento("TipoHuella", "01");
+    e.elemento("HuellaEvento", d.huella);
+    e.cerrar();
+    e.cerrar();
+    return e.terminar();
+}
+
+namespace {
+
 void remesa(Escritor& e, const std::string& nombreObligado, const std::string& nifObligado,
             const std::vector<std::string_view>& registros) {
     e.abrir("sfLR", "RegFactuSistemaFacturacion", EspacioSuministroLR);
@@ -383,6 +433,83 @@ std::optional<LecturaRegistro> leerRegistro(char* xml, std::size_t largo) {
     if (!doc.load_buffer_inplace(xml, largo, pugi::parse_default, pugi::encoding_utf8))
         return std::nullopt;
     return leer(doc);
+}
+
+std::optional<LecturaEvento> leerEvento(std::string& xml) {
+    thread_local pugi::xml_document doc;
+    if (!doc.load_buffer_inplace(xml.data(), xml.size(), pugi::parse_default,
+                                 pugi::encoding_utf8) ||
+        nombreLocal(doc.document_element()) != "RegistroEvento")
+        return std::nullopt;
+    LecturaEvento l;
+    Lector lector;
+    bool evento = false, sistema = false, obligado = false, anterior = false;
+    std::string_view primero;
+    hijos(doc.document_element(), [&](std::string_view nombre, pugi::xml_node n) {
+        if (nombre != "Evento")
+            return;
+        lector.marcar(evento);
+        hijos(n, [&](std::string_view nombre, pugi::xml_node n) {
+            if (nombre == "SistemaInformatico") {
+                lector.marcar(sistema);
+                hijos(n, [&](std::string_view nombre, pugi::xml_node n) {
+                    if (nombre == "NIF")
+                        lector.tomar(l.nifSistema, n);
+                    else if (nombre == "IDOtro")
+                        hijos(n, [&](std::string_view nombre, pugi::xml_node n) {
+                            if (nombre == "ID")
+                                lector.tomar(l.idSistema, n);
+                        });
+                    else if (nombre == "IdSistemaInformatico")
+                        lector.tomar(l.idSistemaInformatico, n);
+                    else if (nombre == "Version")
+                        lector.tomar(l.version, n);
+                    else if (nombre == "NumeroInstalacion")
+                        lector.tomar(l.numeroInstalacion, n);
+                });
+            } else if (nombre == "ObligadoEmision") {
+                lector.marcar(obligado);
+                hijos(n, [&](std::string_view nombre, pugi::xml_node n) {
+                    if (nombre == "NIF")
+                        lector.tomar(l.nifObligado, n);
+                });
+            } else if (nombre == "FechaHoraHusoGenEvento") {
+                lector.tomar(l.fechaHoraHusoGenEvento, n);
+            } else if (nombre == "TipoEvento") {
+                lector.tomar(l.tipoEvento, n);
+            } else if (nombre == "Encadenamiento") {
+                hijos(n, [&](std::string_view nombre, pugi::xml_node n) {
+                    if (nombre == "PrimerEvento") {
+                        lector.tomar(primero, n);
+                    } else if (nombre == "EventoAnterior") {
+                        lector.marcar(anterior);
+                        hijos(n, [&](std::string_view nombre, pugi::xml_node n) {
+                            if (nombre == "TipoEvento")
+                                lector.tomar(l.tipoEventoAnterior, n);
+                            else if (nombre == "FechaHoraHusoGenEvento")
+                                lector.tomar(l.fechaEventoAnterior, n);
+                            else if (nombre == "HuellaEvento")
+                                lector.tomar(l.huellaEventoAnterior, n);
+                        });
+                    }
+                });
+            } else if (nombre == "TipoHuella") {
+                lector.tomar(l.tipoHuella, n);
+            } else if (nombre == "HuellaEvento") {
+                lector.tomar(l.huella, n);
+            }
+        });
+    });
+    if (lector.repetido() || !evento)
+        return std::nullopt;
+    l.primerEvento = primero == "S";
+    return l;
+}
+
+std::string huellaDe(const LecturaEvento& e) {
+    return calcularHuella(CamposHuellaEvento{
+        e.nifSistema, e.idSistema, e.idSistemaInformatico, e.version, e.numeroInstalacion,
+        e.nifObligado, e.tipoEvento, e.huellaEventoAnterior, e.fechaHoraHusoGenEvento});
 }
 
 std::string huellaDe(const LecturaRegistro& r) {

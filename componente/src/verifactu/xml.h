@@ -23,6 +23,9 @@ inline constexpr const char* EspacioSuministroLR =
     "https://www2.agenciatributaria.gob.es/static_files/common/internet/dep/aplicaciones/es/"
     "aeat/tike/cont/ws/SuministroLR.xsd";
 
+inline constexpr const char* EspacioEventos =
+    "https://www2.agenciatributaria.gob.es/static_files/common/internet/dep/aplicaciones/es/"
+    "aeat/tike/cont/ws/EventosSIF.xsd";
 inline constexpr const char* EspacioSoap = "http://schemas.xmlsoap.org/soap/envelope/";
 inline constexpr const char* EspacioRespuestaSuministro =
     "https://www2.agenciatributaria.gob.es/static_files/common/internet/dep/aplicaciones/es/"
@@ -68,6 +71,33 @@ std::string xmlAnulacion(const Anulacion& a, const DatosSistema& s);
 std::string xmlRemesa(const std::string& nombreObligado, const std::string& nifObligado,
                       const std::vector<std::string_view>& registros);
 
+/// Un elemento con su texto o con sus hijos: los datos propios de un evento.
+struct NodoXml {
+    std::string nombre;
+    std::string texto;
+    std::vector<NodoXml> hijos;
+};
+
+/// El evento anterior, del que se encadena el nuevo (EventoAnterior).
+struct EventoAnterior {
+    std::string tipoEvento;
+    std::string fechaHoraHusoGenEvento;
+    std::string huellaEvento;
+};
+
+/// Un registro de evento (RegistroEvento), sin su firma.
+struct DatosEvento {
+    SistemaInformatico sistema;
+    std::string nombreObligado, nifObligado; ///< ObligadoEmision
+    std::string fechaHoraHusoGenEvento;
+    std::string tipoEvento;
+    std::optional<NodoXml> datosPropios;    ///< el elemento dentro de DatosPropiosEvento
+    std::optional<EventoAnterior> anterior; ///< sin valor: el primer evento
+    std::string huella;
+};
+
+/// El RegistroEvento de `e` (sin ds:Signature, que el esquema exige: se añade al firmarlo).
+std::string xmlEvento(const DatosEvento& e);
 /// La petición SOAP 1.1 con la remesa: un sobre cuyo cuerpo es el documento de xmlRemesa().
 std::string xmlPeticionSoap(const std::string& nombreObligado, const std::string& nifObligado,
                             const std::vector<std::string_view>& registros);
@@ -104,5 +134,22 @@ inline std::optional<LecturaRegistro> leerRegistro(std::string& xml) {
 
 /// La huella que corresponde a lo leído.
 std::string huellaDe(const LecturaRegistro& r);
+
+/// Lo que dice el XML de un evento sobre su huella y su encadenamiento, como LecturaRegistro.
+struct LecturaEvento {
+    std::string_view nifSistema, idSistema, idSistemaInformatico, version, numeroInstalacion;
+    std::string_view nifObligado;
+    std::string_view tipoEvento, fechaHoraHusoGenEvento;
+    bool primerEvento = false;
+    std::string_view tipoEventoAnterior, fechaEventoAnterior, huellaEventoAnterior;
+    std::string_view tipoHuella, huella;
+};
+
+/// Lee un evento guardado sobre sus propios bytes, como leerRegistro(). Sin valor si no es un
+/// RegistroEvento bien formado o repite uno de los elementos que se leen.
+std::optional<LecturaEvento> leerEvento(std::string& xml);
+
+/// La huella que corresponde a lo leído.
+std::string huellaDe(const LecturaEvento& e);
 
 } // namespace morvelin::verifactu
