@@ -561,10 +561,15 @@ TEST_P(CadenaVerifactu, ExportaDeMilEnMil) {
 // registros entran en la cola, pendientes, y la cadena sigue entera.
 TEST_P(CadenaVerifactu, LosRegistrosDeUnaCadenaAnteriorALaColaEntranEnElla) {
     anadirAltasAhora(*abrir(), 3);
-    const std::string enSqlite = "DROP TABLE verifactu_cola; DROP TABLE verifactu_envios; "
+    // Sin lo de las versiones 2 (la cola) y 3 (firmante y eventos): una cadena de la versión 1.
+    const std::string enSqlite = "DROP TABLE verifactu_eventos; "
+                                 "ALTER TABLE verifactu_cadena DROP COLUMN firmante; "
+                                 "DROP TABLE verifactu_cola; DROP TABLE verifactu_envios; "
                                  "ALTER TABLE verifactu_cadena DROP COLUMN cola_detenida; "
                                  "PRAGMA user_version = 1;";
-    const std::string enPostgresql = "DROP TABLE verifactu_cola; DROP TABLE verifactu_envios; "
+    const std::string enPostgresql = "DROP TABLE verifactu_eventos; "
+                                     "ALTER TABLE verifactu_cadena DROP COLUMN firmante; "
+                                     "DROP TABLE verifactu_cola; DROP TABLE verifactu_envios; "
                                      "DROP FUNCTION verifactu_cola_fija(); "
                                      "ALTER TABLE verifactu_cadena DROP COLUMN cola_detenida; "
                                      "UPDATE verifactu_esquema SET version = 1;";
