@@ -206,7 +206,7 @@ public:
         if (!resumen || !entrar(para))
             return std::nullopt;
         if (!clave_)
-            clave_.reset(PK11_FindKeyByAnyCert(certificado_.get(), nullptr));
+            clave_.reset(PK11_FindPrivateKeyFromCert(ranura_->get(), certificado_.get(), nullptr));
         if (!clave_)
             return std::nullopt;
         return firmarConClave(clave_.get(), algoritmo, *resumen);
