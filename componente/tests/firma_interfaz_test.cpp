@@ -599,3 +599,27 @@ TEST_F(Tarjetas, UnaBaseNssConContrasenaVaAntesYPideLaContrasena) {
     ::setenv("PIN_FALSO", "otra", 1);
     EXPECT_EQ(firmaC(factura, "12345678Z", ruta("b.sig")), "05 No se ha podido realizar la firma.");
 }
+
+TEST_F(Tarjetas, LoQueCambiaEntreDosFirmasSeVeYCadaUnaPideElPin) {
+    // Las tres firmas, con el mismo ayudante de las tarjetas y sus módulos cargados: la segunda
+    // ve el certificado puesto en una tarjeta, la tercera una tarjeta de programa creada por
+    // otro proceso, y ninguna se vale del PIN de la anterior.
+    ::setenv("PIN_FALSO", "1234", 1);
+    EXPECT_EQ(firmaC(factura, "12345678Z", ruta("1.sig")), Firmado);
+    // Un certificado más en una tarjeta que ya estaba.
+    titular("11111111H", "FIRMA", "critical,nonRepudiation")
+        .cargarEnTarjeta("SOLO AUTENTICACION", "1234", "otra-firma", "02", true, raiz);
+    EXPECT_EQ(firmaC(factura, "11111111H", ruta("2.sig")),
+              "00 NOMBRE ESPAÑOL JUAN - NIF 11111111H");
+    // Una tarjeta nueva.
+    crearTarjeta("NUEVA", "1234");
+    titular("22222222J", "FIRMA", "critical,nonRepudiation")
+        .cargarEnTarjeta("NUEVA", "1234", "nueva", "01", true, raiz);
+    EXPECT_EQ(firmaC(factura, "22222222J", ruta("3.sig")),
+              "00 NOMBRE ESPAÑOL JUAN - NIF 22222222J");
+    const std::string pedido = leerTodo(ruta("pinentry.txt"));
+    std::size_t n = 0;
+    for (std::size_t p = 0; (p = pedido.find("GETPIN", p)) != std::string::npos; ++p)
+        ++n;
+    EXPECT_EQ(n, 3u) << pedido;
+}

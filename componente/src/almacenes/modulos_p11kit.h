@@ -11,6 +11,7 @@ namespace morvelin::almacenes {
 struct ModuloRegistrado {
     std::string nombre;  ///< el del fichero .module
     std::string fichero; ///< la biblioteca, con su ruta entera
+    bool operator==(const ModuloRegistrado&) const = default;
 };
 
 /// Los módulos registrados para este programa, en el orden de p11-kit, sin los de confianza

@@ -27,27 +27,34 @@ public:
     }
 
     std::unique_ptr<plataforma::Certificado> buscar(const std::string& texto) override {
-        // La regla mira los almacenes abiertos hasta ahora; el elegido solo puede estar en el
-        // último, porque los anteriores no tenían ninguno.
-        std::vector<AlmacenCandidatos> vistos;
-        for (std::size_t i = 0; Almacen* a = almacen(i); ++i) {
-            vistos.push_back(a->candidatos());
-            for (auto e = elegirCertificado(vistos, texto); e.elegido;
-                 e = elegirCertificado(vistos, texto)) {
-                if (auto c = a->certificado(e.elegido->certificado))
-                    return c;
-                // Ya no se puede leer entero: no cuenta, y se elige de nuevo.
-                vistos.back().certificados[e.elegido->certificado].legible = false;
+        for (;;) {
+            // La regla mira los almacenes abiertos hasta ahora; el elegido solo puede estar en
+            // el último, porque los anteriores no tenían ninguno.
+            std::vector<AlmacenCandidatos> vistos;
+            for (std::size_t i = 0; Almacen* a = almacen(i); ++i) {
+                vistos.push_back(a->candidatos());
+                for (auto e = elegirCertificado(vistos, texto); e.elegido;
+                     e = elegirCertificado(vistos, texto)) {
+                    if (auto c = a->certificado(e.elegido->certificado))
+                        return c;
+                    // Ya no se puede leer entero: no cuenta, y se elige de nuevo.
+                    vistos.back().certificados[e.elegido->certificado].legible = false;
+                }
             }
+            // Nada. Si las tarjetas se han mirado con los módulos cargados de antes, se miran
+            // otra vez con los módulos cargados de nuevo, que ven las creadas después.
+            if (!tarjetasDeAntes_)
+                return nullptr;
+            almacenes_.resize(primeraTarjeta_);
+            abrir(abrirTarjetas(Modulos::DeNuevo));
         }
-        return nullptr;
     }
 
     std::vector<ListadoAlmacen> listar() {
-        // Se miran todos: el listado de las tarjetas se pide ya, y el ayudante carga los
-        // módulos mientras aquí se leen la carpeta y las bases.
+        // Se miran todos, como están ahora: el listado de las tarjetas se pide ya, y el
+        // ayudante carga los módulos mientras aquí se leen la carpeta y las bases.
         if (grupos_ < 2)
-            tarjetasPedidas_ = pedirTarjetas();
+            tarjetasPedidas_ = pedirTarjetas(Modulos::DeNuevo);
         std::vector<ListadoAlmacen> todos;
         for (std::size_t i = 0; Almacen* a = almacen(i); ++i)
             todos.push_back(a->listar());
@@ -62,16 +69,28 @@ private:
                 for (const Base& base : basesDelUsuario())
                     almacenes_.push_back(abrirBase(base));
             } else {
-                for (auto& t : abrirTarjetas(std::move(tarjetasPedidas_)))
-                    almacenes_.push_back(std::move(t));
+                // Las pedidas por adelantado, o las de los módulos ya cargados: quien busca
+                // vuelve a mirar con otros si no encuentra nada.
+                primeraTarjeta_ = almacenes_.size();
+                abrir(tarjetasPedidas_
+                          ? abrirTarjetas(Modulos::DeNuevo, std::move(tarjetasPedidas_))
+                          : abrirTarjetas(Modulos::YaCargados));
             }
         }
         return i < almacenes_.size() ? almacenes_[i].get() : nullptr;
     }
 
+    void abrir(TarjetasAbiertas tarjetas) {
+        for (auto& t : tarjetas.almacenes)
+            almacenes_.push_back(std::move(t));
+        tarjetasDeAntes_ = tarjetas.conModulosDeAntes;
+    }
+
     std::vector<std::unique_ptr<Almacen>> almacenes_;
     std::shared_ptr<TarjetasPedidas> tarjetasPedidas_; // pedidas por adelantado, sin recoger
-    int grupos_ = 0; // grupos abiertos tras la carpeta: las bases y las tarjetas
+    int grupos_ = 0;                 // grupos abiertos tras la carpeta: las bases y las tarjetas
+    std::size_t primeraTarjeta_ = 0; // en almacenes_, una vez abiertas
+    bool tarjetasDeAntes_ = false;   // si se han mirado con los módulos cargados de antes
 };
 
 std::unique_ptr<AlmacenesEnOrden> abrirTodos() {

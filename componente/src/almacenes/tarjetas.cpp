@@ -61,14 +61,16 @@ public:
     void matar() { proceso_.terminar(std::chrono::milliseconds(0)); }
 
     /// Le pide que cargue los módulos (salvo los de `saltar`) y mande lo que hay.
-    bool pedirListado(const std::vector<std::string>& saltar, std::chrono::milliseconds espera) {
+    bool pedirListado(Modulos modulos, const std::vector<std::string>& saltar,
+                      std::chrono::milliseconds espera) {
         plazo_ = Reloj::now() + espera;
-        return enviar('L', std::vector<std::string_view>(saltar.begin(), saltar.end()));
+        return enviar(modulos == Modulos::DeNuevo ? 'N' : 'L',
+                      std::vector<std::string_view>(saltar.begin(), saltar.end()));
     }
 
-    /// Le pide que descargue los módulos, sin esperar a que lo haga. false si no se le puede
-    /// decir.
-    bool soltarModulos() {
+    /// Le pide que suelte las tarjetas (y las sesiones con el PIN), sin esperar a que lo haga.
+    /// false si no se le puede decir.
+    bool soltarTarjetas() {
         plazo_ = Reloj::now() + std::chrono::seconds(1);
         return enviar('R', {});
     }
@@ -165,7 +167,7 @@ private:
     std::mutex conversacion_;
 };
 
-// El ayudante en reposo, sin módulos cargados, para la siguiente búsqueda; a lo sumo uno. Vive
+// El ayudante en reposo, sin tarjetas abiertas, para la siguiente búsqueda; a lo sumo uno. Vive
 // hasta el final del proceso (su conexión se cierra entonces, y él acaba).
 std::mutex enReposoCerrojo;
 std::shared_ptr<Ayudante>* const enReposo = new std::shared_ptr<Ayudante>();
@@ -181,14 +183,14 @@ std::shared_ptr<Ayudante> tomarEnReposo() {
 }
 
 // Un ayudante mientras lo usa una búsqueda (sus tarjetas y los certificados que salen de ellas):
-// al soltarlo, si sigue bien, descarga sus módulos y queda en reposo.
+// al soltarlo, si sigue bien, suelta sus tarjetas y queda en reposo.
 class Prestamo {
 public:
     explicit Prestamo(std::shared_ptr<Ayudante> ayudante) : ayudante_(std::move(ayudante)) {}
     Prestamo(const Prestamo&) = delete;
     Prestamo& operator=(const Prestamo&) = delete;
     ~Prestamo() {
-        if (!ayudante_->enMarcha() || !ayudante_->soltarModulos())
+        if (!ayudante_->enMarcha() || !ayudante_->soltarTarjetas())
             return;
         // El que estuviera en reposo se suelta (y se le espera) fuera del cerrojo.
         std::shared_ptr<Ayudante> anterior;
@@ -308,6 +310,7 @@ void usarPlazosTarjetas(const PlazosTarjetas* p) {
 // Un listado pedido a un ayudante, a falta de recoger lo que mande.
 struct TarjetasPedidas {
     std::shared_ptr<Ayudante> ayudante;
+    Modulos modulos = Modulos::DeNuevo;
     bool delReposo = false; // el que estaba en reposo (puede haber acabado)
     std::shared_ptr<Prestamo> prestamo;
     std::map<std::string, std::string> rotos; // los que no se cargan, y por qué
@@ -317,8 +320,9 @@ struct TarjetasPedidas {
 namespace {
 
 // Toma el ayudante en reposo, o arranca uno, y le pide el listado. nullptr si no arranca.
-std::shared_ptr<TarjetasPedidas> pedirA(const std::string& ruta) {
+std::shared_ptr<TarjetasPedidas> pedirA(const std::string& ruta, Modulos modulos) {
     auto t = std::make_shared<TarjetasPedidas>();
+    t->modulos = modulos;
     t->ayudante = tomarEnReposo();
     t->delReposo = t->ayudante != nullptr;
     if (!t->ayudante) {
@@ -331,33 +335,34 @@ std::shared_ptr<TarjetasPedidas> pedirA(const std::string& ruta) {
     std::vector<std::string> saltar;
     for (const auto& [fichero, motivo] : t->rotos)
         saltar.push_back(fichero);
-    t->pedido = t->ayudante->pedirListado(saltar, plazos().modulo);
+    t->pedido = t->ayudante->pedirListado(modulos, saltar, plazos().modulo);
     return t;
 }
 
 } // namespace
 
-std::shared_ptr<TarjetasPedidas> pedirTarjetas() {
-    return pedirA(rutaAyudante());
+std::shared_ptr<TarjetasPedidas> pedirTarjetas(Modulos modulos) {
+    return pedirA(rutaAyudante(), modulos);
 }
 
-std::vector<std::unique_ptr<Almacen>> abrirTarjetas(std::shared_ptr<TarjetasPedidas> pedidas) {
+TarjetasAbiertas abrirTarjetas(Modulos modulos, std::shared_ptr<TarjetasPedidas> pedidas) {
     const std::string ruta = rutaAyudante();
     const PlazosTarjetas p = plazos();
     const auto sinTarjetas = [&](const std::string& donde, const std::string& motivo) {
-        std::vector<std::unique_ptr<Almacen>> una;
-        una.push_back(std::make_unique<AlmacenSinAbrir>("PKCS #11", donde, motivo));
+        TarjetasAbiertas una;
+        una.almacenes.push_back(std::make_unique<AlmacenSinAbrir>("PKCS #11", donde, motivo));
         return una;
     };
     for (int intento = 0; intento < 32; ++intento) {
         // El primero puede estar pedido ya; el que estaba en reposo puede haber acabado, y
         // entonces se arranca otro.
-        const auto t = intento == 0 && pedidas ? std::move(pedidas) : pedirA(ruta);
+        const auto t = intento == 0 && pedidas ? std::move(pedidas) : pedirA(ruta, modulos);
         if (!t)
             return sinTarjetas("ayudante de las tarjetas, " + ruta,
                                "no se puede arrancar: las tarjetas no se pueden mirar");
         Ayudante& ayudante = *t->ayudante;
-        std::vector<std::unique_ptr<Almacen>> tarjetas;
+        // Uno recién arrancado carga todos los módulos.
+        TarjetasAbiertas tarjetas{{}, t->delReposo && t->modulos == Modulos::YaCargados};
         std::optional<std::string> modulo; // el fichero del que se está cargando
         auto recibido = t->pedido ? Ayudante::Recibido::Bien : Ayudante::Recibido::Fin;
         while (recibido == Ayudante::Recibido::Bien) {
@@ -370,13 +375,13 @@ std::vector<std::unique_ptr<Almacen>> abrirTarjetas(std::shared_ptr<TarjetasPedi
             if (m.tipo == 'M' && m.campos.size() == 3) {
                 modulo = m.campos[2];
                 if (const auto roto = t->rotos.find(*modulo); roto != t->rotos.end())
-                    tarjetas.push_back(std::make_unique<AlmacenSinAbrir>(
+                    tarjetas.almacenes.push_back(std::make_unique<AlmacenSinAbrir>(
                         "PKCS #11", "módulo «" + m.campos[1] + "», " + m.campos[2], roto->second));
             } else if (m.tipo == 'S' && m.campos.size() == 2) {
-                tarjetas.push_back(
+                tarjetas.almacenes.push_back(
                     std::make_unique<AlmacenSinAbrir>("PKCS #11", m.campos[0], m.campos[1]));
             } else if (auto tarjeta = m.tipo == 'T' ? tarjetaDe(t->prestamo, m) : nullptr) {
-                tarjetas.push_back(std::move(tarjeta));
+                tarjetas.almacenes.push_back(std::move(tarjeta));
             } else {
                 ayudante.matar();
                 return sinTarjetas("ayudante de las tarjetas, " + ruta,

@@ -12,7 +12,7 @@
 // en los dos casos se vuelve a arrancar el ayudante sin él, de modo que las demás tarjetas
 // siguen a mano; durante cinco minutos no se vuelve a cargar. Acabada una búsqueda, el
 // ayudante queda en reposo para la siguiente (arrancar otro y NSS en él cuesta decenas de
-// milisegundos), sin módulos cargados.
+// milisegundos), con los módulos cargados pero sin sesiones abiertas con el PIN.
 
 #include "almacenes/almacen.h"
 
@@ -28,14 +28,30 @@ namespace morvelin::almacenes {
 /// falla es un AlmacenSinAbrir, que dice por qué. En cada tarjeta, entre los certificados del
 /// identificador se prefiere el que tiene el uso de no repudio.
 ///
+/// Los módulos con los que se miran las tarjetas.
+enum class Modulos {
+    /// Los que el ayudante en reposo tenga ya cargados (los que falten se cargan). Ven poner y
+    /// quitar tarjetas, pero quizá no una tarjeta de programa creada después de cargarlos.
+    YaCargados,
+    /// Cargados de nuevo: ven lo que hay ahora.
+    DeNuevo,
+};
+
+/// Las tarjetas abiertas y si se han mirado con módulos cargados antes (si no se encuentra en
+/// ellas lo que se busca, merece la pena mirarlas de nuevo).
+struct TarjetasAbiertas {
+    std::vector<std::unique_ptr<Almacen>> almacenes;
+    bool conModulosDeAntes = false;
+};
+
 /// Con `pedidas` (de pedirTarjetas()), recoge ese listado en vez de pedir otro.
 struct TarjetasPedidas;
-std::vector<std::unique_ptr<Almacen>> abrirTarjetas(std::shared_ptr<TarjetasPedidas> pedidas = {});
+TarjetasAbiertas abrirTarjetas(Modulos modulos, std::shared_ptr<TarjetasPedidas> pedidas = {});
 
 /// Pide ya el listado de las tarjetas, sin esperarlo: el ayudante arranca y carga los módulos
 /// mientras quien lo pide mira otros almacenes, y abrirTarjetas() lo recoge. nullptr si el
 /// ayudante no arranca.
-std::shared_ptr<TarjetasPedidas> pedirTarjetas();
+std::shared_ptr<TarjetasPedidas> pedirTarjetas(Modulos modulos);
 
 /// Los plazos del ayudante de las tarjetas.
 struct PlazosTarjetas {
@@ -51,7 +67,7 @@ struct PlazosTarjetas {
 void usarPlazosTarjetas(const PlazosTarjetas* plazos);
 
 /// El programa ayudante: atiende por la conexión `fd` las peticiones de listar (cargando los
-/// módulos), firmar y soltar los módulos. Cuando se cierra la conexión, o tras cinco minutos en
+/// módulos), firmar y soltar las tarjetas. Cuando se cierra la conexión, o tras cinco minutos en
 /// reposo, acaba el proceso sin descargar los módulos; si la conexión falla a medias, devuelve
 /// el estado de salida.
 int servirTarjetas(int fd);

@@ -1,23 +1,29 @@
 // El ayudante de las tarjetas por dentro (el programa «morvelin-tarjetas»): carga en NSS los
 // módulos que registra p11-kit, manda lo que hay en sus tarjetas y firma lo que se le pide. El
 // PIN lo pide, por la misma conexión, el proceso que lo arrancó: él tiene el terminal y el
-// escritorio del usuario. Entre una búsqueda y la siguiente queda en reposo, con NSS en marcha y
-// las bibliotecas de los módulos en memoria pero sin módulos cargados; en reposo más de cinco
+// escritorio del usuario. Entre una búsqueda y la siguiente queda en reposo, sin sesiones con
+// PIN pero con NSS y los módulos cargados: arrancar un módulo (C_Initialize) cuesta más que
+// listar sus tarjetas. Un módulo ya cargado ve poner y quitar una tarjeta en un lector, pero no
+// siempre una tarjeta de programa creada después por otro proceso: por eso se piden también
+// listados con los módulos cargados de nuevo. Cada listado vuelve a leer el registro de p11-kit;
+// si ha cambiado, los módulos se descargan y se cargan los de ahora. En reposo más de cinco
 // minutos, acaba.
 //
 // Mensajes (canal_tarjetas.h), a petición de quien lo arrancó:
 //   L  ficheros de módulos que no se deben cargar
-//        carga los módulos y, por cada uno en su orden: M (índice, nombre, fichero), antes de
-//        cargarlo (si no contesta o falla, se sabe cuál); S (dónde, por qué) por un módulo que
-//        no carga o un lector sin tarjeta; T (identificador, dónde, nota y, por certificado:
-//        apodo, DER, clave a su alcance 0/1, clave tras el PIN 0/1) por una tarjeta. Al final, F.
+//        carga los módulos que no lo estén (en los ya cargados mira si hay lectores nuevos) y,
+//        por cada uno en su orden: M (índice, nombre, fichero), antes de usarlo (si no contesta
+//        o falla, se sabe cuál); S (dónde, por qué) por un módulo que no carga o un lector sin
+//        tarjeta; T (identificador, dónde, nota y, por certificado: apodo, DER, clave a su
+//        alcance 0/1, clave tras el PIN 0/1) por una tarjeta. Al final, F.
+//   N  como L, pero descarga antes los módulos y los carga de nuevo.
 //   G  identificador de la tarjeta, posición del certificado, algoritmo (textoAlgoritmo), resumen,
 //      para qué (lo que completa la petición del PIN)
 //        contesta Y (la firma) o X (no se ha podido firmar); entre medias puede pedir el PIN con
 //        P (descripción, indicación, aviso), que se contesta con p (dado, cancelado o
 //        sin-dialogo, y el PIN). El PIN vale para las firmas siguientes con ese certificado
 //        hasta el siguiente L o R: una operación que firma mucho lo pide una vez.
-//   R  descarga los módulos (y cierra las sesiones abiertas con el PIN) y queda en reposo; no
+//   R  suelta las tarjetas (cierra las sesiones abiertas con el PIN) y queda en reposo; no
 //      contesta.
 #include "almacenes/canal_tarjetas.h"
 #include "almacenes/modulos_p11kit.h"
@@ -59,6 +65,7 @@ public:
     }
     ModuloNss(const ModuloNss&) = delete;
     ModuloNss& operator=(const ModuloNss&) = delete;
+    SECMODModule* get() const { return modulo_; }
 
 private:
     std::shared_ptr<SesionNss> sesion_; // se cierra después del módulo
@@ -105,17 +112,22 @@ SECMODModule* cargar(const ModuloRegistrado& r, std::size_t indice, bool conSesi
 
 namespace {
 
-// Lo que el ayudante tiene cargado: el registro de p11-kit más reciente (sus bibliotecas siguen
-// en memoria de un listado al siguiente), NSS y las tarjetas del último listado.
+// Lo que el ayudante tiene cargado: el registro de p11-kit con el que se cargaron los módulos
+// (sus bibliotecas siguen en memoria), NSS, los módulos y las tarjetas del último listado.
 class Servidor {
 public:
     explicit Servidor(int fd) : canal_(fd) {}
 
-    // Carga los módulos, salvo los de los ficheros de `saltar`, y manda lo que hay. false si la
-    // conexión falla.
-    bool listar(const std::vector<std::string>& saltar) {
+    // Carga los módulos, salvo los de los ficheros de `saltar`, y manda lo que hay; los ya
+    // cargados se usan como están salvo `deNuevo`. false si la conexión falla.
+    bool listar(const std::vector<std::string>& saltar, bool deNuevo) {
         soltar();
-        registro_ = std::make_shared<RegistroP11Kit>(); // el anterior se suelta ya cargado este
+        auto registro = std::make_shared<RegistroP11Kit>();
+        if (deNuevo || !registro_ || registro->modulos() != registro_->modulos()) {
+            cargados_.clear();               // antes que el registro con el que se cargaron
+            registro_ = std::move(registro); // el anterior se suelta ya cargado este
+            cargados_.resize(registro_->modulos().size());
+        }
         const auto& registrados = registro_->modulos();
         if (!registrados.empty() && !sesion_)
             sesion_ = SesionNss::obtener();
@@ -123,8 +135,10 @@ public:
             const ModuloRegistrado& r = registrados[i];
             if (!canal_.enviar('M', {std::to_string(i), r.nombre, r.fichero}))
                 return false;
-            if (std::find(saltar.begin(), saltar.end(), r.fichero) != saltar.end())
+            if (std::find(saltar.begin(), saltar.end(), r.fichero) != saltar.end()) {
+                cargados_[i].reset();
                 continue;
+            }
             if (!listarModulo(r, i))
                 return false;
         }
@@ -143,7 +157,7 @@ public:
         return firma ? canal_.enviar('Y', {*firma}) : canal_.enviar('X', {});
     }
 
-    // Descarga los módulos.
+    // Suelta las tarjetas: se cierran las sesiones con el PIN. Los módulos siguen cargados.
     void soltar() {
         certificados_.clear();
         tarjetas_.clear();
@@ -168,10 +182,18 @@ private:
 
     bool listarModulo(const ModuloRegistrado& r, std::size_t indice) {
         const std::string modulo = "módulo «" + r.nombre + "»";
-        SECMODModule* m = cargar(r, indice, sesion_ != nullptr);
-        if (m == nullptr)
-            return canal_.enviar('S', {modulo + ", " + r.fichero, "el módulo no se puede cargar"});
-        const auto cargado = std::make_shared<ModuloNss>(sesion_, registro_, m);
+        auto& cargado = cargados_[indice];
+        if (cargado) {
+            // Un lector conectado después de cargar el módulo es una ranura nueva.
+            SECMOD_UpdateSlotList(cargado->get());
+        } else {
+            SECMODModule* nuevo = cargar(r, indice, sesion_ != nullptr);
+            if (nuevo == nullptr)
+                return canal_.enviar('S',
+                                     {modulo + ", " + r.fichero, "el módulo no se puede cargar"});
+            cargado = std::make_shared<ModuloNss>(sesion_, registro_, nuevo);
+        }
+        SECMODModule* m = cargado->get();
         for (int k = 0; k < m->slotCount; ++k) {
             PK11SlotInfo* ranura = m->slots[k];
             const std::string lector = textoPkcs11(PK11_GetSlotName(ranura));
@@ -225,6 +247,7 @@ private:
     CanalDescriptor canal_;
     std::shared_ptr<RegistroP11Kit> registro_;
     std::shared_ptr<SesionNss> sesion_;
+    std::vector<std::shared_ptr<ModuloNss>> cargados_; // por índice en el registro; nullptr si no
     std::vector<std::unique_ptr<Almacen>> tarjetas_;
     std::map<std::pair<std::size_t, std::size_t>, std::unique_ptr<plataforma::Certificado>>
         certificados_; // los que han firmado; se sueltan antes que sus tarjetas
@@ -246,8 +269,8 @@ int servirTarjetas(int fd) {
         if (!servidor.canal().recibir(m))
             break;
         bool bien = true;
-        if (m.tipo == 'L')
-            bien = servidor.listar(m.campos);
+        if (m.tipo == 'L' || m.tipo == 'N')
+            bien = servidor.listar(m.campos, m.tipo == 'N');
         else if (m.tipo == 'G' && m.campos.size() == 5)
             bien = servidor.firmar(m);
         else if (m.tipo == 'R')
