@@ -83,12 +83,17 @@ public:
     }
 
     /// La firma de `resumen` por `algoritmo` con el certificado `posicion` de la tarjeta
-    /// `tarjeta`; el PIN, si hace falta, se pide aquí con pinentry. Si el ayudante no contesta a
-    /// tiempo, se le mata.
+    /// `tarjeta`; el PIN, si hace falta, se pide aquí con pinentry (si se sabe que hará falta,
+    /// `conPin`, pinentry arranca ya, mientras el ayudante prepara la firma). Si el ayudante no
+    /// contesta a tiempo, se le mata.
     std::optional<std::string> firmar(const std::string& tarjeta, std::size_t posicion,
                                       const plataforma::AlgoritmoFirma& algoritmo,
-                                      std::string_view resumen, std::string_view para) {
+                                      std::string_view resumen, std::string_view para,
+                                      bool conPin) {
         const std::lock_guard bloqueo(conversacion_);
+        std::optional<plataforma::DialogoPin> dialogo;
+        if (conPin)
+            dialogo.emplace();
         const auto espera = plazos().firma;
         plazo_ = Reloj::now() + espera;
         const std::string p = std::to_string(posicion);
@@ -108,13 +113,16 @@ public:
             // El tiempo del diálogo es de pinentry; el plazo vuelve a contar al contestar.
             const plataforma::PeticionPin peticion{m.campos[0], m.campos[1], m.campos[2]};
             plataforma::Secreto pin;
-            const auto r = plataforma::pedirPin(peticion, pin);
+            if (!dialogo)
+                dialogo.emplace();
+            const auto r = dialogo->pedir(peticion, pin);
             plazo_ = Reloj::now() + espera;
             const bool enviado =
                 enviar('p', {r == plataforma::RespuestaPin::Dado        ? "dado"
                              : r == plataforma::RespuestaPin::Cancelado ? "cancelado"
                                                                         : "sin-dialogo",
                              std::string_view(pin.c_str(), pin.size())});
+            dialogo.reset(); // pinentry acaba mientras la tarjeta recibe el PIN
             if (!enviado)
                 return std::nullopt;
         }
@@ -238,11 +246,11 @@ std::map<std::string, std::string> rotosVigentes() {
 class CertificadoTarjeta : public CertificadoDeAlmacen {
 public:
     CertificadoTarjeta(std::shared_ptr<Prestamo> prestamo, std::string tarjeta,
-                       std::size_t posicion, ossl::X509Propio x509)
+                       std::size_t posicion, ossl::X509Propio x509, bool conPin)
         : CertificadoDeAlmacen(std::move(x509)), prestamo_(std::move(prestamo)),
-          tarjeta_(std::move(tarjeta)), posicion_(posicion) {}
+          tarjeta_(std::move(tarjeta)), posicion_(posicion), conPin_(conPin) {}
 
-    // Al ayudante solo va el resumen.
+    // Al ayudante solo va el resumen. Tras la primera firma, la tarjeta ya tiene el PIN.
     std::optional<std::string> firmar(const plataforma::AlgoritmoFirma& algoritmo,
                                       std::string_view datos,
                                       std::string_view para) const override {
@@ -251,30 +259,35 @@ public:
             return std::nullopt;
         auto resumido = algoritmo;
         resumido.resumido = true;
-        return prestamo_->ayudante().firmar(tarjeta_, posicion_, resumido, *resumen, para);
+        auto firma = prestamo_->ayudante().firmar(tarjeta_, posicion_, resumido, *resumen, para,
+                                                  conPin_.load());
+        if (firma)
+            conPin_ = false;
+        return firma;
     }
 
 private:
     std::shared_ptr<Prestamo> prestamo_;
     std::string tarjeta_;
     std::size_t posicion_;
+    mutable std::atomic<bool> conPin_; // si la siguiente firma pedirá el PIN
 };
 
-// Una tarjeta del ayudante: lo que mandó de ella, y él firma.
+// Una tarjeta del ayudante: lo que mandó de ella (sus certificados, ya leídos), y él firma.
 class AlmacenTarjeta : public Almacen {
 public:
-    AlmacenTarjeta(std::shared_ptr<Prestamo> prestamo, std::string tarjeta, ListadoAlmacen listado)
+    AlmacenTarjeta(std::shared_ptr<Prestamo> prestamo, std::string tarjeta, ListadoAlmacen listado,
+                   std::vector<ossl::X509Propio> x509)
         : prestamo_(std::move(prestamo)), tarjeta_(std::move(tarjeta)),
-          listado_(std::move(listado)) {}
+          listado_(std::move(listado)), x509_(std::move(x509)) {}
 
     AlmacenCandidatos candidatos() override { return candidatosDe(listado_); }
     std::unique_ptr<plataforma::Certificado> certificado(std::size_t i) override {
-        if (i >= listado_.certificados.size())
+        if (i >= x509_.size() || X509_up_ref(x509_[i].get()) != 1)
             return nullptr;
-        auto x = ossl::certificadoDeDer(listado_.certificados[i].der);
-        if (!x)
-            return nullptr;
-        return std::make_unique<CertificadoTarjeta>(prestamo_, tarjeta_, i, std::move(x));
+        return std::make_unique<CertificadoTarjeta>(prestamo_, tarjeta_, i,
+                                                    ossl::X509Propio(x509_[i].get()),
+                                                    listado_.certificados[i].claveTrasPin);
     }
     ListadoAlmacen listar() override { return listado_; }
 
@@ -282,6 +295,7 @@ private:
     std::shared_ptr<Prestamo> prestamo_;
     std::string tarjeta_;
     ListadoAlmacen listado_;
+    std::vector<ossl::X509Propio> x509_; // los de listado_, en su orden
 };
 
 // La tarjeta de un mensaje T; nullptr si el mensaje no es como debe.
@@ -289,16 +303,18 @@ std::unique_ptr<Almacen> tarjetaDe(const std::shared_ptr<Prestamo>& prestamo, co
     if (m.campos.size() < 3 || (m.campos.size() - 3) % 4 != 0)
         return nullptr;
     ListadoAlmacen l{"PKCS #11", m.campos[1], {}, m.campos[2], true, {}};
+    std::vector<ossl::X509Propio> x509;
     for (std::size_t i = 3; i < m.campos.size(); i += 4) {
-        const auto x = ossl::certificadoDeDer(m.campos[i + 1]);
+        auto x = ossl::certificadoDeDer(m.campos[i + 1]);
         if (!x)
             return nullptr;
         FichaCertificado f = fichaDe(x.get(), m.campos[i + 2] == "1");
         f.claveTrasPin = m.campos[i + 3] == "1";
         f.donde = m.campos[i];
         l.certificados.push_back(std::move(f));
+        x509.push_back(std::move(x));
     }
-    return std::make_unique<AlmacenTarjeta>(prestamo, m.campos[0], std::move(l));
+    return std::make_unique<AlmacenTarjeta>(prestamo, m.campos[0], std::move(l), std::move(x509));
 }
 
 } // namespace

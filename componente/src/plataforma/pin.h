@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,26 @@ enum class RespuestaPin {
 /// Pide el PIN; con Dado, `pin` lo tiene (nunca con un byte 0 dentro: un PIN así no se da por
 /// bueno, y no llega a la tarjeta). Nunca espera sin límite: PlazosPinentry.
 RespuestaPin pedirPin(const PeticionPin& peticion, Secreto& pin);
+
+class Pinentry;
+
+/// Un diálogo para pedir el PIN una vez, abierto de antemano: pinentry arranca mientras quien
+/// lo abre hace otra cosa (no enseña nada hasta que se pide el PIN), y se cierra al soltarlo,
+/// cuando quien lo pidió ya ha usado el PIN.
+class DialogoPin {
+public:
+    DialogoPin();
+    ~DialogoPin();
+    DialogoPin(const DialogoPin&) = delete;
+    DialogoPin& operator=(const DialogoPin&) = delete;
+
+    /// Como pedirPin(); la segunda vez, SinDialogo.
+    RespuestaPin pedir(const PeticionPin& peticion, Secreto& pin);
+
+private:
+    std::unique_ptr<Pinentry> pinentry_; // nullptr si no ha arrancado
+    bool pedido_ = false;
+};
 
 /// Un valor de fuera (el nombre común de un certificado, la etiqueta de una tarjeta, una
 /// carpeta) para ponerlo en la descripción del diálogo: en una sola línea (los caracteres de

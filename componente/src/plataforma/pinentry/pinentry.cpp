@@ -70,6 +70,8 @@ std::string ordenConTexto(std::string_view nombre, std::string_view texto) {
     return linea + std::string(Puntos);
 }
 
+} // namespace
+
 // La conversación con un pinentry en marcha.
 class Pinentry {
 public:
@@ -81,13 +83,23 @@ public:
         if (proceso_.enMarcha())
             enviar("BYE");
         proceso_.terminar(plazos_.salida);
+        if (entrada_ != nullptr)
+            soltarMemoriaSecreta(entrada_);
     }
 
     enum class Respuesta { Ok, Err, Fallo };
 
+    /// Lo arranca sin esperar su saludo, que tiene su plazo desde ahora.
     bool arrancar(const char* programa) {
-        return proceso_.arrancar({programa}) &&
-               leerRespuesta(nullptr, plazos_.saludo) == Respuesta::Ok;
+        plazoSaludo_ = Reloj::now() + plazos_.saludo;
+        return proceso_.arrancar({programa});
+    }
+
+    /// Su saludo; solo la primera vez espera.
+    bool saludo() {
+        if (!saludado_)
+            saludado_ = leerRespuesta(nullptr, plazoSaludo_) == Respuesta::Ok;
+        return saludado_;
     }
 
     bool enviar(std::string_view orden) {
@@ -97,19 +109,17 @@ public:
     /// La respuesta a una orden ya enviada, que ha de llegar antes de `espera`. Las líneas de
     /// datos van, descodificadas, a `datos`.
     Respuesta respuesta(std::chrono::milliseconds espera, Secreto* datos = nullptr) {
-        return leerRespuesta(datos, espera);
+        return leerRespuesta(datos, Reloj::now() + espera);
     }
 
 private:
     // Lee líneas hasta «OK» o «ERR». Fallo si acaba la conexión, se pasa el plazo, llegan
-    // demasiadas líneas o una que no vale. Cada línea se lee en un Secreto: puede llevar el PIN.
-    Respuesta leerRespuesta(Secreto* datos, std::chrono::milliseconds espera) {
-        const auto plazo = Reloj::now() + espera;
+    // demasiadas líneas o una que no vale.
+    Respuesta leerRespuesta(Secreto* datos, Reloj::time_point plazo) {
         for (int lineas = 0; lineas < LineasPorRespuesta; ++lineas) {
-            Secreto linea;
-            if (!leerLinea(linea, plazo))
+            if (!leerLinea(plazo))
                 return Respuesta::Fallo;
-            const std::string_view l(linea.c_str(), linea.size());
+            const std::string_view l(linea_.c_str(), linea_.size());
             if (l == "OK" || l.starts_with("OK "))
                 return Respuesta::Ok;
             if (l == "ERR" || l.starts_with("ERR "))
@@ -141,21 +151,43 @@ private:
         return true;
     }
 
-    bool leerLinea(Secreto& linea, Reloj::time_point plazo) {
+    // La línea siguiente, en linea_. Lo que llega se lee a bloques en memoria secreta, como la
+    // línea: puede llevar el PIN.
+    bool leerLinea(Reloj::time_point plazo) {
+        linea_.borrar();
         for (;;) {
-            char c;
-            if (proceso_.leer(&c, 1, plazo) != ProcesoAuxiliar::Lectura::Leido)
-                return false;
+            if (inicio_ == leidos_) {
+                if (entrada_ == nullptr)
+                    entrada_ = reservarMemoriaSecreta();
+                borrarMemoria(entrada_, leidos_);
+                inicio_ = leidos_ = 0;
+                if (proceso_.leerDisponible(entrada_, Secreto::Capacidad, leidos_, plazo) !=
+                    ProcesoAuxiliar::Lectura::Leido)
+                    return false;
+            }
+            const char c = entrada_[inicio_++];
             if (c == '\n')
                 return true;
-            if (linea.size() == LargoLinea || !linea.anadir(c))
+            if (linea_.size() == LargoLinea || !linea_.anadir(c))
                 return false; // más larga de lo que permite el protocolo
         }
     }
 
     PlazosPinentry plazos_;
     ProcesoAuxiliar proceso_;
+    Reloj::time_point plazoSaludo_;
+    bool saludado_ = false;
+    char* entrada_ = nullptr; // lo leído (Secreto::Capacidad bytes); se entrega desde inicio_
+    std::size_t inicio_ = 0, leidos_ = 0;
+    Secreto linea_;
 };
+
+namespace {
+
+PlazosPinentry plazosPinentry() {
+    const PlazosPinentry* otros = otrosPlazos.load();
+    return otros ? *otros : PlazosPinentry{};
+}
 
 std::string localeCaracteres() {
     for (const char* v : {"LC_ALL", "LC_CTYPE", "LANG"})
@@ -188,16 +220,27 @@ std::string valorParaDialogo(std::string_view valor, std::size_t maximo) {
     return r;
 }
 
-RespuestaPin pedirPin(const PeticionPin& peticion, Secreto& pin) {
-    pin.borrar();
-    const PlazosPinentry* otros = otrosPlazos.load();
-    const PlazosPinentry plazos = otros ? *otros : PlazosPinentry{};
+DialogoPin::DialogoPin() : pinentry_(std::make_unique<Pinentry>(plazosPinentry())) {
     const char* programa = std::getenv("MORVELIN_PINENTRY");
     if (programa == nullptr || *programa == '\0')
         programa = "pinentry";
-    Pinentry p(plazos);
-    if (!p.arrancar(programa))
+    if (!pinentry_->arrancar(programa))
+        pinentry_.reset();
+}
+
+DialogoPin::~DialogoPin() = default;
+
+RespuestaPin pedirPin(const PeticionPin& peticion, Secreto& pin) {
+    return DialogoPin().pedir(peticion, pin);
+}
+
+RespuestaPin DialogoPin::pedir(const PeticionPin& peticion, Secreto& pin) {
+    pin.borrar();
+    if (!pinentry_ || pedido_ || !pinentry_->saludo())
         return RespuestaPin::SinDialogo;
+    pedido_ = true;
+    Pinentry& p = *pinentry_;
+    const PlazosPinentry plazos = plazosPinentry();
     // El terminal y el idioma, para el pinentry de terminal; los de ventana usan DISPLAY o
     // WAYLAND_DISPLAY, que heredan. Una opción que no conozca no importa.
     std::vector<std::string> opciones;
