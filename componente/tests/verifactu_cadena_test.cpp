@@ -1467,6 +1467,31 @@ TEST_F(InterfacesVerifactu, ModoEnvioYEstadoDeLaCola) {
     EXPECT_EQ(correcto, 0);
     morvelin_liberar(texto);
 
+    // Con el certificado, la interfaz C fija el modo sin remisión, firma y cierra la cadena.
+    const std::string sinC = (carpeta_ / "sin-c.sqlite").string();
+    const auto llamar = [&](morvelin_estado e) {
+        EXPECT_EQ(e, MORVELIN_OK);
+        std::string t = texto ? texto : "";
+        morvelin_liberar(texto);
+        texto = nullptr;
+        return t;
+    };
+    auto t = llamar(morvelin_verifactu_modo_con_certificado(sinC.c_str(), "no-verifactu",
+                                                            "89890001K", &correcto, &texto));
+    EXPECT_EQ(correcto, 1) << t;
+    t = llamar(
+        morvelin_verifactu_alta(sinC.c_str(), alta("C-1").dump().c_str(), &correcto, &texto));
+    EXPECT_EQ(correcto, 1) << t;
+    t = llamar(morvelin_verifactu_cierra(sinC.c_str(), &correcto, &texto));
+    EXPECT_EQ(correcto, 1) << t;
+    t = llamar(
+        morvelin_verifactu_alta(sinC.c_str(), alta("C-2").dump().c_str(), &correcto, &texto));
+    EXPECT_EQ(correcto, 0);
+    EXPECT_NE(t.find("La cadena está cerrada"), std::string::npos) << t;
+    t = llamar(morvelin_verifactu_comprueba(sinC.c_str(), &correcto, &texto));
+    EXPECT_EQ(correcto, 1) << t;
+    EXPECT_NE(t.find("todos con su firma válida"), std::string::npos) << t;
+
     morvelin::CadenaVerifactu cadena(cadena_);
     const auto e = cadena.estado();
     EXPECT_TRUE(e.correcto);
@@ -1475,6 +1500,14 @@ TEST_F(InterfacesVerifactu, ModoEnvioYEstadoDeLaCola) {
     const auto sin = cadena.envia({false, "11111111H", doble.servicio().direccion(), {}});
     EXPECT_FALSE(sin.correcto);
     EXPECT_NE(sin.texto.find("11111111H"), std::string::npos) << sin.texto;
+    // Una cadena VERI*FACTU no se cierra; una sin remisión, una vez.
+    EXPECT_FALSE(cadena.cierra().correcto);
+    morvelin::CadenaVerifactu firmada((carpeta_ / "sin-cpp.sqlite").string());
+    ASSERT_TRUE(firmada.modo("no-verifactu", "89890001K").correcto);
+    EXPECT_TRUE(firmada.cierra().correcto);
+    const auto otra = firmada.cierra();
+    EXPECT_FALSE(otra.correcto);
+    EXPECT_NE(otra.texto.find("ya está cerrada"), std::string::npos) << otra.texto;
 }
 
 } // namespace

@@ -65,6 +65,8 @@ public:
     /// («no-verifactu») hace falta `certificado`: el NIF del certificado que firma cada registro
     /// y cada evento (el obligado es ese NIF, y su nombre el del titular).
     ResultadoVerifactu modo(const std::string& modo, const std::string& certificado = {});
+    /// Anota, firmado, el fin del modo sin remisión: la cadena ya no admite registros.
+    ResultadoVerifactu cierra();
     /// Envía la cola a la agencia; el texto lleva una línea por registro con su veredicto y el
     /// resumen (cuentas y CSV) al final. Espera entre envíos lo que diga la agencia.
     ResultadoVerifactu envia(const OpcionesEnvioVerifactu& opciones = {});

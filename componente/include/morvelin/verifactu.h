@@ -44,10 +44,21 @@ MORVELIN_API morvelin_estado morvelin_verifactu_comprueba(const char* cadena, in
 
 /* Fija el modo de la cadena, "verifactu" o "no-verifactu", antes de su primer registro (una
  * cadena nueva es VERI*FACTU). Sin remisión hace falta el certificado que firma: aquí da
- * *correcto 0; se fija con la línea de órdenes (modo no-verifactu --certificado NIF) o con
- * CadenaVerifactu::modo() de C++. */
+ * *correcto 0; se fija con morvelin_verifactu_modo_con_certificado(). */
 MORVELIN_API morvelin_estado morvelin_verifactu_modo(const char* cadena, const char* modo,
                                                      int* correcto, char** texto);
+
+/* Como morvelin_verifactu_modo(), con el NIF `certificado` del certificado que firma cada
+ * registro y cada evento sin remisión (el que usaría FIRMA para ese NIF; el PIN o la
+ * contraseña se piden con pinentry). El obligado es ese NIF y su nombre el del titular. */
+MORVELIN_API morvelin_estado morvelin_verifactu_modo_con_certificado(const char* cadena,
+                                                                     const char* modo,
+                                                                     const char* certificado,
+                                                                     int* correcto, char** texto);
+
+/* Anota, firmado, el fin del modo sin remisión: la cadena ya no admite registros. */
+MORVELIN_API morvelin_estado morvelin_verifactu_cierra(const char* cadena, int* correcto,
+                                                       char** texto);
 
 /* Envía la cola de la cadena a la agencia con el certificado del NIF `certificado` (NULL o "":
  * el del obligado), a los servidores de pruebas si `pruebas` no es 0, o a `servicio` (una

@@ -52,6 +52,10 @@ ResultadoVerifactu CadenaVerifactu::modo(const std::string& modo, const std::str
     return convertir(datos_->ordenes.modo(modo, certificado));
 }
 
+ResultadoVerifactu CadenaVerifactu::cierra() {
+    return convertir(datos_->ordenes.cierra());
+}
+
 ResultadoVerifactu CadenaVerifactu::envia(const OpcionesEnvioVerifactu& o) {
     return convertir(datos_->ordenes.envia({o.pruebas, o.certificado, o.servicio, o.autoridades}));
 }
@@ -130,6 +134,18 @@ morvelin_estado morvelin_verifactu_modo(const char* cadena, const char* modo, in
                                         char** resultado) {
     return entregar(correcto, resultado,
                     [&] { return vf::Ordenes(texto(cadena)).modo(texto(modo)); });
+}
+
+morvelin_estado morvelin_verifactu_modo_con_certificado(const char* cadena, const char* modo,
+                                                        const char* certificado, int* correcto,
+                                                        char** resultado) {
+    return entregar(correcto, resultado, [&] {
+        return vf::Ordenes(texto(cadena)).modo(texto(modo), texto(certificado));
+    });
+}
+
+morvelin_estado morvelin_verifactu_cierra(const char* cadena, int* correcto, char** resultado) {
+    return entregar(correcto, resultado, [&] { return vf::Ordenes(texto(cadena)).cierra(); });
 }
 
 morvelin_estado morvelin_verifactu_envia(const char* cadena, int pruebas, const char* certificado,
