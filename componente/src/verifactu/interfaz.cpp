@@ -132,8 +132,7 @@ morvelin_estado morvelin_verifactu_comprueba(const char* cadena, int* correcto, 
 
 morvelin_estado morvelin_verifactu_modo(const char* cadena, const char* modo, int* correcto,
                                         char** resultado) {
-    return entregar(correcto, resultado,
-                    [&] { return vf::Ordenes(texto(cadena)).modo(texto(modo)); });
+    return morvelin_verifactu_modo_con_certificado(cadena, modo, nullptr, correcto, resultado);
 }
 
 morvelin_estado morvelin_verifactu_modo_con_certificado(const char* cadena, const char* modo,

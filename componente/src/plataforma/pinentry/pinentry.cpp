@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string_view>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace morvelin::plataforma {
@@ -95,12 +96,8 @@ public:
         return proceso_.arrancar({programa});
     }
 
-    /// Su saludo; solo la primera vez espera.
-    bool saludo() {
-        if (!saludado_)
-            saludado_ = leerRespuesta(nullptr, plazoSaludo_) == Respuesta::Ok;
-        return saludado_;
-    }
+    /// Espera su saludo.
+    bool saludo() { return leerRespuesta(nullptr, plazoSaludo_) == Respuesta::Ok; }
 
     bool enviar(std::string_view orden) {
         return proceso_.escribir({orden, "\n"}, Reloj::now() + plazos_.orden);
@@ -176,7 +173,6 @@ private:
     PlazosPinentry plazos_;
     ProcesoAuxiliar proceso_;
     Reloj::time_point plazoSaludo_;
-    bool saludado_ = false;
     char* entrada_ = nullptr; // lo leído (Secreto::Capacidad bytes); se entrega desde inicio_
     std::size_t inicio_ = 0, leidos_ = 0;
     Secreto linea_;
@@ -236,9 +232,8 @@ RespuestaPin pedirPin(const PeticionPin& peticion, Secreto& pin) {
 
 RespuestaPin DialogoPin::pedir(const PeticionPin& peticion, Secreto& pin) {
     pin.borrar();
-    if (!pinentry_ || pedido_ || !pinentry_->saludo())
+    if (!pinentry_ || std::exchange(pedido_, true) || !pinentry_->saludo())
         return RespuestaPin::SinDialogo;
-    pedido_ = true;
     Pinentry& p = *pinentry_;
     const PlazosPinentry plazos = plazosPinentry();
     // El terminal y el idioma, para el pinentry de terminal; los de ventana usan DISPLAY o
